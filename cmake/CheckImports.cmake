@@ -1,0 +1,32 @@
+# Fails unless every file in FILES imports only Windows system DLLs.
+# Usage: cmake -DOBJDUMP=... -DFILES="a.exe;b.dll" -P CheckImports.cmake
+set(systemDlls
+    kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comdlg32.dll comctl32.dll
+    ole32.dll oleaut32.dll msvcrt.dll ucrtbase.dll ws2_32.dll shlwapi.dll uxtheme.dll
+    msimg32.dll version.dll bcrypt.dll)
+if(NOT FILES)
+    message(FATAL_ERROR "no files to check")
+endif()
+foreach(file IN LISTS FILES)
+    execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "objdump failed on ${file}")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+    if(NOT lines)
+        message(FATAL_ERROR "${file}: no import table found")
+    endif()
+    foreach(line IN LISTS lines)
+        string(REPLACE "DLL Name: " "" dll "${line}")
+        string(STRIP "${dll}" dll)
+        string(TOLOWER "${dll}" lower)
+        if(lower MATCHES "^api-ms-win-")
+            continue()
+        endif()
+        list(FIND systemDlls "${lower}" found)
+        if(found EQUAL -1)
+            message(FATAL_ERROR "${file} imports ${dll}, which is not a Windows system DLL")
+        endif()
+        message(STATUS "${file}: ${dll}")
+    endforeach()
+endforeach()

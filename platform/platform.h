@@ -1,0 +1,50 @@
+#pragma once
+
+// The services Lakra takes from the operating system. Each backend
+// (posix/, win32/) implements every function here; no Windows type crosses
+// this header.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lakra {
+
+// Logical processors of the machine, never below 1. A test may force a
+// count with platformSetProcessorCount (0 restores the real count).
+int processorCount();
+void platformSetProcessorCount(int count);
+
+// Whole seconds of a monotonic clock. A test may replace the clock with
+// platformSetClock (nullptr restores the real one).
+using ClockFunction = int64_t (*)();
+int64_t clockSeconds();
+void platformSetClock(ClockFunction clock);
+
+// Threads. The entry runs on the new thread with the given argument.
+struct PlatformThread;
+using ThreadEntry = void (*)(void* argument);
+inline constexpr size_t kRenderWorkerStackBytes = 200000;
+[[nodiscard]] bool threadStart(PlatformThread** thread, ThreadEntry entry, void* argument,
+                               size_t stackBytes);
+// Waits for the thread to end and releases it; accepts nullptr.
+void threadJoin(PlatformThread* thread);
+
+// Auto-reset events: a wait that returns consumes the signal.
+struct PlatformEvent;
+[[nodiscard]] bool eventCreate(PlatformEvent** event); // created unsignalled
+void eventDestroy(PlatformEvent* event);               // accepts nullptr
+[[nodiscard]] bool eventSet(PlatformEvent* event);
+[[nodiscard]] bool eventReset(PlatformEvent* event);
+// Blocks until one of the events is signalled, resets that one and returns its
+// index; returns -1 when the wait itself fails or count is not in 1..64.
+int eventWaitAny(PlatformEvent* const* events, int count);
+
+// One line for a debugger. On Linux it goes to stderr only when the
+// environment variable LAKRA_DEBUG_OUTPUT is set to a non-empty value.
+void debugOutput(const char* text);
+
+enum class MessageIcon { Information, Warning, Error };
+// A modal message with one OK button. On Linux it is written to stderr.
+void messageBox(const char* title, const char* text, MessageIcon icon);
+
+} // namespace lakra

@@ -1,0 +1,165 @@
+#include "render/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace lakra {
+namespace {
+
+TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLook) {
+    Settings s;
+    std::memset(&s, 0xA5, sizeof s); // a host block's contents are undefined
+    settingsFresh(&s);
+    EXPECT_STREQ(s.dotName, "Lakra settings");
+    EXPECT_EQ(s.previewScale, 1);
+    EXPECT_EQ(s.renderTarget, RenderTarget::Host);
+    EXPECT_EQ(s.glue, 1);
+    EXPECT_EQ(s.randomSeed, 21);
+    EXPECT_FLOAT_EQ(s.xCenter, 0.5f);
+    EXPECT_FLOAT_EQ(s.yCenter, 0.2f);
+    EXPECT_EQ(s.waterRed, 257);
+    EXPECT_EQ(s.waterGreen, 514);
+    EXPECT_EQ(s.waterBlue, 771);
+    const int32_t sliders[] = {s.rippleHeight, s.horizon,    s.perspective, s.undulation,
+                               s.rippleSize,   s.offset,     s.waviness,    s.blur,
+                               s.complexity,   s.altitude,   s.brilliance};
+    const int32_t expected[] = {33, 60, 57, 40, 0, 0, 40, 25, 50, 50, 42};
+    for (size_t i = 0; i < std::size(sliders); ++i) {
+        EXPECT_EQ(sliders[i], expected[i]) << "slider " << i;
+    }
+    EXPECT_FLOAT_EQ(s.horizonFloat, 60.0f);
+    EXPECT_FLOAT_EQ(s.offsetFloat, 0.0f);
+    EXPECT_NEAR(s.carriedFloat3, 0.2742, 1e-4);
+    EXPECT_EQ(s.carriedWord1, 27632);
+    EXPECT_EQ(s.carriedWord18, 13107);
+    EXPECT_EQ(s.carriedWord19, 0);
+    EXPECT_EQ(s.carriedInt1, 50);
+    EXPECT_EQ(s.carriedInt7, 50);
+    EXPECT_EQ(s.carriedInt16, 100);
+    EXPECT_EQ(s.carriedInt18, 50);
+    EXPECT_EQ(s.formatVersion, kSettingsFormatVersion);
+}
+
+TEST(SettingsDefaults, ResetKeepsTheLastThreeCarriedWordsAndTheViewState) {
+    Settings s;
+    settingsFresh(&s);
+    s.carriedWord18 = 1;
+    s.carriedWord19 = 11;
+    s.carriedWord20 = 12;
+    s.carriedWord21 = 13;
+    s.glue = 17;
+    s.previewScale = 6;
+    s.panX = 40;
+    settingsReset(&s);
+    EXPECT_EQ(s.carriedWord18, 13107);
+    EXPECT_EQ(s.carriedWord19, 11);
+    EXPECT_EQ(s.carriedWord20, 12);
+    EXPECT_EQ(s.carriedWord21, 13);
+    EXPECT_EQ(s.glue, 1);
+    EXPECT_EQ(s.previewScale, 6);
+    EXPECT_EQ(s.panX, 40);
+}
+
+TEST(SettingsCopyLook, CopiesTheLookButNotTheViewStateNorTheLastCarriedInteger) {
+    Settings from;
+    Settings to;
+    settingsFresh(&from);
+    settingsFresh(&to);
+    from.glue = 33;
+    from.randomSeed = 2000;
+    from.waterBlue = 9;
+    from.carriedWord21 = 5;
+    from.brilliance = 99;
+    from.carriedInt18 = 7;
+    from.carriedInt19 = 8;
+    setHorizon(&from, 12.75f);
+    setOffset(&from, 3.5f);
+    setDotName(&from, "dot 4");
+    from.previewScale = 9;
+    from.panX = 100;
+    from.pass = 3;
+    from.renderTarget = RenderTarget::Offline;
+    std::strcpy(from.presetsFolder, "/somewhere");
+
+    copyLook(from, &to);
+    EXPECT_EQ(to.glue, 33);
+    EXPECT_EQ(to.randomSeed, 2000);
+    EXPECT_EQ(to.waterBlue, 9);
+    EXPECT_EQ(to.carriedWord21, 5);
+    EXPECT_EQ(to.brilliance, 99);
+    EXPECT_EQ(to.carriedInt18, 7);
+    EXPECT_EQ(to.carriedInt19, 0);
+    EXPECT_FLOAT_EQ(to.horizonFloat, 12.75f);
+    EXPECT_EQ(to.horizon, 12);
+    EXPECT_FLOAT_EQ(to.offsetFloat, 3.5f);
+    EXPECT_EQ(to.offset, 3);
+    EXPECT_STREQ(to.dotName, "dot 4");
+    EXPECT_EQ(to.previewScale, 1);
+    EXPECT_EQ(to.panX, 0);
+    EXPECT_EQ(to.renderTarget, RenderTarget::Host);
+    EXPECT_STREQ(to.presetsFolder, "");
+}
+
+TEST(SettingsCopyLook, NameIsCutToItsFieldAndTerminated) {
+    Settings s;
+    settingsFresh(&s);
+    char longName[400];
+    std::memset(longName, 'x', sizeof longName - 1);
+    longName[sizeof longName - 1] = '\0';
+    setDotName(&s, longName);
+    EXPECT_EQ(std::strlen(s.dotName), kSettingsNameBytes - 1);
+    setDotName(&s, nullptr);
+    EXPECT_STREQ(s.dotName, "");
+}
+
+TEST(SettingsGlue, StepsThroughAllModesAndWraps) {
+    Settings s;
+    settingsFresh(&s);
+    s.glue = 62;
+    stepGlue(&s);
+    EXPECT_EQ(s.glue, 63);
+    stepGlue(&s);
+    EXPECT_EQ(s.glue, 1);
+    s.glue = 500; // a scripted value outside the list
+    stepGlue(&s);
+    EXPECT_EQ(s.glue, 1);
+    s.glue = -4;
+    stepGlue(&s);
+    EXPECT_EQ(s.glue, 1);
+}
+
+TEST(SettingsWorkingValues, ScaleTheSlidersAsTheRendererNeeds) {
+    Settings s;
+    settingsFresh(&s);
+    WorkingValues w = workingValues(s);
+    EXPECT_FLOAT_EQ(w.horizon, 0.594f);
+    EXPECT_FLOAT_EQ(w.waterLine, 0.594f) << "offset 0 puts the water line on the horizon";
+    EXPECT_FLOAT_EQ(w.perspective, 58 * 0.01f * 0.125f * 1.5f);
+    EXPECT_FLOAT_EQ(w.altitude, 2.5f);
+    EXPECT_EQ(w.ringRadius, 0.0f) << "ripple size 0 turns the rings off";
+    EXPECT_FLOAT_EQ(w.octaves, 4.01f);
+    EXPECT_FLOAT_EQ(w.waterColor[2], 771.0f / 65535.0f);
+
+    setHorizon(&s, 100.0f);
+    setOffset(&s, 50.0f);
+    s.complexity = 0;
+    s.rippleSize = 100;
+    s.altitude = 100;
+    w = workingValues(s);
+    EXPECT_FLOAT_EQ(w.horizon, 0.99f) << "never the last row";
+    EXPECT_FLOAT_EQ(w.waterLine, 0.995f);
+    EXPECT_FLOAT_EQ(w.octaves, 1.01f);
+    EXPECT_FLOAT_EQ(w.ringRadius, 30.0f);
+    s.complexity = 100;
+    EXPECT_FLOAT_EQ(workingValues(s).octaves, 7.01f);
+}
+
+TEST(SettingsLayout, FitsTheHostParametersBlock) {
+    static_assert(sizeof(Settings) <= kParametersBlockBytes);
+    EXPECT_EQ(offsetof(Settings, carriedFloat1), 0u);
+    EXPECT_LT(offsetof(Settings, horizonFloat), offsetof(Settings, renderTarget));
+}
+
+} // namespace
+} // namespace lakra
