@@ -13,10 +13,16 @@ struct PixelRect {
     int32_t right = 0;
 };
 
-inline int32_t rectWidth(const PixelRect& r) { return r.right - r.left; }
+inline int32_t rectWidth(const PixelRect& r) {
+    return r.right - r.left;
+}
 
-inline int32_t rectHeight(const PixelRect& r) { return r.bottom - r.top; }
+inline int32_t rectHeight(const PixelRect& r) {
+    return r.bottom - r.top;
+}
 
-inline bool rectEmpty(const PixelRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+inline bool rectEmpty(const PixelRect& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 
 } // namespace lakra

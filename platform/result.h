@@ -21,6 +21,8 @@ inline constexpr Result kAlreadyReported = 1;
 inline constexpr Result kStartEventFailed = -2;
 
 // Every failure passes through here, so one breakpoint finds where it began.
-[[nodiscard]] inline Result failWith(Result code) { return code; }
+[[nodiscard]] inline Result failWith(Result code) {
+    return code;
+}
 
 } // namespace lakra

@@ -102,7 +102,8 @@ Result makeJob(RenderRun* run, int32_t index, Job** made) {
     job->result = noErr;
     const int32_t stride = rectWidth(job->unit) + 2;
     const int32_t rows = rectHeight(job->unit) + 2;
-    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(rows) * sizeof(PixelCell);
+    const size_t bytes =
+        static_cast<size_t>(stride) * static_cast<size_t>(rows) * sizeof(PixelCell);
     job->cells = CellBlock{static_cast<PixelCell*>(allocateCells(*run, bytes)), job->unit.left,
                            job->unit.top, stride, rows};
     if (job->cells.cells == nullptr) {
@@ -311,8 +312,8 @@ Result render(const RenderContext& context, const RenderRequest& request, int32_
     run.slots = slots;
     bool eventsReady = true;
     for (int32_t s = 0; s < run.threads; ++s) {
-        eventsReady = eventsReady && eventCreate(&slots[s].startEvent) &&
-                      eventCreate(&slots[s].doneEvent);
+        eventsReady =
+            eventsReady && eventCreate(&slots[s].startEvent) && eventCreate(&slots[s].doneEvent);
     }
     if (!eventsReady) {
         stopWith(&run, memFullErr);
@@ -324,7 +325,7 @@ Result render(const RenderContext& context, const RenderRequest& request, int32_
         eventDestroy(slots[s].doneEvent);
     }
     if (stats != nullptr) {
-        *stats = RenderStats{run.plan.count, run.threads,  run.started,
+        *stats = RenderStats{run.plan.count, run.threads,        run.started,
                              run.finished,   run.finishedPixels, run.cancelled};
     }
     return run.result;

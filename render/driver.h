@@ -17,7 +17,9 @@ inline constexpr int32_t kBuildLevelJob = -1000;
 inline constexpr int32_t kBuildLevelBandJob = -1001;
 inline constexpr int32_t kIdleJob = 999; // nothing to do: never started
 
-inline bool isPyramidJob(int32_t kind) { return kind == kBuildLevelJob || kind == kBuildLevelBandJob; }
+inline bool isPyramidJob(int32_t kind) {
+    return kind == kBuildLevelJob || kind == kBuildLevelBandJob;
+}
 
 // One pixel's colour while a unit is in flight: red, green, blue, alpha.
 struct PixelCell {
@@ -84,9 +86,9 @@ struct JobOps {
 struct RenderRequest {
     int32_t kind;
     const JobOps* ops;
-    PixelRect rect;  // what to render, in reduced pixels
-    int32_t rate;    // host sampling rate (image pixels per rendered pixel)
-    void* context;   // the job kind's own data
+    PixelRect rect; // what to render, in reduced pixels
+    int32_t rate;   // host sampling rate (image pixels per rendered pixel)
+    void* context;  // the job kind's own data
 };
 
 struct PlatformEvent;

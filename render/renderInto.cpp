@@ -16,8 +16,12 @@ struct ViewState {
 };
 
 ViewState saveView(const Settings& settings, const RenderState& state) {
-    return ViewState{settings.panX,         settings.panY,     settings.renderTarget,
-                     settings.previewScale, state.previewScaleFactor, state.previewRect};
+    return ViewState{settings.panX,
+                     settings.panY,
+                     settings.renderTarget,
+                     settings.previewScale,
+                     state.previewScaleFactor,
+                     state.previewRect};
 }
 
 void restoreView(const ViewState& view, Settings* settings, RenderState* state) {
@@ -51,8 +55,8 @@ Result renderInto(RenderTarget target, Settings* settings, RenderState* state, R
         break;
     case RenderTarget::Offline: {
         const ImagePyramid* image = state->offlineImage;
-        request.rect = image == nullptr ? PixelRect{}
-                                        : PixelRect{0, 0, image->height[0], image->width[0]};
+        request.rect =
+            image == nullptr ? PixelRect{} : PixelRect{0, 0, image->height[0], image->width[0]};
         break;
     }
     case RenderTarget::Host:

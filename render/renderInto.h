@@ -11,11 +11,11 @@ namespace lakra {
 struct RenderState {
     int32_t filterWidth; // the host's filter rectangle
     int32_t filterHeight;
-    PixelRect previewRect;     // the preview pane, in preview pixels
-    float previewScaleFactor;  // the pane's zoom as the dialog shows it
+    PixelRect previewRect;      // the preview pane, in preview pixels
+    float previewScaleFactor;   // the pane's zoom as the dialog shows it
     ImagePyramid* offlineImage; // the Offline target
-    const JobOps* waterJob;    // the water render's job kind
-    void* waterJobData;        // and its own data, handed to every unit
+    const JobOps* waterJob;     // the water render's job kind
+    void* waterJobData;         // and its own data, handed to every unit
 };
 
 // Renders the effect into a target: the whole host image (Host), the preview

@@ -137,12 +137,16 @@ void setOffset(Settings* settings, float percent) {
     settings->offset = static_cast<int32_t>(percent);
 }
 
-void setDotName(Settings* settings, const char* name) { copyText(settings->dotName, name); }
+void setDotName(Settings* settings, const char* name) {
+    copyText(settings->dotName, name);
+}
 
 WorkingValues workingValues(const Settings& s) {
     // Products are formed in double and rounded once to float, so a value
     // such as 30 x 0.01 x 0.2 is as close to 0.06 as a float can be.
-    const auto scaled = [](double value, double factor) { return static_cast<float>(value * factor); };
+    const auto scaled = [](double value, double factor) {
+        return static_cast<float>(value * factor);
+    };
     WorkingValues w{};
     const double h = static_cast<double>(s.horizonFloat) * 0.99 * 0.01;
     const double a = s.altitude * 0.01 * 5.0;

@@ -6,7 +6,9 @@ namespace lakra {
 
 namespace {
 
-int32_t ceilDiv(int32_t value, int32_t divisor) { return (value + divisor - 1) / divisor; }
+int32_t ceilDiv(int32_t value, int32_t divisor) {
+    return (value + divisor - 1) / divisor;
+}
 
 } // namespace
 
@@ -66,8 +68,8 @@ PixelRect planUnit(WorkPlan* plan, int32_t index) {
         break;
     case kLayoutRowStrips:
     case kLayoutRowStripsSerial:
-        unit = PixelRect{kStripSize * index, 0, std::min(kStripSize * index + kStripSize, plan->height),
-                         plan->width};
+        unit = PixelRect{kStripSize * index, 0,
+                         std::min(kStripSize * index + kStripSize, plan->height), plan->width};
         break;
     case kLayoutColumnStrips:
         unit = PixelRect{0, kStripSize * index, plan->height,

@@ -7,10 +7,10 @@
 namespace lakra {
 
 // How a render rectangle is cut into units.
-inline constexpr int32_t kLayoutTiles = 0;        // T x T squares, row by row
-inline constexpr int32_t kLayoutRowsSerial = 1;   // one row each, on one thread
-inline constexpr int32_t kLayoutSingleThread = 2; // tiles, always on one thread
-inline constexpr int32_t kLayoutRows = 3; // one row each
+inline constexpr int32_t kLayoutTiles = 0;           // T x T squares, row by row
+inline constexpr int32_t kLayoutRowsSerial = 1;      // one row each, on one thread
+inline constexpr int32_t kLayoutSingleThread = 2;    // tiles, always on one thread
+inline constexpr int32_t kLayoutRows = 3;            // one row each
 inline constexpr int32_t kLayoutColumns = 4;         // one column each
 inline constexpr int32_t kLayoutRowStrips = 5;       // 64 rows each (7 means the same)
 inline constexpr int32_t kLayoutColumnStrips = 6;    // 64 columns each
@@ -21,7 +21,7 @@ inline constexpr int32_t kStripSize = 64;
 inline constexpr int32_t kMaxRenderThreads = 100;
 
 struct WorkPlan {
-    int32_t width;  // of the render rectangle
+    int32_t width; // of the render rectangle
     int32_t height;
     int32_t across; // units per row of the layout
     int32_t count;  // units

@@ -1,12 +1,12 @@
-#include "platform/platform.h"
 #include "render/driver.h"
+
+#include "platform/platform.h"
 #include "render/renderInto.h"
 #include "render/settings.h"
 #include "support/fakeHost.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
@@ -19,7 +19,7 @@ using testing::FakeHost;
 // the worker computes it into the cells, the finish copies it out.
 struct Canvas {
     PixelRect rect;
-    std::vector<float> value;  // -1 where nothing was written
+    std::vector<float> value; // -1 where nothing was written
     std::vector<int> writes;
     std::thread::id caller = std::this_thread::get_id();
     std::atomic<int> workedOnCaller{0};
@@ -32,10 +32,14 @@ struct Canvas {
         : rect(r), value(static_cast<size_t>(rectWidth(r)) * rectHeight(r), -1.0f),
           writes(value.size(), 0) {}
 
-    float at(int32_t x, int32_t y) const { return value[static_cast<size_t>(y) * rectWidth(rect) + x]; }
+    float at(int32_t x, int32_t y) const {
+        return value[static_cast<size_t>(y) * rectWidth(rect) + x];
+    }
 };
 
-float expectedValue(int32_t x, int32_t y) { return static_cast<float>(x * 4096 + y); }
+float expectedValue(int32_t x, int32_t y) {
+    return static_cast<float>(x * 4096 + y);
+}
 
 void paintWork(Job* job) {
     auto* canvas = static_cast<Canvas*>(job->request.context);
@@ -243,9 +247,13 @@ TEST_F(RenderFixture, EmptyRectangleRendersNothing) {
 
 int64_t gFakeSeconds = 0;
 
-int64_t fakeClock() { return gFakeSeconds; }
+int64_t fakeClock() {
+    return gFakeSeconds;
+}
 
-int64_t tickingClock() { return ++gFakeSeconds; }
+int64_t tickingClock() {
+    return ++gFakeSeconds;
+}
 
 TEST_F(RenderFixture, ProgressSpansPassesAndIsThrottledToWholeSeconds) {
     settings.renderTarget = RenderTarget::Host;
@@ -279,6 +287,7 @@ TEST_F(RenderFixture, ProgressSpansPassesAndIsThrottledToWholeSeconds) {
 class RecordingSink final : public ProgressSink {
 public:
     void progressFraction(double fraction) override { fractions.push_back(fraction); }
+
     std::vector<double> fractions;
 };
 

@@ -1,8 +1,7 @@
 #include "render/settings.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace lakra {
 namespace {
@@ -21,9 +20,9 @@ TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLook) {
     EXPECT_EQ(s.waterRed, 257);
     EXPECT_EQ(s.waterGreen, 514);
     EXPECT_EQ(s.waterBlue, 771);
-    const int32_t sliders[] = {s.rippleHeight, s.horizon,    s.perspective, s.undulation,
-                               s.rippleSize,   s.offset,     s.waviness,    s.blur,
-                               s.complexity,   s.altitude,   s.brilliance};
+    const int32_t sliders[] = {s.rippleHeight, s.horizon,  s.perspective, s.undulation,
+                               s.rippleSize,   s.offset,   s.waviness,    s.blur,
+                               s.complexity,   s.altitude, s.brilliance};
     const int32_t expected[] = {33, 60, 57, 40, 0, 0, 40, 25, 50, 50, 42};
     for (size_t i = 0; i < std::size(sliders); ++i) {
         EXPECT_EQ(sliders[i], expected[i]) << "slider " << i;

@@ -1,7 +1,6 @@
 #include "render/workPlan.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace lakra {

@@ -18,7 +18,9 @@ bool FakeHost::abortRequested() {
     return abortOnCall != 0 && abortCalls >= abortOnCall;
 }
 
-void FakeHost::progress(int32_t done, int32_t total) { progressCalls.emplace_back(done, total); }
+void FakeHost::progress(int32_t done, int32_t total) {
+    progressCalls.emplace_back(done, total);
+}
 
 void* FakeHost::allocateBuffer(size_t bytes) {
     ++allocations;

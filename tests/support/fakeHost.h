@@ -15,12 +15,15 @@ public:
     Result requestRegion(const PixelRect& rect) override;
     bool abortRequested() override;
     void progress(int32_t done, int32_t total) override;
+
     Result result() const override { return resultSlot; }
+
     void setResult(Result value) override { resultSlot = value; }
+
     void* allocateBuffer(size_t bytes) override;
     void freeBuffer(void* buffer) override;
 
-    int abortOnCall = 0;      // abortRequested answers true from this call on
+    int abortOnCall = 0; // abortRequested answers true from this call on
     int failRequestOnCall = 0;
     Result failRequestWith = -1;
     int failAllocationOnCall = 0;
