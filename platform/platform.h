@@ -36,7 +36,9 @@ void eventDestroy(PlatformEvent* event);               // accepts nullptr
 [[nodiscard]] bool eventSet(PlatformEvent* event);
 [[nodiscard]] bool eventReset(PlatformEvent* event);
 // Blocks until one of the events is signalled, resets that one and returns its
-// index; returns -1 when the wait itself fails or count is not in 1..64.
+// index (the lowest when several are); returns -1 when the wait itself fails
+// or count is not in 1..kMaxWaitEvents. A render waits on up to 100 workers.
+inline constexpr int kMaxWaitEvents = 128;
 int eventWaitAny(PlatformEvent* const* events, int count);
 
 // One line for a debugger. On Linux it goes to stderr only when the

@@ -141,6 +141,16 @@ INSTANTIATE_TEST_SUITE_P(Render, WorkerCounts, ::testing::Values(1, 2, 3, 8, 100
                              return std::to_string(param.param) + "workers";
                          });
 
+TEST_F(RenderFixture, MoreProcessorsThanTheCapGiveOneHundredWorkers) {
+    Canvas canvas(PixelRect{0, 0, 128 * 10, 128 * 20}); // 200 units
+    RenderStats stats{};
+    ASSERT_EQ(paint(&canvas, 256, nullptr, &stats), noErr);
+    EXPECT_EQ(stats.count, 200);
+    EXPECT_EQ(stats.threads, 100);
+    EXPECT_EQ(stats.finishedPixels, 200);
+    EXPECT_EQ(completeUnits(canvas), 200);
+}
+
 TEST_F(RenderFixture, OneProcessorStillRunsUnitsOnAWorkerOneAtATime) {
     Canvas canvas(PixelRect{0, 0, 256, 256});
     RenderStats stats{};

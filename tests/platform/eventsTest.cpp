@@ -1,0 +1,176 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+// Owns a few events for one test.
+class EventGroup {
+public:
+    explicit EventGroup(int count) : events(static_cast<size_t>(count), nullptr) {
+        for (PlatformEvent*& event : events) {
+            created = eventCreate(&event) && created;
+        }
+    }
+
+    EventGroup(const EventGroup&) = delete;
+    EventGroup& operator=(const EventGroup&) = delete;
+
+    ~EventGroup() {
+        for (PlatformEvent* event : events) {
+            eventDestroy(event);
+        }
+    }
+
+    bool created = true;
+    std::vector<PlatformEvent*> events;
+
+    PlatformEvent* operator[](int i) const { return events[static_cast<size_t>(i)]; }
+
+    PlatformEvent* const* all() const { return events.data(); }
+};
+
+TEST(AutoResetEvents, WaitConsumesTheSignal) {
+    EventGroup group(2);
+    ASSERT_TRUE(group.created);
+    ASSERT_TRUE(eventSet(group[0]));
+    EXPECT_EQ(eventWaitAny(group.all(), 1), 0);
+    ASSERT_TRUE(eventSet(group[1]));
+    EXPECT_EQ(eventWaitAny(group.all(), 2), 1); // event 0 no longer signalled
+}
+
+TEST(AutoResetEvents, RepeatedSetsLeaveOneSignal) {
+    EventGroup group(2);
+    ASSERT_TRUE(group.created);
+    ASSERT_TRUE(eventSet(group[0]));
+    ASSERT_TRUE(eventSet(group[0]));
+    EXPECT_EQ(eventWaitAny(group.all(), 2), 0);
+    ASSERT_TRUE(eventSet(group[1]));
+    EXPECT_EQ(eventWaitAny(group.all(), 2), 1);
+}
+
+TEST(AutoResetEvents, ResetDropsAPendingSignal) {
+    EventGroup group(2);
+    ASSERT_TRUE(group.created);
+    ASSERT_TRUE(eventSet(group[0]));
+    ASSERT_TRUE(eventReset(group[0]));
+    ASSERT_TRUE(eventSet(group[1]));
+    EXPECT_EQ(eventWaitAny(group.all(), 2), 1);
+}
+
+TEST(AutoResetEvents, WaitAnyTakesTheLowestAndLeavesTheOthers) {
+    EventGroup group(100); // more than one kernel wait can cover on Windows
+    ASSERT_TRUE(group.created);
+    for (int i : {99, 63, 64, 40, 5}) {
+        ASSERT_TRUE(eventSet(group[i]));
+    }
+    for (int expected : {5, 40, 63, 64, 99}) {
+        EXPECT_EQ(eventWaitAny(group.all(), 100), expected);
+    }
+}
+
+void setEvent(void* argument) {
+    EXPECT_TRUE(eventSet(static_cast<PlatformEvent*>(argument)));
+}
+
+TEST(AutoResetEvents, SetOnAnotherThreadWakesTheWaiter) {
+    EventGroup group(3);
+    ASSERT_TRUE(group.created);
+    PlatformThread* thread = nullptr;
+    ASSERT_TRUE(threadStart(&thread, setEvent, group[2], kRenderWorkerStackBytes));
+    EXPECT_EQ(eventWaitAny(group.all(), 3), 2);
+    threadJoin(thread);
+}
+
+TEST(EventWaitFailure, BadArgumentsReturnMinusOne) {
+    EventGroup group(kMaxWaitEvents + 1);
+    ASSERT_TRUE(group.created);
+    ASSERT_TRUE(eventSet(group[0]));
+    EXPECT_EQ(eventWaitAny(group.all(), 0), -1);
+    EXPECT_EQ(eventWaitAny(group.all(), -1), -1);
+    EXPECT_EQ(eventWaitAny(group.all(), kMaxWaitEvents + 1), -1);
+    EXPECT_EQ(eventWaitAny(nullptr, 1), -1);
+    PlatformEvent* const withNull[2] = {group[0], nullptr};
+    EXPECT_EQ(eventWaitAny(withNull, 2), -1);
+    EXPECT_EQ(eventWaitAny(group.all(), 1), 0); // the refused waits left the signal alone
+    EXPECT_FALSE(eventSet(nullptr));
+    EXPECT_FALSE(eventReset(nullptr));
+    eventDestroy(nullptr);
+}
+
+// A render driver in miniature: each worker waits on its own start event, runs the
+// unit its slot names and sets its own done event; the main thread refills a slot as
+// soon as its done event fires.
+struct Slot {
+    PlatformEvent* start = nullptr;
+    PlatformEvent* done = nullptr;
+    int unit = -1; // -1 ends the worker
+    std::vector<int>* runs = nullptr;
+};
+
+void runSlot(void* argument) {
+    Slot* slot = static_cast<Slot*>(argument);
+    while (eventWaitAny(&slot->start, 1) == 0 && slot->unit >= 0) {
+        ++(*slot->runs)[static_cast<size_t>(slot->unit)];
+        if (!eventSet(slot->done)) {
+            return;
+        }
+    }
+}
+
+// Hands out `units` units over the slots, refilling each slot when its done event
+// fires; returns how many units were seen finished.
+int driveUnits(std::vector<Slot>& slots, const EventGroup& dones, int units) {
+    const int workers = static_cast<int>(slots.size());
+    int started = workers;
+    int finished = 0;
+    while (finished < units) {
+        const int slot = eventWaitAny(dones.all(), workers);
+        if (slot < 0) {
+            break;
+        }
+        ++finished;
+        if (started < units) {
+            slots[static_cast<size_t>(slot)].unit = started++;
+            if (!eventSet(slots[static_cast<size_t>(slot)].start)) {
+                break;
+            }
+        }
+    }
+    return finished;
+}
+
+class EventPingPong : public testing::TestWithParam<int> {};
+
+TEST_P(EventPingPong, EveryUnitRunsOnceAndNoSignalIsLost) {
+    const int workers = GetParam();
+    const int units = workers * 40;
+    EventGroup starts(workers);
+    EventGroup dones(workers);
+    ASSERT_TRUE(starts.created && dones.created);
+    std::vector<int> runs(static_cast<size_t>(units), 0);
+    std::vector<Slot> slots(static_cast<size_t>(workers));
+    std::vector<PlatformThread*> threads(slots.size(), nullptr);
+    for (int i = 0; i < workers; ++i) {
+        slots[static_cast<size_t>(i)] = Slot{starts[i], dones[i], i, &runs};
+        ASSERT_TRUE(eventSet(starts[i]));
+        ASSERT_TRUE(threadStart(&threads[static_cast<size_t>(i)], runSlot,
+                                &slots[static_cast<size_t>(i)], kRenderWorkerStackBytes));
+    }
+    EXPECT_EQ(driveUnits(slots, dones, units), units);
+    for (size_t i = 0; i < slots.size(); ++i) {
+        slots[i].unit = -1;
+        EXPECT_TRUE(eventSet(slots[i].start));
+        threadJoin(threads[i]);
+    }
+    for (int unit = 0; unit < units; ++unit) {
+        EXPECT_EQ(runs[static_cast<size_t>(unit)], 1) << "unit " << unit;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, EventPingPong, testing::Values(1, 2, 7, 64, 100));
+
+} // namespace
+} // namespace lakra

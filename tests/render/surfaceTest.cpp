@@ -1,0 +1,420 @@
+#include "render/surface.h"
+
+#include "render/settings.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <string>
+
+namespace lakra {
+namespace {
+
+Settings defaultLook() {
+    Settings settings{};
+    settingsReset(&settings);
+    return settings;
+}
+
+WaterSurface surfaceOf(const Settings& settings) {
+    WaterSurface surface{};
+    waterSurfaceBuild(settings, &surface);
+    return surface;
+}
+
+NoisePermutation permutationOf(int32_t seed) {
+    NoisePermutation permutation{};
+    noisePermutationBuild(seed, &permutation);
+    return permutation;
+}
+
+bool isStill(const SurfaceDisplacement& d) {
+    return d.dx == 0.0f && d.dz == 0.0f;
+}
+
+bool isFinite(const SurfaceDisplacement& d) {
+    return std::isfinite(d.dx) && std::isfinite(d.dz);
+}
+
+bool operator==(const SurfaceDisplacement& a, const SurfaceDisplacement& b) {
+    return a.dx == b.dx && a.dz == b.dz;
+}
+
+// Calls f(u, v) over a grid of water positions from just below the horizon
+// to the bottom.
+template <typename F>
+void forWaterGrid(const WaterSurface& surface, F f) {
+    for (int row = 1; row <= 24; ++row) {
+        const float v = surface.horizon + (1.0f - surface.horizon) * static_cast<float>(row) / 24;
+        for (int column = 0; column <= 16; ++column) {
+            f(static_cast<float>(column) / 16, v);
+        }
+    }
+}
+
+// count full rotated octaves, summed plainly; last is where the next one starts.
+WaveSum fullOctaves(const NoisePermutation& perm, float x, float z, int count, PlanePoint* last) {
+    const float c = 0.7771459f;
+    const float s = 0.6293203f;
+    WaveSum sum{0, 0};
+    for (int n = 0; n < count; ++n) {
+        sum.a += gradientNoise(perm, x * c - z * s, x * s + z * c);
+        x += 25.0764f;
+        z += 723.453f;
+        sum.b += gradientNoise(perm, x * c - z * s, x * s + z * c);
+        x = (x + 44.8452f) * 1.7134f;
+        z = (z + 65.81998f) * 1.7134f;
+    }
+    *last = {x, z};
+    return sum;
+}
+
+TEST(NoisePermutation, IsAPermutationForAnySeed) {
+    for (int32_t seed : {0, 1, 21, 255, 256, 2047, -1, -300, INT_MIN, INT_MAX}) {
+        const NoisePermutation perm = permutationOf(seed);
+        int seen[256] = {};
+        for (int i = 0; i < 256; ++i) {
+            ++seen[perm.entries[i]];
+            EXPECT_EQ(perm.entries[i + 256], perm.entries[i]) << "seed " << seed;
+        }
+        EXPECT_TRUE(std::all_of(seen, seen + 256, [](int n) { return n == 1; })) << "seed " << seed;
+    }
+}
+
+TEST(NoisePermutation, SeedRotatesTheReferenceOrder) {
+    const NoisePermutation zero = permutationOf(0);
+    const uint8_t head[] = {151, 160, 137, 91, 90, 15};
+    EXPECT_TRUE(std::equal(head, head + 6, zero.entries));
+    EXPECT_EQ(zero.entries[253], 61);
+    EXPECT_EQ(zero.entries[255], 180);
+    EXPECT_EQ(permutationOf(1).entries[0], 160);
+    EXPECT_EQ(permutationOf(-1).entries[0], 180); // negative seeds wrap, never index below 0
+    EXPECT_EQ(permutationOf(-1).entries[1], 151);
+    EXPECT_TRUE(std::equal(zero.entries, zero.entries + 512, permutationOf(256).entries));
+}
+
+TEST(GradientNoise, IsZeroAtLatticePoints) {
+    const NoisePermutation perm = permutationOf(21);
+    for (float x : {0.0f, 1.0f, -1.0f, 17.0f, -300.0f, 4096.0f}) {
+        for (float y : {0.0f, 3.0f, -5.0f, 255.0f}) {
+            EXPECT_EQ(gradientNoise(perm, x, y), 0.0f) << x << ", " << y;
+        }
+    }
+}
+
+// Values worked out from the definition in double precision.
+TEST(GradientNoise, MatchesWorkedValues) {
+    struct Worked {
+        int32_t seed;
+        float x;
+        float y;
+        double noise;
+    };
+
+    for (const Worked& w :
+         {Worked{0, 0.5f, 0.5f, -0.25}, Worked{0, 1.25f, 3.75f, -0.20895767211914062},
+          Worked{0, -2.5f, 7.125f, 0.011035919189453125},
+          Worked{0, 100.375f, -33.625f, -0.12219592463225126}, Worked{21, 0.5f, 0.5f, -0.625},
+          Worked{21, 1.25f, 3.75f, 0.39380550384521484},
+          Worked{21, -2.5f, 7.125f, -0.24899673461914062},
+          Worked{21, 100.375f, -33.625f, 0.24433353915810585}}) {
+        EXPECT_NEAR(gradientNoise(permutationOf(w.seed), w.x, w.y), w.noise, 1e-6)
+            << w.x << ", " << w.y;
+    }
+}
+
+TEST(GradientNoise, WrapsEvery256) {
+    const NoisePermutation perm = permutationOf(21);
+    for (float k : {1.0f, 2.0f, -3.0f, 4096.0f}) {
+        EXPECT_EQ(gradientNoise(perm, 3.25f - 256 * k, 0.625f), gradientNoise(perm, 3.25f, 0.625f));
+        EXPECT_EQ(gradientNoise(perm, 3.25f, 0.625f + 256 * k), gradientNoise(perm, 3.25f, 0.625f));
+    }
+    EXPECT_EQ(gradientNoise(perm, -0.75f, -0.5f), gradientNoise(perm, 255.25f, 255.5f));
+}
+
+TEST(GradientNoise, StaysFiniteForAnyInput) {
+    const NoisePermutation perm = permutationOf(0);
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(gradientNoise(perm, inf, 0.5f), gradientNoise(perm, 0.0f, 0.5f));
+    EXPECT_EQ(gradientNoise(perm, std::nanf(""), std::nanf("")), 0.0f);
+    EXPECT_EQ(gradientNoise(perm, 3.0e9f, -7.0e12f), 0.0f); // whole numbers: lattice points
+}
+
+// With every hash equal to one class g, the noise is G . (f - fade(f)) for the
+// class's gradient G: at (0.25, 0.125) that is Gx * 0.146484375 + Gy * 0.10894775.
+struct GradientCase {
+    int hash;
+    float gx;
+    float gy;
+};
+
+class GradientChoice : public testing::TestWithParam<GradientCase> {};
+
+TEST_P(GradientChoice, PicksTheClassGradient) {
+    const GradientCase c = GetParam();
+    NoisePermutation uniform{};
+    std::fill(uniform.entries, uniform.entries + 512, static_cast<uint8_t>(c.hash + 32));
+    EXPECT_NEAR(gradientNoise(uniform, 0.25f, 0.125f), c.gx * 0.146484375 + c.gy * 0.10894775390625,
+                1e-6);
+}
+
+// clang-format off
+constexpr GradientCase kGradientCases[] = {
+    {0, 1, 1}, {1, -1, 1}, {2, 1, -1}, {3, -1, -1}, {4, 1, 0},   {5, -1, 0},  {6, 1, 0},  {7, -1, 0},
+    {8, 0, 1}, {9, 0, -1}, {10, 0, 1}, {11, 0, -1}, {12, 1, 1}, {13, -1, 1}, {14, 0, 1}, {15, 0, -1}};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(EachHashClass, GradientChoice, testing::ValuesIn(kGradientCases),
+                         [](const testing::TestParamInfo<GradientCase>& caseInfo) {
+                             return "class" + std::to_string(caseInfo.param.hash);
+                         });
+
+// The sum is affine in the fraction of the octave count: its intercept is the
+// full octaves alone, its slope the unrotated last octave.
+TEST(OctaveSum, ComplexityGivesWholeOctavesPlusTheFraction) {
+    const NoisePermutation perm = permutationOf(21);
+    for (int complexity : {0, 50, 100}) {
+        Settings look = defaultLook();
+        look.complexity = complexity;
+        const float octaves = workingValues(look).octaves;
+        const int whole = static_cast<int>(octaves);
+        EXPECT_EQ(whole, 1 + complexity * 6 / 100);
+        const float fraction = octaves - static_cast<float>(whole);
+        for (float x : {0.3f, 7.9f}) {
+            const float z = 2.2f;
+            const WaveSum low = waveSum(perm, x, z, octaves);
+            const WaveSum high = waveSum(perm, x, z, static_cast<float>(whole) + 0.5f);
+            const float slopeA = (high.a - low.a) / (0.5f - fraction);
+            const float slopeB = (high.b - low.b) / (0.5f - fraction);
+            PlanePoint last{};
+            const WaveSum full = fullOctaves(perm, x, z, whole, &last);
+            EXPECT_NEAR(low.a - fraction * slopeA, full.a, 1e-4) << complexity;
+            EXPECT_NEAR(low.b - fraction * slopeB, full.b, 1e-4) << complexity;
+            EXPECT_NEAR(slopeA, gradientNoise(perm, last.x, last.z), 1e-4) << complexity;
+            EXPECT_NEAR(slopeB, gradientNoise(perm, last.x + 13.0764f, last.z + 623.453f), 1e-4);
+        }
+    }
+    // A whole count as written: the loop stops one octave early and no fraction is left.
+    PlanePoint last{};
+    EXPECT_EQ(waveSum(perm, 0.3f, 2.2f, 3.0f).a, fullOctaves(perm, 0.3f, 2.2f, 2, &last).a);
+}
+
+TEST(OctaveSum, OctavesBeyondTheCapAddNothing) {
+    const NoisePermutation perm = permutationOf(7);
+    for (float x : {0.1f, -5.3f, 1234.5f}) {
+        const WaveSum capped = waveSum(perm, x, 3.7f, 1.0e9f);
+        const WaveSum moderate = waveSum(perm, x, 3.7f, 45.0f);
+        EXPECT_EQ(capped.a, moderate.a);
+        EXPECT_EQ(capped.b, moderate.b);
+    }
+}
+
+// Default look: h = 0.594, p = 0.10875, a = 2.5, so 2pa = 0.54375.
+TEST(WaterPlane, ProjectsInPerspectiveBelowTheHorizon) {
+    const WaterSurface surface = surfaceOf(defaultLook());
+    const PlanePoint bottomRight = waterPlanePoint(surface, 1.0f, 1.0f);
+    EXPECT_NEAR(bottomRight.x, 0.5 * 0.54375 * 2 / 0.406, 1e-4);
+    EXPECT_NEAR(bottomRight.z, 2.5 / 0.406, 1e-4);
+    const PlanePoint farLeft = waterPlanePoint(surface, 0.0f, 0.797f);
+    EXPECT_NEAR(farLeft.x, -0.5 * 0.54375 * 2 / 0.203, 1e-4);
+    EXPECT_NEAR(farLeft.z, 2.5 / 0.203, 1e-4);
+}
+
+WaterSurface singleRing() {
+    Settings look = defaultLook();
+    look.rippleSize = 50;
+    look.undulation = 2; // k = 0.8
+    WaterSurface surface = surfaceOf(look);
+    surface.undulation = 1.0f;
+    surface.ringRadius = 2.0f;
+    surface.rippleAmplitude = 0.5f;
+    surface.ringCount = 1;
+    surface.rings[0] = {3.0f, 10.0f};
+    return surface;
+}
+
+TEST(RingRipples, FallFromTheCentreToZeroAtTheEdge) {
+    const WaterSurface surface = singleRing();
+    const RingSum centre = ringRipples(surface, 3.0f, 10.0f);
+    EXPECT_NEAR(centre.sine, 0.0, 1e-6);
+    EXPECT_NEAR(centre.cosine, 0.5, 1e-6);
+    const RingSum half = ringRipples(surface, 3.0f, 11.0f); // d = 0.5, weight 0.25
+    EXPECT_NEAR(half.sine, 0.125, 1e-6);
+    EXPECT_NEAR(half.cosine, 0.0, 1e-6);
+    for (float z : {12.0f, 8.0f, 12.5f, 100.0f}) {
+        const RingSum outside = ringRipples(surface, 3.0f, z);
+        EXPECT_EQ(outside.sine, 0.0f);
+        EXPECT_EQ(outside.cosine, 0.0f);
+    }
+    const RingSum nearEdge = ringRipples(surface, 3.0f, 11.999f);
+    EXPECT_LT(std::fabs(nearEdge.cosine) + std::fabs(nearEdge.sine), 1e-6);
+}
+
+// Rings move the lookup across by their sine part and in depth by their
+// cosine part, waves by their first and second sum; (v - h) calms both.
+TEST(WaterSurface, DisplacementScalesTowardsTheHorizon) {
+    WaterSurface surface = singleRing();
+    const float u = 0.3f;
+    const float v = 0.9f;
+    const PlanePoint p = waterPlanePoint(surface, u, v);
+    surface.rings[0] = {p.x, p.z};
+    surface.waviness = 0.0f;
+    const SurfaceDisplacement ring = surfaceDisplacement(surface, u, v);
+    EXPECT_NEAR(ring.dx, 0.0, 1e-7);
+    EXPECT_NEAR(ring.dz, 0.5 * (v - surface.horizon), 1e-6);
+    surface.ringRadius = 0.0f;
+    surface.waviness = 0.4f;
+    const WaveSum waves = waveSum(surface.permutation, p.x, p.z, surface.octaves);
+    const SurfaceDisplacement wavy = surfaceDisplacement(surface, u, v);
+    EXPECT_NEAR(wavy.dx, waves.a * 0.4 * (v - surface.horizon), 1e-6);
+    EXPECT_NEAR(wavy.dz, waves.b * 0.4 * (v - surface.horizon), 1e-6);
+}
+
+TEST(WaterSurface, CalmAndRinglessWaterIsAPerfectMirror) {
+    Settings look = defaultLook();
+    look.waviness = 0;
+    look.rippleSize = 0;
+    const WaterSurface surface = surfaceOf(look);
+    forWaterGrid(surface, [&](float u, float v) {
+        EXPECT_TRUE(isStill(surfaceDisplacement(surface, u, v))) << u << ", " << v;
+    });
+}
+
+TEST(WaterSurface, WavesRepeatEvery256SeedsButRingsDoNot) {
+    Settings look = defaultLook();
+    look.randomSeed = 0;
+    const WaterSurface zero = surfaceOf(look);
+    look.randomSeed = 256;
+    const WaterSurface wrapped = surfaceOf(look);
+    forWaterGrid(zero, [&](float u, float v) {
+        EXPECT_TRUE(surfaceDisplacement(zero, u, v) == surfaceDisplacement(wrapped, u, v));
+    });
+    look.rippleSize = 50;
+    look.waviness = 0;
+    look.yCenter = 0.8f;
+    look.randomSeed = 0;
+    const WaterSurface ringsZero = surfaceOf(look);
+    look.randomSeed = 256;
+    const WaterSurface ringsWrapped = surfaceOf(look);
+    int differing = 0;
+    forWaterGrid(ringsZero, [&](float u, float v) {
+        differing +=
+            surfaceDisplacement(ringsZero, u, v).dz != surfaceDisplacement(ringsWrapped, u, v).dz;
+    });
+    EXPECT_GT(differing, 0);
+}
+
+TEST(RandomTable, HoldsFractionsOf255AndWrapsEvery2048Seeds) {
+    RandomTable table{};
+    RandomTable other{};
+    for (int32_t seed : {0, 21, 2047, -1, INT_MIN, INT_MAX}) {
+        randomTableBuild(seed, &table);
+        for (float fraction : table.fractions) {
+            ASSERT_GE(fraction, 0.0f);
+            ASSERT_LE(fraction, 1.0f);
+            ASSERT_EQ(fraction, static_cast<float>(std::lround(fraction * 255)) / 255.0f);
+        }
+    }
+    randomTableBuild(-1, &table);
+    randomTableBuild(2047, &other);
+    EXPECT_TRUE(std::equal(table.fractions, table.fractions + 2048, other.fractions));
+    randomTableBuild(0, &table);
+    randomTableBuild(256, &other);
+    EXPECT_FALSE(std::equal(table.fractions, table.fractions + 2048, other.fractions));
+}
+
+TEST(RandomTable, SourceIsItsDocumentedGenerator) {
+    const uint16_t head[] = {1317, 807, 1939, 1586, 314, 127};
+    EXPECT_TRUE(std::equal(head, head + 6, kRandomSourceTable));
+    uint32_t x = 2463534242u;
+    for (int i = 6; i < kRandomTableSize; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        ASSERT_EQ(kRandomSourceTable[i], x >> 21) << i;
+    }
+}
+
+TEST(RingCentre, RingsStayWithinTheirRadiusOfTheChosenCentre) {
+    Settings look = defaultLook();
+    look.waviness = 0;
+    look.rippleSize = 10;
+    look.xCenter = 0.5f;
+    look.yCenter = 0.8f;
+    const WaterSurface surface = surfaceOf(look);
+    // The centres scatter by at most 0.09 s per axis around the projection.
+    const PlanePoint centre = waterPlanePoint(surface, look.xCenter, look.yCenter);
+    const float reach = surface.ringRadius * (1.0f + 0.09f * std::sqrt(2.0f));
+    int wet = 0;
+    forWaterGrid(surface, [&](float u, float v) {
+        const PlanePoint p = waterPlanePoint(surface, u, v);
+        const SurfaceDisplacement d = surfaceDisplacement(surface, u, v);
+        if (std::hypot(p.x - centre.x, p.z - centre.z) >= reach) {
+            EXPECT_TRUE(isStill(d)) << u << ", " << v;
+        } else {
+            wet += d.dz != 0.0f;
+        }
+    });
+    EXPECT_NE(surfaceDisplacement(surface, look.xCenter, look.yCenter).dz, 0.0f);
+    EXPECT_GT(wet, 0);
+}
+
+// Seed 0 draws fractions 1, 3 (ring 0) and 216, 73 (ring 8) / 255.
+TEST(RingCentre, ScatterBySeededFractions) {
+    Settings look = defaultLook();
+    look.randomSeed = 0;
+    look.rippleSize = 50;
+    look.xCenter = 0.7f;
+    look.yCenter = 0.8f;
+    const WaterSurface surface = surfaceOf(look);
+    const PlanePoint centre = waterPlanePoint(surface, look.xCenter, look.yCenter);
+    const float spread = surface.ringRadius * 0.18f;
+    ASSERT_EQ(surface.ringCount, kRingCount);
+    EXPECT_NEAR(surface.rings[0].x, centre.x + (1 / 255.0f - 0.5f) * spread, 1e-5);
+    EXPECT_NEAR(surface.rings[0].z, centre.z + (3 / 255.0f - 0.5f) * spread, 1e-5);
+    EXPECT_NEAR(surface.rings[8].x, centre.x + (216 / 255.0f - 0.5f) * spread, 1e-5);
+    EXPECT_NEAR(surface.rings[8].z, centre.z + (73 / 255.0f - 0.5f) * spread, 1e-5);
+}
+
+TEST(RingCentre, OnOrAboveTheHorizonStaysFinite) {
+    Settings look = defaultLook();
+    look.rippleSize = 60;
+    const WaterSurface ringless = [&] {
+        Settings calm = look;
+        calm.rippleSize = 0;
+        return surfaceOf(calm);
+    }();
+    for (int altitude : {50, 0}) {
+        look.altitude = altitude;
+        for (float xCenter : {0.5f, 0.2f}) {
+            look.xCenter = xCenter;
+            look.yCenter = workingValues(look).horizon; // infinite depth: no ring
+            const WaterSurface onHorizon = surfaceOf(look);
+            look.yCenter = 0.1f; // behind the eye
+            const WaterSurface behind = surfaceOf(look);
+            forWaterGrid(onHorizon, [&](float u, float v) {
+                const SurfaceDisplacement d = surfaceDisplacement(onHorizon, u, v);
+                EXPECT_TRUE(altitude == 0 || d == surfaceDisplacement(ringless, u, v));
+                EXPECT_TRUE(isFinite(d));
+                EXPECT_TRUE(isFinite(surfaceDisplacement(behind, u, v)));
+            });
+        }
+    }
+}
+
+TEST(WaterSurface, NothingMovesOnOrAboveTheHorizon) {
+    Settings look = defaultLook();
+    look.rippleSize = 40;
+    look.yCenter = 0.9f;
+    const WaterSurface surface = surfaceOf(look);
+    for (float v : {surface.horizon, surface.horizon - 0.1f, 0.0f}) {
+        EXPECT_TRUE(isStill(surfaceDisplacement(surface, 0.3f, v))) << v;
+    }
+    EXPECT_TRUE(
+        isFinite(surfaceDisplacement(surface, 0.3f, std::nextafter(surface.horizon, 1.0f))));
+}
+
+} // namespace
+} // namespace lakra
