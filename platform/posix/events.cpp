@@ -11,7 +11,6 @@ namespace lakra {
 
 namespace {
 
-
 // One blocked wait's entry in one event's list of waiters.
 struct WaitLink {
     pthread_cond_t* wake = nullptr;

@@ -90,8 +90,8 @@ int eventWaitAny(PlatformEvent* const* events, int count) {
     // order without blocking, then sleep briefly on the first group.
     for (;;) {
         for (int first = 0; first < count; first += MAXIMUM_WAIT_OBJECTS) {
-            const int size = count - first < MAXIMUM_WAIT_OBJECTS ? count - first
-                                                                  : MAXIMUM_WAIT_OBJECTS;
+            const int size =
+                count - first < MAXIMUM_WAIT_OBJECTS ? count - first : MAXIMUM_WAIT_OBJECTS;
             const DWORD index = waitGroup(handles + first, size, 0);
             if (index == WAIT_FAILED) {
                 return -1;
