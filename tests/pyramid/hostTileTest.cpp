@@ -1,0 +1,160 @@
+#include "pyramid/hostTile.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+// An interleaved host buffer whose samples are a known function of (x, y, plane).
+struct HostBuffer {
+    std::vector<uint8_t> bytes;
+    HostImageView view;
+};
+
+double sampleValue(int32_t depth, int32_t x, int32_t y, int32_t plane) {
+    switch (depth) {
+    case 8:
+        return (x * 3 + y * 5 + plane * 40) % 256;
+    case 16:
+        return (x * 7 + y * 11 + plane * 1000) % 32769;
+    default:
+        return x * 0.01 + y * 0.001 + plane;
+    }
+}
+
+HostBuffer makeHostBuffer(int32_t depth, PixelRect rect, int32_t delivered, int32_t padding) {
+    HostBuffer buffer;
+    const int32_t sampleBytes = depth / 8;
+    const int32_t width = rect.right - rect.left;
+    buffer.view.rowBytes = width * delivered * sampleBytes + padding;
+    buffer.bytes.assign(static_cast<size_t>(buffer.view.rowBytes) * (rect.bottom - rect.top), 0xAB);
+    for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        for (int32_t x = rect.left; x < rect.right; ++x) {
+            for (int32_t plane = 0; plane < delivered; ++plane) {
+                uint8_t* at = buffer.bytes.data() + (y - rect.top) * buffer.view.rowBytes +
+                              ((x - rect.left) * delivered + plane) * sampleBytes;
+                const double v = sampleValue(depth, x, y, plane);
+                if (depth == 8) {
+                    *at = static_cast<uint8_t>(v);
+                } else if (depth == 16) {
+                    const auto s = static_cast<uint16_t>(v);
+                    std::memcpy(at, &s, 2);
+                } else {
+                    const auto f = static_cast<float>(v);
+                    std::memcpy(at, &f, 4);
+                }
+            }
+        }
+    }
+    buffer.view.data = buffer.bytes.data();
+    buffer.view.hiPlane = delivered - 1;
+    buffer.view.planes = delivered;
+    buffer.view.depth = depth;
+    buffer.view.filterCase = 1;
+    buffer.view.rect = rect;
+    return buffer;
+}
+
+PixelFormat formatOf(int32_t depth) {
+    return depth == 8 ? PixelFormat::Rgba8
+                      : (depth == 16 ? PixelFormat::Rgba16 : PixelFormat::RgbaFloat);
+}
+
+// The four stored channels of level-0 pixel (x, y), in the format's own units.
+void storedChannels(const ImagePyramid* p, int32_t x, int32_t y, double out[4]) {
+    float values[4];
+    getPixel4f(x, y, p, 0, values);
+    for (int c = 0; c < 4; ++c) {
+        out[c] = p->format == PixelFormat::RgbaFloat ? values[c] : std::round(values[c] * p->scale);
+    }
+}
+
+struct Layout {
+    const char* name;
+    int32_t delivered;
+    int32_t transparencyPlane;
+    int32_t filterCase;
+    int32_t planes[4]; // the delivered plane each channel comes from, -1 opaque
+};
+
+const Layout kLayouts[] = {
+    {"Rgb", 3, -1, 1, {0, 1, 2, -1}},     {"GreyAlphaCase4", 2, 1, 4, {0, 0, 0, 1}},
+    {"RgbaCase5", 4, 3, 5, {0, 1, 2, 3}}, {"RgbaProtectedIsOpaque", 4, 3, 6, {0, 1, 2, -1}},
+    {"Grey", 1, -1, 0, {0, 0, 0, -1}},
+};
+
+void PrintTo(const Layout& layout, std::ostream* os) {
+    *os << layout.name;
+}
+
+class HostLoading : public testing::TestWithParam<std::tuple<int32_t, Layout>> {};
+
+TEST_P(HostLoading, FillsEveryTileFromItsPlanes) {
+    const auto [depth, layout] = GetParam();
+    PyramidPtr pyramid(pyramidCreate(600, 520, formatOf(depth)));
+    ASSERT_NE(pyramid, nullptr);
+    HostBuffer host = makeHostBuffer(depth, {0, 0, 520, 600}, layout.delivered, 6);
+    host.view.transparencyPlane = layout.transparencyPlane;
+    host.view.filterCase = layout.filterCase;
+    for (int32_t t = 0; t <= pyramid->levelLastTile[0]; ++t) {
+        ASSERT_TRUE(loadHostTile(pyramid.get(), t, host.view)) << t;
+    }
+    const double opaque = depth == 8 ? 255 : (depth == 16 ? 32768 : 1.0);
+    for (const auto& [x, y] : {std::pair{0, 0}, {511, 511}, {512, 0}, {599, 519}, {3, 515}}) {
+        double stored[4];
+        storedChannels(pyramid.get(), x, y, stored);
+        for (int c = 0; c < 4; ++c) {
+            const int32_t plane = layout.planes[c];
+            const double expected = plane < 0 ? opaque : sampleValue(depth, x, y, plane);
+            EXPECT_NEAR(stored[c], expected, 1e-6) << x << "," << y << " channel " << c;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(DepthsAndLayouts, HostLoading,
+                         testing::Combine(testing::Values(8, 16, 32), testing::ValuesIn(kLayouts)),
+                         [](const auto& param) {
+                             return std::string(std::get<1>(param.param).name) +
+                                    std::to_string(std::get<0>(param.param));
+                         });
+
+TEST(HostLoadingOrigin, ViewOfExactlyOneTileLandsInIt) {
+    PyramidPtr pyramid(pyramidCreate(600, 520, PixelFormat::Rgba16));
+    ASSERT_NE(pyramid, nullptr);
+    const PixelRect rect = tileRect(pyramid.get(), 3); // (512, 512) .. (520, 600)
+    HostBuffer host = makeHostBuffer(16, rect, 3, 0);
+    ASSERT_TRUE(loadHostTile(pyramid.get(), 3, host.view));
+    uint16_t stored[4];
+    readRgba16(513, 514, pyramid.get(), 0, stored);
+    EXPECT_EQ(stored[1], sampleValue(16, 513, 514, 1));
+    // A tile the view does not cover is left alone.
+    EXPECT_FALSE(loadHostTile(pyramid.get(), 0, host.view));
+}
+
+TEST(HostLoadingRefusal, MismatchedOrIncompleteViewsCopyNothing) {
+    PyramidPtr pyramid(pyramidCreate(40, 30, PixelFormat::Rgba8));
+    ASSERT_NE(pyramid, nullptr);
+    for (int32_t y = 0; y < 30; ++y) {
+        for (int32_t x = 0; x < 40; ++x) {
+            writeRgba8(x, y, pyramid.get(), 0, 0x12345678u);
+        }
+    }
+    const HostBuffer host16 = makeHostBuffer(16, {0, 0, 30, 40}, 3, 0);
+    EXPECT_FALSE(loadHostTile(pyramid.get(), 0, host16.view));
+    HostBuffer host8 = makeHostBuffer(8, {0, 0, 30, 40}, 3, 0);
+    host8.view.filterCase = 4; // transparency claimed, but no plane for it
+    EXPECT_FALSE(loadHostTile(pyramid.get(), 0, host8.view));
+    host8.view.filterCase = 1;
+    host8.view.rowBytes -= 1; // rows shorter than the rectangle
+    EXPECT_FALSE(loadHostTile(pyramid.get(), 0, host8.view));
+    EXPECT_FALSE(loadHostTile(pyramid.get(), 1, host8.view)); // level 1 is not loadable
+    EXPECT_EQ(readRgba8(0, 0, pyramid.get(), 0), 0x12345678u);
+    EXPECT_EQ(readRgba8(39, 29, pyramid.get(), 0), 0x12345678u);
+}
+
+} // namespace
+} // namespace lakra
