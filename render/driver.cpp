@@ -168,6 +168,9 @@ void startUnit(RenderRun* run, Slot* slot) {
 }
 
 void reportProgress(RenderRun* run) {
+    if (run->context->settings == nullptr) {
+        return;
+    }
     const Settings& settings = *run->context->settings;
     if (settings.pass < 1 || run->plan.count <= 0) {
         return;
@@ -302,7 +305,10 @@ Result render(const RenderContext& context, const RenderRequest& request, int32_
     RenderRun run;
     run.context = &context;
     run.request = request;
-    run.target = context.settings->renderTarget;
+    // Without settings (level builds of a scratch image) nothing reports
+    // progress and the host is never asked.
+    run.target =
+        context.settings != nullptr ? context.settings->renderTarget : RenderTarget::Offline;
     run.lastReport = clockSeconds();
     run.plan = makeWorkPlan(request.rect, layout);
     const int32_t processors = context.processors > 0 ? context.processors : processorCount();

@@ -109,7 +109,7 @@ struct Job {
 // settings decides who is asked: in Host, the host's abort and progress
 // procedures; in Offline, the progress sink and never the host.
 struct RenderContext {
-    Settings* settings;     // the look and the view state
+    Settings* settings;     // the look and the view state; may be null
     RenderHost* host;       // may be null: no host calls at all
     ProgressSink* progress; // offline progress, may be null
     ImagePyramid* target;   // the plug-in's own image for the Offline target
