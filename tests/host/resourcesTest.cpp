@@ -1,0 +1,416 @@
+#include "blend/glueModes.h"
+#include "host/abi.h"
+#include "host/pluginResources.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <cstddef>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+// Little-endian bytes, as the Windows forms of both resources store them.
+struct Bytes {
+    std::vector<uint8_t> data;
+
+    Bytes& u8(unsigned value) {
+        data.push_back(static_cast<uint8_t>(value));
+        return *this;
+    }
+
+    Bytes& u16(unsigned value) { return u8(value & 0xFF).u8(value >> 8); }
+
+    Bytes& u32(uint32_t value) { return u16(value & 0xFFFF).u16(value >> 16); }
+
+    Bytes& code(const char (&chars)[5]) { return u32(fourCharCode(chars)); }
+
+    Bytes& text(std::string_view chars) {
+        data.insert(data.end(), chars.begin(), chars.end());
+        return *this;
+    }
+
+    Bytes& pascalString(std::string_view chars) {
+        return u8(static_cast<unsigned>(chars.size())).text(chars);
+    }
+
+    Bytes& append(const Bytes& more) {
+        data.insert(data.end(), more.data.begin(), more.data.end());
+        return *this;
+    }
+};
+
+// A property record; the length word counts the padding when asked to.
+void addProperty(Bytes* pipl, const char (&key)[5], const Bytes& value, bool roundedLength,
+                 const char (&vendor)[5] = "8BIM") {
+    const size_t padded = (value.data.size() + 3) & ~size_t{3};
+    pipl->code(vendor).code(key).u32(0);
+    pipl->u32(static_cast<uint32_t>(roundedLength ? padded : value.data.size()));
+    pipl->append(value);
+    pipl->data.resize(pipl->data.size() + padded - value.data.size(), 0);
+}
+
+Bytes smallPipl(bool roundedLength) {
+    Bytes pipl;
+    pipl.u16(1).u32(0).u32(6);
+    addProperty(&pipl, "kind", Bytes().code("8BFM"), roundedLength);
+    addProperty(&pipl, "name", Bytes().pascalString("Lakra..."), roundedLength);
+    addProperty(&pipl, "hstm",
+                Bytes().u32(0).code("Zrvq").code("Abcd").u16(16000).text("scope").u8(0),
+                roundedLength);
+    addProperty(&pipl, "mode", Bytes().u8(0x50).u8(0x00), roundedLength);
+    addProperty(&pipl, "enbl", Bytes().text("true").u8(0), roundedLength);
+    addProperty(&pipl, "fici", Bytes().u32(0x00010101).u32(0x00010203), roundedLength);
+    return pipl;
+}
+
+// Exactly `size` bytes on the heap, so reading one past the end is caught.
+bool parsePiplPrefix(const Bytes& bytes, size_t size, PiplInfo* info) {
+    const std::vector<uint8_t> copy(bytes.data.begin(),
+                                    bytes.data.begin() + static_cast<std::ptrdiff_t>(size));
+    return parsePipl(copy.data(), copy.size(), info);
+}
+
+bool parseAetePrefix(const Bytes& bytes, size_t size, AeteInfo* info) {
+    const std::vector<uint8_t> copy(bytes.data.begin(),
+                                    bytes.data.begin() + static_cast<std::ptrdiff_t>(size));
+    return parseAete(copy.data(), copy.size(), info);
+}
+
+class PiplLengthWords : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PiplLengthWords, ReadsEachPropertyWithOrWithoutPaddingCounted) {
+    const Bytes pipl = smallPipl(GetParam());
+    PiplInfo info;
+    ASSERT_TRUE(parsePipl(pipl.data.data(), pipl.data.size(), &info));
+
+    ASSERT_EQ(info.properties.size(), 6u);
+    EXPECT_EQ(info.properties[1].key, fourCharCode("name"));
+    EXPECT_EQ(info.properties[1].offset, 30u); // kind: 16 + 4 bytes after the header
+    EXPECT_EQ(info.properties[2].offset, 58u); // name: 9 bytes padded to 12
+    EXPECT_EQ(info.kind, fourCharCode("8BFM"));
+    EXPECT_EQ(info.name, "Lakra...");
+    ASSERT_TRUE(info.hasTerminology);
+    EXPECT_EQ(info.terminology.eventId, fourCharCode("Abcd"));
+    EXPECT_EQ(info.terminology.terminologyId, 16000);
+    EXPECT_EQ(info.terminology.scope, "scope");
+    ASSERT_EQ(info.enablingConditions.size(), 1u);
+    EXPECT_EQ(info.enablingConditions[0], "true");
+    ASSERT_EQ(info.filterCases.size(), 2u);
+    EXPECT_EQ(info.filterCases[1].inputHandling, 3);
+    EXPECT_EQ(info.filterCases[1].flags2, 0);
+}
+
+TEST_P(PiplLengthWords, RefusesEveryTruncation) {
+    const Bytes pipl = smallPipl(GetParam());
+    PiplInfo info;
+    for (size_t size = 0; size < pipl.data.size(); ++size) {
+        EXPECT_FALSE(parsePiplPrefix(pipl, size, &info)) << size << " bytes";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RoundedAndExact, PiplLengthWords, ::testing::Bool());
+
+TEST(PiplModes, ReadsFlagBitsMostSignificantFirst) {
+    PiplInfo info;
+    info.modeFlags = {0x50, 0x00, 0x80};
+    EXPECT_TRUE(piplSupportsMode(info, plugInModeGrayScale));
+    EXPECT_TRUE(piplSupportsMode(info, plugInModeRGBColor));
+    EXPECT_TRUE(piplSupportsMode(info, plugInModeRGB96));
+    EXPECT_FALSE(piplSupportsMode(info, plugInModeBitmap));
+    EXPECT_FALSE(piplSupportsMode(info, plugInModeMultichannel));
+    EXPECT_FALSE(piplSupportsMode(info, plugInModeRGB48));
+    EXPECT_FALSE(piplSupportsMode(info, plugInModeGray32));
+    EXPECT_FALSE(piplSupportsMode(info, 24));
+    EXPECT_FALSE(piplSupportsMode(info, -1));
+}
+
+TEST(PiplVendors, DecodesOnlyTheHostsOwnProperties) {
+    Bytes pipl;
+    pipl.u16(1).u32(0).u32(1);
+    addProperty(&pipl, "name", Bytes().u8(200), true, "ABCD"); // not a Pascal string for us
+    PiplInfo info;
+    ASSERT_TRUE(parsePipl(pipl.data.data(), pipl.data.size(), &info));
+    EXPECT_EQ(info.properties.size(), 1u);
+    EXPECT_TRUE(info.name.empty());
+}
+
+struct HostileBytes {
+    const char* name;
+    Bytes bytes;
+};
+
+// NOLINTNEXTLINE(readability-identifier-naming): GoogleTest looks for this name
+void PrintTo(const HostileBytes& hostile, std::ostream* out) {
+    *out << hostile.name;
+}
+
+HostileBytes onePropertyPipl(const char* name, const char (&key)[5], uint32_t lengthWord,
+                             const Bytes& value) {
+    Bytes pipl;
+    pipl.u16(1).u32(0).u32(1).code("8BIM").code(key).u32(0).u32(lengthWord).append(value);
+    return {name, pipl};
+}
+
+std::vector<HostileBytes> hostilePipls() {
+    Bytes oneThenNothing = smallPipl(true);
+    oneThenNothing.data[9] = 0x7F; // count far beyond the six properties
+    Bytes negativeCount;
+    negativeCount.u16(1).u32(0).u32(0xFFFFFFFF);
+    return {
+        {"CountBeyondTheProperties", oneThenNothing},
+        {"NegativeCount", negativeCount},
+        onePropertyPipl("LengthOnePastTheEnd", "kind", 5, Bytes().code("8BFM")),
+        onePropertyPipl("HugeLength", "kind", 0x7FFFFFFF, Bytes().code("8BFM")),
+        onePropertyPipl("NegativeLength", "kind", 0xFFFFFFFC, Bytes().code("8BFM")),
+        onePropertyPipl("PascalStringPastItsData", "name", 4, Bytes().u8(20).text("abc")),
+        onePropertyPipl("ShortKind", "kind", 2, Bytes().u16(0)),
+        onePropertyPipl("ShortTerminology", "hstm", 12, Bytes().u32(0).u32(0).u32(0)),
+        onePropertyPipl("PartFilterCase", "fici", 6, Bytes().u32(0x00010101).u16(0)),
+        onePropertyPipl("EmptyModes", "mode", 0, Bytes()),
+    };
+}
+
+class PiplRefusal : public ::testing::TestWithParam<HostileBytes> {};
+
+TEST_P(PiplRefusal, RefusesWithoutReadingPastTheEnd) {
+    const Bytes& bytes = GetParam().bytes;
+    PiplInfo info;
+    EXPECT_FALSE(parsePiplPrefix(bytes, bytes.data.size(), &info));
+}
+
+INSTANTIATE_TEST_SUITE_P(Malformed, PiplRefusal, ::testing::ValuesIn(hostilePipls()),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// One suite with one of everything: event, parameter, class, comparison
+// operator and an enumeration of two.
+Bytes smallAete(size_t* enumeratorCountAt = nullptr) {
+    Bytes aete;
+    aete.u16(1).u8(1).u8(0).u16(0).u16(0).u16(1);
+    aete.pascalString("Vendor").pascalString("Suite").code("Abcd").u16(1).u16(1).u16(1);
+    aete.pascalString("Ev").pascalString("Event").code("Abcd").code("Efgh");
+    aete.code("null").pascalString("").u16(0).code("#ImR").pascalString("").u16(0xB000);
+    aete.u16(1).pascalString("size").code("0001").code("long").pascalString("the size").u16(0x8000);
+    aete.u16(1).pascalString("thing").code("Thng").pascalString("a thing");
+    aete.u16(1).pascalString("hue").code("Hue ").code("long").pascalString("").u16(0);
+    aete.u16(1).code("Thng").u16(2).code("indx").code("name");
+    aete.u16(1).pascalString("equals").code("=   ").code("long").pascalString("");
+    aete.u16(1).code("GLty");
+    if (enumeratorCountAt != nullptr) {
+        *enumeratorCountAt = aete.data.size();
+    }
+    aete.u16(2);
+    aete.pascalString("normal").code("GL01").pascalString("");
+    aete.pascalString("add").code("GL07").pascalString("adds");
+    return aete;
+}
+
+TEST(AeteReader, ReadsEveryPartOfATerminology) {
+    Bytes aete = smallAete();
+    const size_t size = aete.data.size();
+    aete.u32(0); // one writer appends four zero bytes
+    AeteInfo info;
+    ASSERT_TRUE(parseAete(aete.data.data(), aete.data.size(), &info));
+
+    EXPECT_EQ(info.bytesRead, size);
+    ASSERT_EQ(info.suites.size(), 1u);
+    const AeteSuite& suite = info.suites[0];
+    EXPECT_EQ(suite.description, "Suite");
+    EXPECT_EQ(suite.classCount, 1);
+    EXPECT_EQ(suite.comparisonCount, 1);
+    ASSERT_EQ(suite.events.size(), 1u);
+    EXPECT_EQ(suite.events[0].eventId, fourCharCode("Efgh"));
+    EXPECT_EQ(suite.events[0].directParameterFlags, 0xB000);
+    ASSERT_EQ(suite.events[0].parameters.size(), 1u);
+    EXPECT_EQ(suite.events[0].parameters[0].description, "the size");
+    EXPECT_EQ(suite.events[0].parameters[0].flags, 0x8000);
+    ASSERT_EQ(suite.enumerations.size(), 1u);
+    ASSERT_EQ(suite.enumerations[0].enumerators.size(), 2u);
+    EXPECT_EQ(suite.enumerations[0].enumerators[1].code, fourCharCode("GL07"));
+    EXPECT_EQ(suite.enumerations[0].enumerators[1].description, "adds");
+}
+
+TEST(AeteReader, RefusesEveryTruncation) {
+    const Bytes aete = smallAete();
+    AeteInfo info;
+    for (size_t size = 0; size < aete.data.size(); ++size) {
+        EXPECT_FALSE(parseAetePrefix(aete, size, &info)) << size << " bytes";
+    }
+}
+
+TEST(AeteReader, RefusesCountsTheBytesCannotHold) {
+    AeteInfo info;
+    Bytes negativeSuites;
+    negativeSuites.u16(1).u8(1).u8(0).u16(0).u16(0).u16(0xFFFF);
+    EXPECT_FALSE(parseAetePrefix(negativeSuites, negativeSuites.data.size(), &info));
+
+    size_t countAt = 0;
+    Bytes manyEnumerators = smallAete(&countAt);
+    manyEnumerators.data[countAt] = 0xFF;
+    manyEnumerators.data[countAt + 1] = 0x7F;
+    EXPECT_FALSE(parseAetePrefix(manyEnumerators, manyEnumerators.data.size(), &info));
+}
+
+#ifdef _WIN32
+
+// The executable embeds the same resources as the plug-in, so these read
+// them as a host does.
+std::vector<uint8_t> loadOwnResource(const char* type, int id) {
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), type);
+    if (found == nullptr) {
+        return {};
+    }
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const auto* bytes = static_cast<const uint8_t*>(LockResource(loaded));
+    return std::vector<uint8_t>(bytes, bytes + SizeofResource(nullptr, found));
+}
+
+constexpr const char* kEnablingCondition =
+    "( in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, Gray16Mode, Gray32Mode, "
+    "RGB96Mode) ) && (PSHOP_ImageMode !=  MultichannelMode) ";
+
+TEST(EmbeddedPropertyList, DescribesTheFilterToItsHost) {
+    const std::vector<uint8_t> bytes = loadOwnResource("PiPL", kPiplResourceId);
+    ASSERT_EQ(bytes.size(), 558u);
+    PiplInfo info;
+    ASSERT_TRUE(parsePipl(bytes.data(), bytes.size(), &info));
+
+    EXPECT_EQ(info.prelude, 1);
+    EXPECT_EQ(info.version, 0);
+    const char keys[][5] = {"kind", "name", "catg", "vers", "8664",
+                            "hstm", "mode", "enbl", "enbl", "fici"};
+    const size_t offsets[] = {10, 30, 58, 86, 106, 134, 182, 202, 358, 514};
+    ASSERT_EQ(info.properties.size(), 10u);
+    for (size_t i = 0; i < 10; ++i) {
+        const PiplProperty& property = info.properties[i];
+        EXPECT_EQ(property.key, fourCharCode(keys[i])) << keys[i];
+        EXPECT_EQ(property.vendor, fourCharCode("8BIM")) << keys[i];
+        EXPECT_EQ(property.id, 0) << keys[i];
+        EXPECT_EQ(property.length % 4, 0) << keys[i] << ": lengths count the padding";
+        EXPECT_EQ(property.offset, offsets[i]) << keys[i];
+    }
+    EXPECT_EQ(info.kind, fourCharCode("8BFM"));
+    EXPECT_EQ(info.name, "Lakra...");
+    EXPECT_EQ(info.category, "Kestrovane");
+    EXPECT_EQ(info.interfaceVersion, 0x00040000);
+    EXPECT_EQ(info.entryPointX64, "PluginMain");
+    ASSERT_TRUE(info.hasTerminology);
+    EXPECT_EQ(info.terminology.version, 0);
+    EXPECT_EQ(info.terminology.classId, fourCharCode("Zrvq"));
+    EXPECT_EQ(info.terminology.eventId, fourCharCode("Zrvq"));
+    EXPECT_EQ(info.terminology.terminologyId, kTerminologyResourceId);
+    EXPECT_EQ(info.terminology.scope, "Kestrovane Lakra");
+    EXPECT_EQ(info.modeFlags, (std::vector<uint8_t>{0x50, 0x00, 0x00, 0x00}));
+    ASSERT_EQ(info.enablingConditions.size(), 2u);
+    EXPECT_EQ(info.enablingConditions[0], kEnablingCondition);
+    EXPECT_EQ(info.enablingConditions[1], kEnablingCondition);
+    ASSERT_EQ(info.filterCases.size(), 7u);
+    for (const FilterCaseInfo& filterCase : info.filterCases) {
+        EXPECT_EQ(filterCase.inputHandling, 1);
+        EXPECT_EQ(filterCase.outputHandling, 1);
+        EXPECT_EQ(filterCase.flags1, 1);
+        EXPECT_EQ(filterCase.flags2, 0);
+    }
+}
+
+struct ExpectedParameter {
+    const char* name;
+    char key[5];
+    char type[5];
+};
+
+TEST(EmbeddedTerminology, PublishesTheEventItsKeysAndTheGlueNames) {
+    const std::vector<uint8_t> bytes = loadOwnResource("AETE", kTerminologyResourceId);
+    AeteInfo info;
+    ASSERT_TRUE(parseAete(bytes.data(), bytes.size(), &info));
+    EXPECT_EQ(info.bytesRead, bytes.size());
+    EXPECT_EQ(info.prelude, 1);
+    EXPECT_EQ(info.majorVersion, 1);
+    EXPECT_EQ(info.minorVersion, 0);
+    EXPECT_EQ(info.language, 0);
+    EXPECT_EQ(info.script, 0);
+    ASSERT_EQ(info.suites.size(), 1u);
+    const AeteSuite& suite = info.suites[0];
+    EXPECT_EQ(suite.name, "Kestrovane");
+    EXPECT_EQ(suite.description, "Lakra");
+    EXPECT_EQ(suite.id, fourCharCode("Zrvq"));
+    EXPECT_EQ(suite.level, 1);
+    EXPECT_EQ(suite.version, 1);
+    EXPECT_EQ(suite.classCount, 0);
+    EXPECT_EQ(suite.comparisonCount, 0);
+
+    ASSERT_EQ(suite.events.size(), 1u);
+    const AeteEvent& event = suite.events[0];
+    EXPECT_EQ(event.name, "Lakra");
+    EXPECT_EQ(event.description, "Draws lying water");
+    EXPECT_EQ(event.eventClass, fourCharCode("Zrvq"));
+    EXPECT_EQ(event.eventId, fourCharCode("Zrvq"));
+    EXPECT_EQ(event.replyType, typeNull);
+    EXPECT_EQ(event.replyDescription, "");
+    EXPECT_EQ(event.replyFlags, 0);
+    EXPECT_EQ(event.directParameterType, typeImageReference);
+    EXPECT_EQ(event.directParameterDescription, "");
+    EXPECT_EQ(event.directParameterFlags, 0xB000);
+
+    const ExpectedParameter expected[] = {
+        {"water red", "0001", "long"},
+        {"water green", "0002", "long"},
+        {"water blue", "0003", "long"},
+        {"ripple height", "0004", "long"},
+        {"horizon", "0005", "long"},
+        {"perspective", "0006", "long"},
+        {"ripple undulation", "0007", "long"},
+        {"ripple size", "0008", "long"},
+        {"offset", "0009", "long"},
+        {"waviness", "0010", "long"},
+        {"blur", "0011", "long"},
+        {"complexity", "0012", "long"},
+        {"altitude", "0013", "long"},
+        {"glue", "GLUE", "GLty"},
+        {"brilliance", "0015", "long"},
+        {"random seed", "0016", "long"},
+        {"X center", "0017", "doub"},
+        {"Y center", "0018", "doub"},
+        {"horizon float", "0019", "doub"},
+        {"offset float", "0020", "doub"},
+    };
+    ASSERT_EQ(event.parameters.size(), 20u);
+    for (size_t i = 0; i < 20; ++i) {
+        const AeteParameter& parameter = event.parameters[i];
+        EXPECT_EQ(parameter.name, expected[i].name);
+        EXPECT_EQ(parameter.description, expected[i].name);
+        EXPECT_EQ(parameter.key, fourCharCode(expected[i].key)) << expected[i].name;
+        EXPECT_EQ(parameter.type, fourCharCode(expected[i].type)) << expected[i].name;
+        EXPECT_EQ(parameter.flags, i == 13 ? 0xA000 : 0x8000) << expected[i].name;
+    }
+
+    // Every glue the terminology offers, in catalogue order, under its code.
+    ASSERT_EQ(suite.enumerations.size(), 1u);
+    EXPECT_EQ(suite.enumerations[0].id, kGlueEnumType);
+    const std::vector<AeteEnumerator>& enumerators = suite.enumerations[0].enumerators;
+    size_t next = 0;
+    for (int32_t glue = kFirstGlue; glue <= kLastGlue; ++glue) {
+        const char* name = glueTerminologyName(glue);
+        if (name == nullptr) {
+            continue;
+        }
+        ASSERT_LT(next, enumerators.size());
+        EXPECT_EQ(enumerators[next].name, name);
+        EXPECT_EQ(enumerators[next].code, glueCode(glue)) << name;
+        ++next;
+    }
+    EXPECT_EQ(next, 61u);
+    EXPECT_EQ(enumerators.size(), 61u);
+    EXPECT_EQ(enumerators[25].name, "harsh diff");
+}
+
+#endif
+
+} // namespace
+} // namespace lakra
