@@ -1,5 +1,7 @@
 #include "pyramid.h"
 
+#include "pyramid/kernels.h"
+
 #include <atomic>
 #include <climits>
 #include <cmath>
@@ -167,7 +169,7 @@ bool sameBaseSize(const ImagePyramid* a, const ImagePyramid* b) {
 
 void pyramidConstruct(ImagePyramid* pyramid) {
     *pyramid = ImagePyramid{};
-    pyramid->kernels = nullptr; // the sampling tables are attached here once they exist
+    pyramid->kernels = &kernelTables();
 }
 
 void pyramidFreeTiles(ImagePyramid* pyramid) {
@@ -186,6 +188,9 @@ bool pyramidInit(ImagePyramid* pyramid, int32_t width, int32_t height, PixelForm
         return false;
     }
     clearRecord(pyramid); // re-initialising must not leak the old tiles
+    if (pyramid->kernels == nullptr) {
+        pyramid->kernels = &kernelTables(); // every initialised record can be sampled
+    }
     if (width < 1 || height < 1 || !knownFormat(format)) {
         return false;
     }

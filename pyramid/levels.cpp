@@ -1,0 +1,237 @@
+#include "pyramid/levels.h"
+
+#include "pyramid/pyramid.h"
+#include "render/workPlan.h"
+
+#include <bit>
+#include <cstring>
+
+namespace lakra {
+
+// 8-bit pixels are read byte by byte in the stored order of the packed word.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+// The reduction kernel: the outer product of [1, 16, 64, 64, 16, 1] with
+// itself divided by 16, without its four corners (1/16 each). Rows and
+// columns 2y-2..2y+3 and 2x-2..2x+3 of the level below; the weights sum to
+// 1640. Listed rows outer, columns inner, the order the sums are formed in.
+struct ReduceTap {
+    int32_t row;
+    int32_t column;
+    int32_t weight;
+};
+
+// clang-format off
+constexpr ReduceTap kReduceTaps[] = {
+                 {0, 1, 1},   {0, 2, 4},   {0, 3, 4},   {0, 4, 1},
+    {1, 0, 1},   {1, 1, 16},  {1, 2, 64},  {1, 3, 64},  {1, 4, 16},  {1, 5, 1},
+    {2, 0, 4},   {2, 1, 64},  {2, 2, 256}, {2, 3, 256}, {2, 4, 64},  {2, 5, 4},
+    {3, 0, 4},   {3, 1, 64},  {3, 2, 256}, {3, 3, 256}, {3, 4, 64},  {3, 5, 4},
+    {4, 0, 1},   {4, 1, 16},  {4, 2, 64},  {4, 3, 64},  {4, 4, 16},  {4, 5, 1},
+                 {5, 1, 1},   {5, 2, 4},   {5, 3, 4},   {5, 4, 1},
+};
+// clang-format on
+
+constexpr int32_t kReduceSpan = 6;
+
+// The integer formats divide by 1630 rather than by the weight sum 1640, so
+// their levels come out about 0.6 % brighter before the clamp; images have
+// always been built that way and their looks depend on it.
+constexpr float kIntegerNorm = 1.0f / 1630.0f;
+constexpr float kFloatNorm = 1.0f / 1640.0f;
+constexpr float kFloatLargest = 65535.0f;
+
+// Exact integer sums (below 2^24 for 8-bit values). Lanes follow the bytes
+// of the stored word: byte 0 is channel 3, byte 3 channel 0.
+struct Rgba8Sum {
+    int32_t sums[4] = {};
+
+    void add(const uint8_t* pixel, int32_t weight) {
+        for (int lane = 0; lane < 4; ++lane) {
+            sums[lane] += static_cast<int32_t>(pixel[lane]) * weight;
+        }
+    }
+
+    void store(uint8_t* pixel) const {
+        for (int lane = 0; lane < 4; ++lane) {
+            float value = static_cast<float>(sums[lane]) * kIntegerNorm;
+            value = value > 255.0f ? 255.0f : value;
+            pixel[lane] = static_cast<uint8_t>(value);
+        }
+    }
+};
+
+// Each tap is added in single precision: every partial sum is a whole
+// number, so a float accumulator gives the same values, including the low
+// bits lost once a sum passes 2^24.
+struct Rgba16Sum {
+    float sums[4] = {};
+
+    void add(const uint8_t* pixel, int32_t weight) {
+        uint16_t values[4];
+        std::memcpy(values, pixel, sizeof values);
+        for (int c = 0; c < 4; ++c) {
+            sums[c] += static_cast<float>(static_cast<int32_t>(values[c]) * weight);
+        }
+    }
+
+    void store(uint8_t* pixel) const {
+        uint16_t values[4];
+        for (int c = 0; c < 4; ++c) {
+            float value = sums[c] * kIntegerNorm;
+            value =
+                value > static_cast<float>(kRgba16Scale) ? static_cast<float>(kRgba16Scale) : value;
+            values[c] = static_cast<uint16_t>(value);
+        }
+        std::memcpy(pixel, values, sizeof values);
+    }
+};
+
+struct RgbaFloatSum {
+    float sums[4] = {};
+
+    void add(const uint8_t* pixel, int32_t weight) {
+        float values[4];
+        std::memcpy(values, pixel, sizeof values);
+        for (int c = 0; c < 4; ++c) {
+            sums[c] += values[c] * static_cast<float>(weight);
+        }
+    }
+
+    // NaN, which a high-dynamic-range host image may hold, becomes 0 like
+    // any other value below the range.
+    void store(uint8_t* pixel) const {
+        float values[4];
+        for (int c = 0; c < 4; ++c) {
+            const float value = sums[c] * kFloatNorm;
+            values[c] = !(value > 0.0f) ? 0.0f : (value > kFloatLargest ? kFloatLargest : value);
+        }
+        std::memcpy(pixel, values, sizeof values);
+    }
+};
+
+template <typename Sum, typename Fetch>
+void reducePixel(uint8_t* destination, Fetch fetch) {
+    Sum sum;
+    for (const ReduceTap& tap : kReduceTaps) {
+        sum.add(fetch(tap.row, tap.column), tap.weight);
+    }
+    sum.store(destination);
+}
+
+int32_t clampTo(int32_t value, int32_t largest) {
+    return value < 0 ? 0 : (value > largest ? largest : value);
+}
+
+template <typename Sum>
+void reduceBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
+    const int32_t largestX = pyramid->largestX[level];
+    const int32_t largestY = pyramid->largestY[level];
+    const auto pixelBytes = static_cast<size_t>(pyramid->bytesPerPixel);
+    for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        const int32_t top = 2 * y - 2;
+        int32_t rows[kReduceSpan];
+        for (int32_t i = 0; i < kReduceSpan; ++i) {
+            rows[i] = clampTo(top + i, largestY);
+        }
+        const bool rowsInTile =
+            top >= 0 && top + kReduceSpan - 1 <= largestY && (top & kTileMask) <= kTileSize - 6;
+        for (int32_t x = rect.left; x < rect.right; ++x) {
+            uint8_t* destination = pixelAddress(x, y, pyramid, level + 1);
+            const int32_t left = 2 * x - 2;
+            if (rowsInTile && left >= 0 && left + kReduceSpan - 1 <= largestX &&
+                (left & kTileMask) <= kTileSize - 6) {
+                // The whole 6 x 6 block lies in one tile: walk its rows.
+                const PyramidTile& tile =
+                    pyramid->tiles[pyramid->levelTilesAcross[level] * (top >> kTileShift) +
+                                   pyramid->levelFirstTile[level] + (left >> kTileShift)];
+                const uint8_t* base = pixelAddress(left, top, pyramid, level);
+                const size_t rowBytes = static_cast<size_t>(tile.width) * pixelBytes;
+                reducePixel<Sum>(destination, [&](int32_t i, int32_t j) {
+                    return base + static_cast<size_t>(i) * rowBytes +
+                           static_cast<size_t>(j) * pixelBytes;
+                });
+            } else {
+                int32_t columns[kReduceSpan];
+                for (int32_t j = 0; j < kReduceSpan; ++j) {
+                    columns[j] = clampTo(left + j, largestX);
+                }
+                reducePixel<Sum>(destination, [&](int32_t i, int32_t j) -> const uint8_t* {
+                    return pixelAddress(columns[j], rows[i], pyramid, level);
+                });
+            }
+        }
+    }
+}
+
+void buildLevelWork(Job* job) {
+    const auto* build = static_cast<const BuildLevelJob*>(job->request.context);
+    buildLevelBand(build->target, build->level, job->unit);
+}
+
+// Workers write their unit of the next level straight into the record; the
+// driver's cells carry nothing for this job.
+constexpr JobOps kBuildLevelOps = {nullptr, buildLevelWork, nullptr};
+
+} // namespace
+
+void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
+    if (pyramid == nullptr || pyramid->tiles == nullptr || level < 0 ||
+        level + 1 > pyramid->maxLevel) {
+        return;
+    }
+    PixelRect clipped = rect;
+    clipped.top = clipped.top < 0 ? 0 : clipped.top;
+    clipped.left = clipped.left < 0 ? 0 : clipped.left;
+    clipped.bottom =
+        clipped.bottom > pyramid->height[level + 1] ? pyramid->height[level + 1] : clipped.bottom;
+    clipped.right =
+        clipped.right > pyramid->width[level + 1] ? pyramid->width[level + 1] : clipped.right;
+    switch (pyramid->format) {
+    case PixelFormat::Rgba8:
+        reduceBand<Rgba8Sum>(pyramid, level, clipped);
+        break;
+    case PixelFormat::Rgba16:
+        reduceBand<Rgba16Sum>(pyramid, level, clipped);
+        break;
+    case PixelFormat::RgbaFloat:
+        reduceBand<RgbaFloatSum>(pyramid, level, clipped);
+        break;
+    }
+}
+
+Result buildLevels(ImagePyramid* pyramid, int32_t processors, RenderStats* stats) {
+    RenderStats total{};
+    Result result = noErr;
+    if (pyramid != nullptr && pyramid->tiles != nullptr) {
+        // No settings and no host: a level build reports no progress, asks
+        // the host nothing and always runs to the end.
+        RenderContext context{};
+        context.target = pyramid;
+        context.processors = processors > 0 ? processors : 0;
+        // Level L + 1 is read to make L + 2, so each level's run ends before
+        // the next begins.
+        for (int32_t level = 0; level < pyramid->maxLevel && result == noErr; ++level) {
+            BuildLevelJob build;
+            build.target = pyramid;
+            build.level = level;
+            build.rect = levelRect(pyramid, level + 1);
+            const RenderRequest request{kBuildLevelJob, &kBuildLevelOps, build.rect, 1, &build};
+            RenderStats run{};
+            result = render(context, request, kLayoutTiles, &run);
+            total.count += run.count;
+            total.started += run.started;
+            total.finished += run.finished;
+            total.finishedPixels += run.finishedPixels;
+            total.threads = run.threads > total.threads ? run.threads : total.threads;
+        }
+    }
+    if (stats != nullptr) {
+        *stats = total;
+    }
+    return result;
+}
+
+} // namespace lakra

@@ -1,0 +1,249 @@
+#include "pyramid/sampling.h"
+
+#include "pyramid/kernels.h"
+#include "pyramid/pyramid.h"
+
+#include <bit>
+#include <cstring>
+
+namespace lakra {
+
+// 8-bit pixels are read byte by byte in the stored order of the packed word.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+constexpr int32_t kSpan = kKernelTaps; // the block is 5 x 5 pixels
+constexpr int32_t kReach = 2;          // taps on each side of the centre tap
+
+// Positions beyond this lie far outside every level; holding them here keeps
+// the conversion to an integer defined and the tap columns inside 32 bits.
+constexpr float kLargestPosition = 1073741824.0f; // 2^30
+
+constexpr float kScale8Inverse = 1.0f / 4194304.0f; // 1 / (2048 x 2048)
+constexpr float kScale16Inverse = 1.0f / 32768.0f;
+
+// Where the block sits and which phase of the tables applies, on one axis.
+struct AxisTap {
+    int32_t whole; // the centre tap's column (or row)
+    int32_t phase; // 0..127
+};
+
+// Pixel i covers [i - 0.5, i + 0.5). Callers pass positions from -0.5 up;
+// anything below (or NaN) is taken as -0.5, where truncation would give a
+// negative phase and a read before the table.
+AxisTap axisTap(float position) {
+    float shifted = position + 0.5f;
+    if (!(shifted >= 0.0f)) {
+        shifted = 0.0f;
+    } else if (shifted > kLargestPosition) {
+        shifted = kLargestPosition;
+    }
+    const auto whole = static_cast<int32_t>(shifted);
+    const float fraction = shifted - static_cast<float>(whole); // exact, 0 <= fraction < 1
+    return {whole, static_cast<int32_t>(fraction * static_cast<float>(kKernelPhases))};
+}
+
+// Column ix + j takes tap 2 - j: the tables are applied in reverse tap order,
+// so block column 0 (ix - 2) takes tap 4.
+constexpr int32_t tapOf(int32_t blockIndex) {
+    return kSpan - 1 - blockIndex;
+}
+
+// All in 32-bit integers: the largest |sum| of a phase's weights is below
+// 2430, so 255 x 2430 x 2430 stays under 2^31. The bytes are read in memory
+// order (channel 3, 2, 1, 0), which lets the four channels share one vector.
+struct Rgba8Kernel {
+    template <typename Fetch>
+    static void run(const KernelTables& tables, AxisTap across, AxisTap down, Fetch fetch,
+                    float out[4]) {
+        int32_t totals[4] = {};
+        for (int32_t i = 0; i < kSpan; ++i) {
+            int32_t rowSums[4] = {};
+            for (int32_t j = 0; j < kSpan; ++j) {
+                const uint8_t* pixel = fetch(i, j);
+                const int32_t weight = tables.a[tapOf(j)][across.phase];
+                for (int lane = 0; lane < 4; ++lane) {
+                    rowSums[lane] += static_cast<int32_t>(pixel[lane]) * weight;
+                }
+            }
+            const int32_t weight = tables.a[tapOf(i)][down.phase];
+            for (int lane = 0; lane < 4; ++lane) {
+                totals[lane] += rowSums[lane] * weight;
+            }
+        }
+        // Lanes are in memory order: channel 3 first.
+        for (int c = 0; c < 4; ++c) {
+            out[c] = static_cast<float>(totals[3 - c]) * kScale8Inverse;
+        }
+    }
+};
+
+// Each row sum is divided by 32768 (truncating toward zero) before the
+// vertical pass. The sums are 64-bit: a stored value above full scale (up to
+// 65535) would overflow 32 bits, and below it the results are the same.
+struct Rgba16Kernel {
+    template <typename Fetch>
+    static void run(const KernelTables& tables, AxisTap across, AxisTap down, Fetch fetch,
+                    float out[4]) {
+        int64_t totals[4] = {};
+        for (int32_t i = 0; i < kSpan; ++i) {
+            int64_t rowSums[4] = {};
+            for (int32_t j = 0; j < kSpan; ++j) {
+                uint16_t values[4];
+                std::memcpy(values, fetch(i, j), sizeof values);
+                const int64_t weight = tables.b[tapOf(j)][across.phase];
+                for (int c = 0; c < 4; ++c) {
+                    rowSums[c] += static_cast<int64_t>(values[c]) * weight;
+                }
+            }
+            const int64_t weight = tables.b[tapOf(i)][down.phase];
+            for (int c = 0; c < 4; ++c) {
+                totals[c] += rowSums[c] / kKernelScale16 * weight;
+            }
+        }
+        for (int c = 0; c < 4; ++c) {
+            out[c] = static_cast<float>(totals[c]) * kScale16Inverse;
+        }
+    }
+};
+
+struct RgbaFloatKernel {
+    template <typename Fetch>
+    static void run(const KernelTables& tables, AxisTap across, AxisTap down, Fetch fetch,
+                    float out[4]) {
+        float totals[4] = {};
+        for (int32_t i = 0; i < kSpan; ++i) {
+            float rowSums[4] = {};
+            for (int32_t j = 0; j < kSpan; ++j) {
+                float values[4];
+                std::memcpy(values, fetch(i, j), sizeof values);
+                const float weight = tables.f[tapOf(j)][across.phase];
+                for (int c = 0; c < 4; ++c) {
+                    rowSums[c] += values[c] * weight;
+                }
+            }
+            const float weight = tables.f[tapOf(i)][down.phase];
+            for (int c = 0; c < 4; ++c) {
+                totals[c] += weight * rowSums[c];
+            }
+        }
+        for (int c = 0; c < 4; ++c) {
+            out[c] = totals[c];
+        }
+    }
+};
+
+int32_t clampTo(int32_t value, int32_t largest) {
+    return value < 0 ? 0 : (value > largest ? largest : value);
+}
+
+template <typename Kernel>
+void lookup(const ImagePyramid* pyramid, int32_t level, AxisTap across, AxisTap down,
+            bool allowDirect, float out[4]) {
+    const KernelTables& tables = pyramid->kernels != nullptr ? *pyramid->kernels : kernelTables();
+    const int32_t left = across.whole - kReach;
+    const int32_t top = down.whole - kReach;
+    const auto pixelBytes = static_cast<size_t>(pyramid->bytesPerPixel);
+    if (allowDirect && left >= 0 && top >= 0 && left + kSpan - 1 <= pyramid->largestX[level] &&
+        top + kSpan - 1 <= pyramid->largestY[level] && (left & kTileMask) <= kTileSize - kSpan &&
+        (top & kTileMask) <= kTileSize - kSpan) {
+        // The block lies in one tile: read its five rows straight from it.
+        const PyramidTile& tile =
+            pyramid->tiles[pyramid->levelTilesAcross[level] * (top >> kTileShift) +
+                           pyramid->levelFirstTile[level] + (left >> kTileShift)];
+        const uint8_t* base = pixelAddress(left, top, pyramid, level);
+        const size_t rowBytes = static_cast<size_t>(tile.width) * pixelBytes;
+        Kernel::run(
+            tables, across, down,
+            [&](int32_t i, int32_t j) {
+                return base + static_cast<size_t>(i) * rowBytes +
+                       static_cast<size_t>(j) * pixelBytes;
+            },
+            out);
+        return;
+    }
+    int32_t columns[kSpan];
+    int32_t rows[kSpan];
+    for (int32_t k = 0; k < kSpan; ++k) {
+        columns[k] = clampTo(left + k, pyramid->largestX[level]);
+        rows[k] = clampTo(top + k, pyramid->largestY[level]);
+    }
+    Kernel::run(
+        tables, across, down,
+        [&](int32_t i, int32_t j) -> const uint8_t* {
+            return pixelAddress(columns[j], rows[i], pyramid, level);
+        },
+        out);
+}
+
+void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, bool allowDirect,
+                 float out[4]) {
+    if (pyramid == nullptr || pyramid->tiles == nullptr || level < 0 || level > pyramid->maxLevel) {
+        out[0] = out[1] = out[2] = out[3] = 0.0f;
+        return;
+    }
+    const AxisTap across = axisTap(x);
+    const AxisTap down = axisTap(y);
+    switch (pyramid->format) {
+    case PixelFormat::Rgba8:
+        lookup<Rgba8Kernel>(pyramid, level, across, down, allowDirect, out);
+        return;
+    case PixelFormat::Rgba16:
+        lookup<Rgba16Kernel>(pyramid, level, across, down, allowDirect, out);
+        return;
+    case PixelFormat::RgbaFloat:
+        lookup<RgbaFloatKernel>(pyramid, level, across, down, allowDirect, out);
+        return;
+    }
+    out[0] = out[1] = out[2] = out[3] = 0.0f;
+}
+
+} // namespace
+
+void sampleLevel5x5(const ImagePyramid* pyramid, int32_t level, float x, float y, float out[4]) {
+    sampleLevel(pyramid, level, x, y, true, out);
+}
+
+void sampleLevel5x5Clamped(const ImagePyramid* pyramid, int32_t level, float x, float y,
+                           float out[4]) {
+    sampleLevel(pyramid, level, x, y, false, out);
+}
+
+void sampleTrilinear(const ImagePyramid* pyramid, int32_t level, float fraction, float u, float v,
+                     float out[4]) {
+    if (pyramid == nullptr || pyramid->maxLevel < 1) {
+        out[0] = out[1] = out[2] = out[3] = 0.0f;
+        return;
+    }
+    level = level < 0 ? 0 : (level > pyramid->maxLevel - 1 ? pyramid->maxLevel - 1 : level);
+    float value[4];
+    sampleLevel5x5(pyramid, level, static_cast<float>(pyramid->width[level]) * u - 0.5f,
+                   static_cast<float>(pyramid->height[level]) * v - 0.5f, value);
+    if (fraction != 0.0f) {
+        const int32_t next = level + 1;
+        float smaller[4];
+        sampleLevel5x5(pyramid, next, static_cast<float>(pyramid->width[next]) * u - 0.5f,
+                       static_cast<float>(pyramid->height[next]) * v - 0.5f, smaller);
+        for (int c = 0; c < 4; ++c) {
+            value[c] = value[c] + (smaller[c] - value[c]) * fraction;
+        }
+    }
+    for (int c = 0; c < 4; ++c) {
+        out[c] = value[c] * pyramid->invScale;
+    }
+}
+
+float fastLog2(float value) {
+    if (!(value > 1.0f)) {
+        return 0.0f;
+    }
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const auto exponent = static_cast<float>((bits >> 23) & 0xFFu);
+    const float mantissa = static_cast<float>(bits & 0x7FFFFFu) * (1.0f / 8388608.0f);
+    const float centred = mantissa - 0.5f;
+    return exponent - 126.9f + mantissa - 0.4f * (centred * centred);
+}
+
+} // namespace lakra
