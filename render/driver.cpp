@@ -100,15 +100,18 @@ Result makeJob(RenderRun* run, int32_t index, Job** made) {
     job->target = run->context->target;
     job->request = run->request;
     job->result = noErr;
-    const int32_t stride = rectWidth(job->unit) + 2;
-    const int32_t rows = rectHeight(job->unit) + 2;
-    const size_t bytes =
-        static_cast<size_t>(stride) * static_cast<size_t>(rows) * sizeof(PixelCell);
-    job->cells = CellBlock{static_cast<PixelCell*>(allocateCells(*run, bytes)), job->unit.left,
-                           job->unit.top, stride, rows};
-    if (job->cells.cells == nullptr) {
-        destroyJob(*run, job);
-        return failWith(memFullErr);
+    // Pyramid jobs write straight into the next level and need no cells.
+    if (!isPyramidJob(job->kind)) {
+        const int32_t stride = rectWidth(job->unit) + 2;
+        const int32_t rows = rectHeight(job->unit) + 2;
+        const size_t bytes =
+            static_cast<size_t>(stride) * static_cast<size_t>(rows) * sizeof(PixelCell);
+        job->cells = CellBlock{static_cast<PixelCell*>(allocateCells(*run, bytes)), job->unit.left,
+                               job->unit.top, stride, rows};
+        if (job->cells.cells == nullptr) {
+            destroyJob(*run, job);
+            return failWith(memFullErr);
+        }
     }
     if (asksHost(*run)) {
         const Result advanced = run->context->host->requestRegion(absoluteUnit(*run, job->unit));

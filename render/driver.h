@@ -8,6 +8,7 @@
 
 namespace lakra {
 
+struct HostBuffers;
 struct ImagePyramid;
 struct Settings;
 
@@ -54,6 +55,8 @@ public:
     virtual void progress(int32_t done, int32_t total) = 0;
     virtual Result result() const = 0;
     virtual void setResult(Result result) = 0;
+    // The buffers of the last region request; false when there are none.
+    virtual bool buffers(HostBuffers* buffers) const = 0;
     // Zero-filled memory for cell blocks; nullptr on failure.
     virtual void* allocateBuffer(size_t bytes) = 0;
     virtual void freeBuffer(void* buffer) = 0;

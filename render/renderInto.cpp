@@ -75,11 +75,31 @@ Result renderInto(RenderTarget target, Settings* settings, RenderState* state, R
         }
     }
 
+    // The water render's tables are built once here, never per pixel.
+    ShadingJob shading;
+    if (request.ops == nullptr && state->source == nullptr) {
+        restoreView(view, settings, state);
+        return failWith(filterBadParameters); // nothing to reflect
+    }
+    if (request.ops == nullptr) {
+        HostImageFormat format = state->hostFormat;
+        if (target == RenderTarget::Offline && state->offlineImage != nullptr) {
+            format.depth = state->offlineImage->format == PixelFormat::RgbaFloat ? 32 : 8;
+        }
+        shadingJobBuild(target, *settings, state->source, format, request.rect, &shading);
+        shading.host = host;
+        shading.offlineImage = target == RenderTarget::Offline ? state->offlineImage : nullptr;
+        shading.preview = state->preview;
+        request.ops = &kWaterJobOps;
+        request.context = &shading;
+    }
+
     RenderContext context{};
     context.settings = settings;
     context.host = host;
     context.progress = progress;
     context.target = target == RenderTarget::Offline ? state->offlineImage : nullptr;
+    context.processors = state->processors;
     const Result result = render(context, request, kLayoutTiles, stats);
 
     settings->pass = -1;

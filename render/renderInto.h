@@ -3,6 +3,7 @@
 #include "platform/result.h"
 #include "render/driver.h"
 #include "render/settings.h"
+#include "render/shading.h"
 
 namespace lakra {
 
@@ -14,8 +15,14 @@ struct RenderState {
     PixelRect previewRect;      // the preview pane, in preview pixels
     float previewScaleFactor;   // the pane's zoom as the dialog shows it
     ImagePyramid* offlineImage; // the Offline target
-    const JobOps* waterJob;     // the water render's job kind
-    void* waterJobData;         // and its own data, handed to every unit
+    const ImagePyramid* source; // the image the water reflects, levels built
+    HostImageFormat hostFormat; // of the host's image
+    PreviewBitmap preview;      // where a Preview render draws
+    int32_t processors;         // processors for the render threads; 0: the machine's
+    // Another job kind in place of the water render, with its own data; null
+    // for the water render itself.
+    const JobOps* waterJob;
+    void* waterJobData;
 };
 
 // Renders the effect into a target: the whole host image (Host), the preview

@@ -1,0 +1,133 @@
+// The whole effect on a 4000 x 3000 8-bit RGB image at the default look,
+// rendered into an Offline target, and the cost of its three stages.
+#include "pyramid/levels.h"
+#include "pyramid/pyramid.h"
+#include "render/renderInto.h"
+#include "render/shading.h"
+
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+constexpr int32_t kWidth = 4000;
+constexpr int32_t kHeight = 3000;
+constexpr double kPixels = static_cast<double>(kWidth) * kHeight;
+
+// A landscape-like picture: a graded sky over stripes of colour.
+ImagePyramid* makeSource() {
+    ImagePyramid* source = pyramidCreate(kWidth, kHeight, PixelFormat::Rgba8);
+    if (source == nullptr) {
+        return nullptr;
+    }
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const float sky = 0.3f + 0.6f * static_cast<float>(y) / kHeight;
+            const float stripe = 0.5f + 0.5f * std::sin(static_cast<float>(x) * 0.01f);
+            const float rgba[4] = {sky * stripe, sky, 1.0f - 0.5f * stripe, 1.0f};
+            setPixel4f(x, y, source, 0, rgba);
+        }
+    }
+    return source;
+}
+
+struct Fixture {
+    PyramidPtr source{makeSource()};
+    PyramidPtr target{pyramidCreate(kWidth, kHeight, PixelFormat::Rgba8)};
+    Settings settings{};
+    RenderState state{};
+
+    Fixture() {
+        settingsFresh(&settings);
+        if (source != nullptr && buildLevels(source.get()) != noErr) {
+            source.reset();
+        }
+        state.source = source.get();
+        state.offlineImage = target.get();
+        state.filterWidth = kWidth;
+        state.filterHeight = kHeight;
+        state.hostFormat = HostImageFormat{8, 3, false};
+    }
+};
+
+Fixture& fixture() {
+    static Fixture shared;
+    return shared;
+}
+
+void wholeRender(benchmark::State& state) {
+    Fixture& f = fixture();
+    if (f.source == nullptr || f.target == nullptr) {
+        state.SkipWithError("out of memory");
+        return;
+    }
+    f.state.processors = static_cast<int32_t>(state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            renderInto(RenderTarget::Offline, &f.settings, &f.state, nullptr, nullptr));
+    }
+    state.counters["Mpixel"] = benchmark::Counter(
+        kPixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+}
+
+// One thread, no driver: the water half of every pixel.
+void waterHalf(benchmark::State& state) {
+    Fixture& f = fixture();
+    ShadingJob job;
+    shadingJobBuild(RenderTarget::Offline, f.settings, f.source.get(), f.state.hostFormat,
+                    PixelRect{0, 0, kHeight, kWidth}, &job);
+    std::vector<PixelCell> cells(130 * 130);
+    for (auto _ : state) {
+        for (int32_t top = 0; top < kHeight; top += 128) {
+            for (int32_t left = 0; left < kWidth; left += 128) {
+                const PixelRect unit{top, left, std::min(top + 128, kHeight),
+                                     std::min(left + 128, kWidth)};
+                CellBlock block{cells.data(), unit.left, unit.top, rectWidth(unit) + 2,
+                                rectHeight(unit) + 2};
+                shadeUnit(job, unit, &block);
+            }
+        }
+        benchmark::DoNotOptimize(cells.data());
+    }
+    state.counters["Mpixel"] = benchmark::Counter(
+        kPixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+}
+
+// The finish half of every pixel (blend, spill, write into the target).
+void finishHalf(benchmark::State& state) {
+    Fixture& f = fixture();
+    ShadingJob job;
+    shadingJobBuild(RenderTarget::Offline, f.settings, f.source.get(), f.state.hostFormat,
+                    PixelRect{0, 0, kHeight, kWidth}, &job);
+    job.offlineImage = f.target.get();
+    const float cell[4] = {0.3f, 0.5f, 0.7f, 1.0f};
+    for (auto _ : state) {
+        for (int32_t y = 0; y < kHeight; ++y) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                finishPixel(job, nullptr, x, y, cell);
+            }
+        }
+    }
+    state.counters["Mpixel"] = benchmark::Counter(
+        kPixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+}
+
+void levelBuild(benchmark::State& state) {
+    Fixture& f = fixture();
+    const auto processors = static_cast<int32_t>(state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(buildLevels(f.source.get(), processors));
+    }
+    state.counters["Mpixel"] = benchmark::Counter(
+        kPixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(wholeRender)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(waterHalf)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(finishHalf)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(levelBuild)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace
+} // namespace lakra
