@@ -18,11 +18,14 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
     add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
 
+# Only C++ sources take these: windres must not see them.
 function(lakra_target_flags target)
-    target_compile_options(${target} PRIVATE ${LAKRA_WARNINGS} ${LAKRA_CODEGEN})
+    target_compile_options(${target} PRIVATE
+        $<$<COMPILE_LANGUAGE:CXX>:${LAKRA_WARNINGS} ${LAKRA_CODEGEN}>)
 endfunction()
 
 # Tests may use exceptions through GoogleTest's own macros, so they keep them.
 function(lakra_test_flags target)
-    target_compile_options(${target} PRIVATE ${LAKRA_WARNINGS} -ffp-contract=off)
+    target_compile_options(${target} PRIVATE
+        $<$<COMPILE_LANGUAGE:CXX>:${LAKRA_WARNINGS} -ffp-contract=off>)
 endfunction()

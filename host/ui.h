@@ -1,0 +1,25 @@
+#pragma once
+
+namespace lakra {
+
+// The plug-in's own messages to the user.
+enum class Refusal {
+    HostInsufficient, // the host lacks what the filter needs (REFUSAL2)
+    Multichannel,     // multichannel images cannot be filtered (REFUSAL3)
+    UnsupportedMode,  // neither grey nor RGB
+};
+
+// Shows a refusal modally, owned by the host's window when there is one.
+void showRefusal(Refusal refusal);
+// The about box; a second call while one is open does nothing.
+void showAbout();
+
+// Tests and the command-line host replace the messages with their own.
+using RefusalHandler = void (*)(Refusal refusal);
+void setRefusalHandler(RefusalHandler handler); // nullptr: the platform's own
+
+// The platform's implementation (host/win32 or host/posix).
+void platformShowRefusal(Refusal refusal);
+void platformShowAbout();
+
+} // namespace lakra
