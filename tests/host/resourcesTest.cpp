@@ -259,23 +259,47 @@ TEST(AeteReader, RefusesCountsTheBytesCannotHold) {
 
 #ifdef _WIN32
 
-// The executable embeds the same resources as the plug-in, so these read
-// them as a host does.
-std::vector<uint8_t> loadOwnResource(const char* type, int id) {
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), type);
-    if (found == nullptr) {
-        return {};
+// Both the test executable and the built Lakra.8bf carry the resources; the
+// tests read each of them as a host does.
+class Embedded : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        if (GetParam() != nullptr) {
+            module = LoadLibraryExA(GetParam(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+            ASSERT_NE(module, nullptr) << "cannot load " << GetParam();
+        }
     }
-    HGLOBAL loaded = LoadResource(nullptr, found);
-    const auto* bytes = static_cast<const uint8_t*>(LockResource(loaded));
-    return std::vector<uint8_t>(bytes, bytes + SizeofResource(nullptr, found));
-}
+
+    void TearDown() override {
+        if (module != nullptr) {
+            FreeLibrary(module);
+        }
+    }
+
+    std::vector<uint8_t> loadOwnResource(const char* type, int id) const {
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+        if (found == nullptr) {
+            return {};
+        }
+        HGLOBAL loaded = LoadResource(module, found);
+        const auto* bytes = static_cast<const uint8_t*>(LockResource(loaded));
+        return std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found));
+    }
+
+    HMODULE module = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(Modules, Embedded, ::testing::Values(nullptr, LAKRA_PLUGIN_FILE),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             return std::string(param.param == nullptr ? "testExecutable"
+                                                                       : "plugIn");
+                         });
 
 constexpr const char* kEnablingCondition =
     "( in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, Gray16Mode, Gray32Mode, "
     "RGB96Mode) ) && (PSHOP_ImageMode !=  MultichannelMode) ";
 
-TEST(EmbeddedPropertyList, DescribesTheFilterToItsHost) {
+TEST_P(Embedded, PropertyListDescribesTheFilterToItsHost) {
     const std::vector<uint8_t> bytes = loadOwnResource("PiPL", kPiplResourceId);
     ASSERT_EQ(bytes.size(), 558u);
     PiplInfo info;
@@ -325,7 +349,7 @@ struct ExpectedParameter {
     char type[5];
 };
 
-TEST(EmbeddedTerminology, PublishesTheEventItsKeysAndTheGlueNames) {
+TEST_P(Embedded, TerminologyPublishesTheEventItsKeysAndTheGlueNames) {
     const std::vector<uint8_t> bytes = loadOwnResource("AETE", kTerminologyResourceId);
     AeteInfo info;
     ASSERT_TRUE(parseAete(bytes.data(), bytes.size(), &info));
