@@ -8,9 +8,13 @@ PreviewDialogHandler gPreviewDialog = nullptr;
 
 } // namespace
 
-void setPreviewDialogHandler(PreviewDialogHandler handler) { gPreviewDialog = handler; }
+void setPreviewDialogHandler(PreviewDialogHandler handler) {
+    gPreviewDialog = handler;
+}
 
-bool runPreviewDialog() { return gPreviewDialog != nullptr ? gPreviewDialog() : true; }
+bool runPreviewDialog() {
+    return gPreviewDialog != nullptr ? gPreviewDialog() : true;
+}
 
 void loadCachedSettings(Settings*) {}
 

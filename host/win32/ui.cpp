@@ -1,9 +1,10 @@
 // The plug-in's own dialogs on Windows: refusals and the about box, from the
 // templates in lakra.rc, owned by the host's window.
 
+#include "host/ui.h"
+
 #include "host/abi.h"
 #include "host/hostContext.h"
-#include "host/ui.h"
 #include "resources/resource.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -26,7 +27,9 @@ HWND ownerWindow() {
     return platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr;
 }
 
-HINSTANCE module() { return static_cast<HINSTANCE>(moduleInstance()); }
+HINSTANCE module() {
+    return static_cast<HINSTANCE>(moduleInstance());
+}
 
 INT_PTR CALLBACK refusalProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {

@@ -6,9 +6,8 @@
 #include "render/renderInto.h"
 #include "support/fakeFilterHost.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace lakra {
@@ -22,7 +21,9 @@ std::vector<Refusal> gRefusals;
 int gDialogs = 0;
 bool gDialogAnswer = true;
 
-void recordRefusal(Refusal refusal) { gRefusals.push_back(refusal); }
+void recordRefusal(Refusal refusal) {
+    gRefusals.push_back(refusal);
+}
 
 bool recordDialog() {
     ++gDialogs;
@@ -50,9 +51,10 @@ void fillPattern(FakeImage* image) {
         for (int32_t x = 0; x < image->width; ++x) {
             for (int32_t p = 0; p < image->planes; ++p) {
                 const bool alpha = image->transparency && p == image->planes - 1;
-                const float v = alpha ? (x < 10 ? 0.5f : 1.0f)
-                                      : 0.5f + 0.4f * std::sin(0.2f * static_cast<float>(x + 3 * p) +
-                                                               0.13f * static_cast<float>(y));
+                const float v = alpha
+                                    ? (x < 10 ? 0.5f : 1.0f)
+                                    : 0.5f + 0.4f * std::sin(0.2f * static_cast<float>(x + 3 * p) +
+                                                             0.13f * static_cast<float>(y));
                 image->setInput(x, y, p, v * full);
             }
         }
@@ -65,8 +67,9 @@ std::vector<uint8_t> directRender(const FakeImage& original) {
     FakeImage image = original;
     FakeHost host;
     host.image = &image;
-    const PixelFormat format = image.depth == 16 ? PixelFormat::Rgba16
-                                                 : (image.depth == 32 ? PixelFormat::RgbaFloat : PixelFormat::Rgba8);
+    const PixelFormat format =
+        image.depth == 16 ? PixelFormat::Rgba16
+                          : (image.depth == 32 ? PixelFormat::RgbaFloat : PixelFormat::Rgba8);
     PyramidPtr source(pyramidCreate(image.width, image.height, format));
     EXPECT_EQ(loadSource(&host, source.get()), noErr);
     Settings settings{};
@@ -95,7 +98,9 @@ TEST_P(EveryFormat, AFullRunDeliversTheRenderersImage) {
         for (int32_t x = 0; x < image.width; ++x) {
             for (int32_t p = 0; p < planes; ++p) {
                 const size_t at = image.offset(x, y, p);
-                ASSERT_EQ(std::memcmp(&image.output[at], &expected[at], static_cast<size_t>(depth / 8)), 0)
+                ASSERT_EQ(
+                    std::memcmp(&image.output[at], &expected[at], static_cast<size_t>(depth / 8)),
+                    0)
                     << x << "," << y << " plane " << p;
             }
         }
@@ -215,12 +220,14 @@ TEST_F(Protocol, CancelDuringTheRenderLeavesTheImageUntouched) {
     FakeFilterHost host(&image);
     host.abortFromCall = 1;
     EXPECT_EQ(host.run(), -128);
-    EXPECT_EQ(image.output, image.input.size() == image.output.size() ? image.output : image.output);
+    EXPECT_EQ(image.output,
+              image.input.size() == image.output.size() ? image.output : image.output);
     for (int32_t y = 0; y < 300; ++y) {
         for (int32_t x = 0; x < 300; ++x) {
             const size_t at = image.offset(x, y, 0);
             // Unwritten, or written back unchanged from the host's own copy.
-            ASSERT_TRUE(image.output[at] == 0xCD || image.output[at] == image.input[at]) << x << "," << y;
+            ASSERT_TRUE(image.output[at] == 0xCD || image.output[at] == image.input[at])
+                << x << "," << y;
         }
     }
     EXPECT_EQ(host.liveBuffers, 0);
