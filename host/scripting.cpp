@@ -247,7 +247,7 @@ bool descriptorPresent(const FilterRecord& record) {
     }
     const PIDescriptorParameters& parameters = *getDescriptorParameters(record);
     KeyList keyList = makeKeyList();
-    const PIReadDescriptor reader = openReader(parameters, &keyList);
+    PIReadDescriptor reader = openReader(parameters, &keyList);
     if (reader == nullptr) {
         return false;
     }
@@ -265,7 +265,7 @@ Result readScriptParameters(FilterRecord& record, Settings* settings, bool* show
     Result result = noErr;
 
     KeyList keyList = makeKeyList();
-    const PIReadDescriptor reader = openReader(*parameters, &keyList);
+    PIReadDescriptor reader = openReader(*parameters, &keyList);
     if (reader != nullptr) {
         // A recorded run starts from the defaults, not from the last look.
         settingsReset(settings);
@@ -308,7 +308,7 @@ Result writeScriptParameters(FilterRecord& record, Settings* settings) {
     if (!writerComplete(procs)) {
         return noErr;
     }
-    const PIWriteDescriptor writer = procs.openWriteDescriptorProc();
+    PIWriteDescriptor writer = procs.openWriteDescriptorProc();
     if (writer == nullptr) {
         return noErr;
     }

@@ -220,8 +220,6 @@ TEST_F(Protocol, CancelDuringTheRenderLeavesTheImageUntouched) {
     FakeFilterHost host(&image);
     host.abortFromCall = 1;
     EXPECT_EQ(host.run(), -128);
-    EXPECT_EQ(image.output,
-              image.input.size() == image.output.size() ? image.output : image.output);
     for (int32_t y = 0; y < 300; ++y) {
         for (int32_t x = 0; x < 300; ++x) {
             const size_t at = image.offset(x, y, 0);

@@ -15,7 +15,6 @@ namespace lakra {
 namespace {
 
 using testing::Descriptor;
-using testing::DescriptorItem;
 using testing::enumItem;
 using testing::FakeDescriptorHost;
 using testing::floatItem;

@@ -57,11 +57,14 @@ TEST(PyramidDestroy, AcceptsNullAndHalfBuiltRecords) {
     EXPECT_EQ(slot, &embedded); // not owned: the record stays
 
     // A table whose second and third blocks were never allocated.
+    // The blocks are freed by pyramidDestroy, which the analyzer cannot see.
+    // NOLINTBEGIN(clang-analyzer-unix.Malloc)
     embedded.tileCount = 3;
     embedded.tiles = static_cast<PyramidTile*>(std::calloc(3, sizeof(PyramidTile)));
     ASSERT_NE(embedded.tiles, nullptr);
     embedded.tiles[0].pixels = static_cast<uint8_t*>(std::malloc(64));
     pyramidDestroy(&slot);
+    // NOLINTEND(clang-analyzer-unix.Malloc)
     EXPECT_EQ(embedded.tiles, nullptr);
     EXPECT_EQ(embedded.tileCount, 0);
 }

@@ -301,7 +301,9 @@ TEST(WaterSurface, WavesRepeatEvery256SeedsButRingsDoNot) {
     int differing = 0;
     forWaterGrid(ringsZero, [&](float u, float v) {
         differing +=
-            surfaceDisplacement(ringsZero, u, v).dz != surfaceDisplacement(ringsWrapped, u, v).dz;
+            surfaceDisplacement(ringsZero, u, v).dz != surfaceDisplacement(ringsWrapped, u, v).dz
+                ? 1
+                : 0;
     });
     EXPECT_GT(differing, 0);
 }
@@ -354,7 +356,7 @@ TEST(RingCentre, RingsStayWithinTheirRadiusOfTheChosenCentre) {
         if (std::hypot(p.x - centre.x, p.z - centre.z) >= reach) {
             EXPECT_TRUE(isStill(d)) << u << ", " << v;
         } else {
-            wet += d.dz != 0.0f;
+            wet += d.dz != 0.0f ? 1 : 0;
         }
     });
     EXPECT_NE(surfaceDisplacement(surface, look.xCenter, look.yCenter).dz, 0.0f);

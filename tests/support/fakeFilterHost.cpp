@@ -131,6 +131,7 @@ FakeFilterHost::~FakeFilterHost() {
         FakeFilterHostCallbacks::disposeHandle(getParameters(r));
     }
     if (data != 0 && getHandleProcs(r) == &handleProcs) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the data slot holds a handle
         FakeFilterHostCallbacks::disposeHandle(reinterpret_cast<Handle>(data));
     }
     gActive = nullptr;
