@@ -1,0 +1,158 @@
+#include "apps/lakra/applyCommand.h"
+
+#include "apps/lakra/imageFile.h"
+#include "apps/lakra/lookOptions.h"
+#include "apps/lakra/recordJson.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace lakra {
+
+namespace {
+
+void complain(const std::string& message) {
+    static_cast<void>(std::fprintf(stderr, "lakra: %s\n", message.c_str()));
+}
+
+HostPixels pixelsOf(HostImage& image) {
+    HostPixels pixels;
+    pixels.width = image.width;
+    pixels.height = image.height;
+    pixels.colorPlanes = image.planes - (image.alpha ? 1 : 0);
+    pixels.alpha = image.alpha;
+    pixels.depth = image.depth;
+    pixels.pixels = image.pixels.data();
+    return pixels;
+}
+
+// A sample as a fraction of full scale.
+float unitSample(const HostImage& image, size_t index) {
+    if (image.depth == 32) {
+        float value = 0.0f;
+        std::memcpy(&value, image.pixels.data() + index * 4, 4);
+        return value;
+    }
+    if (image.depth == 16) {
+        uint16_t value = 0;
+        std::memcpy(&value, image.pixels.data() + index * 2, 2);
+        return static_cast<float>(value) / 32768.0f;
+    }
+    return static_cast<float>(image.pixels[index]) / 255.0f;
+}
+
+// The selection from a mask file of the image's size: the mean of its
+// colour planes (transparency ignored), 255 fully selected.
+bool readSelection(const std::string& path, const HostImage& image, std::vector<uint8_t>* mask) {
+    HostImage file;
+    std::string error;
+    if (!readImage(path, &file, &error)) {
+        complain(error);
+        return false;
+    }
+    if (file.width != image.width || file.height != image.height) {
+        complain("the mask " + path + " is " + std::to_string(file.width) + "x" +
+                 std::to_string(file.height) + " pixels, the image " + std::to_string(image.width) +
+                 "x" + std::to_string(image.height));
+        return false;
+    }
+    const int32_t colors = std::max(file.planes - (file.alpha ? 1 : 0), 1);
+    const size_t count = static_cast<size_t>(file.width) * static_cast<size_t>(file.height);
+    mask->resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        float sum = 0.0f;
+        for (int32_t c = 0; c < colors; ++c) {
+            sum += unitSample(file, i * static_cast<size_t>(file.planes) + static_cast<size_t>(c));
+        }
+        const float value = std::clamp(sum / static_cast<float>(colors), 0.0f, 1.0f);
+        (*mask)[i] = static_cast<uint8_t>(std::lround(value * 255.0f));
+    }
+    return true;
+}
+
+int reportFailure(Result result, const HostRun* run) {
+    if (result == userCanceledErr && hostInterrupted()) {
+        complain("cancelled (result -128); no output written");
+        return kExitCancelled;
+    }
+    std::string message = "the plug-in ended with result " + std::to_string(result) + ": " +
+                          hostResultMeaning(result);
+    const std::string text = hostRunErrorString(run);
+    if (result == errReportString && !text.empty()) {
+        message += ": " + text;
+    }
+    complain(message + "; no output written");
+    return result == userCanceledErr ? kExitCancelled : kExitFailed;
+}
+
+int finishRun(const ApplyJob& job, HostImage* image, HostRun* run) {
+    // The result replaces the input's pixels; the file's metadata goes along.
+    const HostPixels& output = hostRunOutput(run);
+    std::memcpy(image->pixels.data(), output.pixels, hostPixelsBytes(output));
+    std::string error;
+    if (!writeImage(job.outputPath, *image, &error)) {
+        complain(error);
+        return kExitFailed;
+    }
+    if (job.recordPath.empty()) {
+        return kExitOk;
+    }
+    Descriptor recorded;
+    int16_t recordInfo = 0;
+    if (!hostRunRecorded(run, &recorded, &recordInfo)) {
+        complain("the plug-in recorded no parameters; " + job.recordPath + " not written");
+        return kExitFailed;
+    }
+    if (!writeRecordJson(job.recordPath, recorded, recordInfo, &error)) {
+        complain(error);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int runApply(const ApplyJob& job) {
+    HostImage image;
+    std::string error;
+    if (!readImage(job.inputPath, &image, &error)) {
+        complain(error);
+        return kExitFailed;
+    }
+    const HostPixels pixels = pixelsOf(image);
+    if (const char* problem = hostPixelsProblem(pixels)) {
+        complain(job.inputPath + ": " + problem);
+        return kExitFailed;
+    }
+    std::vector<uint8_t> maskValues;
+    SelectionMask mask;
+    if (!job.maskPath.empty()) {
+        if (!readSelection(job.maskPath, image, &maskValues)) {
+            return kExitFailed;
+        }
+        mask = SelectionMask{image.width, image.height, maskValues.data()};
+    }
+
+    const Descriptor look = lookDescriptor(job.look);
+    HostRunOptions options;
+    options.look = &look;
+    options.playInfo = plugInDialogSilent;
+    options.reportProgress = job.reportProgress;
+    hostInstallInterruptHandler();
+    HostRun* run = nullptr;
+    const Result created =
+        hostRunCreate(&run, pixels, job.maskPath.empty() ? nullptr : &mask, options);
+    if (created != noErr) {
+        complain("cannot set up the run: " + hostResultMeaning(created));
+        return kExitFailed;
+    }
+    const Result result = hostRunFilter(run, job.entry);
+    const int code = result != noErr ? reportFailure(result, run) : finishRun(job, &image, run);
+    hostRunDestroy(run);
+    return code;
+}
+
+} // namespace lakra

@@ -1,0 +1,248 @@
+#include "apps/lakra/imageFile.h"
+
+#include "apps/lakra/imageFileInternal.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <system_error>
+
+namespace lakra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kMaxHostInt = std::numeric_limits<int32_t>::max();
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// A name beside the target, so the rename stays on one file system, ending in
+// the target's extension, so the writer picks the same format. Short, so any
+// name the folder takes leaves room for it; hidden on POSIX; a clock reading
+// and a counter keep two writers apart.
+fs::path temporarySibling(const fs::path& target) {
+    static std::atomic<uint32_t> serial{0};
+    const auto ticks =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    fs::path candidate;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const uint64_t tag = ticks ^ (uint64_t{serial.fetch_add(1)} * 0x9E3779B97F4A7C15ull);
+        char hex[17] = {};
+        std::to_chars(hex, hex + 16, tag, 16);
+        candidate = target.parent_path() / fs::path(".lakra-");
+        candidate += hex;
+        candidate += target.extension();
+        std::error_code ec;
+        if (!fs::exists(candidate, ec) && !ec) {
+            break;
+        }
+    }
+    return candidate;
+}
+
+bool isNetpbmMagic(const char magic[2]) {
+    return magic[0] == 'P' && (magic[1] == '5' || magic[1] == '6' || magic[1] == '7' ||
+                               magic[1] == 'F' || magic[1] == 'f');
+}
+
+} // namespace
+
+FileFormat formatFromExtension(const std::string& path) {
+    const std::string extension = lowerAscii(utf8FromPath(pathFromUtf8(path).extension()));
+    if (extension == ".png") {
+        return FileFormat::Png;
+    }
+    if (extension == ".jpg" || extension == ".jpeg") {
+        return FileFormat::Jpeg;
+    }
+    if (extension == ".tif" || extension == ".tiff") {
+        return FileFormat::Tiff;
+    }
+    if (extension == ".exr") {
+        return FileFormat::Exr;
+    }
+    if (extension == ".pgm" || extension == ".ppm" || extension == ".pnm") {
+        return FileFormat::Pnm;
+    }
+    if (extension == ".pam") {
+        return FileFormat::Pam;
+    }
+    if (extension == ".pfm") {
+        return FileFormat::Pfm;
+    }
+    return FileFormat::Unknown;
+}
+
+fs::path pathFromUtf8(const std::string& path) {
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string utf8FromPath(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+bool fail(std::string* error, const std::string& path, const std::string& reason) {
+    if (error != nullptr) {
+        *error = path + ": " + reason;
+    }
+    return false;
+}
+
+std::string lastSystemError() {
+    return std::error_code(errno, std::generic_category()).message();
+}
+
+bool checkImageShape(const std::string& path, const char* action, int64_t width, int64_t height,
+                     int64_t channels, int32_t depth, std::string* error) {
+    const std::string prefix = std::string(action) + ": ";
+    if (width <= 0 || height <= 0) {
+        return fail(error, path,
+                    prefix + "the image has no pixels (" + std::to_string(width) + " x " +
+                        std::to_string(height) + ")");
+    }
+    if (channels < 1 || channels > 4) {
+        return fail(error, path,
+                    prefix + "the image has " + std::to_string(channels) +
+                        " channels; the host takes grey or RGB, with or without transparency "
+                        "(1 to 4 channels)");
+    }
+    // The host addresses pixels and rows with 32-bit signed numbers.
+    const int64_t maxWidth = kMaxHostInt / (channels * (depth / 8));
+    if (width > maxWidth || height > kMaxHostInt) {
+        return fail(error, path,
+                    prefix + "the image of " + std::to_string(width) + " x " +
+                        std::to_string(height) +
+                        " pixels is too large for the host's 32-bit coordinates");
+    }
+    return true;
+}
+
+bool allocatePixels(HostImage* image, const std::string& path, std::string* error) {
+    const size_t bytes = hostRowBytes(*image) * static_cast<size_t>(image->height);
+    // A vector cannot report a refused allocation without exceptions; a trial
+    // allocation turns "not enough memory" into a message instead of an abort.
+    void* trial = std::malloc(bytes);
+    if (trial == nullptr) {
+        return fail(error, path,
+                    "cannot read: not enough memory for " + std::to_string(image->width) + " x " +
+                        std::to_string(image->height) + " pixels (" + std::to_string(bytes >> 20) +
+                        " MiB)");
+    }
+    std::free(trial);
+    image->pixels.assign(bytes, 0);
+    return true;
+}
+
+bool checkHostImage(const HostImage& image, const std::string& path, std::string* error) {
+    const bool layoutOk = image.planes >= 1 && image.planes <= 4 &&
+                          (image.depth == 8 || image.depth == 16 || image.depth == 32) &&
+                          image.alpha == (image.planes == 2 || image.planes == 4);
+    if (!layoutOk) {
+        return fail(error, path,
+                    "cannot write an image of " + std::to_string(image.planes) + " planes of " +
+                        std::to_string(image.depth) + " bits" +
+                        (image.alpha ? " with" : " without") + " transparency");
+    }
+    if (!checkImageShape(path, "cannot write", image.width, image.height, image.planes, image.depth,
+                         error)) {
+        return false;
+    }
+    const size_t expected = hostRowBytes(image) * static_cast<size_t>(image.height);
+    if (image.pixels.size() != expected) {
+        return fail(error, path,
+                    "cannot write: the pixel buffer holds " + std::to_string(image.pixels.size()) +
+                        " bytes, the image needs " + std::to_string(expected));
+    }
+    return true;
+}
+
+bool readImage(const std::string& path, HostImage* image, std::string* error) {
+    const fs::path file = pathFromUtf8(path);
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return fail(error, path, "cannot read: no such file");
+    }
+    if (ec) {
+        return fail(error, path, "cannot read: " + ec.message());
+    }
+    if (fs::is_directory(status)) {
+        return fail(error, path, "cannot read: it is a folder");
+    }
+    char magic[2] = {};
+    {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            return fail(error, path, "cannot read: " + lastSystemError());
+        }
+        in.read(magic, 2);
+    }
+    if (isNetpbmMagic(magic)) {
+        return readImageNetpbm(path, image, error);
+    }
+#if LAKRA_HAVE_OIIO
+    return readImageOiio(path, image, error);
+#else
+    return fail(error, path,
+                "cannot read: unsupported image format (this build reads PGM, PPM, PAM and PFM "
+                "files)");
+#endif
+}
+
+bool writeImage(const std::string& path, const HostImage& image, std::string* error) {
+    const FileFormat format = formatFromExtension(path);
+    if (format == FileFormat::Unknown) {
+        return fail(error, path,
+                    "cannot write: unsupported file type (use .png, .jpg, .jpeg, .tif, .tiff, "
+                    ".exr, .pgm, .ppm, .pnm, .pam or .pfm)");
+    }
+#if !LAKRA_HAVE_OIIO
+    if (!isNetpbm(format)) {
+        return fail(error, path,
+                    "cannot write: this build writes only .pgm, .ppm, .pnm, .pam and .pfm files");
+    }
+#endif
+    if (!checkHostImage(image, path, error)) {
+        return false;
+    }
+    const fs::path target = pathFromUtf8(path);
+    std::error_code ec;
+    if (fs::is_directory(target, ec)) {
+        return fail(error, path, "cannot write: a folder has that name");
+    }
+    const fs::path temporary = temporarySibling(target);
+    const std::string ioPath = utf8FromPath(temporary);
+    bool written = false;
+    if (isNetpbm(format)) {
+        written = writeNetpbmFile(ioPath, format, image, path, error);
+    } else {
+#if LAKRA_HAVE_OIIO
+        written = writeOiioFile(ioPath, format, image, path, error);
+#endif
+    }
+    if (written) {
+        fs::rename(temporary, target, ec);
+        if (ec) {
+            written = fail(error, path, "cannot replace the file: " + ec.message());
+        }
+    }
+    if (!written) {
+        fs::remove(temporary, ec); // may never have been created
+    }
+    return written;
+}
+
+} // namespace lakra

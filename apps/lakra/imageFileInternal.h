@@ -1,0 +1,55 @@
+#pragma once
+
+// Pieces the image-file backends share; not for callers of imageFile.h.
+
+#include "apps/lakra/imageFile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace lakra {
+
+enum class FileFormat { Unknown, Png, Jpeg, Tiff, Exr, Pnm, Pam, Pfm };
+
+// The format a file name's extension asks for, case ignored.
+FileFormat formatFromExtension(const std::string& path);
+
+inline bool isNetpbm(FileFormat format) {
+    return format == FileFormat::Pnm || format == FileFormat::Pam || format == FileFormat::Pfm;
+}
+
+// Paths travel as UTF-8 strings; the file system takes them wide on Windows.
+std::filesystem::path pathFromUtf8(const std::string& path);
+std::string utf8FromPath(const std::filesystem::path& path);
+
+// Sets *error to "<path>: <reason>" and returns false.
+bool fail(std::string* error, const std::string& path, const std::string& reason);
+
+// The description of the C library's last error, for messages.
+std::string lastSystemError();
+
+// Checks the size a file states against what the host takes, before anything
+// is allocated: at least one pixel, sides and row lengths within 32 bits
+// (the host's coordinates and row byte counts), at most 4 channels. Messages
+// read "<path>: <action>: <reason>", action being "cannot read" or "cannot write".
+bool checkImageShape(const std::string& path, const char* action, int64_t width, int64_t height,
+                     int64_t channels, int32_t depth, std::string* error);
+
+// Sizes image->pixels for its (checked) shape, or says that memory is short.
+bool allocatePixels(HostImage* image, const std::string& path, std::string* error);
+
+// Checks an image handed to writeImage: a layout the host uses and a pixel
+// buffer of exactly the size it implies.
+bool checkHostImage(const HostImage& image, const std::string& path, std::string* error);
+
+// The writers behind writeImage. They write `ioPath` (the temporary name)
+// directly; messages name `shownPath`, the file the user asked for.
+bool writeNetpbmFile(const std::string& ioPath, FileFormat format, const HostImage& image,
+                     const std::string& shownPath, std::string* error);
+#if LAKRA_HAVE_OIIO
+bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
+                   const std::string& shownPath, std::string* error);
+#endif
+
+} // namespace lakra

@@ -1,0 +1,417 @@
+// PNG, JPEG, TIFF and OpenEXR (and whatever else it reads) through
+// OpenImageIO. Its types stay in this file; metadata crosses over as
+// MetadataRecord lists.
+
+#include "apps/lakra/imageFile.h"
+#include "apps/lakra/imageFileInternal.h"
+
+#include <OpenImageIO/imageio.h>
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+namespace lakra {
+
+namespace {
+
+namespace oiio = OIIO;
+
+// Rows converted per write call for 16-bit images, whose samples need mapping.
+constexpr int32_t kStripRows = 64;
+// libjpeg's limit; beyond it OpenImageIO 2.4's JPEG writer ends the process
+// through libjpeg's default error exit instead of returning an error.
+constexpr int32_t kMaxJpegSide = 65500;
+
+int32_t hostDepthFor(const oiio::TypeDesc& format) {
+    switch (format.basetype) {
+    case oiio::TypeDesc::UINT8:
+    case oiio::TypeDesc::INT8:
+        return 8;
+    case oiio::TypeDesc::UINT16:
+    case oiio::TypeDesc::INT16:
+        return 16;
+    default:
+        return 32; // half, float, double and wider integers
+    }
+}
+
+oiio::TypeDesc hostType(int32_t depth) {
+    return depth == 8    ? oiio::TypeDesc::UINT8
+           : depth == 16 ? oiio::TypeDesc::UINT16
+                         : oiio::TypeDesc::FLOAT;
+}
+
+bool isAlphaName(std::string_view name) {
+    return name == "A" || name == "a" || name == "Alpha" || name == "alpha";
+}
+
+// The host takes grey or RGB, each with an optional transparency plane last.
+bool checkChannels(const oiio::ImageSpec& spec, const std::string& path, std::string* error) {
+    const int channels = spec.nchannels;
+    if (spec.alpha_channel >= 0 && spec.alpha_channel != channels - 1) {
+        return fail(error, path, "cannot read: the transparency channel is not the last one");
+    }
+    const bool lastIsAlpha =
+        spec.alpha_channel == channels - 1 || isAlphaName(spec.channel_name(channels - 1));
+    if ((channels == 2 || channels == 4) && !lastIsAlpha) {
+        return fail(error, path,
+                    "cannot read: " + std::to_string(channels) +
+                        " channels without transparency (a multichannel image); the host takes "
+                        "grey or RGB");
+    }
+    if (channels == 3 && lastIsAlpha) {
+        return fail(error, path,
+                    "cannot read: two colour channels and transparency (a multichannel image)");
+    }
+    return true;
+}
+
+MetadataRecord recordFromParam(const oiio::ParamValue& param) {
+    MetadataRecord record;
+    record.name = param.name().string();
+    record.type = param.type().c_str();
+    record.valueCount = param.nvalues();
+    if (param.type().basetype == oiio::TypeDesc::STRING) {
+        const size_t count = static_cast<size_t>(param.nvalues()) * param.type().numelements();
+        const auto* strings = static_cast<const oiio::ustring*>(param.data());
+        for (size_t i = 0; i < count; ++i) {
+            record.bytes.insert(record.bytes.end(), strings[i].begin(), strings[i].end());
+            record.bytes.push_back(0);
+        }
+    } else {
+        const auto* bytes = static_cast<const uint8_t*>(param.data());
+        record.bytes.assign(bytes, bytes + param.datasize());
+    }
+    return record;
+}
+
+// Records a reader filled, back into a spec; malformed ones are skipped.
+void addRecord(const MetadataRecord& record, oiio::ImageSpec* spec) {
+    const oiio::TypeDesc type(record.type);
+    const bool plain = type.basetype != oiio::TypeDesc::UNKNOWN &&
+                       type.basetype != oiio::TypeDesc::NONE &&
+                       type.basetype != oiio::TypeDesc::PTR;
+    if (!plain || record.valueCount < 1) {
+        return;
+    }
+    if (type.basetype != oiio::TypeDesc::STRING) {
+        if (record.bytes.size() == type.size() * static_cast<size_t>(record.valueCount)) {
+            spec->extra_attribs.add_or_replace(
+                oiio::ParamValue(record.name, type, record.valueCount, record.bytes.data()));
+        }
+        return;
+    }
+    // A string value copies its characters; the pointers only need to live
+    // through the call.
+    std::vector<const char*> strings;
+    const auto* text = reinterpret_cast<const char*>(record.bytes.data());
+    for (size_t start = 0; start < record.bytes.size();) {
+        const size_t end = std::find(record.bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                                     record.bytes.end(), uint8_t{0}) -
+                           record.bytes.begin();
+        if (end == record.bytes.size()) {
+            return; // not terminated
+        }
+        strings.push_back(text + start);
+        start = end + 1;
+    }
+    if (strings.size() == static_cast<size_t>(record.valueCount) * type.numelements()) {
+        spec->extra_attribs.add_or_replace(
+            oiio::ParamValue(record.name, type, record.valueCount, strings.data()));
+    }
+}
+
+// Records that describe how the source file was encoded, not the picture:
+// carried over they would steer the writer (bit depth, compression,
+// orientation, alpha handling) or repeat what it derives itself.
+bool describesEncoding(std::string_view name) {
+    if (name == "oiio:ColorSpace" || name == "oiio:Gamma") {
+        return false;
+    }
+    static constexpr std::string_view kPrefixes[] = {
+        "oiio:", "ICCProfile:", "tiff:", "png:",  "jpeg:", "openexr:", "pnm:", "bmp:",  "targa:",
+        "psd:",  "raw:",        "heif:", "webp:", "gif:",  "dds:",     "dpx:", "fits:", "sgi:"};
+    static constexpr std::string_view kNames[] = {
+        "Orientation",  "compression",   "Compression", "CompressionQuality",
+        "planarconfig", "textureformat", "wrapmodes",   "fovcot"};
+    for (const std::string_view prefix : kPrefixes) {
+        if (name.substr(0, prefix.size()) == prefix) {
+            return true;
+        }
+    }
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+MetadataRecord* findRecord(ImageMetadata* metadata, std::string_view name) {
+    for (MetadataRecord& record : metadata->records) {
+        if (record.name == name) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+// After turning the pixels upright the file's orientation no longer applies;
+// a quarter turn also swaps what the metadata says per axis.
+void uprightMetadata(int orientation, ImageMetadata* metadata) {
+    if (MetadataRecord* record = findRecord(metadata, "Orientation")) {
+        const int32_t one = 1;
+        record->type = "int";
+        record->valueCount = 1;
+        record->bytes.assign(reinterpret_cast<const uint8_t*>(&one),
+                             reinterpret_cast<const uint8_t*>(&one) + sizeof one);
+    }
+    if (orientation < 5) {
+        return;
+    }
+    static constexpr std::pair<std::string_view, std::string_view> kAxisPairs[] = {
+        {"XResolution", "YResolution"}, {"Exif:PixelXDimension", "Exif:PixelYDimension"}};
+    for (const auto& [xName, yName] : kAxisPairs) {
+        MetadataRecord* x = findRecord(metadata, xName);
+        MetadataRecord* y = findRecord(metadata, yName);
+        if (x != nullptr && y != nullptr) {
+            std::swap(x->type, y->type);
+            std::swap(x->valueCount, y->valueCount);
+            std::swap(x->bytes, y->bytes);
+        }
+    }
+}
+
+// Exif orientations 2..8 name a flip and/or a quarter turn; the host wants
+// the pixels as they are meant to be seen. (OpenImageIO 2.4's reorient()
+// swaps orientations 5 and 7, so the pixels are moved here.)
+bool applyOrientation(int orientation, HostImage* image, const std::string& path,
+                      std::string* error) {
+    const int32_t width = image->width;   // stored
+    const int32_t height = image->height; // stored
+    const bool turned = orientation >= 5;
+    HostImage upright;
+    upright.planes = image->planes;
+    upright.depth = image->depth;
+    upright.alpha = image->alpha;
+    upright.metadata = std::move(image->metadata);
+    upright.width = turned ? height : width;
+    upright.height = turned ? width : height;
+    if (!allocatePixels(&upright, path, error)) {
+        return false;
+    }
+    const size_t pixelBytes = static_cast<size_t>(image->planes * image->depth / 8);
+    uint8_t* out = upright.pixels.data();
+    for (int32_t y = 0; y < upright.height; ++y) {
+        for (int32_t x = 0; x < upright.width; ++x, out += pixelBytes) {
+            int32_t sx = x;
+            int32_t sy = y;
+            switch (orientation) {
+            case 2: // mirrored left to right
+                sx = width - 1 - x;
+                break;
+            case 3: // half turn
+                sx = width - 1 - x;
+                sy = height - 1 - y;
+                break;
+            case 4: // mirrored top to bottom
+                sy = height - 1 - y;
+                break;
+            case 5: // transposed: stored rows are the visible columns
+                sx = y;
+                sy = x;
+                break;
+            case 6: // stored turned a quarter anticlockwise: turn it clockwise
+                sx = y;
+                sy = height - 1 - x;
+                break;
+            case 7: // transverse
+                sx = width - 1 - y;
+                sy = height - 1 - x;
+                break;
+            case 8: // stored turned a quarter clockwise
+                sx = width - 1 - y;
+                sy = x;
+                break;
+            default:
+                break;
+            }
+            const size_t from =
+                static_cast<size_t>(sy) * static_cast<size_t>(width) + static_cast<size_t>(sx);
+            std::memcpy(out, image->pixels.data() + from * pixelBytes, pixelBytes);
+        }
+    }
+    *image = std::move(upright);
+    return true;
+}
+
+void mapSamplesToHost16(HostImage* image) {
+    for (size_t i = 0; i + 1 < image->pixels.size(); i += 2) {
+        uint16_t sample = 0;
+        std::memcpy(&sample, &image->pixels[i], 2);
+        sample = hostFromFile16(sample);
+        std::memcpy(&image->pixels[i], &sample, 2);
+    }
+}
+
+oiio::TypeDesc fileTypeFor(FileFormat format, int32_t depth) {
+    switch (format) {
+    case FileFormat::Jpeg:
+        return oiio::TypeDesc::UINT8;
+    case FileFormat::Png:
+        return depth == 8 ? oiio::TypeDesc::UINT8 : oiio::TypeDesc::UINT16;
+    case FileFormat::Exr:
+        return depth == 8 ? oiio::TypeDesc::HALF : oiio::TypeDesc::FLOAT;
+    default:
+        return hostType(depth);
+    }
+}
+
+// Host 16-bit rows as the writer takes them: file-scaled integers, or floats
+// at 1/32768 per step when the file holds floats.
+void convertStrip16(const HostImage& image, int32_t y0, int32_t y1, int32_t channels, bool toFloat,
+                    std::vector<uint8_t>* strip) {
+    const size_t samples = static_cast<size_t>(image.width) * static_cast<size_t>(channels);
+    strip->resize(samples * static_cast<size_t>(y1 - y0) * (toFloat ? 4 : 2));
+    uint8_t* out = strip->data();
+    for (int32_t y = y0; y < y1; ++y) {
+        const uint8_t* row = image.pixels.data() + static_cast<size_t>(y) * hostRowBytes(image);
+        for (int32_t x = 0; x < image.width; ++x) {
+            for (int32_t c = 0; c < channels; ++c) {
+                uint16_t host = 0;
+                std::memcpy(&host, row + (static_cast<size_t>(x) * image.planes + c) * 2, 2);
+                if (toFloat) {
+                    const float value = static_cast<float>(host) / 32768.0f;
+                    std::memcpy(out, &value, 4);
+                    out += 4;
+                } else {
+                    const uint16_t file = fileFromHost16(host);
+                    std::memcpy(out, &file, 2);
+                    out += 2;
+                }
+            }
+        }
+    }
+}
+
+bool writePixels(oiio::ImageOutput* out, const HostImage& image, int32_t channels,
+                 const oiio::TypeDesc& fileType) {
+    const bool toFloat = fileType.is_floating_point();
+    const size_t rowBytes = hostRowBytes(image);
+    std::vector<uint8_t> strip;
+    for (int32_t y0 = 0; y0 < image.height; y0 += kStripRows) {
+        const int32_t y1 = std::min(image.height, y0 + kStripRows);
+        bool ok = false;
+        if (image.depth == 16) {
+            convertStrip16(image, y0, y1, channels, toFloat, &strip);
+            ok = out->write_scanlines(
+                y0, y1, 0, toFloat ? oiio::TypeDesc::FLOAT : oiio::TypeDesc::UINT16, strip.data());
+        } else {
+            // Unused planes (a dropped alpha) are stepped over by the stride.
+            const auto pixelBytes = static_cast<oiio::stride_t>(image.planes * image.depth / 8);
+            ok = out->write_scanlines(y0, y1, 0, hostType(image.depth),
+                                      image.pixels.data() + static_cast<size_t>(y0) * rowBytes,
+                                      pixelBytes, static_cast<oiio::stride_t>(rowBytes));
+        }
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool readImageOiio(const std::string& path, HostImage* image, std::string* error) {
+    // Leave unassociated transparency (PNG, most TIFF) as stored: the host's
+    // layers are unassociated too.
+    oiio::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = oiio::ImageInput::open(path, &config);
+    if (!in) {
+        return fail(error, path, "cannot read: " + oiio::geterror());
+    }
+    const oiio::ImageSpec& spec = in->spec();
+    const int32_t depth = hostDepthFor(spec.format);
+    const int orientation = spec.get_int_attribute("Orientation", 1);
+    const bool turned = orientation >= 5 && orientation <= 8;
+    if (spec.deep) {
+        return fail(error, path, "cannot read: deep images are not supported");
+    }
+    if (spec.depth > 1) {
+        return fail(error, path, "cannot read: volume images are not supported");
+    }
+    if (!checkImageShape(path, "cannot read", spec.width, spec.height, spec.nchannels, depth,
+                         error) ||
+        (turned && !checkImageShape(path, "cannot read", spec.height, spec.width, spec.nchannels,
+                                    depth, error)) ||
+        !checkChannels(spec, path, error)) {
+        return false;
+    }
+    HostImage result;
+    result.width = spec.width;
+    result.height = spec.height;
+    result.planes = spec.nchannels;
+    result.depth = depth;
+    result.alpha = result.planes == 2 || result.planes == 4;
+    if (!allocatePixels(&result, path, error)) {
+        return false;
+    }
+    if (!in->read_image(0, 0, 0, spec.nchannels, hostType(depth), result.pixels.data())) {
+        return fail(error, path, "cannot read: " + in->geterror());
+    }
+    result.metadata.formatName = in->format_name();
+    for (const oiio::ParamValue& param : spec.extra_attribs) {
+        if (param.type().basetype != oiio::TypeDesc::PTR) {
+            result.metadata.records.push_back(recordFromParam(param));
+        }
+    }
+    if (orientation >= 2 && orientation <= 8) {
+        if (!applyOrientation(orientation, &result, path, error)) {
+            return false;
+        }
+        uprightMetadata(orientation, &result.metadata);
+    }
+    if (depth == 16) {
+        mapSamplesToHost16(&result);
+    }
+    *image = std::move(result);
+    return true;
+}
+
+bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
+                   const std::string& shownPath, std::string* error) {
+    if (format == FileFormat::Jpeg && (image.width > kMaxJpegSide || image.height > kMaxJpegSide)) {
+        return fail(error, shownPath,
+                    "cannot write: JPEG holds at most " + std::to_string(kMaxJpegSide) +
+                        " pixels per side");
+    }
+    auto out = oiio::ImageOutput::create(ioPath);
+    if (!out) {
+        return fail(error, shownPath, "cannot write: " + oiio::geterror());
+    }
+    const bool keepAlpha = image.alpha && out->supports("alpha") != 0;
+    const int32_t channels = image.planes - (image.alpha && !keepAlpha ? 1 : 0);
+    const oiio::TypeDesc fileType = fileTypeFor(format, image.depth);
+    oiio::ImageSpec spec(image.width, image.height, channels, fileType);
+    if (channels <= 2) {
+        spec.channelnames = {"Y", "A"};
+        spec.channelnames.resize(static_cast<size_t>(channels));
+    }
+    spec.alpha_channel = keepAlpha ? channels - 1 : -1;
+    for (const MetadataRecord& record : image.metadata.records) {
+        if (!describesEncoding(record.name)) {
+            addRecord(record, &spec);
+        }
+    }
+    if (keepAlpha && format != FileFormat::Exr) {
+        spec.attribute("oiio:UnassociatedAlpha", 1);
+    }
+    if (!out->open(ioPath, spec) || !writePixels(out.get(), image, channels, fileType)) {
+        std::string reason = out->geterror();
+        (void)out->close();
+        return fail(error, shownPath, "cannot write: " + reason);
+    }
+    if (!out->close()) {
+        return fail(error, shownPath, "cannot write: " + out->geterror());
+    }
+    return true;
+}
+
+} // namespace lakra

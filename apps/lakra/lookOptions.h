@@ -1,0 +1,35 @@
+#pragma once
+
+// The look as the command line gives it (--set NAME=VALUE, --glue) and as a
+// recorded action carries it to the plug-in: the scripting keys "Vers",
+// "0001" .. "0020" with "GLUE" in fourteenth place.
+
+#include "apps/lakra/protocolDescriptors.h"
+#include "render/settings.h"
+
+#include <string>
+
+namespace lakra {
+
+// Applies one NAME=VALUE to the look. NAME is a Settings field: rippleHeight,
+// horizon, perspective, undulation, rippleSize, offset, waviness, blur,
+// complexity, altitude, brilliance, randomSeed, xCenter, yCenter, waterColor
+// or glue. False with a message for an unknown name or a value out of range.
+[[nodiscard]] bool lookSet(Settings* look, const std::string& assignment, std::string* error);
+
+// A blend mode by number (1..63), code ("GL07") or name ("add", "hard light";
+// case, '-' and '_' ignored).
+[[nodiscard]] bool lookSetGlue(Settings* look, const std::string& value, std::string* error);
+
+// Every key in the order the plug-in records them, with the values converted
+// as it converts them: colours as their high bytes, the glue as "GLnn", the
+// four exact values widened to double.
+[[nodiscard]] Descriptor lookDescriptor(const Settings& look);
+
+// The Settings field a key carries ("0004" -> "rippleHeight"), or null.
+[[nodiscard]] const char* lookFieldOfKey(DescriptorKeyID key);
+
+// The fields, their ranges and defaults, for --help.
+[[nodiscard]] std::string lookFieldsHelp();
+
+} // namespace lakra

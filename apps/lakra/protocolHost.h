@@ -1,0 +1,99 @@
+#pragma once
+
+// The command-line host's side of the filter protocol: the filter record for
+// one image, the callbacks a plug-in calls (advanceState, handles, buffers,
+// abort, progress, descriptors) and the selector sequence of a run.
+//
+// The callbacks are plain function pointers without a context argument, so
+// one run is current at a time: the one created last and not yet destroyed.
+
+#include "apps/lakra/protocolDescriptors.h"
+#include "host/abi.h"
+#include "platform/result.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace lakra {
+
+using PluginEntry = void (*)(int16_t selector, void* record, intptr_t* data, int16_t* result);
+
+// The signature this host reports in hostSig.
+inline constexpr OSType kLakraHostSignature = fourCharCode("Lkra");
+// What the host offers as memory: maxSpace and maxSpace64, bytes.
+inline constexpr int32_t kHostMaxSpaceBytes = 1 << 30;
+
+// An image in the host's conventions: interleaved samples, the colour planes
+// then the transparency plane; 8-bit 0..255, 16-bit 0..32768, 32-bit float.
+struct HostPixels {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t colorPlanes = 0; // 1 grey, 3 RGB
+    bool alpha = false;
+    int32_t depth = 8; // bits per sample: 8, 16 or 32
+    void* pixels = nullptr;
+};
+
+[[nodiscard]] int32_t hostPixelsPlanes(const HostPixels& image);
+[[nodiscard]] int32_t hostSampleBytes(int32_t depth);
+[[nodiscard]] size_t hostPixelsBytes(const HostPixels& image);
+
+// Why the protocol cannot carry this image (multichannel, an unknown depth,
+// a side beyond the record's 16-bit coordinates), or null when it can.
+[[nodiscard]] const char* hostPixelsProblem(const HostPixels& image);
+
+// A selection: one byte per pixel of the image, 255 fully selected.
+struct SelectionMask {
+    int32_t width = 0;
+    int32_t height = 0;
+    const uint8_t* values = nullptr;
+};
+
+struct HostRunOptions {
+    const Descriptor* look = nullptr; // played as a recorded action; null offers none
+    int16_t playInfo = plugInDialogSilent;
+    bool reportProgress = false; // a progress line on stderr
+};
+
+struct HostRun;
+
+// Builds the record for the image (and selection), with a copy of the image
+// as the output that the plug-in's writes land in. The image and mask stay
+// the caller's and must outlive the run. paramErr for an image the protocol
+// cannot carry, a mask of another size or a run already current.
+[[nodiscard]] Result hostRunCreate(HostRun** run, const HostPixels& image,
+                                   const SelectionMask* mask, const HostRunOptions& options);
+// Frees the run and everything the plug-in left with the host; accepts null.
+void hostRunDestroy(HostRun* run);
+
+[[nodiscard]] FilterRecord* hostRunRecord(HostRun* run);
+[[nodiscard]] const HostPixels& hostRunOutput(const HostRun* run);
+
+// Drives parameters, prepare, start, continue while a region is requested,
+// and finish (only after a start without error). Returns the first non-zero
+// result, or userCanceledErr when an interrupt arrived during the run.
+[[nodiscard]] Result hostRunFilter(HostRun* run, PluginEntry entry);
+
+// The descriptor the plug-in left in descriptorParameters, if one decodes.
+[[nodiscard]] bool hostRunRecorded(const HostRun* run, Descriptor* descriptor, int16_t* recordInfo);
+// The plug-in's message for errReportString, empty when there is none.
+[[nodiscard]] std::string hostRunErrorString(const HostRun* run);
+
+// Host handles, behind handleProcs and the descriptors.
+[[nodiscard]] Handle hostHandleNew(int32_t bytes);   // null on failure
+void hostHandleDispose(Handle handle);               // ignores foreign handles
+[[nodiscard]] char* hostHandleBytes(Handle handle);  // null when not a live handle
+[[nodiscard]] int32_t hostHandleSize(Handle handle); // -1 when not a live handle
+[[nodiscard]] int hostHandleCount();
+
+// Ctrl-C: the handler raises a flag that abortProc reports; a second Ctrl-C
+// ends the process.
+void hostInstallInterruptHandler();
+[[nodiscard]] bool hostInterrupted();
+void hostClearInterrupt();
+
+// What a plug-in's result code means, for the user.
+[[nodiscard]] std::string hostResultMeaning(Result result);
+
+} // namespace lakra

@@ -1,0 +1,201 @@
+#include "apps/lakra/lookOptions.h"
+#include "apps/lakra/protocolHost.h"
+#include "apps/lakra/recordJson.h"
+#include "apps/stubPlugin.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+const DescriptorValue* find(const Descriptor& d, const char (&key)[5]) {
+    for (const DescriptorValue& v : d) {
+        if (v.key == fourCharCode(key)) {
+            return &v;
+        }
+    }
+    return nullptr;
+}
+
+TEST(LookOptions, CarriesSetValuesAsTheRecorderWould) {
+    Settings look{};
+    settingsFresh(&look);
+    std::string error;
+    ASSERT_TRUE(lookSet(&look, "horizon=62.5", &error)) << error;
+    ASSERT_TRUE(lookSet(&look, "waterColor=#ff8000", &error)) << error;
+    ASSERT_TRUE(lookSet(&look, "randomSeed=-5", &error)) << error;
+    ASSERT_TRUE(lookSetGlue(&look, "Hard-Light", &error)) << error;
+    const Descriptor d = lookDescriptor(look);
+    ASSERT_EQ(d.size(), 21u);
+    EXPECT_EQ(d[0].key, fourCharCode("Vers"));
+    EXPECT_EQ(d[0].integer, 41);
+    EXPECT_EQ(d[1].key, fourCharCode("0001"));
+    EXPECT_EQ(d[14].key, fourCharCode("GLUE"));
+    EXPECT_EQ(d[20].key, fourCharCode("0020"));
+    EXPECT_EQ(find(d, "0001")->integer, 255);
+    EXPECT_EQ(find(d, "0002")->integer, 128);
+    EXPECT_EQ(find(d, "0003")->integer, 0);
+    EXPECT_EQ(find(d, "0005")->integer, 62);
+    EXPECT_EQ(find(d, "0019")->number, 62.5);
+    EXPECT_EQ(find(d, "0016")->integer, -5);
+    EXPECT_EQ(find(d, "0004")->integer, 33); // untouched fields keep their defaults
+    EXPECT_EQ(find(d, "GLUE")->enumType, fourCharCode("GLty"));
+    EXPECT_EQ(find(d, "GLUE")->enumValue, fourCharCode("GL11"));
+}
+
+TEST(LookOptions, RefusesUnknownNamesAndValuesOutOfRange) {
+    Settings look{};
+    settingsFresh(&look);
+    std::string error;
+    for (const char* bad :
+         {"rippleHeight=101", "blur=-1", "blur=5.5", "horizon=100.01", "xCenter=1.5",
+          "waterColor=256,0,0", "waterColor=#12345", "offset=nan", "rippleHeight", "=3"}) {
+        EXPECT_FALSE(lookSet(&look, bad, &error)) << bad;
+    }
+    EXPECT_FALSE(lookSet(&look, "depth=3", &error));
+    EXPECT_NE(error.find("unknown look field 'depth'"), std::string::npos);
+    for (const char* bad : {"0", "64", "GL64", "GL00", "hardest"}) {
+        EXPECT_FALSE(lookSetGlue(&look, bad, &error)) << bad;
+    }
+    ASSERT_TRUE(lookSetGlue(&look, "GL07", &error));
+    EXPECT_EQ(look.glue, 7);
+    ASSERT_TRUE(lookSetGlue(&look, "harsh_diff", &error));
+    EXPECT_EQ(look.glue, 26);
+    ASSERT_TRUE(lookSet(&look, "glue=63", &error));
+    EXPECT_EQ(look.glue, 63);
+}
+
+class DescriptorProcedures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::stubReset();
+        hostClearInterrupt();
+    }
+
+    void TearDown() override { hostRunDestroy(run); }
+
+    void make(const Descriptor& look) {
+        HostRunOptions options;
+        options.look = &look;
+        ASSERT_EQ(hostRunCreate(&run, HostPixels{2, 2, 1, false, 8, samples}, nullptr, options),
+                  noErr);
+        parameters = getDescriptorParameters(*hostRunRecord(run));
+    }
+
+    uint8_t samples[4] = {};
+    HostRun* run = nullptr;
+    PIDescriptorParameters* parameters = nullptr;
+};
+
+TEST_F(DescriptorProcedures, ServePlayedLookAndRecordWhatPluginWrites) {
+    Settings look{};
+    settingsFresh(&look);
+    std::string error;
+    ASSERT_TRUE(lookSet(&look, "rippleHeight=77", &error));
+    make(lookDescriptor(look));
+    ASSERT_EQ(hostRunFilter(run, testing::stubPluginMain), noErr);
+
+    const std::vector<testing::StubValue>& read = testing::stubLog().read;
+    ASSERT_EQ(read.size(), 21u);
+    EXPECT_EQ(read[4].key, fourCharCode("0004"));
+    EXPECT_EQ(read[4].integer, 77);
+    EXPECT_EQ(read[4].flags, 0x8000);
+    EXPECT_EQ(read[14].flags, 0xA000); // GLUE is enumerated
+    EXPECT_EQ(read[14].enumValue, fourCharCode("GL01"));
+    EXPECT_EQ(read[17].real, 0.5); // 0017
+    EXPECT_EQ(testing::stubLog().readClose, noErr);
+
+    Descriptor recorded;
+    int16_t recordInfo = -1;
+    ASSERT_TRUE(hostRunRecorded(run, &recorded, &recordInfo));
+    EXPECT_EQ(recordInfo, plugInDialogOptional);
+    ASSERT_EQ(recorded.size(), 21u);
+    EXPECT_EQ(find(recorded, "0004")->integer, 77);
+    EXPECT_EQ(find(recorded, "GLUE")->enumValue, fourCharCode("GL01"));
+    // Only the recorded descriptor is left with the host.
+    EXPECT_EQ(hostHandleCount(), 1);
+    EXPECT_EQ(descriptorOpenCount(), 0);
+}
+
+TEST_F(DescriptorProcedures, ReaderMarksKeysAndReportsMissingOnes) {
+    make(Descriptor{integerValue(fourCharCode("0004"), 150),
+                    floatValue(fourCharCode("0017"), 2.75)});
+    const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
+    DescriptorKeyID keys[] = {fourCharCode("0004"), fourCharCode("0016"), 0};
+    PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, keys);
+    ASSERT_NE(reader, nullptr);
+    DescriptorKeyID key = 0;
+    DescriptorTypeID type = 0;
+    int32_t flags = 0;
+    int32_t value = 0;
+    ASSERT_TRUE(procs.getKeyProc(reader, &key, &type, &flags));
+    EXPECT_EQ(procs.getPinnedIntegerProc(reader, 0, 100, &value), coercedParamErr);
+    EXPECT_EQ(value, 100);
+    ASSERT_TRUE(procs.getKeyProc(reader, &key, &type, &flags));
+    EXPECT_EQ(type, typeFloat);
+    EXPECT_EQ(procs.getIntegerProc(reader, &value), coercedParamErr);
+    EXPECT_EQ(value, 2);
+    EXPECT_FALSE(procs.getKeyProc(reader, &key, &type, &flags));
+    EXPECT_EQ(keys[0], typeNull);
+    EXPECT_EQ(keys[1], fourCharCode("0016"));
+    EXPECT_EQ(procs.closeReadDescriptorProc(reader), errMissingParameter);
+}
+
+TEST_F(DescriptorProcedures, ReaderReportsTypeMismatchAtClose) {
+    make(Descriptor{integerValue(fourCharCode("0004"), 1)});
+    const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
+    PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, nullptr);
+    DescriptorKeyID key = 0;
+    ASSERT_TRUE(procs.getKeyProc(reader, &key, nullptr, nullptr));
+    Boolean flag = 0;
+    EXPECT_EQ(procs.getBooleanProc(reader, &flag), paramErr);
+    EXPECT_EQ(procs.closeReadDescriptorProc(reader), paramErr);
+    EXPECT_EQ(procs.openReadDescriptorProc(nullptr, nullptr), nullptr);
+}
+
+TEST_F(DescriptorProcedures, LockedHandleKeepsItsSize) {
+    make(Descriptor{});
+    const HandleProcs& procs = *getHandleProcs(*hostRunRecord(run));
+    Handle handle = procs.newProc(10);
+    ASSERT_NE(handle, nullptr);
+    char* data = procs.lockProc(handle, 1);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(procs.setSizeProc(handle, 20), -117);
+    procs.unlockProc(handle);
+    ASSERT_EQ(procs.setSizeProc(handle, 20), noErr);
+    EXPECT_EQ(procs.getSizeProc(handle), 20);
+    EXPECT_EQ((*handle)[19], 0);
+    procs.disposeProc(handle);
+    procs.disposeProc(handle); // a second dispose is ignored
+}
+
+TEST(RecordJson, ListsValuesAndTheLookUnderCommandLineNames) {
+    const Descriptor d = {
+        integerValue(fourCharCode("0004"), 33),
+        enumValue(fourCharCode("GLUE"), fourCharCode("GLty"), fourCharCode("GL07")),
+        floatValue(fourCharCode("0019"), static_cast<double>(62.3f)),
+        integerValue(fourCharCode("Th\"\1"), -1)};
+    EXPECT_EQ(recordJson(d, 0),
+              "{\n"
+              "  \"recordInfo\": 0,\n"
+              "  \"descriptor\": [\n"
+              "    {\"key\": \"0004\", \"field\": \"rippleHeight\", \"type\": \"long\", "
+              "\"value\": 33},\n"
+              "    {\"key\": \"GLUE\", \"field\": \"glue\", \"type\": \"enum\", \"enumType\": "
+              "\"GLty\", \"value\": \"GL07\", \"name\": \"add\"},\n"
+              "    {\"key\": \"0019\", \"field\": \"horizonFloat\", \"type\": \"doub\", "
+              "\"value\": 62.29999923706055},\n"
+              "    {\"key\": \"Th\\\"\\u0001\", \"type\": \"long\", \"value\": -1}\n"
+              "  ],\n"
+              "  \"look\": {\n"
+              "    \"rippleHeight\": 33,\n"
+              "    \"glue\": \"add\",\n"
+              "    \"horizon\": 62.3\n"
+              "  }\n"
+              "}\n");
+}
+
+} // namespace
+} // namespace lakra
