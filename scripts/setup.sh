@@ -15,7 +15,8 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev libjpeg62-turbo-dev
-    libopenimageio-dev openimageio-tools libimage-exiftool-perl
+    libopenimageio-dev openimageio-tools libimage-exiftool-perl libcli11-dev python3
+    mate-backgrounds
 )
 
 sudo_if_needed() {

@@ -31,4 +31,9 @@ xvfb-run -a --server-args="-screen 0 1024x768x24" bash -c '
     wineserver -k >/dev/null 2>&1 || true
     exit $status'
 
+echo "=== the Linux and Windows builds give the same images"
+bash scripts/compareBuilds.sh "$root/build/native-asan/apps/lakra/lakra" \
+    "$root/build/windows/apps/lakra/lakra.exe" "$root/build/windows/Lakra.8bf"
+wineserver -k >/dev/null 2>&1 || true
+
 echo "=== all tests passed"

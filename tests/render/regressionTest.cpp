@@ -104,13 +104,15 @@ float pattern(int32_t x, int32_t y, int32_t plane) {
 class PinnedRender : public ::testing::TestWithParam<Regression> {};
 
 TEST_P(PinnedRender, MatchesItsChecksum) {
-#ifdef _WIN32
-    // The Windows C library's sin, cos and sqrt may differ from glibc's in
-    // the last place, which can move an 8-bit level; the command-line host
-    // compares the two builds' images with a tolerance instead.
-    GTEST_SKIP() << "checksums are pinned for the Linux build";
-#endif
     const Regression& r = GetParam();
+#ifdef _WIN32
+    // The Windows C library's sin and cos can differ from glibc's in the last
+    // place: 8- and 16-bit results still agree to the bit, float results may
+    // not. The cross-build comparison checks those within a tolerance.
+    if (r.depth == 32) {
+        GTEST_SKIP() << "float checksums are pinned for the Linux build";
+    }
+#endif
     FakeImage image(70, 50, r.planes, r.depth, r.alpha);
     const float scale = r.depth == 16 ? 32768.0f : (r.depth == 32 ? 1.0f : 255.0f);
     for (int32_t y = 0; y < image.height; ++y) {
