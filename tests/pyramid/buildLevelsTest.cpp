@@ -1,5 +1,6 @@
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
+#include "support/printers.h"
 
 #include <cmath>
 #include <cstring>

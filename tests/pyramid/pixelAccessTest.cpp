@@ -1,4 +1,5 @@
 #include "pyramid/pyramid.h"
+#include "support/printers.h"
 
 #include <algorithm>
 #include <cmath>

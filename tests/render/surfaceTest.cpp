@@ -150,6 +150,10 @@ struct GradientCase {
     float gy;
 };
 
+void PrintTo(const GradientCase& c, std::ostream* os) {
+    *os << "hash " << c.hash << " gradient (" << c.gx << ", " << c.gy << ")";
+}
+
 class GradientChoice : public testing::TestWithParam<GradientCase> {};
 
 TEST_P(GradientChoice, PicksTheClassGradient) {
