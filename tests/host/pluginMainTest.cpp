@@ -282,3 +282,35 @@ TEST_F(Protocol, MaskKeepsUnselectedPixels) {
 
 } // namespace
 } // namespace lakra
+
+namespace lakra {
+namespace {
+
+TEST(ProxyCopy, CopiesEachPlaneScaledToEightBits) {
+    FakeImage image(8, 6, 3, 16, false);
+    for (int32_t y = 0; y < 6; ++y) {
+        for (int32_t x = 0; x < 8; ++x) {
+            for (int32_t p = 0; p < 3; ++p) {
+                image.setInput(x, y, p, static_cast<float>(x * 4096 + p * 100));
+            }
+        }
+    }
+    FakeFilterHost host(&image);
+    FilterRecord& record = host.record();
+    const PixelRect region{1, 2, 4, 7}; // 5 x 3
+    requestRegion(record, region, 1, 0, 0);
+    std::vector<uint8_t> proxy(3 * 5 * 3, 0);
+    ASSERT_EQ(copyProxy(record, region, proxy.data(), static_cast<int64_t>(proxy.size())), noErr);
+    for (int32_t p = 0; p < 3; ++p) {
+        for (int32_t i = 0; i < 5; ++i) {
+            const uint32_t sample = static_cast<uint32_t>((2 + i) * 4096 + p * 100);
+            EXPECT_EQ(proxy[static_cast<size_t>(p) * 15 + static_cast<size_t>(i)],
+                      std::min<uint32_t>(sample, 32768u) * 255u / 32768u)
+                << "plane " << p << " column " << i;
+        }
+    }
+    EXPECT_NE(copyProxy(record, region, proxy.data(), 10), noErr) << "a short buffer is refused";
+}
+
+} // namespace
+} // namespace lakra
