@@ -1,5 +1,9 @@
 #include "host/seams.h"
 
+#include "presets/cachedSettings.h"
+#include "presets/memoryDots.h"
+#include "presets/undo.h"
+
 namespace lakra {
 
 namespace {
@@ -16,14 +20,28 @@ bool runPreviewDialog() {
     return gPreviewDialog != nullptr ? gPreviewDialog() : true;
 }
 
-void loadCachedSettings(Settings*) {}
+void loadCachedSettings(Settings* settings) {
+    // A missing or unreadable file leaves the defaults that prepare set.
+    (void)cachedSettingsLoad(settings);
+}
 
-void saveCachedSettings(const Settings&) {}
+void saveCachedSettings(Settings* settings) {
+    // A look that cannot be kept costs the next run its start, nothing more.
+    (void)cachedSettingsSave(settings);
+}
 
-void initUndo() {}
+void initUndo() {
+    undoInit(&undoStore());
+}
 
-void loadMemoryDotMap() {}
+void loadMemoryDotMap() {
+    // A missing or damaged map leaves every slot not kept.
+    (void)memoryDotsLoadMap(&memoryDots());
+}
 
-void saveMemoryDotMap() {}
+void saveMemoryDotMap() {
+    // A map that cannot be written costs the next run its kept dots, nothing more.
+    (void)memoryDotsSaveMap(&memoryDots());
+}
 
 } // namespace lakra

@@ -15,7 +15,7 @@ using PreviewDialogHandler = bool (*)();
 void setPreviewDialogHandler(PreviewDialogHandler handler); // nullptr: the built-in one
 // The last confirmed look, kept in the temporary folder between runs.
 void loadCachedSettings(Settings* settings);
-void saveCachedSettings(const Settings& settings);
+void saveCachedSettings(Settings* settings); // marks it with the current format version
 // The undo store and the memory dots' keep map.
 void initUndo();
 void loadMemoryDotMap();

@@ -8,6 +8,7 @@
 #include "host/seams.h"
 #include "host/ui.h"
 #include "platform/platform.h"
+#include "presets/randomLook.h"
 #include "pyramid/pyramid.h"
 #include "render/loadSource.h"
 #include "render/renderInto.h"
@@ -180,6 +181,9 @@ void doPrepare() {
         record.maxSpace = static_cast<int32_t>(wanted);
     }
 
+    // Dice and Ecce draw from a generator seeded anew at every prepare.
+    seedRandomFromTime();
+
     Settings* settings = host.settings;
     setDotName(settings, "Lakra settings");
     settings->previewPossible = 0;
@@ -240,7 +244,7 @@ void doStart() {
             cleanUpRun();
             return;
         }
-        saveCachedSettings(*settings);
+        saveCachedSettings(settings);
         return;
     }
     if (hostResult() == noErr) {

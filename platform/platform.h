@@ -49,4 +49,36 @@ enum class MessageIcon { Information, Warning, Error };
 // A modal message with one OK button. On Linux it is written to stderr.
 void messageBox(const char* title, const char* text, MessageIcon icon);
 
+// Files and folders. Paths are zero-terminated text in the ANSI code page; the
+// file layer (export/files.h) keeps them below 260 bytes.
+struct PlatformFile;
+// Opens for writing, creating the file when absent. An existing file keeps its
+// bytes until platformFileSetEnd cuts it; others may read it meanwhile.
+[[nodiscard]] bool platformFileOpenWrite(const char* path, PlatformFile** file);
+// Opens an existing file for reading, shared for reading.
+[[nodiscard]] bool platformFileOpenRead(const char* path, PlatformFile** file);
+// Reads up to `bytes`; *bytesRead falls short of it only at the end of the file.
+// False when the system reports an error.
+[[nodiscard]] bool platformFileRead(PlatformFile* file, void* data, size_t bytes,
+                                    size_t* bytesRead);
+// Writes all `bytes` or returns false.
+[[nodiscard]] bool platformFileWrite(PlatformFile* file, const void* data, size_t bytes);
+// Makes the current position the end of the file.
+[[nodiscard]] bool platformFileSetEnd(PlatformFile* file);
+// Closes and releases the file; accepts nullptr. False when the system reports
+// an error (written data may be lost).
+bool platformFileClose(PlatformFile* file);
+// Creates one folder; a folder that already exists is fine.
+[[nodiscard]] bool platformFolderCreate(const char* path);
+// The folder for temporary files, ending in a path separator: the environment
+// variable LAKRA_TEMP when set (tests point it at a folder of their own), else
+// the system's folder (Windows: GetTempPathA, or C:\Windows\Temp\ when it
+// reports none; elsewhere $TMPDIR or /tmp/). False when it does not fit in
+// `bytes` with its terminator; the folder is then empty.
+[[nodiscard]] bool platformTemporaryFolder(char* folder, size_t bytes);
+// Path separators: '\\' and '/' on Windows, '/' elsewhere. The first is the
+// one this platform writes.
+char platformPathSeparator();
+bool platformIsPathSeparator(char c);
+
 } // namespace lakra

@@ -1,0 +1,254 @@
+#include "export/files.h"
+
+#include "export/scratchFolder.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+using testing::ScratchFolder;
+
+const std::string kSep(1, platformPathSeparator());
+
+FileSpec specOf(const std::string& path) {
+    FileSpec spec{};
+    fileSpecFromPath(&spec, path.c_str());
+    return spec;
+}
+
+TEST(FileSpecPaths, JoinThatWouldNotFitGivesAnEmptyPath) {
+    const FileSpec folder = specOf(std::string(250, 'f'));
+    FileSpec joined = specOf("left over");
+    EXPECT_EQ(fileSpecJoin(&folder, std::string(20, 'n').c_str(), &joined), kFileNotOpened);
+    EXPECT_STREQ(fileSpecPath(joined), "");
+    // 259 characters and the terminator fill the 260 bytes exactly; 260 do not.
+    EXPECT_EQ(fileSpecJoin(&folder, std::string(9, 'n').c_str(), &joined), noErr);
+    EXPECT_EQ(std::strlen(fileSpecPath(joined)), 259u);
+    EXPECT_EQ(fileSpecJoin(&folder, std::string(10, 'n').c_str(), &joined), kFileNotOpened);
+    EXPECT_EQ(fileSpecJoin(&folder, "ab", &joined, 252), kFileNotOpened);
+}
+
+TEST(FileSpecPaths, FolderPartKeepsTheLastSeparatorOrIsAStar) {
+    const FileSpec file = specOf("C:" + kSep + "looks" + kSep + "calm.q8r");
+    FileSpec folder{};
+    ASSERT_EQ(fileSpecFolderPart(&file, &folder), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(folder)), "C:" + kSep + "looks" + kSep);
+    EXPECT_STREQ(fileSpecName(file), "calm.q8r");
+    const FileSpec bare = specOf("calm.q8r");
+    ASSERT_EQ(fileSpecFolderPart(&bare, &folder), noErr);
+    EXPECT_STREQ(fileSpecPath(folder), "*");
+    EXPECT_STREQ(fileSpecName(bare), "calm.q8r");
+}
+
+TEST(FileSpecPaths, MissingArgumentsGiveTheirCodes) {
+    FileSpec spec{};
+    EXPECT_EQ(fileSpecFolderPart(nullptr, &spec), kFolderPartArgumentMissing);
+    EXPECT_EQ(fileSpecCreateFolder(nullptr, "x", &spec), kFolderArgumentMissing);
+    EXPECT_EQ(fileSpecJoin(&spec, nullptr, &spec), kFileNotOpened);
+    EXPECT_EQ(temporaryFileSpec(nullptr, &spec), kFileNotOpened);
+    EXPECT_EQ(fileOpen(spec, FileAccess::Read, nullptr), kFileNotOpened);
+}
+
+TEST(FileSpecPaths, SpecFromPathKeeps259Characters) {
+    const FileSpec spec = specOf(std::string(300, 'p'));
+    EXPECT_EQ(std::strlen(fileSpecPath(spec)), 259u);
+    for (const uint8_t byte : spec.header) {
+        EXPECT_EQ(byte, 0);
+    }
+}
+
+TEST(TemporaryFolder, NamesFilesInTheOverriddenFolder) {
+    ScratchFolder scratch;
+    FileSpec spec{};
+    ASSERT_EQ(temporaryFileSpec("Lakra undo 0", &spec), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(spec)), scratch.path("Lakra undo 0"));
+    ASSERT_EQ(temporaryFolderSpec("web", &spec), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(spec)), scratch.path("web" + kSep));
+}
+
+TEST(TemporaryFolder, CreatingAnExistingFolderIsFine) {
+    ScratchFolder scratch;
+    const FileSpec parent = specOf(scratch.path());
+    FileSpec made{};
+    ASSERT_EQ(fileSpecCreateFolder(&parent, "pages", &made), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(made)), scratch.path("pages" + kSep));
+    EXPECT_EQ(fileSpecCreateFolder(&parent, "pages", &made), noErr);
+    const FileSpec missing = specOf(scratch.path("no" + kSep + "such" + kSep));
+    EXPECT_EQ(fileSpecCreateFolder(&missing, "deeper", &made), kFileNotOpened);
+}
+
+std::vector<uint8_t> writeFile(const ScratchFolder& scratch, const std::string& name,
+                               void (*body)(FileWriter*)) {
+    FileWriter writer;
+    const FileSpec spec = specOf(scratch.path(name));
+    EXPECT_EQ(fileWriterOpen(spec, &writer), noErr);
+    body(&writer);
+    EXPECT_EQ(fileWriterClose(&writer), noErr);
+    return scratch.read(name);
+}
+
+void writeEveryKind(FileWriter* writer) {
+    (void)writeU32BE(writer, 0x01020304u);
+    (void)writeU16BE(writer, 0xA1B2);
+    (void)writeU8(writer, 0xFE);
+    (void)writeFloatBE(writer, 1.0f);
+    (void)writeZeros(writer, 3);
+    (void)writeZeros(writer, -5);
+    (void)writeBytes(writer, "xy", 2);
+    (void)writeText(writer, "ab");
+    (void)writeTextWithTerminator(writer, "c");
+}
+
+TEST(BigEndianFiles, WritesMostSignificantByteFirstAndReadsBack) {
+    ScratchFolder scratch;
+    const std::vector<uint8_t> expected = {1, 2, 3, 4, 0xA1, 0xB2, 0xFE, 0x3F, 0x80, 0,
+                                           0, 0, 0, 0, 'x',  'y',  'a',  'b',  'c',  '\0'};
+    EXPECT_EQ(writeFile(scratch, "be", writeEveryKind), expected);
+
+    FileWriter sizing = fileSizingWriter();
+    writeEveryKind(&sizing);
+    EXPECT_EQ(sizing.bytes, static_cast<int64_t>(expected.size()));
+
+    PlatformFile* file = nullptr;
+    ASSERT_EQ(fileOpen(specOf(scratch.path("be")), FileAccess::Read, &file), noErr);
+    uint32_t u32 = 0;
+    uint16_t u16 = 0;
+    uint8_t u8 = 0;
+    int32_t i32 = 0;
+    EXPECT_EQ(readU32BE(file, &u32), noErr);
+    EXPECT_EQ(u32, 0x01020304u);
+    EXPECT_EQ(readU16BE(file, &u16), noErr);
+    EXPECT_EQ(u16, 0xA1B2);
+    EXPECT_EQ(readU8(file, &u8), noErr);
+    EXPECT_EQ(u8, 0xFE);
+    EXPECT_EQ(readI32BE(file, &i32), noErr);
+    EXPECT_EQ(i32, 0x3F800000);
+    EXPECT_EQ(readSkip(file, 3), noErr);
+    EXPECT_EQ(readU32BE(file, &u32), noErr);
+    EXPECT_EQ(u32, 0x78796162u); // "xyab"
+    EXPECT_EQ(readU8(file, &u8), noErr);
+    EXPECT_EQ(u8, 'c');
+    // One byte remains: every wider read is short, and leaves 0.
+    u16 = 7;
+    EXPECT_EQ(readU16BE(file, &u16), kFileReadError);
+    EXPECT_EQ(u16, 0);
+    EXPECT_EQ(readU8(file, &u8), kFileReadError);
+    EXPECT_EQ(readSkip(file, 1), kFileReadError);
+    EXPECT_EQ(fileClose(file), noErr);
+}
+
+TEST(BigEndianFiles, NegativeNumbersKeepTheirTwosComplement) {
+    ScratchFolder scratch;
+    const std::vector<uint8_t> bytes = writeFile(scratch, "neg", [](FileWriter* writer) {
+        (void)writeU32BE(writer, static_cast<uint32_t>(-2));
+    });
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFE}));
+    PlatformFile* file = nullptr;
+    ASSERT_EQ(fileOpen(specOf(scratch.path("neg")), FileAccess::Read, &file), noErr);
+    int32_t value = 0;
+    EXPECT_EQ(readI32BE(file, &value), noErr);
+    EXPECT_EQ(value, -2);
+    (void)fileClose(file);
+}
+
+TEST(OpeningFiles, AMissingFileIsNotOpenedAndDoesNotExist) {
+    ScratchFolder scratch;
+    PlatformFile* file = nullptr;
+    EXPECT_EQ(fileOpen(specOf(scratch.path("absent")), FileAccess::Read, &file), kFileNotOpened);
+    EXPECT_EQ(file, nullptr);
+    EXPECT_FALSE(fileExists(specOf(scratch.path("absent"))));
+    EXPECT_FALSE(fileExists(specOf(scratch.path()))) << "a folder is not a file";
+    scratch.write("present", {1});
+    EXPECT_TRUE(fileExists(specOf(scratch.path("present"))));
+}
+
+TEST(OpeningFiles, AnExistingLongerFileIsCutAtTheLastWrite) {
+    ScratchFolder scratch;
+    scratch.write("long", std::vector<uint8_t>(1000, 0x55));
+    const std::vector<uint8_t> bytes =
+        writeFile(scratch, "long", [](FileWriter* writer) { (void)writeU16BE(writer, 0x0102); });
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 2}));
+}
+
+TEST(OpeningFiles, WritesThroughAReadOnlyFileFailAndTheFirstErrorIsKept) {
+    ScratchFolder scratch;
+    scratch.write("ro", {9, 9});
+    FileWriter writer;
+    ASSERT_EQ(fileOpen(specOf(scratch.path("ro")), FileAccess::Read, &writer.file), noErr);
+    EXPECT_EQ(writeU32BE(&writer, 1), kFileWriteError);
+    EXPECT_EQ(writeU8(&writer, 1), kFileWriteError);
+    EXPECT_EQ(fileWriterClose(&writer), kFileWriteError);
+    EXPECT_EQ(scratch.read("ro"), (std::vector<uint8_t>{9, 9}));
+    FileWriter closed;
+    EXPECT_EQ(writeU8(&closed, 1), kFileWriteError) << "no file and not sizing";
+}
+
+class WriteBufferBoundary : public ::testing::TestWithParam<int> {};
+
+TEST_P(WriteBufferBoundary, SystemIsCalledPerFullBufferAndFlushWritesTheRest) {
+    const int count = GetParam();
+    FileWriter sizing = fileSizingWriter();
+    FileWriteBuffer buffer;
+    writeBufferStart(&buffer, &sizing);
+    for (int i = 0; i < count; ++i) {
+        writeBufferPutU8(&buffer, static_cast<uint8_t>(i));
+    }
+    EXPECT_EQ(sizing.bytes, count / kFileBufferBytes * kFileBufferBytes);
+    writeBufferFlush(&buffer);
+    EXPECT_EQ(sizing.bytes, count);
+
+    ScratchFolder scratch;
+    std::vector<uint8_t> expected;
+    expected.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        expected.push_back(static_cast<uint8_t>(i * 7));
+    }
+    FileWriter writer;
+    ASSERT_EQ(fileWriterOpen(specOf(scratch.path("buffered")), &writer), noErr);
+    writeBufferStart(&buffer, &writer);
+    for (const uint8_t byte : expected) {
+        writeBufferPutU8(&buffer, byte);
+    }
+    writeBufferFlush(&buffer);
+    ASSERT_EQ(fileWriterClose(&writer), noErr);
+    EXPECT_EQ(scratch.read("buffered"), expected);
+
+    PlatformFile* file = nullptr;
+    ASSERT_EQ(fileOpen(specOf(scratch.path("buffered")), FileAccess::Read, &file), noErr);
+    FileReadBuffer reader;
+    readBufferStart(&reader, file);
+    for (int i = 0; i < count; ++i) {
+        uint8_t byte = 0;
+        ASSERT_EQ(readBufferNext(&reader, &byte), noErr) << "byte " << i;
+        ASSERT_EQ(byte, expected[static_cast<size_t>(i)]) << "byte " << i;
+    }
+    uint8_t past = 1;
+    EXPECT_EQ(readBufferNext(&reader, &past), kFileReadError);
+    EXPECT_EQ(past, 0);
+    (void)fileClose(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(AroundFourHundred, WriteBufferBoundary, ::testing::Values(399, 400, 401),
+                         [](const auto& param) { return std::to_string(param.param) + "bytes"; });
+
+TEST(WriteBufferValues, WideValuesGoInMemoryOrder) {
+    FileWriter sizing = fileSizingWriter();
+    FileWriteBuffer buffer;
+    writeBufferStart(&buffer, &sizing);
+    writeBufferPutU16(&buffer, 0x0102);
+    writeBufferPutU32(&buffer, 0x03040506u);
+    uint16_t u16 = 0;
+    uint32_t u32 = 0;
+    std::memcpy(&u16, buffer.data, 2);
+    std::memcpy(&u32, buffer.data + 2, 4);
+    EXPECT_EQ(u16, 0x0102);
+    EXPECT_EQ(u32, 0x03040506u);
+    EXPECT_EQ(buffer.count, 6);
+}
+
+} // namespace
+} // namespace lakra

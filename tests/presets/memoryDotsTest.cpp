@@ -1,0 +1,228 @@
+#include "presets/memoryDots.h"
+
+#include "export/scratchFolder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+// Whole records, padding included: every one here starts from settingsFresh's zeros.
+bool sameBytes(const Settings& a, const Settings& b) {
+    return std::memcmp(static_cast<const void*>(&a), static_cast<const void*>(&b),
+                       sizeof(Settings)) == 0;
+}
+
+std::string dotFile(int slot) {
+    return "Lakra A memory dot " + std::to_string(slot) + ".q8r";
+}
+
+Settings lookWith(int32_t waviness) {
+    Settings s;
+    settingsFresh(&s);
+    s.waviness = waviness;
+    s.waterBlue = 54321;
+    s.carriedInt19 = waviness; // only a file carries it
+    setOffset(&s, 12.75f);
+    setDotName(&s, "incoming");
+    return s;
+}
+
+class MemoryDotsModel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memoryDotsReset(&dots);
+        dots.captureThumbnail = [](void* context) { ++*static_cast<int*>(context); };
+        dots.captureContext = &captures;
+    }
+
+    void keep(std::initializer_list<int> slots) {
+        for (const int slot : slots) {
+            dots.kept[slot] = 1;
+        }
+    }
+
+    testing::ScratchFolder folder;
+    MemoryDots dots{};
+    int captures = 0;
+};
+
+TEST_F(MemoryDotsModel, StoreThenRecallRestoresTheLookUnderTheDotName) {
+    Settings s = lookWith(12);
+    ASSERT_TRUE(memoryDotStore(&dots, 4, &s));
+    EXPECT_EQ(captures, 1);
+    EXPECT_TRUE(folder.exists(dotFile(4)));
+    EXPECT_EQ(dots.previewed, 4);
+    s = lookWith(60);
+    s.panY = 7;
+    ASSERT_TRUE(memoryDotRecall(&dots, 4, &s));
+    EXPECT_EQ(s.waviness, 12);
+    EXPECT_EQ(s.waterBlue, 54321);
+    EXPECT_EQ(s.carriedInt19, 12);
+    EXPECT_FLOAT_EQ(s.offsetFloat, 12.75f);
+    EXPECT_STREQ(s.dotName, "dot 5");
+    EXPECT_EQ(s.panY, 7);
+    EXPECT_EQ(dots.shown[4], DotDisplay::Current);
+}
+
+TEST_F(MemoryDotsModel, OnlyTheLastStoredOrRecalledSlotIsCurrent) {
+    Settings s = lookWith(12);
+    (void)memoryDotStore(&dots, 0, &s);
+    (void)memoryDotStore(&dots, 1, &s);
+    EXPECT_EQ(dots.shown[0], DotDisplay::Filled);
+    EXPECT_EQ(dots.shown[1], DotDisplay::Current);
+    (void)memoryDotRecall(&dots, 0, &s);
+    EXPECT_EQ(dots.shown[0], DotDisplay::Current);
+    EXPECT_EQ(dots.shown[1], DotDisplay::Filled);
+}
+
+TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
+    keep({0, 1});
+    Settings s = lookWith(12);
+    EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
+    EXPECT_EQ(dots.shown[0], DotDisplay::Filled);
+    EXPECT_EQ(dots.shown[2], DotDisplay::Current);
+    EXPECT_EQ(dots.kept[2], 0);
+    EXPECT_EQ(dots.previewed, 2);
+    // Not kept: the next opening uses the same slot again.
+    s = lookWith(40);
+    EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
+    EXPECT_EQ(dots.shown[3], DotDisplay::Empty);
+}
+
+TEST_F(MemoryDotsModel, OpeningWithEverySlotKeptStoresNothing) {
+    for (int32_t& kept : dots.kept) {
+        kept = 1;
+    }
+    Settings s = lookWith(12);
+    EXPECT_EQ(memoryDotsOpen(&dots, &s), -1);
+    EXPECT_EQ(captures, 0);
+    EXPECT_FALSE(folder.exists(dotFile(0)));
+    EXPECT_EQ(dots.previewed, -1);
+}
+
+TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButton) {
+    Settings s = lookWith(12);
+    EXPECT_EQ(memoryDotClick(&dots, 3, false, false, &s), DotAction::Stored);
+    EXPECT_EQ(dots.kept[3], 1);
+    EXPECT_EQ(memoryDotClick(&dots, 5, true, true, &s), DotAction::Stored); // Ctrl: not kept
+    EXPECT_EQ(dots.kept[5], 0);
+    EXPECT_EQ(memoryDotClick(&dots, 3, false, true, &s), DotAction::Unkept);
+    EXPECT_EQ(dots.kept[3], 0);
+    EXPECT_EQ(dots.shown[3], DotDisplay::Filled);
+    EXPECT_EQ(memoryDotClick(&dots, 3, false, false, &s), DotAction::Recalled);
+    EXPECT_STREQ(s.dotName, "dot 4");
+    EXPECT_EQ(memoryDotClick(&dots, 5, true, false, &s), DotAction::Cleared);
+    EXPECT_EQ(dots.shown[5], DotDisplay::Empty);
+    EXPECT_EQ(dots.previewed, -1);
+    EXPECT_EQ(dots.hovered, -1);
+}
+
+TEST_F(MemoryDotsModel, HoverAndThePreviewCell) {
+    Settings s = lookWith(12);
+    (void)memoryDotStore(&dots, 6, &s);
+    memoryDotsClearPreview(&dots);
+    memoryDotHover(&dots, 6);
+    EXPECT_EQ(dots.previewed, 6);
+    dots.dirty = 0;
+    memoryDotHover(&dots, 6); // already hovered: not read again
+    memoryDotHover(&dots, -1);
+    EXPECT_EQ(dots.dirty, 0u);
+    s = lookWith(50);
+    EXPECT_EQ(memoryDotCellClick(&dots, false, false, &s), DotAction::Recalled);
+    EXPECT_EQ(s.waviness, 12);
+    EXPECT_EQ(memoryDotCellClick(&dots, true, false, &s), DotAction::SaveGalleryPage);
+    EXPECT_EQ(memoryDotCellClick(&dots, false, true, &s), DotAction::BatchResave);
+    memoryDotHover(&dots, 7); // empty slot
+    EXPECT_EQ(dots.previewed, -1);
+    EXPECT_EQ(memoryDotCellClick(&dots, false, false, &s), DotAction::None);
+}
+
+TEST_F(MemoryDotsModel, SlotsOutsideTheRowAreRefused) {
+    Settings s = lookWith(12);
+    const Settings before = s;
+    for (const int32_t slot : {-1, 25, 26, INT32_MIN, INT32_MAX}) {
+        EXPECT_FALSE(memoryDotStore(&dots, slot, &s));
+        EXPECT_FALSE(memoryDotRecall(&dots, slot, &s));
+        EXPECT_FALSE(memoryDotClear(&dots, slot));
+        EXPECT_FALSE(memoryDotUnkeep(&dots, slot));
+        EXPECT_FALSE(memoryDotPreview(&dots, slot));
+        EXPECT_EQ(memoryDotClick(&dots, slot, false, false, &s), DotAction::None);
+        memoryDotHover(&dots, slot);
+    }
+    EXPECT_TRUE(sameBytes(s, before));
+    EXPECT_EQ(captures, 0);
+    FileSpec spec;
+    EXPECT_EQ(memoryDotFileSpec(25, &spec), noErr); // the scratch slot
+    EXPECT_EQ(std::string(fileSpecPath(spec)), folder.path(dotFile(25)));
+    EXPECT_EQ(memoryDotFileSpec(26, &spec), kFileNotOpened);
+    EXPECT_STREQ(fileSpecPath(spec), "");
+}
+
+TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
+    Settings s = lookWith(12);
+    (void)memoryDotStore(&dots, 8, &s);
+    const std::vector<std::vector<uint8_t>> damaged = {
+        {},                                // empty
+        {0, 0, 0, 41, 0, 0},               // ends inside the colour
+        {0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0}, // unknown version
+        {0, 0, 0, 0},                      // version 0
+    };
+    for (const auto& bytes : damaged) {
+        folder.write(dotFile(8), bytes);
+        Settings look = lookWith(70);
+        ASSERT_TRUE(memoryDotRecall(&dots, 8, &look));
+        EXPECT_EQ(look.waviness, 70);
+        EXPECT_EQ(look.carriedInt19, 70);
+        EXPECT_STREQ(look.dotName, "dot 9");
+        EXPECT_EQ(dots.shown[8], DotDisplay::Current);
+        EXPECT_EQ(dots.previewed, -1);
+        EXPECT_TRUE(memoryDotPreview(&dots, 8));
+    }
+    Settings look = lookWith(70);
+    ASSERT_TRUE(memoryDotRecall(&dots, 9, &look)); // never stored
+    EXPECT_EQ(look.waviness, 70);
+}
+
+TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
+    EXPECT_EQ(memoryDotsLoadMap(&dots), kFileNotOpened); // no map yet: nothing kept
+    keep({0, 7, 24});
+    ASSERT_EQ(memoryDotsSaveMap(&dots), noErr);
+    const std::vector<uint8_t> bytes = folder.read(kMemoryDotMapName);
+    ASSERT_EQ(bytes.size(), 104u);
+    EXPECT_EQ(bytes[3], 41);
+    EXPECT_EQ(bytes[4 + 7 * 4 + 3], 1);
+    MemoryDots loaded{};
+    ASSERT_EQ(memoryDotsLoadMap(&loaded), noErr);
+    for (int i = 0; i < kMemoryDotCount; ++i) {
+        EXPECT_EQ(loaded.kept[i], (i == 0 || i == 7 || i == 24) ? 1 : 0) << i;
+    }
+}
+
+TEST_F(MemoryDotsModel, DamagedMapKeepsWhatItCanRead) {
+    // Version, then flags 5, 0, -1, and the file ends inside the fourth.
+    folder.write(kMemoryDotMapName,
+                 {0xDE, 0xAD, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0});
+    keep({10});
+    EXPECT_EQ(memoryDotsLoadMap(&dots), kFileReadError);
+    const int32_t expected[5] = {1, 0, 1, 0, 0};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(dots.kept[i], expected[i]) << i;
+    }
+    EXPECT_EQ(dots.kept[10], 0);
+}
+
+TEST_F(MemoryDotsModel, SavingBeforeAnyLoadLeavesTheMapAlone) {
+    keep({1});
+    EXPECT_EQ(memoryDotsSaveMap(&dots), noErr);
+    EXPECT_FALSE(folder.exists(kMemoryDotMapName));
+}
+
+} // namespace
+} // namespace lakra

@@ -1,0 +1,516 @@
+#include "presets/presetFile.h"
+
+#include "export/scratchFolder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+using testing::ScratchFolder;
+
+// Preset bytes put together by hand, word by word, so these tests do not lean
+// on our own writer.
+struct HandFile {
+    std::vector<uint8_t> bytes;
+
+    HandFile& word(int64_t value) {
+        const auto bits = static_cast<uint32_t>(value);
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bytes.push_back(static_cast<uint8_t>(bits >> shift));
+        }
+        return *this;
+    }
+
+    HandFile& words(std::initializer_list<int64_t> values) {
+        for (const int64_t value : values) {
+            word(value);
+        }
+        return *this;
+    }
+
+    HandFile& real(float value) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &value, sizeof(bits));
+        return word(bits);
+    }
+
+    HandFile& fill(size_t count, uint8_t value) {
+        bytes.insert(bytes.end(), count, value);
+        return *this;
+    }
+};
+
+// A file of the given version with the rows that version holds; the values
+// are chosen so that every conversion shows.
+HandFile handPreset(int32_t version, const std::vector<uint8_t>& textureBlock = {0, 0, 0, 0}) {
+    HandFile f;
+    f.word(version);
+    f.words({1000, 2000, 65535});
+    f.words({11, 12, 13, 14, 15, 16});
+    f.words({30, 21, 22, 23, 45, 70, 24, 25, 26, 27, 60, 28, 29});
+    f.words({10, 20});
+    f.words({33, 44, 55});
+    f.words({31, 32});
+    f.words({91, 92, 93, 41, 42, 0x10043}); // the second three count; 16 bits each
+    const auto since = [&](int32_t first) { return version >= first; };
+    if (since(2)) {
+        f.words({51, 52, 53, 66, 34, 35});
+    }
+    if (since(3)) {
+        f.words({7, 1});
+    }
+    if (since(4)) {
+        f.words({36, 37, 38});
+    }
+    if (since(5)) {
+        f.words({77, 39});
+    }
+    if (since(8)) {
+        f.words({25, -50, 12, 0, -100, 75});
+    }
+    if (since(12)) {
+        f.word(1234);
+    }
+    if (since(14)) {
+        f.word(40);
+    }
+    if (since(16)) {
+        f.word(1);
+    }
+    if (since(17)) {
+        f.word(41);
+    }
+    if (since(18)) {
+        f.words({61, 62, 63, 64, 65, 66});
+    }
+    if (since(22)) {
+        f.bytes.insert(f.bytes.end(), textureBlock.begin(), textureBlock.end());
+    }
+    if (since(23)) {
+        f.words({71, 72, 73});
+    }
+    if (since(26)) {
+        f.words({16384, 49152});
+    }
+    if (since(40)) {
+        f.word(0);
+    }
+    if (since(41)) {
+        f.real(45.5f).real(20.25f);
+    }
+    return f;
+}
+
+// Untouched means every byte, padding and name included.
+bool sameBytes(const Settings& a, const Settings& b) {
+    const auto* left = reinterpret_cast<const unsigned char*>(&a);
+    const auto* right = reinterpret_cast<const unsigned char*>(&b);
+    return std::equal(left, left + sizeof(Settings), right);
+}
+
+struct PresetFiles : ::testing::Test {
+    ScratchFolder scratch;
+    FileSpec spec{};
+    Settings settings{};
+
+    void SetUp() override {
+        settingsFresh(&settings);
+        fileSpecFromPath(&spec, scratch.path("look.q8r").c_str());
+    }
+
+    void TearDown() override { setPresetHooks(nullptr); }
+
+    Result readBytes(const std::vector<uint8_t>& bytes,
+                     PresetReadMode mode = PresetReadMode::Full) {
+        scratch.write("look.q8r", bytes);
+        return presetRead(spec, mode, &settings);
+    }
+};
+
+// Every 16-bit and 32-bit field the file holds, in declared order.
+uint16_t Settings::*const kWords[] = {
+    &Settings::carriedWord1,  &Settings::carriedWord2,  &Settings::carriedWord3,
+    &Settings::carriedWord4,  &Settings::carriedWord5,  &Settings::carriedWord6,
+    &Settings::carriedWord7,  &Settings::carriedWord8,  &Settings::carriedWord9,
+    &Settings::carriedWord10, &Settings::carriedWord11, &Settings::carriedWord12,
+    &Settings::carriedWord13, &Settings::carriedWord14, &Settings::carriedWord15,
+    &Settings::carriedWord16, &Settings::carriedWord17, &Settings::carriedWord18,
+    &Settings::carriedWord19, &Settings::carriedWord20, &Settings::carriedWord21};
+int32_t Settings::*const kInts[] = {
+    &Settings::rippleHeight, &Settings::carriedInt1,  &Settings::carriedInt2,
+    &Settings::carriedInt3,  &Settings::perspective,  &Settings::carriedInt4,
+    &Settings::carriedInt5,  &Settings::carriedInt6,  &Settings::carriedInt7,
+    &Settings::undulation,   &Settings::carriedInt8,  &Settings::carriedInt9,
+    &Settings::carriedInt10, &Settings::rippleSize,   &Settings::waviness,
+    &Settings::blur,         &Settings::complexity,   &Settings::altitude,
+    &Settings::carriedInt11, &Settings::carriedInt12, &Settings::carriedInt13,
+    &Settings::carriedInt14, &Settings::carriedInt15, &Settings::carriedInt16,
+    &Settings::carriedInt17, &Settings::brilliance,   &Settings::carriedInt18,
+    &Settings::carriedInt19, &Settings::glue,         &Settings::randomSeed};
+float Settings::*const kCarriedFloats[] = {&Settings::carriedFloat1, &Settings::carriedFloat2,
+                                           &Settings::carriedFloat3, &Settings::carriedFloat4,
+                                           &Settings::carriedFloat5, &Settings::carriedFloat6};
+
+TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
+    Settings out{};
+    settingsFresh(&out);
+    out.waterRed = 65535;
+    out.waterGreen = 1;
+    out.waterBlue = 43210;
+    for (size_t i = 0; i < std::size(kWords); ++i) {
+        out.*kWords[i] = static_cast<uint16_t>(60000 + i);
+    }
+    for (size_t i = 0; i < std::size(kInts); ++i) {
+        out.*kInts[i] = static_cast<int32_t>(3 + i); // 3..32: inside every slider's range
+    }
+    out.randomSeed = -7;
+    out.xCenter = 0.25f;
+    out.yCenter = 0.75f;
+    // Carried floats keep hundredths: the file holds them x 100.
+    const float floats[6] = {0.25f, -0.5f, 0.12f, 0.0f, -1.0f, -0.68f};
+    for (size_t i = 0; i < 6; ++i) {
+        out.*kCarriedFloats[i] = floats[i];
+    }
+    setHorizon(&out, 33.3f);
+    setOffset(&out, 12.7f);
+    out.formatVersion = 0;
+    ASSERT_EQ(presetWrite(spec, &out), noErr);
+    EXPECT_EQ(out.formatVersion, 41);
+
+    const std::vector<uint8_t> bytes = scratch.read("look.q8r");
+    ASSERT_EQ(bytes.size(), 74u * 4);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8),
+              (std::vector<uint8_t>{0, 0, 0, 41, 0, 0, 0xFF, 0xFF}));
+
+    ASSERT_EQ(presetRead(spec, PresetReadMode::Full, &settings), noErr);
+    EXPECT_EQ(settings.formatVersion, 41);
+    EXPECT_EQ(settings.waterRed, 65535);
+    EXPECT_EQ(settings.waterGreen, 1);
+    EXPECT_EQ(settings.waterBlue, 43210);
+    for (size_t i = 0; i < std::size(kWords); ++i) {
+        EXPECT_EQ(settings.*kWords[i], out.*kWords[i]) << "carried word " << i + 1;
+    }
+    for (size_t i = 0; i < std::size(kInts); ++i) {
+        EXPECT_EQ(settings.*kInts[i], out.*kInts[i]) << "integer " << i;
+    }
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(settings.*kCarriedFloats[i], floats[i]) << "carried float " << i + 1;
+    }
+    EXPECT_EQ(settings.xCenter, 0.25f);
+    EXPECT_EQ(settings.yCenter, 0.75f);
+    EXPECT_EQ(settings.horizonFloat, 33.3f);
+    EXPECT_EQ(settings.horizon, 33);
+    EXPECT_EQ(settings.offsetFloat, 12.7f);
+    EXPECT_EQ(settings.offset, 12);
+    EXPECT_STREQ(settings.dotName, "Lakra settings") << "the name is not in the file";
+}
+
+TEST_F(PresetFiles, CentreIsStoredIn65536ths) {
+    settings.xCenter = 0.5f;
+    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    const std::vector<uint8_t> bytes = scratch.read("look.q8r");
+    ASSERT_EQ(bytes.size(), 74u * 4);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 69 * 4, bytes.begin() + 70 * 4),
+              (std::vector<uint8_t>{0, 0, 0x80, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 71 * 4, bytes.begin() + 72 * 4),
+              (std::vector<uint8_t>{0, 0, 0, 0}))
+        << "no thumbnail: one zero word";
+}
+
+TEST_F(PresetFiles, VersionOneKeepsWhatItLacksAndConvertsTheRest) {
+    ASSERT_EQ(readBytes(handPreset(1).bytes), noErr);
+    EXPECT_EQ(settings.formatVersion, 1);
+    EXPECT_EQ(settings.waterBlue, 65535);
+    EXPECT_EQ(settings.carriedWord15, 65535) << "below 7 the second colour is the water";
+    EXPECT_EQ(settings.offset, 80) << "inverted below 15";
+    EXPECT_FLOAT_EQ(settings.offsetFloat, 80.0f);
+    EXPECT_FLOAT_EQ(settings.horizonFloat, 45.0f);
+    EXPECT_EQ(settings.brilliance, 100);
+    EXPECT_EQ(settings.undulation, 50);
+    EXPECT_EQ(settings.perspective, 57);
+    EXPECT_EQ(settings.waviness, 0);
+    EXPECT_EQ(settings.altitude, 50);
+    EXPECT_EQ(settings.rippleHeight, 100) << "30 / 0.3 below 24";
+    EXPECT_EQ(settings.carriedInt10, 0) << "not in a version-1 file";
+    EXPECT_EQ(settings.glue, 1);
+    EXPECT_EQ(settings.randomSeed, 21);
+    EXPECT_FLOAT_EQ(settings.xCenter, 0.5f);
+}
+
+TEST_F(PresetFiles, VersionSixForcesBrillianceAndUndulation) {
+    ASSERT_EQ(readBytes(handPreset(6).bytes), noErr);
+    EXPECT_EQ(settings.brilliance, 100);
+    EXPECT_EQ(settings.undulation, 50);
+    EXPECT_EQ(settings.offset, 80);
+    EXPECT_EQ(settings.carriedInt18, 61) << "100 - 39 for versions 5 to 12";
+    EXPECT_EQ(settings.carriedInt10, 36) << "raised by 1 for versions 2 to 10";
+    EXPECT_EQ(settings.carriedInt17, 0);
+    EXPECT_EQ(settings.glue, 7);
+}
+
+// One version on each side of every conversion.
+struct Boundary {
+    int32_t version;
+    int32_t Settings::*field;
+    int32_t expected;
+    const char* name;
+};
+
+void PrintTo(const Boundary& boundary, std::ostream* out) {
+    *out << boundary.name;
+}
+
+class VersionBoundary : public PresetFiles, public ::testing::WithParamInterface<Boundary> {};
+
+TEST_P(VersionBoundary, ConvertsOnlyOlderFiles) {
+    const Boundary& b = GetParam();
+    ASSERT_EQ(readBytes(handPreset(b.version).bytes), noErr);
+    EXPECT_EQ(settings.*b.field, b.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, VersionBoundary,
+    ::testing::Values(Boundary{14, &Settings::offset, 80, "offset14"},
+                      Boundary{15, &Settings::offset, 20, "offset15"},
+                      Boundary{10, &Settings::carriedInt10, 36, "carried10v10"},
+                      Boundary{11, &Settings::carriedInt10, 35, "carried10v11"},
+                      Boundary{24, &Settings::carriedInt17, 0, "carried17v24"},
+                      Boundary{25, &Settings::carriedInt17, 38, "carried17v25"},
+                      Boundary{12, &Settings::carriedInt18, 61, "carried18v12"},
+                      Boundary{13, &Settings::carriedInt18, 39, "carried18v13"},
+                      Boundary{6, &Settings::brilliance, 100, "brilliance6"},
+                      Boundary{7, &Settings::brilliance, 77, "brilliance7"},
+                      Boundary{18, &Settings::perspective, 57, "perspective18"},
+                      Boundary{19, &Settings::perspective, 70, "perspective19"},
+                      Boundary{19, &Settings::waviness, 0, "waviness19"},
+                      Boundary{20, &Settings::waviness, 33, "waviness20"},
+                      Boundary{20, &Settings::altitude, 50, "altitude20"},
+                      Boundary{21, &Settings::altitude, 66, "altitude21"},
+                      Boundary{23, &Settings::rippleHeight, 100, "ripple23"},
+                      Boundary{24, &Settings::rippleHeight, 30, "ripple24"},
+                      Boundary{23, &Settings::carriedInt14, 0, "carried14v23"},
+                      Boundary{24, &Settings::carriedInt14, 36, "carried14v24"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(PresetFiles, ExactHorizonAndCentreArriveWithTheirVersions) {
+    ASSERT_EQ(readBytes(handPreset(25).bytes), noErr);
+    EXPECT_FLOAT_EQ(settings.xCenter, 0.5f) << "no centre before 26";
+    ASSERT_EQ(readBytes(handPreset(40).bytes), noErr);
+    EXPECT_FLOAT_EQ(settings.xCenter, 0.25f);
+    EXPECT_FLOAT_EQ(settings.yCenter, 0.75f);
+    EXPECT_FLOAT_EQ(settings.horizonFloat, 45.0f) << "from the integer below 41";
+    ASSERT_EQ(readBytes(handPreset(41).bytes), noErr);
+    EXPECT_FLOAT_EQ(settings.horizonFloat, 45.5f);
+    EXPECT_FLOAT_EQ(settings.offsetFloat, 20.25f);
+    EXPECT_FLOAT_EQ(settings.carriedFloat2, -0.5f);
+    EXPECT_EQ(settings.carriedWord15, 0x43) << "the low 16 bits of the word";
+    EXPECT_EQ(settings.carriedWord18, 73);
+}
+
+TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSize) {
+    HandFile texture;
+    texture.words({1, 10, 0}).fill(10 * 10 * 3, 0xEE);
+    ASSERT_EQ(readBytes(handPreset(23, texture.bytes).bytes), noErr);
+    EXPECT_EQ(settings.carriedWord16, 71) << "the row after a 10 x 10 texture";
+    EXPECT_EQ(settings.carriedWord18, 73);
+}
+
+TEST_F(PresetFiles, TextureGoesToItsStoreWhenThereIsOne) {
+    static int side = 0;
+    static std::vector<uint8_t> pixels;
+    PresetHooks hooks;
+    hooks.installTexture = [](void*, int32_t n, const uint8_t* rgb) {
+        side = n;
+        pixels.assign(rgb, rgb + n * n * 3);
+    };
+    setPresetHooks(&hooks);
+    HandFile texture;
+    texture.words({1, 2, 99}).fill(12, 0x5A);
+    ASSERT_EQ(readBytes(handPreset(41, texture.bytes).bytes, PresetReadMode::ThumbnailOnly), noErr);
+    EXPECT_EQ(side, 2);
+    EXPECT_EQ(pixels, std::vector<uint8_t>(12, 0x5A));
+    EXPECT_EQ(settings.glue, 1) << "thumbnail-only stores no value";
+}
+
+struct Thumbnails : PresetFiles {
+    static inline int width = -1;
+    static inline int height = -1;
+    static inline std::vector<uint8_t> jpeg;
+
+    void SetUp() override {
+        PresetFiles::SetUp();
+        width = height = -1;
+        jpeg.clear();
+        PresetHooks hooks;
+        hooks.writeThumbnail = [](void*, FileWriter* writer) {
+            (void)writeU32BE(writer, 1);
+            (void)writeU32BE(writer, 300);
+            (void)writeU32BE(writer, 16);
+            (void)writeU32BE(writer, 3);
+            (void)writeBytes(writer, "JPG", 3);
+        };
+        hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
+                                   size_t bytes) {
+            width = w;
+            height = h;
+            jpeg.assign(data, data + bytes);
+            return true;
+        };
+        setPresetHooks(&hooks);
+    }
+};
+
+TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsClampedWhenRead) {
+    setHorizon(&settings, 12.5f);
+    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    FileWriter sizing = fileSizingWriter();
+    presetWriteTo(&sizing, &settings);
+    EXPECT_EQ(sizing.bytes, 74 * 4 + 15);
+    EXPECT_EQ(scratch.read("look.q8r").size(), 74u * 4 + 15);
+
+    Settings untouched = settings;
+    setHorizon(&untouched, 70.0f);
+    settings = untouched;
+    ASSERT_EQ(presetRead(spec, PresetReadMode::ThumbnailOnly, &settings), noErr);
+    EXPECT_TRUE(sameBytes(settings, untouched));
+    EXPECT_EQ(width, 128);
+    EXPECT_EQ(height, 16);
+    EXPECT_EQ(jpeg, (std::vector<uint8_t>{'J', 'P', 'G'}));
+    ASSERT_EQ(presetRead(spec, PresetReadMode::Full, &settings), noErr);
+    EXPECT_FLOAT_EQ(settings.horizonFloat, 12.5f) << "read after the record";
+}
+
+// A version-41 file whose thumbnail record claims `bytes` bytes and holds
+// `stored` of them.
+HandFile withThumbnail(uint32_t bytes, size_t stored) {
+    HandFile f = handPreset(41);
+    f.bytes.resize(f.bytes.size() - 12); // the empty record and the exact values
+    f.words({1, 64, 64, bytes}).fill(stored, 0xFF).real(66.0f).real(5.0f);
+    return f;
+}
+
+TEST_F(Thumbnails, RecordIsTakenUpToItsBufferAndPassedOverWholeBeyond) {
+    ASSERT_EQ(readBytes(withThumbnail(49152, 49152).bytes), noErr);
+    EXPECT_EQ(jpeg.size(), 49152u);
+    width = -1;
+    ASSERT_EQ(readBytes(withThumbnail(49153, 49153).bytes), noErr);
+    EXPECT_EQ(width, -1) << "more than the thumbnail buffer holds: none taken";
+    EXPECT_FLOAT_EQ(settings.horizonFloat, 66.0f) << "the values after it are in place";
+    setPresetHooks(nullptr);
+    ASSERT_EQ(readBytes(withThumbnail(1000, 1000).bytes), noErr);
+    EXPECT_FLOAT_EQ(settings.offsetFloat, 5.0f) << "no thumbnail store: skipped by its length";
+}
+
+TEST_F(PresetFiles, ShortFileKeepsThePreviousValuesOfWhatItLacks) {
+    HandFile f = handPreset(41);
+    f.bytes.resize(4 * (1 + 3 + 6 + 13 + 2 + 1)); // ends inside row 6
+    settings.waviness = 9;
+    settings.glue = 5;
+    setHorizon(&settings, 12.5f);
+    EXPECT_EQ(readBytes(f.bytes), kFileReadError);
+    EXPECT_EQ(settings.rippleSize, 10);
+    EXPECT_EQ(settings.offset, 20) << "version 41: not inverted";
+    EXPECT_EQ(settings.waviness, 33);
+    EXPECT_EQ(settings.blur, 25) << "kept";
+    EXPECT_EQ(settings.glue, 5) << "kept";
+    EXPECT_EQ(settings.brilliance, 42) << "kept";
+    EXPECT_FLOAT_EQ(settings.horizonFloat, 45.0f) << "follows the integer the file gave";
+}
+
+TEST_F(PresetFiles, UnknownVersionsChangeNothing) {
+    const Settings before = settings;
+    for (const int64_t version : {0LL, -1LL, 42LL, 2147483647LL, 0x80000000LL}) {
+        HandFile f = handPreset(41);
+        f.bytes[0] = static_cast<uint8_t>(version >> 24);
+        f.bytes[1] = static_cast<uint8_t>(version >> 16);
+        f.bytes[2] = static_cast<uint8_t>(version >> 8);
+        f.bytes[3] = static_cast<uint8_t>(version);
+        EXPECT_EQ(readBytes(f.bytes), kPresetUnknownVersion) << version;
+    }
+    EXPECT_EQ(readBytes({}), kFileReadError);
+    EXPECT_TRUE(sameBytes(settings, before));
+    FileSpec missing{};
+    fileSpecFromPath(&missing, scratch.path("absent.q8r").c_str());
+    EXPECT_EQ(presetRead(missing, PresetReadMode::Full, &settings), kFileNotOpened);
+}
+
+void patch(HandFile* f, size_t wordIndex, int64_t value) {
+    HandFile word;
+    word.word(value);
+    std::memcpy(f->bytes.data() + 4 * wordIndex, word.bytes.data(), 4);
+}
+
+// Word positions in a file (the version is word 0).
+constexpr size_t kRippleHeightWord = 10;
+constexpr size_t kHorizonWord = 14;
+constexpr size_t kOffsetWord = 24;
+constexpr size_t kComplexityWord = 27;
+constexpr size_t kCarriedInt10Word = 41;
+constexpr size_t kGlueWord = 42;
+constexpr size_t kCarriedInt18Word = 48;
+constexpr size_t kCarriedFloat1Word = 49;
+
+TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
+    HandFile f = handPreset(10);
+    patch(&f, kOffsetWord, INT32_MIN);
+    patch(&f, kCarriedInt10Word, INT32_MAX);
+    patch(&f, kCarriedInt18Word, INT32_MIN);
+    patch(&f, kGlueWord, 9999);
+    patch(&f, kHorizonWord, 500);
+    patch(&f, kComplexityWord, -3);
+    ASSERT_EQ(readBytes(f.bytes), noErr);
+    EXPECT_EQ(settings.offset, 100) << "100 - INT_MIN saturates, then 0..100";
+    EXPECT_EQ(settings.carriedInt10, INT32_MAX) << "raised by one without overflow";
+    EXPECT_EQ(settings.carriedInt18, INT32_MAX);
+    EXPECT_EQ(settings.glue, 63);
+    EXPECT_EQ(settings.horizon, 100);
+    EXPECT_FLOAT_EQ(settings.horizonFloat, 100.0f);
+    EXPECT_EQ(settings.complexity, 0);
+
+    f = handPreset(23);
+    patch(&f, kRippleHeightWord, INT32_MAX);
+    patch(&f, kCarriedFloat1Word, INT32_MAX);
+    ASSERT_EQ(readBytes(f.bytes), noErr);
+    EXPECT_EQ(settings.rippleHeight, 100);
+    EXPECT_FLOAT_EQ(settings.carriedFloat1, 21474836.47f);
+
+    HandFile nan = handPreset(41);
+    nan.bytes.resize(nan.bytes.size() - 8);
+    nan.words({0x7FC00000, 0xFF800000}); // NaN and minus infinity
+    ASSERT_EQ(readBytes(nan.bytes), noErr);
+    EXPECT_EQ(settings.horizonFloat, 45.0f);
+    EXPECT_EQ(settings.offsetFloat, 0.0f);
+    EXPECT_EQ(settings.offset, 0);
+}
+
+TEST_F(PresetFiles, EveryTruncationAndHugeBlockReadsSafely) {
+    HandFile texture;
+    texture.words({1, 2147483647, 0}).fill(100, 1);
+    const std::vector<uint8_t> files[] = {
+        handPreset(41).bytes, handPreset(23, texture.bytes).bytes,
+        withThumbnail(0xFFFFFFFFu, 100).bytes, // a record of 4 GB
+    };
+    for (const auto& whole : files) {
+        for (size_t length = 0; length <= whole.size(); ++length) {
+            settingsFresh(&settings);
+            const std::vector<uint8_t> cut(whole.begin(),
+                                           whole.begin() + static_cast<ptrdiff_t>(length));
+            const Result result = readBytes(cut);
+            ASSERT_TRUE(result == noErr || result == kFileReadError) << length;
+            ASSERT_GE(settings.glue, 1);
+            ASSERT_LE(settings.glue, 63);
+            ASSERT_TRUE(settings.horizonFloat >= 0.0f && settings.horizonFloat <= 100.0f);
+        }
+    }
+}
+
+} // namespace
+} // namespace lakra
