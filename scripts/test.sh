@@ -16,6 +16,19 @@ cmake --preset native-asan >/dev/null
 cmake --build --preset native-asan
 ctest --preset native-asan
 
+echo "=== the preset reader under libFuzzer (clang, ASan + UBSan), a bounded run"
+fuzzBuild="$root/build/fuzz"
+cmake -S "$root" -B "$fuzzBuild" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DLAKRA_LIBFUZZER=ON -DLAKRA_SANITIZE=address,undefined \
+    -DLAKRA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$fuzzBuild" --target preset_reader_fuzz
+corpus="$fuzzBuild/corpus"
+rm -rf "$corpus" && mkdir -p "$corpus"
+LAKRA_TEMP="$corpus/" "$root/build/native-asan/tests/preset_reader_fuzz" --write-seeds "$corpus"
+rm -f "$corpus/Lakra fuzz seed"
+LAKRA_TEMP="$fuzzBuild/" "$fuzzBuild/tests/preset_reader_fuzz" -runs=30000 -seed=1 \
+    -max_len=8192 "$corpus" 2>&1 | tail -n 3
+
 echo "=== Windows build, tests under Wine"
 export WINEDEBUG=-all
 export WINEPREFIX="$root/build/windows/wineprefix"

@@ -4,6 +4,7 @@
 // named on the command line, so CI runs it under the sanitizers.
 //
 //   preset_reader_fuzz [iterations] [file...]
+//   preset_reader_fuzz --write-seeds FOLDER   (the libFuzzer corpus)
 
 #include "export/files.h"
 #include "presets/presetFile.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -197,7 +199,31 @@ std::vector<uint8_t> fileBytes(const char* path) {
 
 } // namespace
 
+// Writes the seeds into folder as files, the starting corpus of libFuzzer.
+int writeSeeds(const char* folder) {
+    const std::vector<std::vector<uint8_t>> corpus = seeds();
+    for (size_t i = 0; i < corpus.size(); ++i) {
+        char path[512];
+        std::snprintf(path, sizeof path, "%s/seed-%02zu.q8r", folder, i);
+        FILE* file = std::fopen(path, "wb");
+        if (file == nullptr) {
+            std::fprintf(stderr, "cannot write %s\n", path);
+            return 1;
+        }
+        const size_t written = std::fwrite(corpus[i].data(), 1, corpus[i].size(), file);
+        if (std::fclose(file) != 0 || written != corpus[i].size()) {
+            std::fprintf(stderr, "cannot write %s\n", path);
+            return 1;
+        }
+    }
+    std::printf("%zu seed files written to %s\n", corpus.size(), folder);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
+        return writeSeeds(argv[2]);
+    }
     const long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
     for (int i = 2; i < argc; ++i) {
         const std::vector<uint8_t> bytes = fileBytes(argv[i]);
