@@ -47,13 +47,13 @@ bool isAlphaName(std::string_view name) {
 }
 
 // The host takes grey or RGB, each with an optional transparency plane last.
-bool checkChannels(const oiio::ImageSpec& spec, const std::string& path, std::string* error) {
-    const int channels = spec.nchannels;
-    if (spec.alpha_channel >= 0 && spec.alpha_channel != channels - 1) {
+bool checkChannels(const oiio::ImageSpec& imageSpec, const std::string& path, std::string* error) {
+    const int channels = imageSpec.nchannels;
+    if (imageSpec.alpha_channel >= 0 && imageSpec.alpha_channel != channels - 1) {
         return fail(error, path, "cannot read: the transparency channel is not the last one");
     }
-    const bool lastIsAlpha =
-        spec.alpha_channel == channels - 1 || isAlphaName(spec.channel_name(channels - 1));
+    const bool lastIsAlpha = imageSpec.alpha_channel == channels - 1 ||
+                             isAlphaName(imageSpec.channel_name(channels - 1));
     if ((channels == 2 || channels == 4) && !lastIsAlpha) {
         return fail(error, path,
                     "cannot read: " + std::to_string(channels) +
@@ -86,8 +86,8 @@ MetadataRecord recordFromParam(const oiio::ParamValue& param) {
     return record;
 }
 
-// Records a reader filled, back into a spec; malformed ones are skipped.
-void addRecord(const MetadataRecord& record, oiio::ImageSpec* spec) {
+// Records a reader filled, back into an image description; malformed ones are skipped.
+void addRecord(const MetadataRecord& record, oiio::ImageSpec* imageSpec) {
     const oiio::TypeDesc type(record.type);
     const bool plain = type.basetype != oiio::TypeDesc::UNKNOWN &&
                        type.basetype != oiio::TypeDesc::NONE &&
@@ -97,7 +97,7 @@ void addRecord(const MetadataRecord& record, oiio::ImageSpec* spec) {
     }
     if (type.basetype != oiio::TypeDesc::STRING) {
         if (record.bytes.size() == type.size() * static_cast<size_t>(record.valueCount)) {
-            spec->extra_attribs.add_or_replace(
+            imageSpec->extra_attribs.add_or_replace(
                 oiio::ParamValue(record.name, type, record.valueCount, record.bytes.data()));
         }
         return;
@@ -117,7 +117,7 @@ void addRecord(const MetadataRecord& record, oiio::ImageSpec* spec) {
         start = end + 1;
     }
     if (strings.size() == static_cast<size_t>(record.valueCount) * type.numelements()) {
-        spec->extra_attribs.add_or_replace(
+        imageSpec->extra_attribs.add_or_replace(
             oiio::ParamValue(record.name, type, record.valueCount, strings.data()));
     }
 }
@@ -327,37 +327,37 @@ bool readImageOiio(const std::string& path, HostImage* image, std::string* error
     if (!in) {
         return fail(error, path, "cannot read: " + oiio::geterror());
     }
-    const oiio::ImageSpec& spec = in->spec();
-    const int32_t depth = hostDepthFor(spec.format);
-    const int orientation = spec.get_int_attribute("Orientation", 1);
+    const oiio::ImageSpec& imageSpec = in->spec();
+    const int32_t depth = hostDepthFor(imageSpec.format);
+    const int orientation = imageSpec.get_int_attribute("Orientation", 1);
     const bool turned = orientation >= 5 && orientation <= 8;
-    if (spec.deep) {
+    if (imageSpec.deep) {
         return fail(error, path, "cannot read: deep images are not supported");
     }
-    if (spec.depth > 1) {
+    if (imageSpec.depth > 1) {
         return fail(error, path, "cannot read: volume images are not supported");
     }
-    if (!checkImageShape(path, "cannot read", spec.width, spec.height, spec.nchannels, depth,
-                         error) ||
-        (turned && !checkImageShape(path, "cannot read", spec.height, spec.width, spec.nchannels,
-                                    depth, error)) ||
-        !checkChannels(spec, path, error)) {
+    if (!checkImageShape(path, "cannot read", imageSpec.width, imageSpec.height,
+                         imageSpec.nchannels, depth, error) ||
+        (turned && !checkImageShape(path, "cannot read", imageSpec.height, imageSpec.width,
+                                    imageSpec.nchannels, depth, error)) ||
+        !checkChannels(imageSpec, path, error)) {
         return false;
     }
     HostImage result;
-    result.width = spec.width;
-    result.height = spec.height;
-    result.planes = spec.nchannels;
+    result.width = imageSpec.width;
+    result.height = imageSpec.height;
+    result.planes = imageSpec.nchannels;
     result.depth = depth;
     result.alpha = result.planes == 2 || result.planes == 4;
     if (!allocatePixels(&result, path, error)) {
         return false;
     }
-    if (!in->read_image(0, 0, 0, spec.nchannels, hostType(depth), result.pixels.data())) {
+    if (!in->read_image(0, 0, 0, imageSpec.nchannels, hostType(depth), result.pixels.data())) {
         return fail(error, path, "cannot read: " + in->geterror());
     }
     result.metadata.formatName = in->format_name();
-    for (const oiio::ParamValue& param : spec.extra_attribs) {
+    for (const oiio::ParamValue& param : imageSpec.extra_attribs) {
         if (param.type().basetype != oiio::TypeDesc::PTR) {
             result.metadata.records.push_back(recordFromParam(param));
         }
@@ -389,21 +389,21 @@ bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage
     const bool keepAlpha = image.alpha && out->supports("alpha") != 0;
     const int32_t channels = image.planes - (image.alpha && !keepAlpha ? 1 : 0);
     const oiio::TypeDesc fileType = fileTypeFor(format, image.depth);
-    oiio::ImageSpec spec(image.width, image.height, channels, fileType);
+    oiio::ImageSpec imageSpec(image.width, image.height, channels, fileType);
     if (channels <= 2) {
-        spec.channelnames = {"Y", "A"};
-        spec.channelnames.resize(static_cast<size_t>(channels));
+        imageSpec.channelnames = {"Y", "A"};
+        imageSpec.channelnames.resize(static_cast<size_t>(channels));
     }
-    spec.alpha_channel = keepAlpha ? channels - 1 : -1;
+    imageSpec.alpha_channel = keepAlpha ? channels - 1 : -1;
     for (const MetadataRecord& record : image.metadata.records) {
         if (!describesEncoding(record.name)) {
-            addRecord(record, &spec);
+            addRecord(record, &imageSpec);
         }
     }
     if (keepAlpha && format != FileFormat::Exr) {
-        spec.attribute("oiio:UnassociatedAlpha", 1);
+        imageSpec.attribute("oiio:UnassociatedAlpha", 1);
     }
-    if (!out->open(ioPath, spec) || !writePixels(out.get(), image, channels, fileType)) {
+    if (!out->open(ioPath, imageSpec) || !writePixels(out.get(), image, channels, fileType)) {
         std::string reason = out->geterror();
         (void)out->close();
         return fail(error, shownPath, "cannot write: " + reason);
