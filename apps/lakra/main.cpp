@@ -3,10 +3,12 @@
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/pluginLoader.h"
+#include "apps/lakra/presetCommands.h"
 #include "blend/glueModes.h"
 #include "host/pluginMain.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -17,7 +19,8 @@ namespace {
 using namespace lakra;
 
 constexpr const char* kApplyNotes = R"(
-Look fields for --set NAME=VALUE (every field not set keeps its default):
+Look fields for --set NAME=VALUE (every field not set keeps its default, or
+the value of the --preset file; --set and --glue override the preset):
 %s
 The look reaches the plug-in as a recorded action played with its dialog off.
 
@@ -28,6 +31,22 @@ Exit codes: 0 done; 1 unreadable or unsupported input, unwritable output or a
 plug-in error (its result code is printed: -128 cancelled, -108 out of memory,
 1 refused with a message already shown, others); 2 bad arguments; 130 Ctrl-C
 (the run ends with result -128 and nothing is written).
+)";
+
+constexpr const char* kPresetNotes = R"(
+Preset files (*.q8r) hold a whole look. 'show' prints every field as a
+"name value" line: the --set fields (with values --set accepts), the exact
+16-bit water colour and the carried fields the renderer does not use; --json
+prints the same as one JSON object. 'save' writes the default look with the
+--set and --glue options applied, as a version 41 file.
+
+'lakra dice [--seed N]' rolls a random look (from the default one) and prints
+it as options for apply: lakra apply IN OUT $(lakra dice --seed 7)
+The seed is 0..4294967295; without it the dice are seeded from the time.
+
+Exit codes: 0 done; 1 a preset file that cannot be read or written, or that
+the reader refuses (its result code is printed: 99 not opened, -19 ends
+early, -21 unknown version, -20 write failed); 2 bad arguments.
 )";
 
 void printModes() {
@@ -71,12 +90,18 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
     app.allow_windows_style_options(false);
     app.footer("\nlakra apply IN OUT [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--mask MASK]\n"
                "                   [--record FILE] [--plugin PATH] [--threads N]\n"
+               "                   [--preset FILE]\n"
+               "lakra preset show FILE [--json]\n"
+               "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER]\n"
+               "lakra dice [--seed N]\n"
                "lakra modes\n" +
-               applyFooter() + "Run 'lakra apply --help' for the options of apply.\n");
+               applyFooter() + kPresetNotes +
+               "Run 'lakra apply --help' for the options of apply.\n");
 
     ApplyJob job;
-    std::vector<std::string> settings;
-    std::string glue;
+    LookOptions lookOptions;
+    std::vector<std::string>& settings = lookOptions.settings;
+    std::string& glue = lookOptions.glue;
     std::string pluginPath;
     int threads = 0;
     CLI::App* apply = app.add_subcommand("apply", "Filter IN and write the result to OUT");
@@ -94,6 +119,10 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
         ->type_name("NAME=VALUE");
     apply->add_option("--glue", glue, "Blend mode: number 1..63, code GL01..GL63 or name")
         ->type_name("NAME|NUMBER");
+    apply
+        ->add_option("--preset", lookOptions.presetPath,
+                     "Start from the look of a preset file instead of the default one")
+        ->type_name("FILE");
     apply
         ->add_option("--mask", job.maskPath,
                      "Selection image of the same size: white filtered, black kept")
@@ -113,6 +142,30 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
     apply->footer(applyFooter());
     CLI::App* modes = app.add_subcommand("modes", "List the 63 blend modes for --glue");
 
+    CLI::App* preset = app.add_subcommand("preset", "Show or save a preset file");
+    preset->require_subcommand(1);
+    preset->footer(kPresetNotes);
+    std::string presetPath;
+    bool json = false;
+    CLI::App* show = preset->add_subcommand("show", "Print every field of a preset's look");
+    show->add_option("FILE", presetPath, "Preset file")->required()->type_name("FILE");
+    show->add_flag("--json", json, "Print one JSON object instead of name value lines");
+    CLI::App* save =
+        preset->add_subcommand("save", "Write the default look with the options as a preset");
+    save->add_option("FILE", presetPath, "Preset file to write")->required()->type_name("FILE");
+    save->add_option("--set", settings, "Set a look field (repeatable; see 'lakra --help')")
+        ->allow_extra_args(false)
+        ->type_name("NAME=VALUE");
+    save->add_option("--glue", glue, "Blend mode: number 1..63, code GL01..GL63 or name")
+        ->type_name("NAME|NUMBER");
+
+    CLI::App* dice =
+        app.add_subcommand("dice", "Print a random look as --set and --glue options for apply");
+    int64_t seed = -1;
+    dice->add_option("--seed", seed, "Seed of the dice, 0..4294967295 (default: the time)")
+        ->check(CLI::Range(int64_t{0}, int64_t{UINT32_MAX}))
+        ->type_name("N");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -128,16 +181,28 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
         return kExitOk;
     }
 
-    settingsFresh(&job.look);
-    std::string error;
-    for (const std::string& setting : settings) {
-        if (!lookSet(&job.look, setting, &error)) {
-            return usageError(error);
+    if (show->parsed()) {
+        return runPresetShow(presetPath, json);
+    }
+    if (save->parsed()) {
+        return runPresetSave(presetPath, lookOptions);
+    }
+    if (dice->parsed()) {
+        const Settings look =
+            seed >= 0 ? dicedLook(static_cast<uint32_t>(seed)) : dicedLookFromTime();
+        std::string line;
+        for (const std::string& argument : lookArguments(look)) {
+            line += (line.empty() ? "" : " ") + argument;
         }
+        static_cast<void>(std::printf("%s\n", line.c_str()));
+        return kExitOk;
     }
-    if (!glue.empty() && !lookSetGlue(&job.look, glue, &error)) {
-        return usageError(error);
+
+    const int built = lookFromOptions(lookOptions, &job.look);
+    if (built != kExitOk) {
+        return built;
     }
+    std::string error;
     if (threads > 0) {
         setPluginThreads(threads);
     }

@@ -1,0 +1,55 @@
+#pragma once
+
+// Looks as files and dice: `lakra apply --preset`, `lakra preset show`,
+// `lakra preset save` and `lakra dice`. Every function that returns an exit
+// code has explained a failure on stderr.
+
+#include "render/settings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lakra {
+
+// How the command line builds a look: the preset (when a path is given),
+// then each --set in order, then --glue.
+struct LookOptions {
+    std::string presetPath; // empty: the default look
+    std::vector<std::string> settings;
+    std::string glue; // empty: not given
+};
+
+// A fresh record with the options' look. kExitOk; kExitFailed for a preset
+// that cannot be read (its result code is printed); kExitUsage for a refused
+// option.
+[[nodiscard]] int lookFromOptions(const LookOptions& options, Settings* look);
+
+// A fresh record with the preset's look, read in full. Paths longer than a
+// file spec holds are refused rather than cut to another file's name.
+[[nodiscard]] int readPresetLook(const std::string& path, Settings* look);
+
+// Writes the look as a preset file of the current version.
+[[nodiscard]] int writePresetLook(const std::string& path, Settings* look);
+
+// Every field of the look, one "name value" line each: the --set names with
+// values --set accepts (waterColor as #rrggbb), the exact 16-bit colour
+// channels, then the carried fields. Reals are the shortest text that reads
+// back to the same float.
+[[nodiscard]] std::string presetText(const Settings& look);
+// The same fields as one JSON object; waterColor is a string, the rest numbers.
+[[nodiscard]] std::string presetJson(const Settings& look);
+
+// The look the dice make from the default look and a seed.
+[[nodiscard]] Settings dicedLook(uint32_t seed);
+// ... and from the current time.
+[[nodiscard]] Settings dicedLookFromTime();
+// The look as arguments `lakra apply` takes: "--set", "NAME=VALUE" pairs for
+// every --set field but glue, then "--glue", its number.
+[[nodiscard]] std::vector<std::string> lookArguments(const Settings& look);
+
+// `lakra preset show FILE [--json]` and `lakra preset save FILE ...`.
+[[nodiscard]] int runPresetShow(const std::string& path, bool json);
+[[nodiscard]] int runPresetSave(const std::string& path, const LookOptions& options);
+
+} // namespace lakra
