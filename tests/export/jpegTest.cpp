@@ -1,0 +1,243 @@
+#include "export/jpegReader.h"
+#include "export/jpegWriter.h"
+#include "export/metadata.h"
+#include "export/scratchFolder.h"
+#include "pyramid/pyramid.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+using testing::ScratchFolder;
+
+PyramidPtr makeImage(int32_t width, int32_t height, PixelFormat format) {
+    PyramidPtr image(pyramidCreate(width, height, format));
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const float pixel[4] = {static_cast<float>(x) / static_cast<float>(width),
+                                    static_cast<float>(y) / static_cast<float>(height), 0.5f, 1.0f};
+            setPixel4f(x, y, image.get(), 0, pixel);
+        }
+    }
+    return image;
+}
+
+uint32_t channel(const ImagePyramid* image, int32_t x, int32_t y, int c) {
+    return (readRgba8(x, y, image, 0) >> (24 - 8 * c)) & 0xFFu;
+}
+
+struct Segment {
+    int marker;
+    std::vector<uint8_t> data;
+};
+
+// The marker segments up to the start of scan.
+std::vector<Segment> segments(const JpegData& jpeg) {
+    std::vector<Segment> found{{0xD8, {}}};
+    size_t at = 2;
+    while (at + 4 <= jpeg.length && jpeg.bytes[at] == 0xFF) {
+        const int marker = jpeg.bytes[at + 1];
+        const size_t length = (size_t{jpeg.bytes[at + 2]} << 8) | jpeg.bytes[at + 3];
+        found.push_back({marker, {jpeg.bytes + at + 4, jpeg.bytes + at + 2 + length}});
+        if (marker == 0xDA) {
+            break;
+        }
+        at += 2 + length;
+    }
+    return found;
+}
+
+TEST(JpegEncoding, QualityLevelsClampToTheirRange) {
+    EXPECT_EQ(jpegQualityLevel(-5), 0);
+    EXPECT_EQ(jpegQualityLevel(80), 8);
+    EXPECT_EQ(jpegQualityLevel(89), 8);
+    EXPECT_EQ(jpegQualityLevel(100), 9);
+}
+
+TEST(JpegEncoding, ReportsMissingImageOrPixels) {
+    JpegData jpeg;
+    EXPECT_EQ(jpegEncode(nullptr, 80, nullptr, nullptr, &jpeg), kJpegNoImage);
+    ImagePyramid empty;
+    pyramidConstruct(&empty);
+    EXPECT_EQ(jpegEncode(&empty, 80, nullptr, nullptr, &jpeg), kJpegNoPixels);
+    FileWriter sizing = fileSizingWriter();
+    EXPECT_EQ(jpegWrite(&empty, &sizing, true, 80, nullptr, nullptr), kJpegNoPixels);
+    EXPECT_EQ(sizing.bytes, 4) << "a framed failure leaves a lone present = 0";
+}
+
+TEST(JpegEncoding, NarrowImageRepeatsItsLastColumn) {
+    const PyramidPtr image = makeImage(10, 40, PixelFormat::Rgba8);
+    JpegData jpeg;
+    ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
+    EXPECT_EQ(jpeg.width, 16);
+    EXPECT_EQ(jpeg.height, 40);
+    const PyramidPtr decoded(pyramidCreate(16, 40, PixelFormat::Rgba8));
+    ASSERT_TRUE(jpegDecode(jpeg.bytes, jpeg.length, decoded.get()));
+    for (int32_t y = 0; y < 40; y += 13) {
+        for (int32_t x = 10; x < 16; ++x) {
+            EXPECT_NEAR(channel(decoded.get(), x, y, 0), channel(image.get(), 9, y, 0), 6)
+                << x << "," << y;
+        }
+        EXPECT_EQ(channel(decoded.get(), 12, y, 3), 255u);
+    }
+    jpegDataFree(&jpeg);
+
+    FileWriter sizing = fileSizingWriter();
+    ASSERT_EQ(jpegWrite(image.get(), &sizing, true, 80, nullptr, nullptr), noErr);
+    EXPECT_GT(sizing.bytes, 16);
+}
+
+class JpegFormats : public ::testing::TestWithParam<PixelFormat> {};
+
+TEST_P(JpegFormats, DecodesWithinJpegToleranceOfTheSource) {
+    const PyramidPtr image = makeImage(64, 48, GetParam());
+    JpegData jpeg;
+    ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
+    const PyramidPtr decoded(pyramidCreate(64, 48, PixelFormat::Rgba8));
+    ASSERT_TRUE(jpegDecode(jpeg.bytes, jpeg.length, decoded.get()));
+    for (int32_t y = 0; y < 48; y += 7) {
+        for (int32_t x = 0; x < 64; x += 5) {
+            float source[4];
+            getPixel4f(x, y, image.get(), 0, source);
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_NEAR(static_cast<float>(channel(decoded.get(), x, y, c)), source[c] * 255.0f,
+                            6.0f);
+            }
+        }
+    }
+    jpegDataFree(&jpeg);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, JpegFormats,
+                         ::testing::Values(PixelFormat::Rgba8, PixelFormat::Rgba16,
+                                           PixelFormat::RgbaFloat));
+
+TEST(JpegMarkers, FollowTheirOrderAndCarryOurTables) {
+    const PyramidPtr image = makeImage(32, 32, PixelFormat::Rgba8);
+    IptcBlock iptc;
+    ExifBlock exif;
+    (void)iptcBuild(&iptc, true, UtcDate{2027, 3, 3});
+    (void)exifBuild(&exif, true);
+    JpegData jpeg;
+    ASSERT_EQ(jpegEncode(image.get(), 80, &iptc, &exif, &jpeg), noErr);
+    const std::vector<Segment> found = segments(jpeg);
+    ASSERT_GE(found.size(), 6u);
+    EXPECT_EQ(found[1].marker, 0xE0);
+    EXPECT_EQ(found[2].marker, 0xFE);
+    EXPECT_EQ(std::string(found[2].data.begin(), found[2].data.end()),
+              std::string(kMakerUrl, sizeof kMakerUrl));
+    EXPECT_EQ(found[3].marker, 0xE1);
+    EXPECT_EQ(found[3].data, std::vector<uint8_t>(exif.data, exif.data + 38));
+    EXPECT_EQ(found[4].marker, 0xED);
+    EXPECT_EQ(found[4].data.size(), static_cast<size_t>(iptc.length));
+
+    // Every DQT entry, read back from zigzag order, equals our tables.
+    static const int kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    int tables = 0;
+    for (const Segment& segment : found) {
+        for (size_t at = 0; segment.marker == 0xDB && at + 65 <= segment.data.size(); at += 65) {
+            const int table = segment.data[at] & 0x0F;
+            ASSERT_EQ(segment.data[at] >> 4, 0) << "8-bit entries";
+            const unsigned int* ours = table == 0 ? kLevel8Luminance : kLevel8Chrominance;
+            for (int i = 0; i < 64; ++i) {
+                EXPECT_EQ(segment.data[at + 1 + static_cast<size_t>(i)], ours[kZigzag[i]])
+                    << "table " << table << " entry " << i;
+            }
+            ++tables;
+        }
+        if (segment.marker == 0xC0 || segment.marker == 0xC1) {
+            EXPECT_EQ(segment.data[5], 3) << "three components";
+            EXPECT_EQ(segment.data[7], 0x11) << "luminance sampled 1 x 1 at level 8";
+        }
+    }
+    EXPECT_EQ(tables, 2);
+    jpegDataFree(&jpeg);
+}
+
+TEST(JpegDecoding, CorruptOrTruncatedDataIsAbandoned) {
+    const PyramidPtr image = makeImage(64, 64, PixelFormat::Rgba8);
+    JpegData jpeg;
+    ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
+    const PyramidPtr target(pyramidCreate(64, 64, PixelFormat::Rgba8));
+    EXPECT_FALSE(jpegDecode(jpeg.bytes, jpeg.length / 2, target.get()));
+    EXPECT_FALSE(jpegDecode(jpeg.bytes, 20, target.get()));
+    std::vector<uint8_t> corrupt(jpeg.bytes, jpeg.bytes + jpeg.length);
+    for (size_t i = 0; i < corrupt.size(); i += 7) {
+        corrupt[i] = static_cast<uint8_t>(corrupt[i] ^ 0x5A);
+    }
+    EXPECT_FALSE(jpegDecode(corrupt.data(), corrupt.size(), target.get()));
+    const std::vector<uint8_t> noise(3000, 0xFF);
+    EXPECT_FALSE(jpegDecode(noise.data(), noise.size(), target.get()));
+    EXPECT_FALSE(jpegDecode(jpeg.bytes, kJpegDecodeBytes + 1, target.get()));
+    jpegDataFree(&jpeg);
+}
+
+// Independent readers of a written gallery picture, where installed.
+bool haveTool(const char* name) {
+#ifdef _WIN32
+    (void)name;
+    return false;
+#else
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+#endif
+}
+
+TEST(GalleryPictures, AreReadByIndependentTools) {
+    if (!haveTool("exiftool") && !haveTool("oiiotool")) {
+        GTEST_SKIP() << "no exiftool or oiiotool";
+    }
+    ScratchFolder scratch;
+    const PyramidPtr image = makeImage(40, 30, PixelFormat::Rgba8);
+    FileSpec spec;
+    fileSpecFromPath(&spec, scratch.path("picture.jpg").c_str());
+    FileWriter writer;
+    ASSERT_EQ(fileWriterOpen(spec, &writer), noErr);
+    ASSERT_EQ(jpegWriteGalleryPicture(image.get(), &writer, true), noErr);
+    const std::string out = scratch.path("tags.txt");
+    if (haveTool("exiftool")) {
+        const std::string command = "exiftool -s -Comment -Software -Caption-Abstract -Keywords "
+                                    "-DateCreated '" +
+                                    scratch.path("picture.jpg") + "' > '" + out + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::vector<uint8_t> tagBytes = scratch.read("tags.txt");
+        const std::string tags(tagBytes.begin(), tagBytes.end());
+        EXPECT_NE(tags.find(kMakerUrl), std::string::npos) << tags;
+        EXPECT_NE(tags.find(": Lakra"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("Made with Lakra"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("Keywords"), std::string::npos) << tags;
+        const UtcDate today = utcToday();
+        char year[8];
+        std::snprintf(year, sizeof year, "%04d", static_cast<int>(today.year));
+        EXPECT_NE(tags.find(year), std::string::npos) << tags;
+    }
+    if (haveTool("oiiotool")) {
+        const std::string command = "oiiotool '" + scratch.path("picture.jpg") + "' -o '" +
+                                    scratch.path("picture.ppm") + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::vector<uint8_t> ppm = scratch.read("picture.ppm");
+        const std::string header = "P6\n40 30\n255\n";
+        ASSERT_GE(ppm.size(), header.size() + 40u * 30u * 3u);
+        ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + static_cast<long>(header.size())), header);
+        for (int32_t y = 0; y < 30; y += 4) {
+            for (int32_t x = 0; x < 40; x += 3) {
+                const uint8_t* pixel =
+                    ppm.data() + header.size() + 3 * static_cast<size_t>(y * 40 + x);
+                for (int c = 0; c < 3; ++c) {
+                    EXPECT_NEAR(pixel[c], channel(image.get(), x, y, c), 6) << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace lakra

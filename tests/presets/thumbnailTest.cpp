@@ -1,0 +1,202 @@
+#include "presets/thumbnail.h"
+
+#include "export/jpegWriter.h"
+#include "export/scratchFolder.h"
+#include "pyramid/copy.h"
+#include "pyramid/levels.h"
+#include "pyramid/pyramid.h"
+#include "render/settings.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <random>
+#include <utility>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+using testing::ScratchFolder;
+
+uint32_t grey(const ImagePyramid* image, int32_t x, int32_t y) {
+    return (readRgba8(x, y, image, 0) >> 16) & 0xFFu; // green
+}
+
+PyramidPtr noiseImage(int32_t side) {
+    PyramidPtr image(pyramidCreate(side, side, PixelFormat::Rgba8));
+    std::mt19937 random(7);
+    for (int32_t y = 0; y < side; ++y) {
+        for (int32_t x = 0; x < side; ++x) {
+            // Each channel 0 or 255: the most energy a picture can carry.
+            const uint32_t bits = static_cast<uint32_t>(random());
+            uint32_t word = 0xFFu;
+            for (int c = 0; c < 3; ++c) {
+                word |= ((bits >> c) & 1u) * (0xFFu << (24 - 8 * c));
+            }
+            writeRgba8(x, y, image.get(), 0, word);
+        }
+    }
+    EXPECT_EQ(buildLevels(image.get()), noErr);
+    return image;
+}
+
+struct PresetThumbnails : ::testing::Test {
+    ScratchFolder scratch;
+    FileSpec spec{};
+    Settings settings{};
+    PyramidPtr thumbnail{pyramidCreate(128, 128, PixelFormat::Rgba8)};
+
+    void SetUp() override {
+        fileSpecFromPath(&spec, scratch.path("look.q8r").c_str());
+        settingsReset(&settings);
+        const PresetHooks hooks = thumbnailPresetHooks(thumbnail.get());
+        setPresetHooks(&hooks);
+    }
+
+    void TearDown() override { setPresetHooks(nullptr); }
+};
+
+TEST_F(PresetThumbnails, RecordOverItsLimitIsEncodedAgainCoarser) {
+    const PyramidPtr noise = noiseImage(128);
+    JpegData levelEight;
+    ASSERT_EQ(jpegEncode(noise.get(), kThumbnailQuality, nullptr, nullptr, &levelEight), noErr);
+    const size_t limit = levelEight.length / 2;
+    jpegDataFree(&levelEight);
+    ScratchFolder records;
+    FileSpec recordSpec;
+    fileSpecFromPath(&recordSpec, records.path("record").c_str());
+    FileWriter writer;
+    ASSERT_EQ(fileWriterOpen(recordSpec, &writer), noErr);
+    thumbnailWriteRecordWithin(noise.get(), &writer, limit);
+    ASSERT_EQ(fileWriterClose(&writer), noErr);
+    const std::vector<uint8_t> bytes = records.read("record");
+    ASSERT_GT(bytes.size(), 16u);
+    const size_t length = (size_t{bytes[12]} << 24) | (size_t{bytes[13]} << 16) |
+                          (size_t{bytes[14]} << 8) | bytes[15];
+    EXPECT_EQ(bytes[3], 1);
+    EXPECT_LE(length, limit);
+    EXPECT_EQ(bytes.size(), 16 + length);
+    EXPECT_TRUE(thumbnailDecodeRecord(thumbnail.get(), 128, 128, bytes.data() + 16, length));
+}
+
+TEST_F(PresetThumbnails, BlankIsAGreyRampFromWhite) {
+    thumbnailFillBlank(thumbnail.get());
+    EXPECT_EQ(grey(thumbnail.get(), 5, 0), 255u);
+    EXPECT_EQ(grey(thumbnail.get(), 90, 127), 128u);
+    EXPECT_EQ(readRgba8(3, 40, thumbnail.get(), 0) & 0xFFu, 255u);
+}
+
+TEST_F(PresetThumbnails, NoisyThumbnailAlwaysFitsAndReadsBack) {
+    const PyramidPtr noise = noiseImage(128);
+    ASSERT_EQ(copyPyramidPixels(noise.get(), thumbnail.get()), true);
+    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    thumbnailFillBlank(thumbnail.get());
+    ImagePyramid* atSize = nullptr;
+    ASSERT_TRUE(presetThumbnailAtSize(spec, thumbnail.get(), kMemoryDotThumbnailSide, &atSize));
+    EXPECT_EQ(atSize->width[0], 88);
+    EXPECT_NE(grey(thumbnail.get(), 0, 127), 128u) << "no longer the blank ramp";
+    pyramidDestroy(&atSize);
+}
+
+TEST_F(PresetThumbnails, SmoothThumbnailRoundTripsThroughAPreset) {
+    thumbnailFillBlank(thumbnail.get());
+    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    PyramidPtr reader(pyramidCreate(128, 128, PixelFormat::Rgba8));
+    const PresetHooks hooks = thumbnailPresetHooks(reader.get());
+    setPresetHooks(&hooks);
+    ASSERT_EQ(presetRead(spec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
+    EXPECT_NEAR(grey(reader.get(), 64, 0), 255.0, 4.0);
+    EXPECT_NEAR(grey(reader.get(), 64, 64), 191.0, 4.0);
+    EXPECT_NEAR(grey(reader.get(), 64, 127), 128.0, 4.0);
+}
+
+// Hooks that store a hand-made record around a real JPEG of a w x h image.
+struct HandRecord {
+    static inline uint32_t present = 1;
+    static inline uint32_t width = 0;
+    static inline uint32_t height = 0;
+    static inline std::vector<uint8_t> bytes;
+    static inline int32_t seenWidth = -1;
+    static inline int32_t seenHeight = -1;
+    static inline bool taken = false;
+};
+
+void installHandRecord(ImagePyramid* thumbnail, uint32_t present, int32_t width, int32_t height,
+                       std::vector<uint8_t> bytes) {
+    HandRecord::present = present;
+    HandRecord::width = static_cast<uint32_t>(width);
+    HandRecord::height = static_cast<uint32_t>(height);
+    HandRecord::bytes = std::move(bytes);
+    HandRecord::seenWidth = HandRecord::seenHeight = -1;
+    HandRecord::taken = false;
+    PresetHooks hooks;
+    hooks.writeThumbnail = [](void*, FileWriter* writer) {
+        (void)writeU32BE(writer, HandRecord::present);
+        (void)writeU32BE(writer, HandRecord::width);
+        (void)writeU32BE(writer, HandRecord::height);
+        (void)writeU32BE(writer, static_cast<uint32_t>(HandRecord::bytes.size()));
+        (void)writeBytes(writer, HandRecord::bytes.data(), HandRecord::bytes.size());
+    };
+    hooks.decodeThumbnail = [](void* context, PresetReadMode, int32_t w, int32_t h,
+                               const uint8_t* jpeg, size_t count) {
+        HandRecord::seenWidth = w;
+        HandRecord::seenHeight = h;
+        HandRecord::taken =
+            thumbnailDecodeRecord(static_cast<ImagePyramid*>(context), w, h, jpeg, count);
+        return HandRecord::taken;
+    };
+    hooks.context = thumbnail;
+    setPresetHooks(&hooks);
+}
+
+std::vector<uint8_t> jpegOf(int32_t width, int32_t height) {
+    const PyramidPtr image = noiseImage(std::max(width, height));
+    PyramidPtr cut(pyramidCreate(width, height, PixelFormat::Rgba8));
+    copyLevelPixels(image.get(), cut.get(), 0, 0);
+    JpegData jpeg;
+    EXPECT_EQ(jpegEncode(cut.get(), 30, nullptr, nullptr, &jpeg), noErr);
+    std::vector<uint8_t> bytes(jpeg.bytes, jpeg.bytes + jpeg.length);
+    jpegDataFree(&jpeg);
+    return bytes;
+}
+
+TEST_F(PresetThumbnails, WideRecordIsReadAtTheClampedSize) {
+    installHandRecord(thumbnail.get(), 1, 300, 90, jpegOf(300, 90));
+    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    ASSERT_EQ(presetRead(spec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
+    EXPECT_EQ(HandRecord::seenWidth, 128);
+    EXPECT_EQ(HandRecord::seenHeight, 90);
+    EXPECT_TRUE(HandRecord::taken);
+}
+
+TEST_F(PresetThumbnails, UnknownPresenceIsSkippedByItsLength) {
+    setHorizon(&settings, 31.5f);
+    installHandRecord(thumbnail.get(), 2, 16, 16, jpegOf(16, 16));
+    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    Settings read{};
+    settingsReset(&read);
+    ASSERT_EQ(presetRead(spec, PresetReadMode::Full, &read), noErr);
+    EXPECT_EQ(HandRecord::seenWidth, -1);
+    EXPECT_FLOAT_EQ(read.horizonFloat, 31.5f) << "the values after the record are in place";
+}
+
+TEST_F(PresetThumbnails, CorruptOrTruncatedJpegLeavesNoThumbnail) {
+    std::vector<uint8_t> corrupt = jpegOf(64, 64);
+    for (size_t i = 2; i < corrupt.size(); i += 5) {
+        corrupt[i] = static_cast<uint8_t>(corrupt[i] ^ 0xA5);
+    }
+    std::vector<uint8_t> truncated = jpegOf(64, 64);
+    truncated.resize(truncated.size() / 3);
+    for (std::vector<uint8_t>* bytes : {&corrupt, &truncated}) {
+        installHandRecord(thumbnail.get(), 1, 64, 64, *bytes);
+        ASSERT_EQ(presetWrite(spec, &settings), noErr);
+        ImagePyramid* atSize = nullptr;
+        EXPECT_FALSE(presetThumbnailAtSize(spec, thumbnail.get(), 88, &atSize));
+        EXPECT_EQ(atSize, nullptr);
+        EXPECT_EQ(grey(thumbnail.get(), 0, 127), 128u) << "still the blank thumbnail";
+    }
+}
+
+} // namespace
+} // namespace lakra
