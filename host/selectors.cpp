@@ -9,6 +9,7 @@
 #include "host/ui.h"
 #include "platform/platform.h"
 #include "presets/randomLook.h"
+#include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"
 #include "render/loadSource.h"
 #include "render/renderInto.h"
@@ -59,7 +60,15 @@ void startUp(FilterRecord& record, Settings* settings, PluginState* state) {
     constructPyramids(state);
     state->render.processors = processorsForRun();
     pyramidFreeTiles(&state->thumbnail);
-    (void)pyramidInit(&state->thumbnail, 128, 128, PixelFormat::Rgba8);
+    if (pyramidInit(&state->thumbnail, 128, 128, PixelFormat::Rgba8)) {
+        thumbnailFillBlank(&state->thumbnail);
+    }
+    // Presets read now take their thumbnails into the state's thumbnail. The
+    // preview image that a saved preset's thumbnail is made of comes with the
+    // preview dialog; until then presets are written without one.
+    PresetHooks hooks = thumbnailPresetHooks(&state->thumbnail);
+    hooks.writeThumbnail = nullptr;
+    setPresetHooks(&hooks);
     pyramidDestroy(&state->scratch);
     state->scratch = pyramidCreate(100, 100, PixelFormat::Rgba8);
     if (!descriptorPresent(record)) {
@@ -135,6 +144,7 @@ void cleanUpRun() {
     if (state == nullptr) {
         return;
     }
+    setPresetHooks(nullptr); // they point into the state's thumbnail
     if (state->constructed != 0) {
         pyramidFreeTiles(&state->source);
         pyramidFreeTiles(&state->thumbnail);

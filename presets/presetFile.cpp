@@ -402,6 +402,10 @@ void finishLook(const Reader& reader, Settings* s) {
 
 } // namespace
 
+PresetHooks presetHooks() {
+    return gHooks;
+}
+
 void setPresetHooks(const PresetHooks* hooks) {
     gHooks = hooks != nullptr ? *hooks : PresetHooks{};
 }

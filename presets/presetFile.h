@@ -50,6 +50,8 @@ struct PresetHooks {
 
 // The process-wide hooks; nullptr restores none.
 void setPresetHooks(const PresetHooks* hooks);
+// The hooks in place, so that a caller can put them back after its own.
+[[nodiscard]] PresetHooks presetHooks();
 
 // Sets formatVersion to the current version and writes every row. Returns 0,
 // the opening error (99), or the first write error (-20).

@@ -105,9 +105,8 @@ bool presetThumbnailAtSize(const FileSpec& preset, ImagePyramid* thumbnail, int3
         return false;
     }
     thumbnailFillBlank(thumbnail);
-    // For this one read the decoder also notes whether a thumbnail was taken.
-    // presetFile offers no way to read back the installed hooks, so the
-    // thumbnail's own hooks are installed afterwards.
+    // For this one read the decoder also notes whether a thumbnail was taken;
+    // the hooks in place before are put back afterwards.
     PresetHooks hooks = thumbnailPresetHooks(thumbnail);
 
     struct Taken {
@@ -123,10 +122,10 @@ bool presetThumbnailAtSize(const FileSpec& preset, ImagePyramid* thumbnail, int3
         return state->taken;
     };
     hooks.writeThumbnail = nullptr;
+    const PresetHooks previous = presetHooks();
     setPresetHooks(&hooks);
     (void)presetRead(preset, PresetReadMode::ThumbnailOnly, nullptr);
-    PresetHooks restored = thumbnailPresetHooks(thumbnail);
-    setPresetHooks(&restored);
+    setPresetHooks(&previous);
     if (!taken.taken) {
         return false;
     }

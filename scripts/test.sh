@@ -27,7 +27,7 @@ rm -rf "$corpus" && mkdir -p "$corpus"
 LAKRA_TEMP="$corpus/" "$root/build/native-asan/tests/preset_reader_fuzz" --write-seeds "$corpus"
 rm -f "$corpus/Lakra fuzz seed"
 LAKRA_TEMP="$fuzzBuild/" "$fuzzBuild/tests/preset_reader_fuzz" -runs=30000 -seed=1 \
-    -max_len=8192 "$corpus" 2>&1 | tail -n 3
+    -max_len=65536 "$corpus" 2>&1 | tail -n 3
 
 echo "=== Windows build, tests under Wine"
 export WINEDEBUG=-all

@@ -4,6 +4,7 @@
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/pluginLoader.h"
 #include "apps/lakra/presetCommands.h"
+#include "apps/lakra/presetThumbnails.h"
 #include "blend/glueModes.h"
 #include "host/pluginMain.h"
 
@@ -92,7 +93,8 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
                "                   [--record FILE] [--plugin PATH] [--threads N]\n"
                "                   [--preset FILE]\n"
                "lakra preset show FILE [--json]\n"
-               "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER]\n"
+               "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--image IN]\n"
+               "lakra preset thumbnail FILE OUT\n"
                "lakra dice [--seed N]\n"
                "lakra modes\n" +
                applyFooter() + kPresetNotes +
@@ -158,6 +160,17 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
         ->type_name("NAME=VALUE");
     save->add_option("--glue", glue, "Blend mode: number 1..63, code GL01..GL63 or name")
         ->type_name("NAME|NUMBER");
+    std::string thumbnailImage;
+    save->add_option("--image", thumbnailImage,
+                     "Store a thumbnail of the look rendered on this image")
+        ->type_name("IN");
+    std::string thumbnailOut;
+    CLI::App* thumbnail =
+        preset->add_subcommand("thumbnail", "Write a preset's thumbnail as a picture");
+    thumbnail->add_option("FILE", presetPath, "Preset file")->required()->type_name("FILE");
+    thumbnail->add_option("OUT", thumbnailOut, "Picture to write; its extension picks the format")
+        ->required()
+        ->type_name("OUT");
 
     CLI::App* dice =
         app.add_subcommand("dice", "Print a random look as --set and --glue options for apply");
@@ -185,7 +198,10 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
         return runPresetShow(presetPath, json);
     }
     if (save->parsed()) {
-        return runPresetSave(presetPath, lookOptions);
+        return runPresetSave(presetPath, lookOptions, thumbnailImage);
+    }
+    if (thumbnail->parsed()) {
+        return runPresetThumbnail(presetPath, thumbnailOut);
     }
     if (dice->parsed()) {
         const Settings look =

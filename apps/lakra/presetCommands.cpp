@@ -2,9 +2,12 @@
 
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/lookOptions.h"
+#include "apps/lakra/presetThumbnails.h"
 #include "export/files.h"
 #include "presets/presetFile.h"
 #include "presets/randomLook.h"
+#include "presets/thumbnail.h"
+#include "pyramid/pyramid.h"
 
 #include <charconv>
 #include <cmath>
@@ -265,13 +268,27 @@ int runPresetShow(const std::string& path, bool json) {
     return kExitOk;
 }
 
-int runPresetSave(const std::string& path, const LookOptions& options) {
+int runPresetSave(const std::string& path, const LookOptions& options,
+                  const std::string& imagePath) {
     Settings look{};
     const int code = lookFromOptions(options, &look);
-    if (code != kExitOk) {
-        return code;
+    if (code != kExitOk || imagePath.empty()) {
+        return code != kExitOk ? code : writePresetLook(path, &look);
     }
-    return writePresetLook(path, &look);
+    // The thumbnail shows the look on the given image.
+    PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
+    if (thumbnail == nullptr) {
+        return kExitFailed;
+    }
+    const int rendered = renderLookThumbnail(imagePath, look, thumbnail.get());
+    if (rendered != kExitOk) {
+        return rendered;
+    }
+    const PresetHooks hooks = thumbnailPresetHooks(thumbnail.get());
+    setPresetHooks(&hooks);
+    const int written = writePresetLook(path, &look);
+    setPresetHooks(nullptr);
+    return written;
 }
 
 } // namespace lakra

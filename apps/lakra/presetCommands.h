@@ -50,6 +50,8 @@ struct LookOptions {
 
 // `lakra preset show FILE [--json]` and `lakra preset save FILE ...`.
 [[nodiscard]] int runPresetShow(const std::string& path, bool json);
-[[nodiscard]] int runPresetSave(const std::string& path, const LookOptions& options);
+// With an image path, the preset's thumbnail is the look rendered on that image.
+[[nodiscard]] int runPresetSave(const std::string& path, const LookOptions& options,
+                                const std::string& imagePath = std::string());
 
 } // namespace lakra

@@ -8,6 +8,8 @@
 
 #include "export/files.h"
 #include "presets/presetFile.h"
+#include "presets/thumbnail.h"
+#include "pyramid/pyramid.h"
 #include "render/settings.h"
 
 #include <cstdint>
@@ -66,11 +68,18 @@ void readOne(const uint8_t* data, size_t size) {
     if (fileWriterClose(&writer) != noErr) {
         std::abort();
     }
-    for (const bool withHooks : {false, true}) {
+    // Without hooks, with hooks that touch every byte, and with the real
+    // JPEG decoder behind the thumbnail record.
+    static ImagePyramid* thumbnail = pyramidCreate(128, 128, PixelFormat::Rgba8);
+    for (const int hooksKind : {0, 1, 2}) {
         PresetHooks hooks;
         hooks.installTexture = touchTexture;
         hooks.decodeThumbnail = touchThumbnail;
-        setPresetHooks(withHooks ? &hooks : nullptr);
+        if (hooksKind == 2 && thumbnail != nullptr) {
+            hooks = thumbnailPresetHooks(thumbnail);
+            hooks.installTexture = touchTexture;
+        }
+        setPresetHooks(hooksKind != 0 ? &hooks : nullptr);
         Settings settings{};
         settingsFresh(&settings);
         (void)presetRead(spec, PresetReadMode::Full, &settings);
@@ -103,15 +112,25 @@ struct Random { // a fixed LCG: the same run everywhere
     uint32_t below(uint32_t n) { return n == 0 ? 0 : next() % n; }
 };
 
+// A thumbnail with some detail, so the seeds carry real JPEG data.
+ImagePyramid* seedThumbnail() {
+    ImagePyramid* image = pyramidCreate(128, 128, PixelFormat::Rgba8);
+    if (image == nullptr) {
+        std::abort();
+    }
+    for (int32_t y = 0; y < 128; ++y) {
+        for (int32_t x = 0; x < 128; ++x) {
+            const float rgba[4] = {static_cast<float>(x) / 128.0f, static_cast<float>(y) / 128.0f,
+                                   ((x ^ y) & 16) != 0 ? 0.9f : 0.2f, 1.0f};
+            setPixel4f(x, y, image, 0, rgba);
+        }
+    }
+    return image;
+}
+
 std::vector<uint8_t> written(Settings* settings, bool thumbnail) {
-    PresetHooks hooks;
-    hooks.writeThumbnail = [](void*, FileWriter* writer) {
-        (void)writeU32BE(writer, 1);
-        (void)writeU32BE(writer, 32);
-        (void)writeU32BE(writer, 32);
-        (void)writeU32BE(writer, 6);
-        (void)writeBytes(writer, "\xFF\xD8\xFF\xD9..", 6);
-    };
+    static ImagePyramid* picture = seedThumbnail();
+    const PresetHooks hooks = thumbnailPresetHooks(picture);
     setPresetHooks(thumbnail ? &hooks : nullptr);
     FileWriter sizing = fileSizingWriter();
     presetWriteTo(&sizing, settings);

@@ -1,0 +1,23 @@
+#pragma once
+
+// Preset thumbnails on the command line: `lakra preset thumbnail FILE OUT`
+// and the thumbnail that `lakra preset save --image IN` stores.
+
+#include "render/settings.h"
+
+#include <string>
+
+namespace lakra {
+
+struct ImagePyramid;
+
+// Writes the preset's thumbnail as an 8-bit RGB picture (the format from the
+// extension). kExitFailed when the preset has none or a file fails.
+[[nodiscard]] int runPresetThumbnail(const std::string& presetPath, const std::string& outPath);
+
+// Renders the look on the image at imagePath through the plug-in and fills
+// thumbnail (128 x 128 Rgba8) with the result. An exit code.
+[[nodiscard]] int renderLookThumbnail(const std::string& imagePath, const Settings& look,
+                                      ImagePyramid* thumbnail);
+
+} // namespace lakra
