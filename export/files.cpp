@@ -7,21 +7,21 @@ namespace lakra {
 
 namespace {
 
-void clearSpec(FileSpec* spec) {
-    if (spec != nullptr) {
-        std::memset(spec, 0, sizeof(FileSpec));
+void clearSpec(FileSpec* fileSpec) {
+    if (fileSpec != nullptr) {
+        std::memset(fileSpec, 0, sizeof(FileSpec));
     }
 }
 
-size_t pathLength(const FileSpec& spec) {
-    return strnlen(spec.path, kPathBytes - 1);
+size_t pathLength(const FileSpec& fileSpec) {
+    return strnlen(fileSpec.path, kPathBytes - 1);
 }
 
 // Index of the last separator in the path, or -1.
-int32_t lastSeparator(const FileSpec& spec) {
-    const size_t length = pathLength(spec);
+int32_t lastSeparator(const FileSpec& fileSpec) {
+    const size_t length = pathLength(fileSpec);
     for (size_t i = length; i > 0; --i) {
-        if (platformIsPathSeparator(spec.path[i - 1])) {
+        if (platformIsPathSeparator(fileSpec.path[i - 1])) {
             return static_cast<int32_t>(i - 1);
         }
     }
@@ -30,14 +30,14 @@ int32_t lastSeparator(const FileSpec& spec) {
 
 // Appends text; false (and nothing appended) when path and terminator would
 // not fit in maxBytes.
-bool appendToPath(FileSpec* spec, const char* text, size_t maxBytes) {
-    const size_t length = pathLength(*spec);
+bool appendToPath(FileSpec* fileSpec, const char* text, size_t maxBytes) {
+    const size_t length = pathLength(*fileSpec);
     const size_t extra = std::strlen(text);
     if (length + extra >= maxBytes) {
         return false;
     }
-    std::memcpy(spec->path + length, text, extra);
-    spec->path[length + extra] = '\0';
+    std::memcpy(fileSpec->path + length, text, extra);
+    fileSpec->path[length + extra] = '\0';
     return true;
 }
 
@@ -68,22 +68,22 @@ Result readExact(PlatformFile* file, void* data, size_t count) {
 
 } // namespace
 
-void fileSpecFromPath(FileSpec* spec, const char* path) {
-    if (spec == nullptr) {
+void fileSpecFromPath(FileSpec* fileSpec, const char* path) {
+    if (fileSpec == nullptr) {
         return;
     }
-    clearSpec(spec);
+    clearSpec(fileSpec);
     if (path != nullptr) {
-        std::memcpy(spec->path, path, strnlen(path, kPathBytes - 1));
+        std::memcpy(fileSpec->path, path, strnlen(path, kPathBytes - 1));
     }
 }
 
-const char* fileSpecPath(const FileSpec& spec) {
-    return spec.path;
+const char* fileSpecPath(const FileSpec& fileSpec) {
+    return fileSpec.path;
 }
 
-const char* fileSpecName(const FileSpec& spec) {
-    return spec.path + (lastSeparator(spec) + 1);
+const char* fileSpecName(const FileSpec& fileSpec) {
+    return fileSpec.path + (lastSeparator(fileSpec) + 1);
 }
 
 Result fileSpecJoin(const FileSpec* folder, const char* name, FileSpec* joined, size_t maxBytes) {
@@ -91,7 +91,7 @@ Result fileSpecJoin(const FileSpec* folder, const char* name, FileSpec* joined, 
         clearSpec(joined);
         return failWith(kFileNotOpened);
     }
-    FileSpec result = *folder; // the folder may be the joined spec itself
+    FileSpec result = *folder; // the folder may be the joined FileSpec itself
     result.path[kPathBytes - 1] = '\0';
     if (!appendToPath(&result, name, std::min(maxBytes, kPathBytes))) {
         clearSpec(joined);
@@ -101,16 +101,16 @@ Result fileSpecJoin(const FileSpec* folder, const char* name, FileSpec* joined, 
     return noErr;
 }
 
-Result fileSpecFolderPart(const FileSpec* spec, FileSpec* folder) {
-    if (spec == nullptr || folder == nullptr) {
+Result fileSpecFolderPart(const FileSpec* fileSpec, FileSpec* folder) {
+    if (fileSpec == nullptr || folder == nullptr) {
         return failWith(kFolderPartArgumentMissing);
     }
-    const int32_t separator = lastSeparator(*spec);
+    const int32_t separator = lastSeparator(*fileSpec);
     FileSpec result{};
     if (separator < 0) {
         result.path[0] = '*';
     } else {
-        std::memcpy(result.path, spec->path, static_cast<size_t>(separator) + 1);
+        std::memcpy(result.path, fileSpec->path, static_cast<size_t>(separator) + 1);
     }
     *folder = result;
     return noErr;
@@ -131,48 +131,48 @@ Result fileSpecCreateFolder(const FileSpec* parent, const char* name, FileSpec* 
     return platformFolderCreate(result.path) ? noErr : failWith(kFileNotOpened);
 }
 
-Result temporaryFileSpec(const char* name, FileSpec* spec) {
-    if (name == nullptr || spec == nullptr) {
-        clearSpec(spec);
+Result temporaryFileSpec(const char* name, FileSpec* fileSpec) {
+    if (name == nullptr || fileSpec == nullptr) {
+        clearSpec(fileSpec);
         return failWith(kFileNotOpened);
     }
     FileSpec folder{};
     if (!platformTemporaryFolder(folder.path, kPathBytes)) {
-        clearSpec(spec);
+        clearSpec(fileSpec);
         return failWith(kFileNotOpened);
     }
-    return fileSpecJoin(&folder, name, spec);
+    return fileSpecJoin(&folder, name, fileSpec);
 }
 
-Result temporaryFolderSpec(const char* name, FileSpec* spec) {
-    const Result joined = temporaryFileSpec(name, spec);
+Result temporaryFolderSpec(const char* name, FileSpec* fileSpec) {
+    const Result joined = temporaryFileSpec(name, fileSpec);
     if (joined != noErr) {
         return joined;
     }
     const char separator[2] = {platformPathSeparator(), '\0'};
-    if (!appendToPath(spec, separator, kPathBytes)) {
-        clearSpec(spec);
+    if (!appendToPath(fileSpec, separator, kPathBytes)) {
+        clearSpec(fileSpec);
         return failWith(kFileNotOpened);
     }
     return noErr;
 }
 
-Result fileOpen(const FileSpec& spec, FileAccess access, PlatformFile** file) {
+Result fileOpen(const FileSpec& fileSpec, FileAccess access, PlatformFile** file) {
     if (file == nullptr) {
         return failWith(kFileNotOpened);
     }
     char path[kPathBytes];
-    const size_t length = pathLength(spec);
-    std::memcpy(path, spec.path, length);
+    const size_t length = pathLength(fileSpec);
+    std::memcpy(path, fileSpec.path, length);
     path[length] = '\0';
     const bool opened = access == FileAccess::Write ? platformFileOpenWrite(path, file)
                                                     : platformFileOpenRead(path, file);
     return opened ? noErr : failWith(kFileNotOpened);
 }
 
-bool fileExists(const FileSpec& spec) {
+bool fileExists(const FileSpec& fileSpec) {
     PlatformFile* file = nullptr;
-    if (fileOpen(spec, FileAccess::Read, &file) != noErr) {
+    if (fileOpen(fileSpec, FileAccess::Read, &file) != noErr) {
         return false;
     }
     (void)platformFileClose(file);
@@ -196,12 +196,12 @@ FileWriter fileSizingWriter() {
     return writer;
 }
 
-Result fileWriterOpen(const FileSpec& spec, FileWriter* writer) {
+Result fileWriterOpen(const FileSpec& fileSpec, FileWriter* writer) {
     if (writer == nullptr) {
         return failWith(kFileNotOpened);
     }
     *writer = FileWriter{};
-    return fileOpen(spec, FileAccess::Write, &writer->file);
+    return fileOpen(fileSpec, FileAccess::Write, &writer->file);
 }
 
 Result fileWriterClose(FileWriter* writer) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// The file layer under every file format of the program: file specs, opening,
+// The file layer under every file format of the program: FileSpecs, opening,
 // big-endian numbers, the 400-byte buffered writer and reader, path text and
 // file-name cleaning. All multi-byte numbers in our files are big-endian.
 
@@ -23,38 +23,38 @@ inline constexpr size_t kPathBytes = 260; // path and terminator
 inline constexpr size_t kFileSpecHeaderBytes = 8;
 
 // A file name as callers store it: an unused header of zeros, then the
-// zero-terminated path. Records that keep specs copy all 268 bytes.
+// zero-terminated path. Records that keep FileSpecs copy all 268 bytes.
 struct FileSpec {
     uint8_t header[kFileSpecHeaderBytes];
     char path[kPathBytes];
 };
 
-static_assert(sizeof(FileSpec) == 268, "file specs are stored whole");
+static_assert(sizeof(FileSpec) == 268, "FileSpecs are stored whole");
 
-// Spec and path text. Every function accepts nullptr and leaves an empty spec.
-void fileSpecFromPath(FileSpec* spec, const char* path); // copies at most 259 characters
-const char* fileSpecPath(const FileSpec& spec);
+// FileSpecs and path text. Every function accepts nullptr and leaves an empty FileSpec.
+void fileSpecFromPath(FileSpec* fileSpec, const char* path); // copies at most 259 characters
+const char* fileSpecPath(const FileSpec& fileSpec);
 // The part after the last path separator (the whole path when there is none).
-const char* fileSpecName(const FileSpec& spec);
+const char* fileSpecName(const FileSpec& fileSpec);
 // The folder's path followed by the name. When path and terminator would not fit
 // in maxBytes (at most kPathBytes) the result is an empty path and 99.
 [[nodiscard]] Result fileSpecJoin(const FileSpec* folder, const char* name, FileSpec* joined,
                                   size_t maxBytes = kPathBytes);
 // The path up to and including its last separator; "*" when it has none.
-[[nodiscard]] Result fileSpecFolderPart(const FileSpec* spec, FileSpec* folder);
+[[nodiscard]] Result fileSpecFolderPart(const FileSpec* fileSpec, FileSpec* folder);
 // The folder's path, the name and a separator; creates that folder (an
 // existing one is fine). 99 when it cannot be made or does not fit.
 [[nodiscard]] Result fileSpecCreateFolder(const FileSpec* parent, const char* name,
                                           FileSpec* folder);
 // The name in the temporary folder; the folder variant appends a separator.
-[[nodiscard]] Result temporaryFileSpec(const char* name, FileSpec* spec);
-[[nodiscard]] Result temporaryFolderSpec(const char* name, FileSpec* spec);
+[[nodiscard]] Result temporaryFileSpec(const char* name, FileSpec* fileSpec);
+[[nodiscard]] Result temporaryFolderSpec(const char* name, FileSpec* fileSpec);
 
 // Opening. Writing creates the file or opens it, shared for reading; an
 // existing file keeps its bytes until fileSetEnd. Reading needs an existing file.
 enum class FileAccess { Read, Write };
-[[nodiscard]] Result fileOpen(const FileSpec& spec, FileAccess access, PlatformFile** file);
-bool fileExists(const FileSpec& spec); // a read open succeeds
+[[nodiscard]] Result fileOpen(const FileSpec& fileSpec, FileAccess access, PlatformFile** file);
+bool fileExists(const FileSpec& fileSpec); // a read open succeeds
 [[nodiscard]] Result fileSetEnd(PlatformFile* file);
 Result fileClose(PlatformFile* file); // accepts nullptr; -20 when data may be lost
 
@@ -70,8 +70,8 @@ struct FileWriter {
 };
 
 FileWriter fileSizingWriter();
-// Opens the spec for writing.
-[[nodiscard]] Result fileWriterOpen(const FileSpec& spec, FileWriter* writer);
+// Opens the FileSpec for writing.
+[[nodiscard]] Result fileWriterOpen(const FileSpec& fileSpec, FileWriter* writer);
 // Cuts the file at the current position and closes it; returns the writer's
 // first error, else that of cutting or closing. Does nothing in sizing mode.
 Result fileWriterClose(FileWriter* writer);

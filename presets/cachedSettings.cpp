@@ -6,25 +6,25 @@
 namespace lakra {
 
 Result cachedSettingsLoad(Settings* settings) {
-    FileSpec spec{};
-    const Result named = temporaryFileSpec(kCachedSettingsName, &spec);
+    FileSpec fileSpec{};
+    const Result named = temporaryFileSpec(kCachedSettingsName, &fileSpec);
     if (named != noErr) {
         return named;
     }
     // Opened only when present, so a first run makes no noise.
-    if (!fileExists(spec)) {
+    if (!fileExists(fileSpec)) {
         return failWith(kFileNotOpened);
     }
-    return presetRead(spec, PresetReadMode::Full, settings);
+    return presetRead(fileSpec, PresetReadMode::Full, settings);
 }
 
 Result cachedSettingsSave(Settings* settings) {
-    FileSpec spec{};
-    const Result named = temporaryFileSpec(kCachedSettingsName, &spec);
+    FileSpec fileSpec{};
+    const Result named = temporaryFileSpec(kCachedSettingsName, &fileSpec);
     if (named != noErr) {
         return named;
     }
-    return presetWrite(spec, settings);
+    return presetWrite(fileSpec, settings);
 }
 
 } // namespace lakra

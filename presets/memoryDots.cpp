@@ -49,24 +49,24 @@ void memoryDotsReset(MemoryDots* dots) {
     dots->mapLoaded = 0;
 }
 
-Result memoryDotFileSpec(int32_t slot, FileSpec* spec) {
+Result memoryDotFileSpec(int32_t slot, FileSpec* fileSpec) {
     if (slot < 0 || slot > kMemoryDotScratchSlot) {
-        fileSpecFromPath(spec, nullptr);
+        fileSpecFromPath(fileSpec, nullptr);
         return failWith(kFileNotOpened);
     }
     char name[64];
     (void)std::snprintf(name, sizeof name, "%s A memory dot %d%s", "Lakra", slot, ".q8r");
-    return temporaryFileSpec(name, spec);
+    return temporaryFileSpec(name, fileSpec);
 }
 
 Result memoryDotsLoadMap(MemoryDots* dots) {
     memoryDotsReset(dots);
     dots->mapLoaded = 1;
-    FileSpec spec;
-    Result result = temporaryFileSpec(kMemoryDotMapName, &spec);
+    FileSpec fileSpec;
+    Result result = temporaryFileSpec(kMemoryDotMapName, &fileSpec);
     PlatformFile* file = nullptr;
     if (result == noErr) {
-        result = fileOpen(spec, FileAccess::Read, &file);
+        result = fileOpen(fileSpec, FileAccess::Read, &file);
     }
     if (result != noErr) {
         return result; // no map: nothing kept
@@ -87,11 +87,11 @@ Result memoryDotsSaveMap(MemoryDots* dots) {
     if (dots->mapLoaded == 0) {
         return noErr;
     }
-    FileSpec spec;
-    Result result = temporaryFileSpec(kMemoryDotMapName, &spec);
+    FileSpec fileSpec;
+    Result result = temporaryFileSpec(kMemoryDotMapName, &fileSpec);
     FileWriter writer;
     if (result == noErr) {
-        result = fileWriterOpen(spec, &writer);
+        result = fileWriterOpen(fileSpec, &writer);
     }
     if (result != noErr) {
         return result;
@@ -110,9 +110,9 @@ bool memoryDotStore(MemoryDots* dots, int32_t slot, Settings* settings) {
     if (dots->captureThumbnail != nullptr) {
         dots->captureThumbnail(dots->captureContext);
     }
-    FileSpec spec;
-    if (memoryDotFileSpec(slot, &spec) == noErr) {
-        (void)presetWrite(spec, settings);
+    FileSpec fileSpec;
+    if (memoryDotFileSpec(slot, &fileSpec) == noErr) {
+        (void)presetWrite(fileSpec, settings);
     }
     makeCurrent(dots, slot);
     (void)memoryDotPreview(dots, slot);
@@ -128,9 +128,9 @@ bool memoryDotRecall(MemoryDots* dots, int32_t slot, Settings* settings) {
     setDotName(settings, name);
     // Read into a copy: a damaged or shortened file must not leave half a look.
     Settings loaded = *settings;
-    FileSpec spec;
-    if (memoryDotFileSpec(slot, &spec) == noErr &&
-        presetRead(spec, PresetReadMode::Full, &loaded) == noErr) {
+    FileSpec fileSpec;
+    if (memoryDotFileSpec(slot, &fileSpec) == noErr &&
+        presetRead(fileSpec, PresetReadMode::Full, &loaded) == noErr) {
         *settings = loaded;
     } else {
         memoryDotsClearPreview(dots);
@@ -163,9 +163,9 @@ bool memoryDotPreview(MemoryDots* dots, int32_t slot) {
     if (!inRow(slot)) {
         return false;
     }
-    FileSpec spec;
-    const bool read = memoryDotFileSpec(slot, &spec) == noErr &&
-                      presetRead(spec, PresetReadMode::ThumbnailOnly, nullptr) == noErr;
+    FileSpec fileSpec;
+    const bool read = memoryDotFileSpec(slot, &fileSpec) == noErr &&
+                      presetRead(fileSpec, PresetReadMode::ThumbnailOnly, nullptr) == noErr;
     // Hovered even when the file is unreadable, so the pointer resting on
     // the dot does not read it again on every move.
     dots->previewed = read ? slot : -1;

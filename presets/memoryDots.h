@@ -45,8 +45,8 @@ MemoryDots& memoryDots();
 void memoryDotsReset(MemoryDots* dots);
 
 // "Lakra A memory dot N.q8r" in the temporary folder, N 0..25; 99 and an
-// empty spec for any other slot.
-[[nodiscard]] Result memoryDotFileSpec(int32_t slot, FileSpec* spec);
+// empty FileSpec for any other slot.
+[[nodiscard]] Result memoryDotFileSpec(int32_t slot, FileSpec* fileSpec);
 
 // The keep map. Loading zeroes every flag first, so a missing or short map
 // keeps the rest; any non-zero flag counts as kept. Returns 0, 99 (no map)

@@ -418,12 +418,12 @@ void presetWriteTo(FileWriter* writer, Settings* settings) {
     }
 }
 
-Result presetWrite(const FileSpec& spec, Settings* settings) {
+Result presetWrite(const FileSpec& fileSpec, Settings* settings) {
     if (settings == nullptr) {
         return failWith(kFileNotOpened);
     }
     FileWriter writer;
-    const Result opened = fileWriterOpen(spec, &writer);
+    const Result opened = fileWriterOpen(fileSpec, &writer);
     if (opened != noErr) {
         return opened;
     }
@@ -465,9 +465,9 @@ Result presetReadFrom(PlatformFile* file, PresetReadMode mode, Settings* setting
     return reader.error;
 }
 
-Result presetRead(const FileSpec& spec, PresetReadMode mode, Settings* settings) {
+Result presetRead(const FileSpec& fileSpec, PresetReadMode mode, Settings* settings) {
     PlatformFile* file = nullptr;
-    const Result opened = fileOpen(spec, FileAccess::Read, &file);
+    const Result opened = fileOpen(fileSpec, FileAccess::Read, &file);
     if (opened != noErr) {
         return opened;
     }

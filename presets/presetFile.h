@@ -55,7 +55,7 @@ void setPresetHooks(const PresetHooks* hooks);
 
 // Sets formatVersion to the current version and writes every row. Returns 0,
 // the opening error (99), or the first write error (-20).
-[[nodiscard]] Result presetWrite(const FileSpec& spec, Settings* settings);
+[[nodiscard]] Result presetWrite(const FileSpec& fileSpec, Settings* settings);
 // The same rows onto an open writer (sizing mode included).
 void presetWriteTo(FileWriter* writer, Settings* settings);
 
@@ -67,7 +67,7 @@ void presetWriteTo(FileWriter* writer, Settings* settings);
 // names the look after its file). Returns 0; 99 when the file cannot be
 // opened; -19 when the file ends before its version's rows do (or a read
 // fails); kPresetUnknownVersion.
-[[nodiscard]] Result presetRead(const FileSpec& spec, PresetReadMode mode, Settings* settings);
+[[nodiscard]] Result presetRead(const FileSpec& fileSpec, PresetReadMode mode, Settings* settings);
 // The same from an open file, from its current position.
 [[nodiscard]] Result presetReadFrom(PlatformFile* file, PresetReadMode mode, Settings* settings);
 

@@ -30,12 +30,12 @@ void undoInit(UndoStore* store) {
     store->current = 0;
 }
 
-Result undoFileSpec(int32_t slot, FileSpec* spec) {
+Result undoFileSpec(int32_t slot, FileSpec* fileSpec) {
     if (slot < 0 || slot >= kUndoSlotCount) {
-        fileSpecFromPath(spec, nullptr);
+        fileSpecFromPath(fileSpec, nullptr);
         return failWith(kFileNotOpened);
     }
-    return temporaryFileSpec(kUndoFileNames[slot], spec);
+    return temporaryFileSpec(kUndoFileNames[slot], fileSpec);
 }
 
 Result undoSnapshot(UndoStore* store, Settings* settings, bool withFile) {
@@ -47,10 +47,10 @@ Result undoSnapshot(UndoStore* store, Settings* settings, bool withFile) {
     if (!withFile) {
         return noErr;
     }
-    FileSpec spec;
-    Result result = undoFileSpec(store->current, &spec);
+    FileSpec fileSpec;
+    Result result = undoFileSpec(store->current, &fileSpec);
     if (result == noErr) {
-        result = presetWrite(spec, settings);
+        result = presetWrite(fileSpec, settings);
     }
     // A file that was not written must never be read back on undo.
     slot.hasFile = result == noErr ? 1 : 0;
@@ -68,9 +68,9 @@ bool undoStep(UndoStore* store, Settings* settings) {
         // Read into a copy: a damaged or shortened file must not leave half a
         // look behind, only the one restored from memory.
         Settings loaded = *settings;
-        FileSpec spec;
-        if (undoFileSpec(other, &spec) == noErr &&
-            presetRead(spec, PresetReadMode::Full, &loaded) == noErr) {
+        FileSpec fileSpec;
+        if (undoFileSpec(other, &fileSpec) == noErr &&
+            presetRead(fileSpec, PresetReadMode::Full, &loaded) == noErr) {
             *settings = loaded;
         }
     }

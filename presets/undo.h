@@ -30,9 +30,9 @@ UndoStore& undoStore();
 
 // Both slots invalid.
 void undoInit(UndoStore* store);
-// "Lakra undo 0" or "Lakra undo 1" in the temporary folder; 99 (empty spec)
+// "Lakra undo 0" or "Lakra undo 1" in the temporary folder; 99 (empty FileSpec)
 // for any other slot.
-[[nodiscard]] Result undoFileSpec(int32_t slot, FileSpec* spec);
+[[nodiscard]] Result undoFileSpec(int32_t slot, FileSpec* fileSpec);
 // Moves to the other slot and copies the look of settings into it; withFile
 // also writes the whole settings to the slot's file. A file that cannot be
 // written leaves the slot valid with its in-memory look; the write's result

@@ -41,15 +41,15 @@ std::string resultMeaning(Result result) {
     }
 }
 
-// A file spec holds kPathBytes - 1 characters; a longer path would be cut to
+// A FileSpec holds kPathBytes - 1 characters; a longer path would be cut to
 // the name of some other file.
-bool specOfPath(const std::string& path, FileSpec* spec) {
+bool specOfPath(const std::string& path, FileSpec* fileSpec) {
     if (path.empty() || path.size() >= kPathBytes) {
         complain("the preset path must have 1 to " + std::to_string(kPathBytes - 1) +
                  " characters: '" + path + "'");
         return false;
     }
-    fileSpecFromPath(spec, path.c_str());
+    fileSpecFromPath(fileSpec, path.c_str());
     return true;
 }
 
@@ -178,11 +178,11 @@ int lookFromOptions(const LookOptions& options, Settings* look) {
 
 int readPresetLook(const std::string& path, Settings* look) {
     settingsFresh(look);
-    FileSpec spec{};
-    if (!specOfPath(path, &spec)) {
+    FileSpec fileSpec{};
+    if (!specOfPath(path, &fileSpec)) {
         return kExitFailed;
     }
-    const Result result = presetRead(spec, PresetReadMode::Full, look);
+    const Result result = presetRead(fileSpec, PresetReadMode::Full, look);
     if (result != noErr) {
         complain("cannot read the preset " + path + ": result " + std::to_string(result) + ", " +
                  resultMeaning(result));
@@ -192,11 +192,11 @@ int readPresetLook(const std::string& path, Settings* look) {
 }
 
 int writePresetLook(const std::string& path, Settings* look) {
-    FileSpec spec{};
-    if (!specOfPath(path, &spec)) {
+    FileSpec fileSpec{};
+    if (!specOfPath(path, &fileSpec)) {
         return kExitFailed;
     }
-    const Result result = presetWrite(spec, look);
+    const Result result = presetWrite(fileSpec, look);
     if (result != noErr) {
         complain("cannot write the preset " + path + ": result " + std::to_string(result) + ", " +
                  resultMeaning(result));

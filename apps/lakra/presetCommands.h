@@ -26,7 +26,7 @@ struct LookOptions {
 [[nodiscard]] int lookFromOptions(const LookOptions& options, Settings* look);
 
 // A fresh record with the preset's look, read in full. Paths longer than a
-// file spec holds are refused rather than cut to another file's name.
+// FileSpec holds are refused rather than cut to another file's name.
 [[nodiscard]] int readPresetLook(const std::string& path, Settings* look);
 
 // Writes the look as a preset file of the current version.

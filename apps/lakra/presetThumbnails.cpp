@@ -105,15 +105,15 @@ int renderLookThumbnail(const std::string& imagePath, const Settings& look,
 }
 
 int runPresetThumbnail(const std::string& presetPath, const std::string& outPath) {
-    FileSpec spec{};
-    if (presetPath.size() >= sizeof spec.path) {
+    FileSpec fileSpec{};
+    if (presetPath.size() >= sizeof fileSpec.path) {
         complain("the preset path is too long: " + presetPath);
         return kExitFailed;
     }
-    fileSpecFromPath(&spec, presetPath.c_str());
+    fileSpecFromPath(&fileSpec, presetPath.c_str());
     PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
     ImagePyramid* picture = nullptr;
-    if (thumbnail == nullptr || !presetThumbnailAtSize(spec, thumbnail.get(), 128, &picture)) {
+    if (thumbnail == nullptr || !presetThumbnailAtSize(fileSpec, thumbnail.get(), 128, &picture)) {
         complain(presetPath + " holds no thumbnail that can be read");
         return kExitFailed;
     }

@@ -31,11 +31,11 @@ using testing::readFileBytes;
 using testing::ScratchFolder;
 using testing::writeFileBytes;
 
-void writeWithOiio(const std::string& path, const OIIO::ImageSpec& spec, const void* pixels) {
+void writeWithOiio(const std::string& path, const OIIO::ImageSpec& imageSpec, const void* pixels) {
     auto out = OIIO::ImageOutput::create(path);
     ASSERT_TRUE(out) << OIIO::geterror();
-    ASSERT_TRUE(out->open(path, spec)) << out->geterror();
-    ASSERT_TRUE(out->write_image(spec.format, pixels)) << out->geterror();
+    ASSERT_TRUE(out->open(path, imageSpec)) << out->geterror();
+    ASSERT_TRUE(out->write_image(imageSpec.format, pixels)) << out->geterror();
     ASSERT_TRUE(out->close()) << out->geterror();
 }
 
@@ -240,10 +240,10 @@ TEST_P(ExifOrientation, TiffComesOutUpright) {
     const Orientation orientation = GetParam();
     ScratchFolder folder;
     const std::string path = folder.path("turned.tif");
-    OIIO::ImageSpec spec(3, 2, 1, OIIO::TypeDesc::UINT8);
-    spec.attribute("Orientation", orientation.code);
+    OIIO::ImageSpec imageSpec(3, 2, 1, OIIO::TypeDesc::UINT8);
+    imageSpec.attribute("Orientation", orientation.code);
     const uint8_t stored[] = {10, 20, 30, 40, 50, 60};
-    writeWithOiio(path, spec, stored);
+    writeWithOiio(path, imageSpec, stored);
     HostImage read;
     std::string error;
     ASSERT_TRUE(readImage(path, &read, &error)) << error;
@@ -267,15 +267,15 @@ TEST(ExifOrientation, JpegTurnedAQuarterComesOutUpright) {
     // turned clockwise: 8 x 16, red on top.
     ScratchFolder folder;
     const std::string path = folder.path("turned.jpg");
-    OIIO::ImageSpec spec(16, 8, 3, OIIO::TypeDesc::UINT8);
-    spec.attribute("Orientation", 6);
-    spec.attribute("XResolution", 100.0f);
-    spec.attribute("YResolution", 200.0f);
+    OIIO::ImageSpec imageSpec(16, 8, 3, OIIO::TypeDesc::UINT8);
+    imageSpec.attribute("Orientation", 6);
+    imageSpec.attribute("XResolution", 100.0f);
+    imageSpec.attribute("YResolution", 200.0f);
     std::vector<uint8_t> stored(16 * 8 * 3, 0);
     for (size_t i = 0; i < 16 * 8; ++i) {
         stored[i * 3 + ((i % 16) < 8 ? 0 : 2)] = 255;
     }
-    writeWithOiio(path, spec, stored.data());
+    writeWithOiio(path, imageSpec, stored.data());
     HostImage read;
     std::string error;
     ASSERT_TRUE(readImage(path, &read, &error)) << error;
@@ -301,19 +301,20 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     }
     ScratchFolder folder;
     const std::vector<uint8_t> icc = testIccProfile();
-    OIIO::ImageSpec spec(6, 4, 3, OIIO::TypeDesc::UINT8);
-    spec.attribute("ICCProfile",
-                   OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(icc.size())), icc.data());
-    spec.attribute("Artist", "Lakra Tester");
-    spec.attribute("ImageDescription", "a quiet lake");
-    spec.attribute("Orientation", 6);
-    spec.attribute("XResolution", 300.0f); // OpenImageIO 2.4's TIFF writer stores
-    spec.attribute("YResolution", 300.0f); // XResolution in both tags
-    spec.attribute("ResolutionUnit", "in");
-    spec.attribute("compression", "lzw");
+    OIIO::ImageSpec imageSpec(6, 4, 3, OIIO::TypeDesc::UINT8);
+    imageSpec.attribute("ICCProfile",
+                        OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(icc.size())),
+                        icc.data());
+    imageSpec.attribute("Artist", "Lakra Tester");
+    imageSpec.attribute("ImageDescription", "a quiet lake");
+    imageSpec.attribute("Orientation", 6);
+    imageSpec.attribute("XResolution", 300.0f); // OpenImageIO 2.4's TIFF writer stores
+    imageSpec.attribute("YResolution", 300.0f); // XResolution in both tags
+    imageSpec.attribute("ResolutionUnit", "in");
+    imageSpec.attribute("compression", "lzw");
     const std::vector<uint8_t> pixels(6 * 4 * 3, 90);
     const std::string source = folder.path("source.tif");
-    writeWithOiio(source, spec, pixels.data());
+    writeWithOiio(source, imageSpec, pixels.data());
 
     HostImage image;
     std::string error;
@@ -356,13 +357,13 @@ TEST(NetpbmReaders, AgreeOnFilesEitherSideWrote) {
     for (const auto& [planes, type] :
          {std::pair{1, OIIO::TypeDesc::UINT8}, std::pair{3, OIIO::TypeDesc::UINT16}}) {
         const HostImage pattern = patternImage(5, 4, planes, 8);
-        OIIO::ImageSpec spec(5, 4, planes, type);
+        OIIO::ImageSpec imageSpec(5, 4, planes, type);
         std::vector<uint16_t> wide(pattern.pixels.begin(), pattern.pixels.end());
         for (uint16_t& sample : wide) {
             sample = static_cast<uint16_t>(sample * 257);
         }
         paths.push_back(folder.path("oiio" + std::to_string(planes) + ".pnm"));
-        writeWithOiio(paths.back(), spec,
+        writeWithOiio(paths.back(), imageSpec,
                       type == OIIO::TypeDesc::UINT8
                           ? static_cast<const void*>(pattern.pixels.data())
                           : wide.data());
@@ -404,13 +405,13 @@ TEST_P(UnsuitableImage, IsRefusedWithItsReason) {
     const BadFile bad = GetParam();
     ScratchFolder folder;
     const std::string path = folder.path(bad.name);
-    OIIO::ImageSpec spec(2, 2, bad.channels, OIIO::TypeDesc::FLOAT);
+    OIIO::ImageSpec imageSpec(2, 2, bad.channels, OIIO::TypeDesc::FLOAT);
     if (!bad.channelNames.empty()) {
-        spec.channelnames = bad.channelNames;
-        spec.alpha_channel = -1;
+        imageSpec.channelnames = bad.channelNames;
+        imageSpec.alpha_channel = -1;
     }
     const std::vector<float> pixels(static_cast<size_t>(4 * bad.channels), 0.5f);
-    writeWithOiio(path, spec, pixels.data());
+    writeWithOiio(path, imageSpec, pixels.data());
     HostImage image;
     std::string error;
     EXPECT_FALSE(readImage(path, &image, &error));

@@ -13,9 +13,9 @@ namespace lakra {
 namespace {
 
 std::string tempPath(const char* name) {
-    FileSpec spec{};
-    EXPECT_EQ(temporaryFileSpec(name, &spec), noErr);
-    return fileSpecPath(spec);
+    FileSpec fileSpec{};
+    EXPECT_EQ(temporaryFileSpec(name, &fileSpec), noErr);
+    return fileSpecPath(fileSpec);
 }
 
 // Every --set field with a value off its default; the reals are exact in

@@ -15,9 +15,9 @@ using testing::ScratchFolder;
 const std::string kSep(1, platformPathSeparator());
 
 FileSpec specOf(const std::string& path) {
-    FileSpec spec{};
-    fileSpecFromPath(&spec, path.c_str());
-    return spec;
+    FileSpec fileSpec{};
+    fileSpecFromPath(&fileSpec, path.c_str());
+    return fileSpec;
 }
 
 TEST(FileSpecPaths, JoinThatWouldNotFitGivesAnEmptyPath) {
@@ -45,29 +45,29 @@ TEST(FileSpecPaths, FolderPartKeepsTheLastSeparatorOrIsAStar) {
 }
 
 TEST(FileSpecPaths, MissingArgumentsGiveTheirCodes) {
-    FileSpec spec{};
-    EXPECT_EQ(fileSpecFolderPart(nullptr, &spec), kFolderPartArgumentMissing);
-    EXPECT_EQ(fileSpecCreateFolder(nullptr, "x", &spec), kFolderArgumentMissing);
-    EXPECT_EQ(fileSpecJoin(&spec, nullptr, &spec), kFileNotOpened);
-    EXPECT_EQ(temporaryFileSpec(nullptr, &spec), kFileNotOpened);
-    EXPECT_EQ(fileOpen(spec, FileAccess::Read, nullptr), kFileNotOpened);
+    FileSpec fileSpec{};
+    EXPECT_EQ(fileSpecFolderPart(nullptr, &fileSpec), kFolderPartArgumentMissing);
+    EXPECT_EQ(fileSpecCreateFolder(nullptr, "x", &fileSpec), kFolderArgumentMissing);
+    EXPECT_EQ(fileSpecJoin(&fileSpec, nullptr, &fileSpec), kFileNotOpened);
+    EXPECT_EQ(temporaryFileSpec(nullptr, &fileSpec), kFileNotOpened);
+    EXPECT_EQ(fileOpen(fileSpec, FileAccess::Read, nullptr), kFileNotOpened);
 }
 
 TEST(FileSpecPaths, SpecFromPathKeeps259Characters) {
-    const FileSpec spec = specOf(std::string(300, 'p'));
-    EXPECT_EQ(std::strlen(fileSpecPath(spec)), 259u);
-    for (const uint8_t byte : spec.header) {
+    const FileSpec fileSpec = specOf(std::string(300, 'p'));
+    EXPECT_EQ(std::strlen(fileSpecPath(fileSpec)), 259u);
+    for (const uint8_t byte : fileSpec.header) {
         EXPECT_EQ(byte, 0);
     }
 }
 
 TEST(TemporaryFolder, NamesFilesInTheOverriddenFolder) {
     ScratchFolder scratch;
-    FileSpec spec{};
-    ASSERT_EQ(temporaryFileSpec("Lakra undo 0", &spec), noErr);
-    EXPECT_EQ(std::string(fileSpecPath(spec)), scratch.path("Lakra undo 0"));
-    ASSERT_EQ(temporaryFolderSpec("web", &spec), noErr);
-    EXPECT_EQ(std::string(fileSpecPath(spec)), scratch.path("web" + kSep));
+    FileSpec fileSpec{};
+    ASSERT_EQ(temporaryFileSpec("Lakra undo 0", &fileSpec), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("Lakra undo 0"));
+    ASSERT_EQ(temporaryFolderSpec("web", &fileSpec), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("web" + kSep));
 }
 
 TEST(TemporaryFolder, CreatingAnExistingFolderIsFine) {
@@ -84,8 +84,8 @@ TEST(TemporaryFolder, CreatingAnExistingFolderIsFine) {
 std::vector<uint8_t> writeFile(const ScratchFolder& scratch, const std::string& name,
                                void (*body)(FileWriter*)) {
     FileWriter writer;
-    const FileSpec spec = specOf(scratch.path(name));
-    EXPECT_EQ(fileWriterOpen(spec, &writer), noErr);
+    const FileSpec fileSpec = specOf(scratch.path(name));
+    EXPECT_EQ(fileWriterOpen(fileSpec, &writer), noErr);
     body(&writer);
     EXPECT_EQ(fileWriterClose(&writer), noErr);
     return scratch.read(name);

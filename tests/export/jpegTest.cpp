@@ -197,10 +197,10 @@ TEST(GalleryPictures, AreReadByIndependentTools) {
     }
     ScratchFolder scratch;
     const PyramidPtr image = makeImage(40, 30, PixelFormat::Rgba8);
-    FileSpec spec;
-    fileSpecFromPath(&spec, scratch.path("picture.jpg").c_str());
+    FileSpec fileSpec;
+    fileSpecFromPath(&fileSpec, scratch.path("picture.jpg").c_str());
     FileWriter writer;
-    ASSERT_EQ(fileWriterOpen(spec, &writer), noErr);
+    ASSERT_EQ(fileWriterOpen(fileSpec, &writer), noErr);
     ASSERT_EQ(jpegWriteGalleryPicture(image.get(), &writer, true), noErr);
     const std::string out = scratch.path("tags.txt");
     if (haveTool("exiftool")) {

@@ -56,12 +56,12 @@ void checkLook(const Settings& s) {
 }
 
 void readOne(const uint8_t* data, size_t size) {
-    FileSpec spec{};
-    if (temporaryFileSpec("Lakra fuzz input", &spec) != noErr) {
+    FileSpec fileSpec{};
+    if (temporaryFileSpec("Lakra fuzz input", &fileSpec) != noErr) {
         std::abort();
     }
     FileWriter writer;
-    if (fileWriterOpen(spec, &writer) != noErr) {
+    if (fileWriterOpen(fileSpec, &writer) != noErr) {
         std::abort();
     }
     (void)writeBytes(&writer, data, size);
@@ -82,9 +82,9 @@ void readOne(const uint8_t* data, size_t size) {
         setPresetHooks(hooksKind != 0 ? &hooks : nullptr);
         Settings settings{};
         settingsFresh(&settings);
-        (void)presetRead(spec, PresetReadMode::Full, &settings);
+        (void)presetRead(fileSpec, PresetReadMode::Full, &settings);
         checkLook(settings);
-        (void)presetRead(spec, PresetReadMode::ThumbnailOnly, nullptr);
+        (void)presetRead(fileSpec, PresetReadMode::ThumbnailOnly, nullptr);
     }
     setPresetHooks(nullptr);
 }
@@ -134,14 +134,14 @@ std::vector<uint8_t> written(Settings* settings, bool thumbnail) {
     setPresetHooks(thumbnail ? &hooks : nullptr);
     FileWriter sizing = fileSizingWriter();
     presetWriteTo(&sizing, settings);
-    FileSpec spec{};
+    FileSpec fileSpec{};
     std::vector<uint8_t> bytes(static_cast<size_t>(sizing.bytes));
-    if (temporaryFileSpec("Lakra fuzz seed", &spec) != noErr ||
-        presetWrite(spec, settings) != noErr) {
+    if (temporaryFileSpec("Lakra fuzz seed", &fileSpec) != noErr ||
+        presetWrite(fileSpec, settings) != noErr) {
         std::abort();
     }
     PlatformFile* file = nullptr;
-    if (fileOpen(spec, FileAccess::Read, &file) != noErr ||
+    if (fileOpen(fileSpec, FileAccess::Read, &file) != noErr ||
         readBytes(file, bytes.data(), bytes.size()) != noErr) {
         std::abort();
     }

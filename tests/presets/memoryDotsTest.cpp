@@ -158,11 +158,11 @@ TEST_F(MemoryDotsModel, SlotsOutsideTheRowAreRefused) {
     }
     EXPECT_TRUE(sameBytes(s, before));
     EXPECT_EQ(captures, 0);
-    FileSpec spec;
-    EXPECT_EQ(memoryDotFileSpec(25, &spec), noErr); // the scratch slot
-    EXPECT_EQ(std::string(fileSpecPath(spec)), folder.path(dotFile(25)));
-    EXPECT_EQ(memoryDotFileSpec(26, &spec), kFileNotOpened);
-    EXPECT_STREQ(fileSpecPath(spec), "");
+    FileSpec fileSpec;
+    EXPECT_EQ(memoryDotFileSpec(25, &fileSpec), noErr); // the scratch slot
+    EXPECT_EQ(std::string(fileSpecPath(fileSpec)), folder.path(dotFile(25)));
+    EXPECT_EQ(memoryDotFileSpec(26, &fileSpec), kFileNotOpened);
+    EXPECT_STREQ(fileSpecPath(fileSpec), "");
 }
 
 TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {

@@ -118,12 +118,12 @@ bool sameBytes(const Settings& a, const Settings& b) {
 
 struct PresetFiles : ::testing::Test {
     ScratchFolder scratch;
-    FileSpec spec{};
+    FileSpec fileSpec{};
     Settings settings{};
 
     void SetUp() override {
         settingsFresh(&settings);
-        fileSpecFromPath(&spec, scratch.path("look.q8r").c_str());
+        fileSpecFromPath(&fileSpec, scratch.path("look.q8r").c_str());
     }
 
     void TearDown() override { setPresetHooks(nullptr); }
@@ -131,7 +131,7 @@ struct PresetFiles : ::testing::Test {
     Result readBytes(const std::vector<uint8_t>& bytes,
                      PresetReadMode mode = PresetReadMode::Full) {
         scratch.write("look.q8r", bytes);
-        return presetRead(spec, mode, &settings);
+        return presetRead(fileSpec, mode, &settings);
     }
 };
 
@@ -182,7 +182,7 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     setHorizon(&out, 33.3f);
     setOffset(&out, 12.7f);
     out.formatVersion = 0;
-    ASSERT_EQ(presetWrite(spec, &out), noErr);
+    ASSERT_EQ(presetWrite(fileSpec, &out), noErr);
     EXPECT_EQ(out.formatVersion, 41);
 
     const std::vector<uint8_t> bytes = scratch.read("look.q8r");
@@ -190,7 +190,7 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8),
               (std::vector<uint8_t>{0, 0, 0, 41, 0, 0, 0xFF, 0xFF}));
 
-    ASSERT_EQ(presetRead(spec, PresetReadMode::Full, &settings), noErr);
+    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &settings), noErr);
     EXPECT_EQ(settings.formatVersion, 41);
     EXPECT_EQ(settings.waterRed, 65535);
     EXPECT_EQ(settings.waterGreen, 1);
@@ -215,7 +215,7 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
 
 TEST_F(PresetFiles, CentreIsStoredIn65536ths) {
     settings.xCenter = 0.5f;
-    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     const std::vector<uint8_t> bytes = scratch.read("look.q8r");
     ASSERT_EQ(bytes.size(), 74u * 4);
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 69 * 4, bytes.begin() + 70 * 4),
@@ -370,7 +370,7 @@ struct Thumbnails : PresetFiles {
 
 TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsClampedWhenRead) {
     setHorizon(&settings, 12.5f);
-    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     FileWriter sizing = fileSizingWriter();
     presetWriteTo(&sizing, &settings);
     EXPECT_EQ(sizing.bytes, 74 * 4 + 15);
@@ -379,12 +379,12 @@ TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsClampedWhenRead) {
     Settings untouched = settings;
     setHorizon(&untouched, 70.0f);
     settings = untouched;
-    ASSERT_EQ(presetRead(spec, PresetReadMode::ThumbnailOnly, &settings), noErr);
+    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::ThumbnailOnly, &settings), noErr);
     EXPECT_TRUE(sameBytes(settings, untouched));
     EXPECT_EQ(width, 128);
     EXPECT_EQ(height, 16);
     EXPECT_EQ(jpeg, (std::vector<uint8_t>{'J', 'P', 'G'}));
-    ASSERT_EQ(presetRead(spec, PresetReadMode::Full, &settings), noErr);
+    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &settings), noErr);
     EXPECT_FLOAT_EQ(settings.horizonFloat, 12.5f) << "read after the record";
 }
 

@@ -43,12 +43,12 @@ PyramidPtr noiseImage(int32_t side) {
 
 struct PresetThumbnails : ::testing::Test {
     ScratchFolder scratch;
-    FileSpec spec{};
+    FileSpec fileSpec{};
     Settings settings{};
     PyramidPtr thumbnail{pyramidCreate(128, 128, PixelFormat::Rgba8)};
 
     void SetUp() override {
-        fileSpecFromPath(&spec, scratch.path("look.q8r").c_str());
+        fileSpecFromPath(&fileSpec, scratch.path("look.q8r").c_str());
         settingsReset(&settings);
         const PresetHooks hooks = thumbnailPresetHooks(thumbnail.get());
         setPresetHooks(&hooks);
@@ -90,10 +90,10 @@ TEST_F(PresetThumbnails, BlankIsAGreyRampFromWhite) {
 TEST_F(PresetThumbnails, NoisyThumbnailAlwaysFitsAndReadsBack) {
     const PyramidPtr noise = noiseImage(128);
     ASSERT_EQ(copyPyramidPixels(noise.get(), thumbnail.get()), true);
-    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     thumbnailFillBlank(thumbnail.get());
     ImagePyramid* atSize = nullptr;
-    ASSERT_TRUE(presetThumbnailAtSize(spec, thumbnail.get(), kMemoryDotThumbnailSide, &atSize));
+    ASSERT_TRUE(presetThumbnailAtSize(fileSpec, thumbnail.get(), kMemoryDotThumbnailSide, &atSize));
     EXPECT_EQ(atSize->width[0], 88);
     EXPECT_NE(grey(thumbnail.get(), 0, 127), 128u) << "no longer the blank ramp";
     pyramidDestroy(&atSize);
@@ -101,11 +101,11 @@ TEST_F(PresetThumbnails, NoisyThumbnailAlwaysFitsAndReadsBack) {
 
 TEST_F(PresetThumbnails, SmoothThumbnailRoundTripsThroughAPreset) {
     thumbnailFillBlank(thumbnail.get());
-    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     PyramidPtr reader(pyramidCreate(128, 128, PixelFormat::Rgba8));
     const PresetHooks hooks = thumbnailPresetHooks(reader.get());
     setPresetHooks(&hooks);
-    ASSERT_EQ(presetRead(spec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
+    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
     EXPECT_NEAR(grey(reader.get(), 64, 0), 255.0, 4.0);
     EXPECT_NEAR(grey(reader.get(), 64, 64), 191.0, 4.0);
     EXPECT_NEAR(grey(reader.get(), 64, 127), 128.0, 4.0);
@@ -163,8 +163,8 @@ std::vector<uint8_t> jpegOf(int32_t width, int32_t height) {
 
 TEST_F(PresetThumbnails, WideRecordIsReadAtTheClampedSize) {
     installHandRecord(thumbnail.get(), 1, 300, 90, jpegOf(300, 90));
-    ASSERT_EQ(presetWrite(spec, &settings), noErr);
-    ASSERT_EQ(presetRead(spec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
+    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
+    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
     EXPECT_EQ(HandRecord::seenWidth, 128);
     EXPECT_EQ(HandRecord::seenHeight, 90);
     EXPECT_TRUE(HandRecord::taken);
@@ -173,10 +173,10 @@ TEST_F(PresetThumbnails, WideRecordIsReadAtTheClampedSize) {
 TEST_F(PresetThumbnails, UnknownPresenceIsSkippedByItsLength) {
     setHorizon(&settings, 31.5f);
     installHandRecord(thumbnail.get(), 2, 16, 16, jpegOf(16, 16));
-    ASSERT_EQ(presetWrite(spec, &settings), noErr);
+    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     Settings read{};
     settingsReset(&read);
-    ASSERT_EQ(presetRead(spec, PresetReadMode::Full, &read), noErr);
+    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &read), noErr);
     EXPECT_EQ(HandRecord::seenWidth, -1);
     EXPECT_FLOAT_EQ(read.horizonFloat, 31.5f) << "the values after the record are in place";
 }
@@ -190,9 +190,9 @@ TEST_F(PresetThumbnails, CorruptOrTruncatedJpegLeavesNoThumbnail) {
     truncated.resize(truncated.size() / 3);
     for (std::vector<uint8_t>* bytes : {&corrupt, &truncated}) {
         installHandRecord(thumbnail.get(), 1, 64, 64, *bytes);
-        ASSERT_EQ(presetWrite(spec, &settings), noErr);
+        ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
         ImagePyramid* atSize = nullptr;
-        EXPECT_FALSE(presetThumbnailAtSize(spec, thumbnail.get(), 88, &atSize));
+        EXPECT_FALSE(presetThumbnailAtSize(fileSpec, thumbnail.get(), 88, &atSize));
         EXPECT_EQ(atSize, nullptr);
         EXPECT_EQ(grey(thumbnail.get(), 0, 127), 128u) << "still the blank thumbnail";
     }

@@ -117,12 +117,12 @@ TEST_F(Undo, UnwritableFileKeepsTheSnapshotInMemory) {
 
 TEST(UndoFiles, NamesTwoSlotsInTheTemporaryFolder) {
     testing::ScratchFolder folder;
-    FileSpec spec;
-    ASSERT_EQ(undoFileSpec(0, &spec), noErr);
-    EXPECT_EQ(std::string(fileSpecPath(spec)), folder.path("Lakra undo 0"));
-    EXPECT_EQ(undoFileSpec(2, &spec), kFileNotOpened);
-    EXPECT_STREQ(fileSpecPath(spec), "");
-    EXPECT_EQ(undoFileSpec(-1, &spec), kFileNotOpened);
+    FileSpec fileSpec;
+    ASSERT_EQ(undoFileSpec(0, &fileSpec), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(fileSpec)), folder.path("Lakra undo 0"));
+    EXPECT_EQ(undoFileSpec(2, &fileSpec), kFileNotOpened);
+    EXPECT_STREQ(fileSpecPath(fileSpec), "");
+    EXPECT_EQ(undoFileSpec(-1, &fileSpec), kFileNotOpened);
 }
 
 } // namespace
