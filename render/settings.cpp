@@ -51,13 +51,8 @@ void settingsReset(Settings* settings) {
     static constexpr uint16_t kCarriedWords[18] = {27632, 33553, 40133, 3289,  5921,  18421,
                                                    58339, 51400, 37265, 57825, 58339, 61423,
                                                    65535, 65535, 65535, 28835, 24903, 13107};
-    uint16_t* words[18] = {&s.carriedWord1,  &s.carriedWord2,  &s.carriedWord3,  &s.carriedWord4,
-                           &s.carriedWord5,  &s.carriedWord6,  &s.carriedWord7,  &s.carriedWord8,
-                           &s.carriedWord9,  &s.carriedWord10, &s.carriedWord11, &s.carriedWord12,
-                           &s.carriedWord13, &s.carriedWord14, &s.carriedWord15, &s.carriedWord16,
-                           &s.carriedWord17, &s.carriedWord18};
     for (int i = 0; i < 18; ++i) {
-        *words[i] = kCarriedWords[i];
+        s.*kCarriedWordFields[i] = kCarriedWords[i];
     }
 
     s.rippleHeight = 33;

@@ -123,6 +123,32 @@ struct Settings {
     char gallerySourceFolder[kFolderBytes];
 };
 
+// The carried fields in declared order, for code that walks all of them.
+inline constexpr float Settings::*kCarriedFloatFields[] = {
+    &Settings::carriedFloat1, &Settings::carriedFloat2, &Settings::carriedFloat3,
+    &Settings::carriedFloat4, &Settings::carriedFloat5, &Settings::carriedFloat6,
+};
+
+inline constexpr uint16_t Settings::*kCarriedWordFields[] = {
+    &Settings::carriedWord1,  &Settings::carriedWord2,  &Settings::carriedWord3,
+    &Settings::carriedWord4,  &Settings::carriedWord5,  &Settings::carriedWord6,
+    &Settings::carriedWord7,  &Settings::carriedWord8,  &Settings::carriedWord9,
+    &Settings::carriedWord10, &Settings::carriedWord11, &Settings::carriedWord12,
+    &Settings::carriedWord13, &Settings::carriedWord14, &Settings::carriedWord15,
+    &Settings::carriedWord16, &Settings::carriedWord17, &Settings::carriedWord18,
+    &Settings::carriedWord19, &Settings::carriedWord20, &Settings::carriedWord21,
+};
+
+inline constexpr int32_t Settings::*kCarriedIntFields[] = {
+    &Settings::carriedInt1,  &Settings::carriedInt2,  &Settings::carriedInt3,
+    &Settings::carriedInt4,  &Settings::carriedInt5,  &Settings::carriedInt6,
+    &Settings::carriedInt7,  &Settings::carriedInt8,  &Settings::carriedInt9,
+    &Settings::carriedInt10, &Settings::carriedInt11, &Settings::carriedInt12,
+    &Settings::carriedInt13, &Settings::carriedInt14, &Settings::carriedInt15,
+    &Settings::carriedInt16, &Settings::carriedInt17, &Settings::carriedInt18,
+    &Settings::carriedInt19,
+};
+
 // The host keeps this record in a parameters block of 2752 bytes.
 inline constexpr size_t kParametersBlockBytes = 2752;
 static_assert(sizeof(Settings) <= kParametersBlockBytes, "Settings must fit the parameters block");

@@ -101,31 +101,6 @@ std::vector<Row> settableRows(const Settings& look) {
             real("yCenter", look.yCenter)};
 }
 
-constexpr float Settings::*kCarriedFloats[] = {
-    &Settings::carriedFloat1, &Settings::carriedFloat2, &Settings::carriedFloat3,
-    &Settings::carriedFloat4, &Settings::carriedFloat5, &Settings::carriedFloat6,
-};
-
-constexpr uint16_t Settings::*kCarriedWords[] = {
-    &Settings::carriedWord1,  &Settings::carriedWord2,  &Settings::carriedWord3,
-    &Settings::carriedWord4,  &Settings::carriedWord5,  &Settings::carriedWord6,
-    &Settings::carriedWord7,  &Settings::carriedWord8,  &Settings::carriedWord9,
-    &Settings::carriedWord10, &Settings::carriedWord11, &Settings::carriedWord12,
-    &Settings::carriedWord13, &Settings::carriedWord14, &Settings::carriedWord15,
-    &Settings::carriedWord16, &Settings::carriedWord17, &Settings::carriedWord18,
-    &Settings::carriedWord19, &Settings::carriedWord20, &Settings::carriedWord21,
-};
-
-constexpr int32_t Settings::*kCarriedInts[] = {
-    &Settings::carriedInt1,  &Settings::carriedInt2,  &Settings::carriedInt3,
-    &Settings::carriedInt4,  &Settings::carriedInt5,  &Settings::carriedInt6,
-    &Settings::carriedInt7,  &Settings::carriedInt8,  &Settings::carriedInt9,
-    &Settings::carriedInt10, &Settings::carriedInt11, &Settings::carriedInt12,
-    &Settings::carriedInt13, &Settings::carriedInt14, &Settings::carriedInt15,
-    &Settings::carriedInt16, &Settings::carriedInt17, &Settings::carriedInt18,
-    &Settings::carriedInt19,
-};
-
 std::vector<Row> allRows(const Settings& look) {
     std::vector<Row> rows{{"formatVersion", std::to_string(look.formatVersion), false}};
     for (Row& row : settableRows(look)) {
@@ -137,16 +112,16 @@ std::vector<Row> allRows(const Settings& look) {
     rows.push_back({"waterGreen", std::to_string(look.waterGreen), false});
     rows.push_back({"waterBlue", std::to_string(look.waterBlue), false});
     int index = 1;
-    for (const float Settings::*field : kCarriedFloats) {
+    for (const float Settings::*field : kCarriedFloatFields) {
         rows.push_back({"carriedFloat" + std::to_string(index++), realText(look.*field), false});
     }
     index = 1;
-    for (const uint16_t Settings::*field : kCarriedWords) {
+    for (const uint16_t Settings::*field : kCarriedWordFields) {
         rows.push_back(
             {"carriedWord" + std::to_string(index++), std::to_string(look.*field), false});
     }
     index = 1;
-    for (const int32_t Settings::*field : kCarriedInts) {
+    for (const int32_t Settings::*field : kCarriedIntFields) {
         rows.push_back(
             {"carriedInt" + std::to_string(index++), std::to_string(look.*field), false});
     }

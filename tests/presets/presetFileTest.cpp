@@ -136,14 +136,6 @@ struct PresetFiles : ::testing::Test {
 };
 
 // Every 16-bit and 32-bit field the file holds, in declared order.
-uint16_t Settings::*const kWords[] = {
-    &Settings::carriedWord1,  &Settings::carriedWord2,  &Settings::carriedWord3,
-    &Settings::carriedWord4,  &Settings::carriedWord5,  &Settings::carriedWord6,
-    &Settings::carriedWord7,  &Settings::carriedWord8,  &Settings::carriedWord9,
-    &Settings::carriedWord10, &Settings::carriedWord11, &Settings::carriedWord12,
-    &Settings::carriedWord13, &Settings::carriedWord14, &Settings::carriedWord15,
-    &Settings::carriedWord16, &Settings::carriedWord17, &Settings::carriedWord18,
-    &Settings::carriedWord19, &Settings::carriedWord20, &Settings::carriedWord21};
 int32_t Settings::*const kInts[] = {
     &Settings::rippleHeight, &Settings::carriedInt1,  &Settings::carriedInt2,
     &Settings::carriedInt3,  &Settings::perspective,  &Settings::carriedInt4,
@@ -155,9 +147,6 @@ int32_t Settings::*const kInts[] = {
     &Settings::carriedInt14, &Settings::carriedInt15, &Settings::carriedInt16,
     &Settings::carriedInt17, &Settings::brilliance,   &Settings::carriedInt18,
     &Settings::carriedInt19, &Settings::glue,         &Settings::randomSeed};
-float Settings::*const kCarriedFloats[] = {&Settings::carriedFloat1, &Settings::carriedFloat2,
-                                           &Settings::carriedFloat3, &Settings::carriedFloat4,
-                                           &Settings::carriedFloat5, &Settings::carriedFloat6};
 
 TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     Settings out{};
@@ -165,8 +154,8 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     out.waterRed = 65535;
     out.waterGreen = 1;
     out.waterBlue = 43210;
-    for (size_t i = 0; i < std::size(kWords); ++i) {
-        out.*kWords[i] = static_cast<uint16_t>(60000 + i);
+    for (size_t i = 0; i < std::size(kCarriedWordFields); ++i) {
+        out.*kCarriedWordFields[i] = static_cast<uint16_t>(60000 + i);
     }
     for (size_t i = 0; i < std::size(kInts); ++i) {
         out.*kInts[i] = static_cast<int32_t>(3 + i); // 3..32: inside every slider's range
@@ -177,7 +166,7 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     // Carried floats keep hundredths: the file holds them x 100.
     const float floats[6] = {0.25f, -0.5f, 0.12f, 0.0f, -1.0f, -0.68f};
     for (size_t i = 0; i < 6; ++i) {
-        out.*kCarriedFloats[i] = floats[i];
+        out.*kCarriedFloatFields[i] = floats[i];
     }
     setHorizon(&out, 33.3f);
     setOffset(&out, 12.7f);
@@ -195,14 +184,15 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     EXPECT_EQ(settings.waterRed, 65535);
     EXPECT_EQ(settings.waterGreen, 1);
     EXPECT_EQ(settings.waterBlue, 43210);
-    for (size_t i = 0; i < std::size(kWords); ++i) {
-        EXPECT_EQ(settings.*kWords[i], out.*kWords[i]) << "carried word " << i + 1;
+    for (size_t i = 0; i < std::size(kCarriedWordFields); ++i) {
+        EXPECT_EQ(settings.*kCarriedWordFields[i], out.*kCarriedWordFields[i])
+            << "carried word " << i + 1;
     }
     for (size_t i = 0; i < std::size(kInts); ++i) {
         EXPECT_EQ(settings.*kInts[i], out.*kInts[i]) << "integer " << i;
     }
     for (size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(settings.*kCarriedFloats[i], floats[i]) << "carried float " << i + 1;
+        EXPECT_EQ(settings.*kCarriedFloatFields[i], floats[i]) << "carried float " << i + 1;
     }
     EXPECT_EQ(settings.xCenter, 0.25f);
     EXPECT_EQ(settings.yCenter, 0.75f);
