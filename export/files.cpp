@@ -327,12 +327,9 @@ void writeBufferStart(FileWriteBuffer* buffer, FileWriter* writer) {
     buffer->writer = writer;
 }
 
-void writeBufferPutU8(FileWriteBuffer* buffer, uint8_t value) {
-    buffer->data[buffer->count++] = value;
-    if (buffer->count == kFileBufferBytes) {
-        (void)emit(buffer->writer, buffer->data, kFileBufferBytes);
-        buffer->count = 0;
-    }
+void writeBufferEmitFull(FileWriteBuffer* buffer) {
+    (void)emit(buffer->writer, buffer->data, kFileBufferBytes);
+    buffer->count = 0;
 }
 
 void writeBufferPutU16(FileWriteBuffer* buffer, uint16_t value) {

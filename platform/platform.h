@@ -70,6 +70,10 @@ struct PlatformFile;
 bool platformFileClose(PlatformFile* file);
 // Creates one folder; a folder that already exists is fine.
 [[nodiscard]] bool platformFolderCreate(const char* path);
+// Calls visit for every entry of a folder ("." and ".." left out) in the order
+// the system lists them. False when the folder cannot be read.
+using FolderVisitor = void (*)(const char* name, bool isFolder, void* context);
+[[nodiscard]] bool platformListFolder(const char* path, FolderVisitor visit, void* context);
 // The folder for temporary files, ending in a path separator: the environment
 // variable LAKRA_TEMP when set (tests point it at a folder of their own), else
 // the system's folder (Windows: GetTempPathA, or C:\Windows\Temp\ when it

@@ -23,6 +23,9 @@ struct RenderState {
     // for the water render itself.
     const JobOps* waterJob;
     void* waterJobData;
+    // The export's progress: layers to render and layers done.
+    int32_t layersToRender;
+    int32_t layersDone;
 };
 
 // Renders the effect into a target: the whole host image (Host), the preview

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
@@ -140,6 +141,44 @@ bool platformFileClose(PlatformFile* file) {
     const bool closed = ::close(file->descriptor) == 0;
     delete file;
     return closed;
+}
+
+bool platformListFolder(const char* path, FolderVisitor visit, void* context) {
+    if (path == nullptr || path[0] == '\0' || visit == nullptr) {
+        return false;
+    }
+    DIR* folder = ::opendir(path);
+    if (folder == nullptr) {
+        return false;
+    }
+    const size_t pathLength = std::strlen(path);
+    while (const dirent* entry = ::readdir(folder)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+            continue;
+        }
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            // Some file systems leave the type open; links count as what they name.
+            char full[4096];
+            const size_t nameLength = std::strlen(name);
+            if (pathLength + nameLength + 2 <= sizeof full) {
+                std::memcpy(full, path, pathLength);
+                size_t at = pathLength;
+                if (at > 0 && full[at - 1] != '/') {
+                    full[at++] = '/';
+                }
+                std::memcpy(full + at, name, nameLength + 1);
+
+                struct stat status {};
+
+                isFolder = ::stat(full, &status) == 0 && S_ISDIR(status.st_mode);
+            }
+        }
+        visit(name, isFolder, context);
+    }
+    ::closedir(folder);
+    return true;
 }
 
 bool platformFolderCreate(const char* path) {

@@ -132,6 +132,36 @@ bool platformFileClose(PlatformFile* file) {
     return closed;
 }
 
+bool platformListFolder(const char* path, FolderVisitor visit, void* context) {
+    if (path == nullptr || path[0] == '\0' || visit == nullptr) {
+        return false;
+    }
+    char pattern[MAX_PATH + 4];
+    const size_t length = std::strlen(path);
+    if (length + 3 > MAX_PATH) {
+        return false;
+    }
+    std::memcpy(pattern, path, length);
+    size_t at = length;
+    if (pattern[at - 1] != '\\' && pattern[at - 1] != '/') {
+        pattern[at++] = '\\';
+    }
+    std::memcpy(pattern + at, "*.*", 4);
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_FILE_NOT_FOUND; // an empty folder
+    }
+    do {
+        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) {
+            continue;
+        }
+        visit(found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, context);
+    } while (FindNextFileA(search, &found) != 0);
+    FindClose(search);
+    return true;
+}
+
 bool platformFolderCreate(const char* path) {
     if (path == nullptr || path[0] == '\0') {
         return false;
