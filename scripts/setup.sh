@@ -16,7 +16,7 @@ packages=(
     wine wine64 xvfb xauth
     googletest libgtest-dev libgmock-dev libbenchmark-dev libjpeg62-turbo-dev
     libopenimageio-dev openimageio-tools libimage-exiftool-perl libcli11-dev python3
-    mate-backgrounds clang libclang-rt-14-dev
+    mate-backgrounds clang libclang-rt-14-dev tidy imagemagick chromium
 )
 
 sudo_if_needed() {

@@ -1,6 +1,7 @@
 // lakra: the command-line host of the Lakra filter plug-in.
 
 #include "apps/lakra/applyCommand.h"
+#include "apps/lakra/exportCommands.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/pluginLoader.h"
 #include "apps/lakra/presetCommands.h"
@@ -95,6 +96,9 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
                "lakra preset show FILE [--json]\n"
                "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--image IN]\n"
                "lakra preset thumbnail FILE OUT\n"
+               "lakra psd IN OUT.psd [--size WxH | --same-proportions WIDTH] [--preset FILE]\n"
+               "                     [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--threads N]\n"
+               "lakra gallery PRESET_FOLDER PAGE.html\n"
                "lakra dice [--seed N]\n"
                "lakra modes\n" +
                applyFooter() + kPresetNotes +
@@ -172,6 +176,51 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
         ->required()
         ->type_name("OUT");
 
+    PsdJob psdJob;
+    std::string psdSize;
+    CLI::App* psd = app.add_subcommand(
+        "psd", "Render the look on IN into a layered Photoshop document (depth of IN)");
+    psd->add_option("IN", psdJob.inputPath, "Input image, as for apply")
+        ->required()
+        ->type_name("FILE");
+    psd->add_option("OUT", psdJob.outputPath, "Photoshop document to write")
+        ->required()
+        ->type_name("OUT.psd");
+    CLI::Option* sizeOption =
+        psd->add_option("--size", psdSize, "Document size in pixels, each side 2..30000")
+            ->type_name("WxH");
+    psd->add_option("--same-proportions", psdJob.proportionalWidth,
+                    "Document width; the height keeps the proportions of IN")
+        ->check(CLI::Range(1, 1000000))
+        ->excludes(sizeOption)
+        ->type_name("WIDTH");
+    psd->add_option("--preset", psdJob.look.presetPath, "Start from the look of a preset file")
+        ->type_name("FILE");
+    psd->add_option("--set", psdJob.look.settings, "Set a look field (repeatable; see apply)")
+        ->allow_extra_args(false)
+        ->type_name("NAME=VALUE");
+    psd->add_option("--glue", psdJob.look.glue, "Blend mode: number 1..63, code or name")
+        ->type_name("NAME|NUMBER");
+    psd->add_option("--threads", threads, "Processors to render with, 1..1024")
+        ->check(CLI::Range(1, 1024))
+        ->type_name("N");
+    psd->footer("\nSizes outside 2..30000 are clamped into it, as the plug-in's size dialog\n"
+                "does. Progress goes to stderr. Exit codes as for apply.\n");
+
+    std::string galleryFolder;
+    std::string galleryPage;
+    CLI::App* gallery = app.add_subcommand(
+        "gallery", "Write a web page of the thumbnails of a folder's preset files");
+    gallery->add_option("PRESET_FOLDER", galleryFolder, "Folder of *.q8r files")
+        ->required()
+        ->type_name("FOLDER");
+    gallery
+        ->add_option("PAGE", galleryPage,
+                     "HTML page to write; its pictures go into "
+                     "web_images beside it")
+        ->required()
+        ->type_name("PAGE.html");
+
     CLI::App* dice =
         app.add_subcommand("dice", "Print a random look as --set and --glue options for apply");
     int64_t seed = -1;
@@ -202,6 +251,19 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
     }
     if (thumbnail->parsed()) {
         return runPresetThumbnail(presetPath, thumbnailOut);
+    }
+    if (psd->parsed()) {
+        if (!psdSize.empty() && (!parseSize(psdSize, &psdJob.width, &psdJob.height) ||
+                                 psdJob.width < 1 || psdJob.height < 1)) {
+            return usageError("--size wants WIDTHxHEIGHT, for example 1200x800: " + psdSize);
+        }
+        if (threads > 0) {
+            setPluginThreads(threads);
+        }
+        return runPsd(psdJob);
+    }
+    if (gallery->parsed()) {
+        return runGallery(galleryFolder, galleryPage);
     }
     if (dice->parsed()) {
         const Settings look =

@@ -1,0 +1,248 @@
+#include "apps/lakra/exportCommands.h"
+
+#include "apps/lakra/applyCommand.h"
+#include "apps/lakra/imageFile.h"
+#include "dialog/psdSize.h"
+#include "export/files.h"
+#include "export/psdExport.h"
+#include "presets/galleryPages.h"
+#include "presets/thumbnail.h"
+#include "pyramid/hostTile.h"
+#include "pyramid/levels.h"
+#include "pyramid/pyramid.h"
+#include "render/driver.h"
+#include "render/renderInto.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace lakra {
+
+namespace {
+
+void complain(const std::string& message) {
+    static_cast<void>(std::fprintf(stderr, "lakra: %s\n", message.c_str()));
+}
+
+bool toFileSpec(const std::string& path, const char* what, FileSpec* fileSpec) {
+    if (path.size() >= sizeof fileSpec->path) {
+        complain(std::string("the ") + what + " path is too long (at most " +
+                 std::to_string(sizeof fileSpec->path - 1) + " characters): " + path);
+        return false;
+    }
+    fileSpecFromPath(fileSpec, path.c_str());
+    return true;
+}
+
+// The processors --threads asked for through LAKRA_THREADS; 0: all of them.
+int32_t threadsWanted() {
+    const char* wanted = std::getenv("LAKRA_THREADS"); // NOLINT(concurrency-mt-unsafe)
+    const int count = wanted != nullptr ? std::atoi(wanted) : 0;
+    return count > 0 && count <= 1024 ? count : 0;
+}
+
+// Percentages of the render on stderr, one line per tenth.
+class StderrProgress final : public ProgressSink {
+public:
+    void progressFraction(double fraction) override {
+        const int tenth = static_cast<int>(fraction * 10.0);
+        if (tenth > lastTenth && tenth < 10) {
+            lastTenth = tenth;
+            static_cast<void>(std::fprintf(stderr, "lakra: rendering %d%%\n", tenth * 10));
+        }
+    }
+
+private:
+    int lastTenth = 0;
+};
+
+// The image as the plug-in holds its source: level 0 in the format of the
+// host's depth, filled tile by tile as the host would deliver it, and its
+// coarser levels built.
+ImagePyramid* sourceOf(const HostImage& image) {
+    const PixelFormat format = psdWorkingFormat(psdBytesPerSample(image.depth));
+    ImagePyramid* source = pyramidCreate(image.width, image.height, format);
+    if (source == nullptr) {
+        return nullptr;
+    }
+    HostImageView view;
+    view.data = image.pixels.data();
+    view.rowBytes = static_cast<int32_t>(hostRowBytes(image));
+    view.loPlane = 0;
+    view.hiPlane = image.planes - 1;
+    view.planes = image.planes;
+    view.transparencyPlane = image.alpha ? image.planes - 1 : -1;
+    view.filterCase = image.alpha ? 4 : 1;
+    view.depth = image.depth;
+    view.rect = PixelRect{0, 0, image.height, image.width};
+    for (int32_t t = source->levelFirstTile[0]; t <= source->levelLastTile[0]; ++t) {
+        if (!loadHostTile(source, t, view)) {
+            pyramidDestroy(&source);
+            return nullptr;
+        }
+    }
+    if (buildLevels(source, threadsWanted()) != noErr) {
+        pyramidDestroy(&source);
+    }
+    return source;
+}
+
+const MetadataRecord* iccProfileOf(const HostImage& image) {
+    for (const MetadataRecord& record : image.metadata.records) {
+        if (record.name == "ICCProfile" && !record.bytes.empty()) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+std::string psdResultMeaning(Result result) {
+    switch (result) {
+    case kPsdTooLarge:
+        return "the document is too large for the PSD format (its channel data must stay "
+               "under 4 GiB)";
+    case kPsdNoWorkingImage:
+    case memFullErr:
+        return "out of memory";
+    case kFileNotOpened:
+        return "the file cannot be opened for writing";
+    case kFileWriteError:
+        return "a write failed (is the disk full?)";
+    default:
+        return "result " + std::to_string(result);
+    }
+}
+
+} // namespace
+
+bool parseSize(const std::string& text, int32_t* width, int32_t* height) {
+    const size_t cross = text.find_first_of("xX*,");
+    if (cross == std::string::npos || cross == 0 || cross + 1 >= text.size()) {
+        return false;
+    }
+    const std::string first = text.substr(0, cross);
+    const std::string second = text.substr(cross + 1);
+    const auto digits = [](const std::string& part) {
+        return part.size() <= 9 && part.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(first) || !digits(second)) {
+        return false;
+    }
+    *width = std::atoi(first.c_str());
+    *height = std::atoi(second.c_str());
+    return true;
+}
+
+int runPsd(const PsdJob& job) {
+    Settings settings{};
+    const int built = lookFromOptions(job.look, &settings);
+    if (built != kExitOk) {
+        return built;
+    }
+    HostImage image;
+    std::string error;
+    if (!readImage(job.inputPath, &image, &error)) {
+        complain(error);
+        return kExitFailed;
+    }
+    const std::string partialPath = job.outputPath + ".partial";
+    FileSpec partial{};
+    if (!toFileSpec(partialPath, "output", &partial)) {
+        return kExitFailed;
+    }
+
+    // The size as the export's size dialog would settle it.
+    PsdSizeModel size = psdSizeOpen(settings, image.width, image.height);
+    if (job.width > 0) {
+        psdSizeChoose(&size, kPsdCustomSize);
+        psdSizeTypeWidth(&size, job.width);
+        psdSizeTypeHeight(&size, job.height);
+    } else if (job.proportionalWidth > 0) {
+        psdSizeChoose(&size, kPsdSameProportions);
+        psdSizeTypeWidth(&size, job.proportionalWidth);
+    } else {
+        psdSizeChoose(&size, kPsdSameSize);
+    }
+    psdSizeAccept(size, &settings);
+    settings.exportKind = kExportPsd;
+
+    PyramidPtr source(sourceOf(image));
+    if (source == nullptr) {
+        complain("out of memory reading " + job.inputPath);
+        return kExitFailed;
+    }
+    RenderState state{};
+    state.filterWidth = image.width;
+    state.filterHeight = image.height;
+    state.source = source.get();
+    state.hostFormat = HostImageFormat{image.depth, image.planes, image.alpha};
+    state.processors = threadsWanted();
+
+    StderrProgress progress;
+    PsdExportOptions options;
+    options.progress = job.reportProgress ? &progress : nullptr;
+    if (const MetadataRecord* profile = iccProfileOf(image)) {
+        options.iccProfile = profile->bytes.data();
+        options.iccProfileBytes = static_cast<uint32_t>(profile->bytes.size());
+    }
+    if (job.reportProgress) {
+        static_cast<void>(std::fprintf(stderr, "lakra: rendering %u x %u, %d bits per channel\n",
+                                       settings.psdWidth, settings.psdHeight, image.depth));
+    }
+    const Result result = psdExport(partial, &settings, &state, options);
+    std::error_code ignored;
+    if (result != noErr) {
+        std::filesystem::remove(partialPath, ignored);
+        complain(job.outputPath + ": " + psdResultMeaning(result));
+        return kExitFailed;
+    }
+    std::error_code renamed;
+    std::filesystem::rename(partialPath, job.outputPath, renamed);
+    if (renamed) {
+        std::filesystem::remove(partialPath, ignored);
+        complain(job.outputPath + ": " + renamed.message());
+        return kExitFailed;
+    }
+    if (job.reportProgress) {
+        static_cast<void>(std::fprintf(stderr, "lakra: wrote %s\n", job.outputPath.c_str()));
+    }
+    return kExitOk;
+}
+
+int runGallery(const std::string& folderPath, const std::string& pagePath) {
+    // The page names the folder it shows: its absolute path.
+    std::error_code unresolved;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(folderPath.empty() ? "." : folderPath, unresolved);
+    const std::string named = unresolved ? folderPath : absolute.string();
+    const bool ended = platformIsPathSeparator(named.back());
+    const std::string folder = ended ? named : named + std::string(1, platformPathSeparator());
+    FileSpec source{};
+    FileSpec page{};
+    if (!toFileSpec(folder, "folder", &source) || !toFileSpec(pagePath, "page", &page)) {
+        return kExitFailed;
+    }
+    std::error_code missing;
+    if (!std::filesystem::is_directory(named, missing)) {
+        complain(named + " is not a folder");
+        return kExitFailed;
+    }
+    PyramidPtr thumbnail(pyramidCreate(kThumbnailMaxSide, kThumbnailMaxSide, PixelFormat::Rgba8));
+    if (thumbnail == nullptr) {
+        complain("out of memory");
+        return kExitFailed;
+    }
+    thumbnailFillBlank(thumbnail.get());
+    const Result result = writePresetsPage(source, page, thumbnail.get());
+    if (result != noErr) {
+        complain(pagePath + ": " + psdResultMeaning(result));
+        return kExitFailed;
+    }
+    static_cast<void>(std::fprintf(stderr, "lakra: wrote %s\n", pagePath.c_str()));
+    return kExitOk;
+}
+
+} // namespace lakra
