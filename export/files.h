@@ -109,6 +109,7 @@ struct FileWriteBuffer {
 void writeBufferStart(FileWriteBuffer* buffer, FileWriter* writer);
 // Writes the 400 collected bytes and empties the buffer.
 void writeBufferEmitFull(FileWriteBuffer* buffer);
+
 // Inline: pixel planes pass through here a byte at a time.
 inline void writeBufferPutU8(FileWriteBuffer* buffer, uint8_t value) {
     buffer->data[buffer->count++] = value;
@@ -116,6 +117,7 @@ inline void writeBufferPutU8(FileWriteBuffer* buffer, uint8_t value) {
         writeBufferEmitFull(buffer);
     }
 }
+
 // The value's bytes in memory order: callers swap them first for big-endian.
 void writeBufferPutU16(FileWriteBuffer* buffer, uint16_t value);
 void writeBufferPutU32(FileWriteBuffer* buffer, uint32_t value);
