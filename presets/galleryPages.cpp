@@ -6,6 +6,7 @@
 #include "presets/presetFile.h"
 #include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"
+#include "render/driver.h"
 #include "render/renderInto.h"
 
 #include <algorithm>
@@ -113,8 +114,8 @@ Result writeDot(PageWriter* page, const DotRender& job, int32_t slot) {
 
 } // namespace
 
-Result writePresetsPage(const FileSpec& sourceFolder, const FileSpec& page,
-                        ImagePyramid* thumbnail) {
+Result writePresetsPage(const FileSpec& sourceFolder, const FileSpec& page, ImagePyramid* thumbnail,
+                        ProgressSink* progress) {
     FileSpec folder;
     (void)fileSpecFolderPart(&sourceFolder, &folder);
     PageWriter writer;
@@ -129,8 +130,12 @@ Result writePresetsPage(const FileSpec& sourceFolder, const FileSpec& page,
     const PresetHooks previous = presetHooks();
     const PresetHooks hooks = thumbnailPresetHooks(thumbnail);
     setPresetHooks(&hooks);
-    for (const std::string& name : names) {
-        writePresetCell(&writer, folder, name, thumbnail);
+    for (size_t i = 0; i < names.size(); ++i) {
+        writePresetCell(&writer, folder, names[i], thumbnail);
+        if (progress != nullptr) {
+            progress->progressFraction(static_cast<double>(i + 1) /
+                                       static_cast<double>(names.size()));
+        }
     }
     setPresetHooks(&previous);
     return pageClose(&writer);

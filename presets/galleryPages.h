@@ -27,7 +27,7 @@ inline constexpr int32_t kMemoryDotPictureSide = 300;
 // cell and a JPEG beside the page. Returns 0, the error of opening the page
 // or the page's first write error.
 [[nodiscard]] Result writePresetsPage(const FileSpec& sourceFolder, const FileSpec& page,
-                                      ImagePyramid* thumbnail);
+                                      ImagePyramid* thumbnail, ProgressSink* progress = nullptr);
 
 // The picture size of a memory dot for a filter rectangle: its larger side 300.
 void memoryDotPictureSize(int32_t filterWidth, int32_t filterHeight, int32_t* width,

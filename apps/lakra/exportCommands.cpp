@@ -44,18 +44,21 @@ int32_t threadsWanted() {
     return count > 0 && count <= 1024 ? count : 0;
 }
 
-// Percentages of the render on stderr, one line per tenth.
+// Percentages of a long job on stderr, one line per tenth.
 class StderrProgress final : public ProgressSink {
 public:
+    explicit StderrProgress(const char* what) : doing(what) {}
+
     void progressFraction(double fraction) override {
         const int tenth = static_cast<int>(fraction * 10.0);
-        if (tenth > lastTenth && tenth < 10) {
+        if (tenth > lastTenth) {
             lastTenth = tenth;
-            static_cast<void>(std::fprintf(stderr, "lakra: rendering %d%%\n", tenth * 10));
+            static_cast<void>(std::fprintf(stderr, "lakra: %s %d%%\n", doing, tenth * 10));
         }
     }
 
 private:
+    const char* doing;
     int lastTenth = 0;
 };
 
@@ -181,7 +184,7 @@ int runPsd(const PsdJob& job) {
     state.hostFormat = HostImageFormat{image.depth, image.planes, image.alpha};
     state.processors = threadsWanted();
 
-    StderrProgress progress;
+    StderrProgress progress("rendering");
     PsdExportOptions options;
     options.progress = job.reportProgress ? &progress : nullptr;
     if (const MetadataRecord* profile = iccProfileOf(image)) {
@@ -236,7 +239,8 @@ int runGallery(const std::string& folderPath, const std::string& pagePath) {
         return kExitFailed;
     }
     thumbnailFillBlank(thumbnail.get());
-    const Result result = writePresetsPage(source, page, thumbnail.get());
+    StderrProgress progress("presets page");
+    const Result result = writePresetsPage(source, page, thumbnail.get(), &progress);
     if (result != noErr) {
         complain(pagePath + ": " + psdResultMeaning(result));
         return kExitFailed;

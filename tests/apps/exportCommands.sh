@@ -74,6 +74,7 @@ done
 echo "not a preset" > presets/notes.txt
 mkdir presets/sub.q8r
 "$lakra" gallery presets page.html 2> gallery.log
+grep -q "presets page 100%" gallery.log || fail "no progress on stderr: $(cat gallery.log)"
 for picture in top left right bottom; do
     [ -s "web_images/$picture.gif" ] || fail "web_images/$picture.gif is missing"
 done
