@@ -54,9 +54,9 @@ bool pageWritable(const PageWriter* writer) {
 // A file's name after its last separator, cleaned as a file name, without
 // its extension: what the page calls the picture in web_images.
 void pictureBaseName(const char* file, char* base) {
-    FileSpec spec;
-    fileSpecFromPath(&spec, file);
-    (void)std::snprintf(base, kPathBytes, "%s", fileSpecName(spec));
+    FileSpec fileSpec;
+    fileSpecFromPath(&fileSpec, file);
+    (void)std::snprintf(base, kPathBytes, "%s", fileSpecName(fileSpec));
     cleanFileName(base);
     stripExtension(base);
 }
@@ -211,10 +211,10 @@ Result pageOpen(PageWriter* writer, const FileSpec& page, PageType type, int32_t
     // any frame image that cannot be opened is: the page still refers to them.
     (void)fileSpecCreateFolder(&pageFolder, kPageImagesFolder, &writer->imagesFolder);
     for (const FrameImage& frame : kFrameImages) {
-        FileSpec spec;
+        FileSpec fileSpec;
         FileWriter image;
-        if (fileSpecJoin(&writer->imagesFolder, frame.name, &spec) == noErr &&
-            fileWriterOpen(spec, &image) == noErr) {
+        if (fileSpecJoin(&writer->imagesFolder, frame.name, &fileSpec) == noErr &&
+            fileWriterOpen(fileSpec, &image) == noErr) {
             (void)writeBytes(&image, frame.bytes, frame.length);
             (void)fileWriterClose(&image);
         }

@@ -23,10 +23,10 @@ constexpr char kPresetExtension[] = ".q8r";
 // A gallery picture into the images folder, replacing a file of that name;
 // one that cannot be created is left out and its cell still refers to it.
 void writePicture(const PageWriter& page, const char* name, const ImagePyramid* image) {
-    FileSpec spec;
+    FileSpec fileSpec;
     FileWriter writer;
-    if (fileSpecJoin(&page.imagesFolder, name, &spec) == noErr &&
-        fileWriterOpen(spec, &writer) == noErr) {
+    if (fileSpecJoin(&page.imagesFolder, name, &fileSpec) == noErr &&
+        fileWriterOpen(fileSpec, &writer) == noErr) {
         (void)jpegWriteGalleryPicture(image, &writer, true);
     }
 }
