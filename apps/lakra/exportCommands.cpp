@@ -27,16 +27,6 @@ void complain(const std::string& message) {
     static_cast<void>(std::fprintf(stderr, "lakra: %s\n", message.c_str()));
 }
 
-bool toFileSpec(const std::string& path, const char* what, FileSpec* fileSpec) {
-    if (path.size() >= sizeof fileSpec->path) {
-        complain(std::string("the ") + what + " path is too long (at most " +
-                 std::to_string(sizeof fileSpec->path - 1) + " characters): " + path);
-        return false;
-    }
-    fileSpecFromPath(fileSpec, path.c_str());
-    return true;
-}
-
 // The processors --threads asked for through LAKRA_THREADS; 0: all of them.
 int32_t threadsWanted() {
     const char* wanted = std::getenv("LAKRA_THREADS"); // NOLINT(concurrency-mt-unsafe)
@@ -153,7 +143,7 @@ int runPsd(const PsdJob& job) {
     }
     const std::string partialPath = job.outputPath + ".partial";
     FileSpec partial{};
-    if (!toFileSpec(partialPath, "output", &partial)) {
+    if (!fileSpecOfPath(partialPath, "output", &partial)) {
         return kExitFailed;
     }
 
@@ -225,7 +215,7 @@ int runGallery(const std::string& folderPath, const std::string& pagePath) {
     const std::string folder = ended ? named : named + std::string(1, platformPathSeparator());
     FileSpec source{};
     FileSpec page{};
-    if (!toFileSpec(folder, "folder", &source) || !toFileSpec(pagePath, "page", &page)) {
+    if (!fileSpecOfPath(folder, "folder", &source) || !fileSpecOfPath(pagePath, "page", &page)) {
         return kExitFailed;
     }
     std::error_code missing;

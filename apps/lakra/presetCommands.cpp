@@ -41,18 +41,6 @@ std::string resultMeaning(Result result) {
     }
 }
 
-// A FileSpec holds kPathBytes - 1 characters; a longer path would be cut to
-// the name of some other file.
-bool specOfPath(const std::string& path, FileSpec* fileSpec) {
-    if (path.empty() || path.size() >= kPathBytes) {
-        complain("the preset path must have 1 to " + std::to_string(kPathBytes - 1) +
-                 " characters: '" + path + "'");
-        return false;
-    }
-    fileSpecFromPath(fileSpec, path.c_str());
-    return true;
-}
-
 // Shortest text that reads back to the same float; non-finite values (which
 // no reader leaves in a look) as "nan" or "inf".
 std::string realText(float value) {
@@ -130,6 +118,17 @@ std::vector<Row> allRows(const Settings& look) {
 
 } // namespace
 
+bool fileSpecOfPath(const std::string& path, const char* what, FileSpec* fileSpec) {
+    // A longer path would be cut to the name of some other file.
+    if (path.empty() || path.size() >= kPathBytes) {
+        complain(std::string("the ") + what + " path must have 1 to " +
+                 std::to_string(kPathBytes - 1) + " characters: '" + path + "'");
+        return false;
+    }
+    fileSpecFromPath(fileSpec, path.c_str());
+    return true;
+}
+
 int lookFromOptions(const LookOptions& options, Settings* look) {
     if (!options.presetPath.empty()) {
         const int code = readPresetLook(options.presetPath, look);
@@ -154,7 +153,7 @@ int lookFromOptions(const LookOptions& options, Settings* look) {
 int readPresetLook(const std::string& path, Settings* look) {
     settingsFresh(look);
     FileSpec fileSpec{};
-    if (!specOfPath(path, &fileSpec)) {
+    if (!fileSpecOfPath(path, "preset", &fileSpec)) {
         return kExitFailed;
     }
     const Result result = presetRead(fileSpec, PresetReadMode::Full, look);
@@ -168,7 +167,7 @@ int readPresetLook(const std::string& path, Settings* look) {
 
 int writePresetLook(const std::string& path, Settings* look) {
     FileSpec fileSpec{};
-    if (!specOfPath(path, &fileSpec)) {
+    if (!fileSpecOfPath(path, "preset", &fileSpec)) {
         return kExitFailed;
     }
     const Result result = presetWrite(fileSpec, look);

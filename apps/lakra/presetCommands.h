@@ -12,6 +12,8 @@
 
 namespace lakra {
 
+struct FileSpec;
+
 // How the command line builds a look: the preset (when a path is given),
 // then each --set in order, then --glue.
 struct LookOptions {
@@ -47,6 +49,10 @@ struct LookOptions {
 // The look as arguments `lakra apply` takes: "--set", "NAME=VALUE" pairs for
 // every --set field but glue, then "--glue", its number.
 [[nodiscard]] std::vector<std::string> lookArguments(const Settings& look);
+
+// The path as a FileSpec, which holds kPathBytes - 1 characters: a longer or
+// empty path is refused with a message naming it as `what` ("preset", "output").
+[[nodiscard]] bool fileSpecOfPath(const std::string& path, const char* what, FileSpec* fileSpec);
 
 // `lakra preset show FILE [--json]` and `lakra preset save FILE ...`.
 [[nodiscard]] int runPresetShow(const std::string& path, bool json);

@@ -3,6 +3,7 @@
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/lookOptions.h"
+#include "apps/lakra/presetCommands.h"
 #include "apps/lakra/protocolHost.h"
 #include "export/files.h"
 #include "host/pluginMain.h"
@@ -106,11 +107,9 @@ int renderLookThumbnail(const std::string& imagePath, const Settings& look,
 
 int runPresetThumbnail(const std::string& presetPath, const std::string& outPath) {
     FileSpec fileSpec{};
-    if (presetPath.size() >= sizeof fileSpec.path) {
-        complain("the preset path is too long: " + presetPath);
+    if (!fileSpecOfPath(presetPath, "preset", &fileSpec)) {
         return kExitFailed;
     }
-    fileSpecFromPath(&fileSpec, presetPath.c_str());
     PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
     ImagePyramid* picture = nullptr;
     if (thumbnail == nullptr || !presetThumbnailAtSize(fileSpec, thumbnail.get(), 128, &picture)) {
