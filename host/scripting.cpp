@@ -9,83 +9,37 @@ namespace lakra {
 
 namespace {
 
-enum class Kind : uint8_t {
-    Color,   // the high byte of a 16-bit channel
-    Integer, // as is
-    Glue,    // enumeration GLty, "GL01" .. "GL63"
-    Real,    // double in the descriptor, float in Settings
-};
-
-struct Parameter {
-    DescriptorKeyID key;
-    Kind kind;
-    uint16_t Settings::*color;
-    int32_t Settings::*integer;
-    float Settings::*real;
-};
-
-constexpr Parameter colorKey(const char (&key)[5], uint16_t Settings::*field) {
-    return {fourCharCode(key), Kind::Color, field, nullptr, nullptr};
-}
-
-constexpr Parameter integerKey(const char (&key)[5], int32_t Settings::*field) {
-    return {fourCharCode(key), Kind::Integer, nullptr, field, nullptr};
-}
-
-constexpr Parameter realKey(const char (&key)[5], float Settings::*field) {
-    return {fourCharCode(key), Kind::Real, nullptr, nullptr, field};
-}
-
-// The order of the terminology, of the key list handed to the reader and of
-// the values written after "Vers".
-constexpr Parameter kParameters[kScriptKeyCount] = {
-    colorKey("0001", &Settings::waterRed),
-    colorKey("0002", &Settings::waterGreen),
-    colorKey("0003", &Settings::waterBlue),
-    integerKey("0004", &Settings::rippleHeight),
-    integerKey("0005", &Settings::horizon),
-    integerKey("0006", &Settings::perspective),
-    integerKey("0007", &Settings::undulation),
-    integerKey("0008", &Settings::rippleSize),
-    integerKey("0009", &Settings::offset),
-    integerKey("0010", &Settings::waviness),
-    integerKey("0011", &Settings::blur),
-    integerKey("0012", &Settings::complexity),
-    integerKey("0013", &Settings::altitude),
-    {kScriptKeyGlue, Kind::Glue, nullptr, &Settings::glue, nullptr},
-    integerKey("0015", &Settings::brilliance),
-    integerKey("0016", &Settings::randomSeed),
-    realKey("0017", &Settings::xCenter),
-    realKey("0018", &Settings::yCenter),
-    realKey("0019", &Settings::horizonFloat),
-    realKey("0020", &Settings::offsetFloat),
-};
-
 // A host that never reports the last key would otherwise hold the run
-// forever; a recorded descriptor of ours carries 21 keys.
+// forever; a recorded descriptor of ours carries 24 keys.
 constexpr int kMaxKeysRead = 1024;
 
 // Zero-terminated and writable: the host marks each key it returns in place.
 struct KeyList {
-    DescriptorKeyID keys[kScriptKeyCount + 1];
+    DescriptorKeyID keys[kLookFieldCount + 1];
 };
 
 KeyList makeKeyList() {
     KeyList list{};
-    for (int32_t i = 0; i < kScriptKeyCount; ++i) {
-        list.keys[i] = kParameters[i].key;
+    for (int32_t i = 0; i < kLookFieldCount; ++i) {
+        list.keys[i] = lookKey(lookFields()[i]);
     }
-    list.keys[kScriptKeyCount] = 0;
+    list.keys[kLookFieldCount] = 0;
     return list;
 }
 
-const Parameter* findParameter(DescriptorKeyID key) {
-    for (const Parameter& parameter : kParameters) {
-        if (parameter.key == key) {
-            return &parameter;
-        }
+// The exact water colour read so far, per channel, and which channels the
+// 8-bit keys carried.
+struct ColorRead {
+    bool highByteRead[3] = {};
+    bool exactRead[3] = {};
+    uint16_t exact[3] = {};
+};
+
+int32_t colorChannel(const LookField& field) {
+    if (field.color == &Settings::waterRed) {
+        return 0;
     }
-    return nullptr;
+    return field.color == &Settings::waterGreen ? 1 : 2;
 }
 
 bool readTableUsable(const ReadDescriptorProcs* procs) {
@@ -157,39 +111,64 @@ bool narrowToFloat(double value, float* out) {
 }
 
 void readParameter(const ReadDescriptorProcs& procs, PIReadDescriptor reader,
-                   const Parameter& parameter, Settings* settings) {
-    switch (parameter.kind) {
-    case Kind::Color: {
+                   const LookField& field, Settings* settings, ColorRead* colorRead) {
+    switch (field.script) {
+    case ScriptKind::Color: {
         int32_t value = 0;
         if (procs.getIntegerProc(reader, &value) >= 0) {
             // 0..255 becomes 0..65280; larger values keep their low byte.
             const uint32_t low16 = static_cast<uint32_t>(value) & 0xFFFFu;
-            settings->*parameter.color = static_cast<uint16_t>(low16 * 256u);
+            settings->*field.color = static_cast<uint16_t>(low16 * 256u);
+            colorRead->highByteRead[colorChannel(field)] = true;
         }
         break;
     }
-    case Kind::Integer: {
-        int32_t value = settings->*parameter.integer;
+    case ScriptKind::ExactColor: {
+        int32_t value = 0;
+        if (procs.getIntegerProc(reader, &value) >= 0 && value >= 0 && value <= 0xFFFF) {
+            const int32_t channel = colorChannel(field);
+            colorRead->exactRead[channel] = true;
+            colorRead->exact[channel] = static_cast<uint16_t>(value);
+        }
+        break;
+    }
+    case ScriptKind::Integer: {
+        int32_t value = settings->*field.integer;
         if (procs.getIntegerProc(reader, &value) >= 0) {
-            settings->*parameter.integer = value;
+            settings->*field.integer = value;
         }
         break;
     }
-    case Kind::Glue: {
+    case ScriptKind::Glue: {
         DescriptorEnumID code = 0;
         if (procs.getEnumeratedProc(reader, &code) >= 0) {
-            settings->*parameter.integer = glueFromCode(code);
+            settings->*field.integer = glueFromCode(code);
         }
         break;
     }
-    case Kind::Real: {
-        double value = static_cast<double>(settings->*parameter.real);
+    case ScriptKind::Real: {
+        double value = static_cast<double>(settings->*field.real);
         float narrowed = 0.0f;
         if (procs.getFloatProc(reader, &value) >= 0 && narrowToFloat(value, &narrowed)) {
-            settings->*parameter.real = narrowed;
+            settings->*field.real = narrowed;
         }
         break;
     }
+    }
+}
+
+// The exact channel counts only where it agrees with the 8-bit one beside
+// it, or stands alone: a script that changes "0001" and leaves the exact
+// key as it was gets the colour it asked for.
+void applyExactColor(const ColorRead& colorRead, Settings* settings) {
+    uint16_t* const channels[3] = {&settings->waterRed, &settings->waterGreen,
+                                   &settings->waterBlue};
+    for (int32_t c = 0; c < 3; ++c) {
+        const bool agrees =
+            !colorRead.highByteRead[c] || (*channels[c] >> 8) == (colorRead.exact[c] >> 8);
+        if (colorRead.exactRead[c] && agrees) {
+            *channels[c] = colorRead.exact[c];
+        }
     }
 }
 
@@ -201,22 +180,25 @@ void readVersion(const ReadDescriptorProcs& procs, PIReadDescriptor reader, Sett
 }
 
 void writeParameter(const WriteDescriptorProcs& procs, PIWriteDescriptor writer,
-                    const Parameter& parameter, const Settings& settings) {
+                    const LookField& field, const Settings& settings) {
     // Failures are not checked here: the writer's close reports the worst.
-    switch (parameter.kind) {
-    case Kind::Color:
-        procs.putIntegerProc(writer, parameter.key, settings.*parameter.color >> 8);
+    const DescriptorKeyID key = lookKey(field);
+    switch (field.script) {
+    case ScriptKind::Color:
+        procs.putIntegerProc(writer, key, settings.*field.color >> 8);
         break;
-    case Kind::Integer:
-        procs.putIntegerProc(writer, parameter.key, settings.*parameter.integer);
+    case ScriptKind::ExactColor:
+        procs.putIntegerProc(writer, key, settings.*field.color);
         break;
-    case Kind::Glue:
-        procs.putEnumeratedProc(writer, parameter.key, kGlueEnumType,
-                                glueCode(settings.*parameter.integer));
+    case ScriptKind::Integer:
+        procs.putIntegerProc(writer, key, settings.*field.integer);
         break;
-    case Kind::Real: {
-        const double value = static_cast<double>(settings.*parameter.real);
-        procs.putFloatProc(writer, parameter.key, &value);
+    case ScriptKind::Glue:
+        procs.putEnumeratedProc(writer, key, kGlueEnumType, glueCode(settings.*field.integer));
+        break;
+    case ScriptKind::Real: {
+        const double value = static_cast<double>(settings.*field.real);
+        procs.putFloatProc(writer, key, &value);
         break;
     }
     }
@@ -228,7 +210,7 @@ DescriptorKeyID scriptKey(int32_t number) {
     if (number < 1 || number > kScriptKeyCount) {
         return 0;
     }
-    return kParameters[number - 1].key;
+    return lookKey(lookFields()[number - 1]);
 }
 
 bool scriptingAvailable(const FilterRecord& record) {
@@ -269,6 +251,7 @@ Result readScriptParameters(FilterRecord& record, Settings* settings, bool* show
     if (reader != nullptr) {
         // A recorded run starts from the defaults, not from the last look.
         settingsReset(settings);
+        ColorRead colorRead;
         DescriptorKeyID key = 0;
         DescriptorTypeID type = 0;
         int32_t flags = 0;
@@ -277,10 +260,11 @@ Result readScriptParameters(FilterRecord& record, Settings* settings, bool* show
              ++keysRead) {
             if (key == kScriptKeyVersion) {
                 readVersion(procs, reader, settings);
-            } else if (const Parameter* parameter = findParameter(key)) {
-                readParameter(procs, reader, *parameter, settings);
+            } else if (const LookField* field = lookFieldOfKey(key)) {
+                readParameter(procs, reader, *field, settings, &colorRead);
             }
         }
+        applyExactColor(colorRead, settings);
         const Result closed = procs.closeReadDescriptorProc(reader);
         // Keys the descriptor lacks keep their defaults.
         if (closed != errMissingParameter) {
@@ -314,8 +298,8 @@ Result writeScriptParameters(FilterRecord& record, Settings* settings) {
     }
     settings->formatVersion = kSettingsFormatVersion;
     procs.putIntegerProc(writer, kScriptKeyVersion, kSettingsFormatVersion);
-    for (const Parameter& parameter : kParameters) {
-        writeParameter(procs, writer, parameter, *settings);
+    for (int32_t i = 0; i < kLookFieldCount; ++i) {
+        writeParameter(procs, writer, lookFields()[i], *settings);
     }
 
     disposeDescriptor(record, parameters);

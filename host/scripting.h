@@ -5,6 +5,7 @@
 // descriptor procedures.
 
 #include "host/abi.h"
+#include "host/lookFields.h"
 #include "platform/result.h"
 #include "render/settings.h"
 
@@ -12,10 +13,9 @@
 
 namespace lakra {
 
-// Keys besides the twenty numbered ones "0001" .. "0020" (key 14 is the glue).
+// The format version key; the look's keys are in host/lookFields.h.
 inline constexpr DescriptorKeyID kScriptKeyVersion = fourCharCode("Vers");
 inline constexpr DescriptorKeyID kScriptKeyGlue = fourCharCode("GLUE");
-inline constexpr int32_t kScriptKeyCount = 20;
 
 // The key of parameter 1..20 ("0001", ..., "GLUE" for 14, ..., "0020"); 0
 // outside that range.
@@ -41,7 +41,8 @@ inline constexpr int32_t kScriptKeyCount = 20;
 [[nodiscard]] Result readScriptParameters(FilterRecord& record, Settings* settings,
                                           bool* showDialog);
 
-// Records the look as the run's descriptor, for every finish. Stores the
+// Records the look as the run's descriptor, for every finish: the version,
+// the twenty terminology keys and the exact water colour. Stores the
 // current format version in settings. Returns the writer's close result.
 [[nodiscard]] Result writeScriptParameters(FilterRecord& record, Settings* settings);
 

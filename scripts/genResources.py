@@ -8,6 +8,7 @@ table below:  python3 scripts/genResources.py
 """
 
 import os
+import re
 import struct
 import sys
 
@@ -33,29 +34,25 @@ GLUE_NAMES = [
 # Anterior and posterior are read and written by code but not offered here.
 UNLISTED_GLUES = {60, 61}
 
-# Event parameters in key order: (name, key, type).
-PARAMETERS = [
-    ("water red", "0001", "long"),
-    ("water green", "0002", "long"),
-    ("water blue", "0003", "long"),
-    ("ripple height", "0004", "long"),
-    ("horizon", "0005", "long"),
-    ("perspective", "0006", "long"),
-    ("ripple undulation", "0007", "long"),
-    ("ripple size", "0008", "long"),
-    ("offset", "0009", "long"),
-    ("waviness", "0010", "long"),
-    ("blur", "0011", "long"),
-    ("complexity", "0012", "long"),
-    ("altitude", "0013", "long"),
-    ("glue", "GLUE", "GLty"),
-    ("brilliance", "0015", "long"),
-    ("random seed", "0016", "long"),
-    ("X center", "0017", "doub"),
-    ("Y center", "0018", "doub"),
-    ("horizon float", "0019", "doub"),
-    ("offset float", "0020", "doub"),
-]
+# The descriptor type of each maker function of the look-field table.
+MAKER_TYPES = {"color": "long", "slider": "long", "percent": "long", "seed": "long",
+               "glue": "GLty", "real": "doub"}
+
+
+def look_parameters(root):
+    """The event parameters in key order, (name, key, type), read from the
+    look-field table in host/lookFields.cpp. Rows of makers the terminology
+    does not list (the exact colour) are skipped."""
+    with open(os.path.join(root, "host", "lookFields.cpp")) as source:
+        text = source.read()
+    table = text[text.index("kLookFields[kLookFieldCount] = {"):]
+    table = table[:table.index("\n};")]
+    rows = re.findall(r'\b(\w+)\("(\w{4})", "([^"]*)"', table)
+    parameters = [(term, key, MAKER_TYPES[maker]) for maker, key, term in rows
+                  if maker in MAKER_TYPES]
+    assert len(parameters) == 20, parameters
+    return parameters
+
 
 ENABLING_CONDITION = (
     "( in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, Gray16Mode, "
@@ -179,7 +176,7 @@ def terminology(block):
     block.raw(b"Kestrovane Lakra\0", "scope")
 
 
-def aete():
+def aete(parameters):
     block = Block()
     block.int16(1, "Windows prelude")
     block.raw(bytes([1, 0]), "format version 1.0")
@@ -205,8 +202,8 @@ def aete():
     block.pascal("", "direct parameter description")
     block.int16(FLAG_OPTIONAL | FLAG_ENUMERATED | FLAG_CHANGES_STATE,
                 "optional, enumerated, changes state")
-    block.int16(len(PARAMETERS), "parameter count")
-    for name, key, type_code in PARAMETERS:
+    block.int16(len(parameters), "parameter count")
+    for name, key, type_code in parameters:
         flags = FLAG_OPTIONAL | (FLAG_ENUMERATED if type_code == "GLty" else 0)
         block.blank()
         block.pascal(name, "name")
@@ -241,7 +238,7 @@ def main():
     root = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
     outputs = [
         ("pipl.rc", "PiPL", pipl(), "The property list: how the host names, finds and enables the filter."),
-        ("aete.rc", "AETE", aete(), "The scripting terminology: the event, its parameters and the glue names."),
+        ("aete.rc", "AETE", aete(look_parameters(root)), "The scripting terminology: the event, its parameters and the glue names."),
     ]
     assert len(GLUE_NAMES) == 63
     for filename, rc_type, block, title in outputs:

@@ -1,85 +1,36 @@
 #include "apps/lakra/lookOptions.h"
 
 #include "blend/glueModes.h"
+#include "host/lookFields.h"
+#include "host/scripting.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace lakra {
 
 namespace {
 
-enum class Kind : uint8_t {
-    Slider,   // whole number 0..100
-    Seed,     // any 32-bit whole number
-    Percent,  // 0..100 with a fraction, stored with its truncated copy
-    Fraction, // 0..1
-    Color,    // #rrggbb or r,g,b
-    Glue,     // a blend mode
-};
-
-struct Field {
-    const char* name;
-    Kind kind;
-    int32_t Settings::*integer;
-    float Settings::*real;
-    void (*setPercent)(Settings*, float);
-    const char* meaning;
-};
-
-constexpr Field slider(const char* name, int32_t Settings::*field, const char* meaning) {
-    return {name, Kind::Slider, field, nullptr, nullptr, meaning};
+// The fields --set knows, in the order --help lists them: the numbers in key
+// order, then the colour and the blend mode.
+std::vector<const LookField*> optionFields() {
+    std::vector<const LookField*> fields;
+    for (const bool choices : {false, true}) {
+        for (int32_t i = 0; i < kLookFieldCount; ++i) {
+            const LookField& field = lookFields()[i];
+            const bool choice =
+                field.option == OptionKind::Color || field.option == OptionKind::Glue;
+            if (field.option != OptionKind::None && choice == choices) {
+                fields.push_back(&field);
+            }
+        }
+    }
+    return fields;
 }
-
-// clang-format off
-constexpr Field kFields[] = {
-    slider("rippleHeight", &Settings::rippleHeight, "strength of the ring ripples"),
-    {"horizon", Kind::Percent, nullptr, &Settings::horizonFloat, setHorizon,
-     "horizon line, percent of the height from the top"},
-    slider("perspective", &Settings::perspective, "widening of the water plane"),
-    slider("undulation", &Settings::undulation, "rings in a ring ripple"),
-    slider("rippleSize", &Settings::rippleSize, "radius of the ring ripples (0: none)"),
-    {"offset", Kind::Percent, nullptr, &Settings::offsetFloat, setOffset,
-     "water line, percent of the way from the horizon to the bottom"},
-    slider("waviness", &Settings::waviness, "amplitude of the waves"),
-    slider("blur", &Settings::blur, "growth of the blur with distance"),
-    slider("complexity", &Settings::complexity, "detail of the waves"),
-    slider("altitude", &Settings::altitude, "height of the eye above the water"),
-    slider("brilliance", &Settings::brilliance, "share of the mirror against the water colour"),
-    {"randomSeed", Kind::Seed, &Settings::randomSeed, nullptr, nullptr,
-     "moves the waves (low 8 bits) and the rings"},
-    {"xCenter", Kind::Fraction, nullptr, &Settings::xCenter, nullptr,
-     "ring centre, fraction of the width"},
-    {"yCenter", Kind::Fraction, nullptr, &Settings::yCenter, nullptr,
-     "ring centre, fraction of the height"},
-    {"waterColor", Kind::Color, nullptr, nullptr, nullptr, "#rrggbb or r,g,b (0..255 each)"},
-    {"glue", Kind::Glue, &Settings::glue, nullptr, nullptr,
-     "blend mode: 1..63, GL01..GL63 or a name (lakra modes)"},
-};
-
-struct KeyField {
-    DescriptorKeyID key;
-    const char* field;
-};
-
-constexpr KeyField kKeyFields[] = {
-    {fourCharCode("Vers"), "formatVersion"}, {fourCharCode("0001"), "waterRed"},
-    {fourCharCode("0002"), "waterGreen"},    {fourCharCode("0003"), "waterBlue"},
-    {fourCharCode("0004"), "rippleHeight"},  {fourCharCode("0005"), "horizon"},
-    {fourCharCode("0006"), "perspective"},   {fourCharCode("0007"), "undulation"},
-    {fourCharCode("0008"), "rippleSize"},    {fourCharCode("0009"), "offset"},
-    {fourCharCode("0010"), "waviness"},      {fourCharCode("0011"), "blur"},
-    {fourCharCode("0012"), "complexity"},    {fourCharCode("0013"), "altitude"},
-    {fourCharCode("GLUE"), "glue"},          {fourCharCode("0015"), "brilliance"},
-    {fourCharCode("0016"), "randomSeed"},    {fourCharCode("0017"), "xCenter"},
-    {fourCharCode("0018"), "yCenter"},       {fourCharCode("0019"), "horizonFloat"},
-    {fourCharCode("0020"), "offsetFloat"},
-};
-
-// clang-format on
 
 bool parseInteger(const std::string& text, int64_t* value) {
     if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) != 0) {
@@ -148,52 +99,55 @@ std::string normalizedName(const std::string& text) {
 
 std::string knownNames() {
     std::string names;
-    for (const Field& field : kFields) {
+    for (const LookField* field : optionFields()) {
         names += names.empty() ? "" : ", ";
-        names += field.name;
+        names += lookOptionName(*field);
     }
     return names;
 }
 
-bool applyField(const Field& field, const std::string& value, Settings* look, std::string* error) {
+bool applyField(const LookField& field, const std::string& value, Settings* look,
+                std::string* error) {
     const std::string quoted = "'" + value + "'";
+    const std::string name = lookOptionName(field);
     int64_t whole = 0;
     double number = 0.0;
-    switch (field.kind) {
-    case Kind::Slider:
+    switch (field.option) {
+    case OptionKind::None:
+        break;
+    case OptionKind::Slider:
         if (!parseInteger(value, &whole) || whole < 0 || whole > 100) {
-            *error =
-                std::string(field.name) + " must be a whole number from 0 to 100, not " + quoted;
+            *error = name + " must be a whole number from 0 to 100, not " + quoted;
             return false;
         }
         look->*field.integer = static_cast<int32_t>(whole);
         return true;
-    case Kind::Seed:
+    case OptionKind::Seed:
         if (!parseInteger(value, &whole) || whole < INT32_MIN || whole > INT32_MAX) {
-            *error = std::string(field.name) + " must be a 32-bit whole number, not " + quoted;
+            *error = name + " must be a 32-bit whole number, not " + quoted;
             return false;
         }
         look->*field.integer = static_cast<int32_t>(whole);
         return true;
-    case Kind::Percent:
+    case OptionKind::Percent:
         if (!parseNumber(value, &number) || number < 0.0 || number > 100.0) {
-            *error = std::string(field.name) + " must be a number from 0 to 100, not " + quoted;
+            *error = name + " must be a number from 0 to 100, not " + quoted;
             return false;
         }
-        field.setPercent(look, static_cast<float>(number));
+        look->*field.exact = static_cast<float>(number);
+        look->*field.integer = static_cast<int32_t>(look->*field.exact);
         return true;
-    case Kind::Fraction:
+    case OptionKind::Fraction:
         if (!parseNumber(value, &number) || number < 0.0 || number > 1.0) {
-            *error = std::string(field.name) + " must be a number from 0 to 1, not " + quoted;
+            *error = name + " must be a number from 0 to 1, not " + quoted;
             return false;
         }
         look->*field.real = static_cast<float>(number);
         return true;
-    case Kind::Color: {
+    case OptionKind::Color: {
         int32_t rgb[3] = {};
         if (!parseColor(value, rgb)) {
-            *error = std::string(field.name) +
-                     " must be #rrggbb or r,g,b with each part from 0 to 255, not " + quoted;
+            *error = name + " must be #rrggbb or r,g,b with each part from 0 to 255, not " + quoted;
             return false;
         }
         // 0..255 becomes the 16-bit channel whose high byte it is.
@@ -202,7 +156,7 @@ bool applyField(const Field& field, const std::string& value, Settings* look, st
         look->waterBlue = static_cast<uint16_t>(rgb[2] * 257);
         return true;
     }
-    case Kind::Glue:
+    case OptionKind::Glue:
         return lookSetGlue(look, value, error);
     }
     return false;
@@ -217,9 +171,9 @@ bool lookSet(Settings* look, const std::string& assignment, std::string* error) 
         return false;
     }
     const std::string name = assignment.substr(0, equals);
-    for (const Field& field : kFields) {
-        if (name == field.name) {
-            return applyField(field, assignment.substr(equals + 1), look, error);
+    for (const LookField* field : optionFields()) {
+        if (name == lookOptionName(*field)) {
+            return applyField(*field, assignment.substr(equals + 1), look, error);
         }
     }
     *error = "unknown look field '" + name + "' (known: " + knownNames() + ")";
@@ -255,34 +209,38 @@ bool lookSetGlue(Settings* look, const std::string& value, std::string* error) {
 }
 
 Descriptor lookDescriptor(const Settings& look) {
-    const int32_t colors[3] = {look.waterRed >> 8, look.waterGreen >> 8, look.waterBlue >> 8};
-    const int32_t integers[] = {colors[0],    colors[1],        colors[2],       look.rippleHeight,
-                                look.horizon, look.perspective, look.undulation, look.rippleSize,
-                                look.offset,  look.waviness,    look.blur,       look.complexity,
-                                look.altitude};
-    const double reals[] = {look.xCenter, look.yCenter, look.horizonFloat, look.offsetFloat};
     Descriptor descriptor;
-    descriptor.push_back(integerValue(kKeyFields[0].key, kSettingsFormatVersion));
-    size_t next = 1;
-    for (const int32_t value : integers) {
-        descriptor.push_back(integerValue(kKeyFields[next++].key, value));
-    }
-    descriptor.push_back(enumValue(kKeyFields[next++].key, kGlueEnumType, glueCode(look.glue)));
-    descriptor.push_back(integerValue(kKeyFields[next++].key, look.brilliance));
-    descriptor.push_back(integerValue(kKeyFields[next++].key, look.randomSeed));
-    for (const double value : reals) {
-        descriptor.push_back(floatValue(kKeyFields[next++].key, value));
+    descriptor.push_back(integerValue(kScriptKeyVersion, kSettingsFormatVersion));
+    for (int32_t i = 0; i < kLookFieldCount; ++i) {
+        const LookField& field = lookFields()[i];
+        const DescriptorKeyID key = lookKey(field);
+        switch (field.script) {
+        case ScriptKind::Color:
+            descriptor.push_back(integerValue(key, look.*field.color >> 8));
+            break;
+        case ScriptKind::ExactColor:
+            descriptor.push_back(integerValue(key, look.*field.color));
+            break;
+        case ScriptKind::Integer:
+            descriptor.push_back(integerValue(key, look.*field.integer));
+            break;
+        case ScriptKind::Glue:
+            descriptor.push_back(enumValue(key, kGlueEnumType, glueCode(look.*field.integer)));
+            break;
+        case ScriptKind::Real:
+            descriptor.push_back(floatValue(key, static_cast<double>(look.*field.real)));
+            break;
+        }
     }
     return descriptor;
 }
 
-const char* lookFieldOfKey(DescriptorKeyID key) {
-    for (const KeyField& entry : kKeyFields) {
-        if (entry.key == key) {
-            return entry.field;
-        }
+const char* lookFieldName(DescriptorKeyID key) {
+    if (key == kScriptKeyVersion) {
+        return "formatVersion";
     }
-    return nullptr;
+    const LookField* field = lookFieldOfKey(key);
+    return field != nullptr ? field->name : nullptr;
 }
 
 std::string lookFieldsHelp() {
@@ -290,25 +248,29 @@ std::string lookFieldsHelp() {
     settingsFresh(&defaults);
     std::string help;
     char line[200];
-    for (const Field& field : kFields) {
+    for (const LookField* entry : optionFields()) {
+        const LookField& field = *entry;
         std::string range;
-        switch (field.kind) {
-        case Kind::Slider:
+        switch (field.option) {
+        case OptionKind::None:
+            break;
+        case OptionKind::Slider:
             range = "0..100, default " + std::to_string(defaults.*field.integer);
             break;
-        case Kind::Seed:
+        case OptionKind::Seed:
             range = "whole number, default " + std::to_string(defaults.*field.integer);
             break;
-        case Kind::Percent:
-        case Kind::Fraction: {
+        case OptionKind::Percent:
+        case OptionKind::Fraction: {
+            const bool percent = field.option == OptionKind::Percent;
             char value[32];
-            static_cast<void>(std::snprintf(value, sizeof(value), "%g",
-                                            static_cast<double>(defaults.*field.real)));
-            range =
-                std::string(field.kind == Kind::Percent ? "0..100" : "0..1") + ", default " + value;
+            static_cast<void>(
+                std::snprintf(value, sizeof(value), "%g",
+                              static_cast<double>(defaults.*(percent ? field.exact : field.real))));
+            range = std::string(percent ? "0..100" : "0..1") + ", default " + value;
             break;
         }
-        case Kind::Color: {
+        case OptionKind::Color: {
             char value[16];
             static_cast<void>(std::snprintf(value, sizeof(value), "#%02x%02x%02x",
                                             defaults.waterRed >> 8, defaults.waterGreen >> 8,
@@ -316,12 +278,12 @@ std::string lookFieldsHelp() {
             range = std::string("default ") + value;
             break;
         }
-        case Kind::Glue:
+        case OptionKind::Glue:
             range = std::string("default ") + glueName(defaults.glue);
             break;
         }
-        static_cast<void>(std::snprintf(line, sizeof(line), "  %-13s %-26s %s\n", field.name,
-                                        range.c_str(), field.meaning));
+        static_cast<void>(std::snprintf(line, sizeof(line), "  %-13s %-26s %s\n",
+                                        lookOptionName(field), range.c_str(), field.meaning));
         help += line;
     }
     return help;

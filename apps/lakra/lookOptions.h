@@ -1,8 +1,8 @@
 #pragma once
 
 // The look as the command line gives it (--set NAME=VALUE, --glue) and as a
-// recorded action carries it to the plug-in: the scripting keys "Vers",
-// "0001" .. "0020" with "GLUE" in fourteenth place.
+// recorded action carries it to the plug-in: "Vers" and the keys of
+// host/lookFields.h, the exact water colour included.
 
 #include "apps/lakra/protocolDescriptors.h"
 #include "render/settings.h"
@@ -22,12 +22,14 @@ namespace lakra {
 [[nodiscard]] bool lookSetGlue(Settings* look, const std::string& value, std::string* error);
 
 // Every key in the order the plug-in records them, with the values converted
-// as it converts them: colours as their high bytes, the glue as "GLnn", the
-// four exact values widened to double.
+// as it converts them: colours as their high bytes and again whole, the glue
+// as "GLnn", the four exact values widened to double. The plug-in reads it
+// back to exactly this look.
 [[nodiscard]] Descriptor lookDescriptor(const Settings& look);
 
-// The Settings field a key carries ("0004" -> "rippleHeight"), or null.
-[[nodiscard]] const char* lookFieldOfKey(DescriptorKeyID key);
+// The record name of a key ("0004" -> "rippleHeight", "Vers" ->
+// "formatVersion"), or null.
+[[nodiscard]] const char* lookFieldName(DescriptorKeyID key);
 
 // The fields, their ranges and defaults, for --help.
 [[nodiscard]] std::string lookFieldsHelp();

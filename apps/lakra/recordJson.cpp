@@ -132,7 +132,7 @@ std::string lookJson(const Descriptor& d) {
         add("waterColor", quoted(color));
     }
     for (const DescriptorValue& v : d) {
-        const char* field = lookFieldOfKey(v.key);
+        const char* field = lookFieldName(v.key);
         if (field == nullptr) {
             continue;
         }
@@ -164,7 +164,7 @@ std::string recordJson(const Descriptor& descriptor, int16_t recordInfo) {
         json += first ? "\n" : ",\n";
         first = false;
         json += "    {\"key\": " + quoted(codeText(v.key));
-        if (const char* field = lookFieldOfKey(v.key)) {
+        if (const char* field = lookFieldName(v.key)) {
             json += ", \"field\": " + quoted(field);
         }
         json += ", " + valueJson(v) + "}";

@@ -28,7 +28,7 @@ TEST(LookOptions, CarriesSetValuesAsTheRecorderWould) {
     ASSERT_TRUE(lookSet(&look, "randomSeed=-5", &error)) << error;
     ASSERT_TRUE(lookSetGlue(&look, "Hard-Light", &error)) << error;
     const Descriptor d = lookDescriptor(look);
-    ASSERT_EQ(d.size(), 21u);
+    ASSERT_EQ(d.size(), 24u);
     EXPECT_EQ(d[0].key, fourCharCode("Vers"));
     EXPECT_EQ(d[0].integer, 41);
     EXPECT_EQ(d[1].key, fourCharCode("0001"));
@@ -37,6 +37,9 @@ TEST(LookOptions, CarriesSetValuesAsTheRecorderWould) {
     EXPECT_EQ(find(d, "0001")->integer, 255);
     EXPECT_EQ(find(d, "0002")->integer, 128);
     EXPECT_EQ(find(d, "0003")->integer, 0);
+    EXPECT_EQ(find(d, "WR16")->integer, 65535); // the whole channels follow the terminology's keys
+    EXPECT_EQ(find(d, "WG16")->integer, 32896);
+    EXPECT_EQ(find(d, "WB16")->integer, 0);
     EXPECT_EQ(find(d, "0005")->integer, 62);
     EXPECT_EQ(find(d, "0019")->number, 62.5);
     EXPECT_EQ(find(d, "0016")->integer, -5);
@@ -98,7 +101,7 @@ TEST_F(DescriptorProcedures, ServePlayedLookAndRecordWhatPluginWrites) {
     ASSERT_EQ(hostRunFilter(run, testing::stubPluginMain), noErr);
 
     const std::vector<testing::StubValue>& read = testing::stubLog().read;
-    ASSERT_EQ(read.size(), 21u);
+    ASSERT_EQ(read.size(), 24u);
     EXPECT_EQ(read[4].key, fourCharCode("0004"));
     EXPECT_EQ(read[4].integer, 77);
     EXPECT_EQ(read[4].flags, 0x8000);
@@ -111,7 +114,7 @@ TEST_F(DescriptorProcedures, ServePlayedLookAndRecordWhatPluginWrites) {
     int16_t recordInfo = -1;
     ASSERT_TRUE(hostRunRecorded(run, &recorded, &recordInfo));
     EXPECT_EQ(recordInfo, plugInDialogOptional);
-    ASSERT_EQ(recorded.size(), 21u);
+    ASSERT_EQ(recorded.size(), 24u);
     EXPECT_EQ(find(recorded, "0004")->integer, 77);
     EXPECT_EQ(find(recorded, "GLUE")->enumValue, fourCharCode("GL01"));
     // Only the recorded descriptor is left with the host.

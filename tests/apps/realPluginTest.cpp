@@ -1,8 +1,11 @@
 // The plug-in itself driven by the command-line host: linked in, and loaded
 // from its module file by path, it must deliver exactly what the renderer
 // makes of the image and record the look it was given.
+#include "apps/lakra/applyCommand.h"
+#include "apps/lakra/imageFile.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/pluginLoader.h"
+#include "apps/lakra/presetCommands.h"
 #include "apps/lakra/protocolHost.h"
 #include "host/pluginMain.h"
 #include "pyramid/pyramid.h"
@@ -11,6 +14,7 @@
 #include "support/fakeHost.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -33,7 +37,8 @@ void PrintTo(const Format& f, std::ostream* os) {
     *os << (f.colorPlanes == 1 ? "grey" : "rgb") << (f.alpha ? "Alpha" : "") << f.depth;
 }
 
-// A look the scripting keys carry exactly: colours with a zero low byte.
+// A look with a water colour whose low bytes are not zero: the recorded
+// action must carry the whole 16-bit channels.
 Settings testLook() {
     Settings look{};
     settingsFresh(&look);
@@ -42,9 +47,9 @@ Settings testLook() {
     EXPECT_TRUE(lookSet(&look, "rippleSize=30", &error)) << error;
     EXPECT_TRUE(lookSet(&look, "yCenter=0.75", &error)) << error;
     EXPECT_TRUE(lookSetGlue(&look, "multiply", &error)) << error;
-    look.waterRed = 0x2000;
-    look.waterGreen = 0x4000;
-    look.waterBlue = 0x6000;
+    look.waterRed = 4660;
+    look.waterGreen = 300;
+    look.waterBlue = 60000;
     return look;
 }
 
@@ -176,6 +181,71 @@ TEST_P(RealPlugin, ModuleLoadedByPathGivesTheSameImage) {
     Descriptor again;
     EXPECT_EQ(loaded, runThroughHost(&picture, look, PluginMain, &again));
 }
+
+// `lakra apply` end to end, files in and out, renders exactly the look it is
+// given: the plug-in's default look with no options, and a preset's whole look
+// (its 16-bit water colour included) with --preset.
+class ApplyCommandLook : public ::testing::TestWithParam<Format> {
+protected:
+    static std::string scratch(const std::string& name) {
+        const char* folder = std::getenv("LAKRA_TEMP"); // NOLINT(concurrency-mt-unsafe)
+        return std::string(folder != nullptr ? folder : "") + "exactLook-" + name;
+    }
+
+    // Writes the picture, applies the options' look, reads the result back.
+    static std::vector<uint8_t> apply(const Picture& picture, const LookOptions& options,
+                                      Settings* look) {
+        HostImage image;
+        image.width = picture.width;
+        image.height = picture.height;
+        image.planes = picture.format.colorPlanes;
+        image.depth = picture.format.depth;
+        image.pixels = picture.samples;
+        ApplyJob job;
+        job.inputPath = scratch("in.ppm");
+        job.outputPath = scratch("out.ppm");
+        job.entry = PluginMain;
+        std::string error;
+        EXPECT_TRUE(writeImage(job.inputPath, image, &error)) << error;
+        EXPECT_EQ(lookFromOptions(options, &job.look), kExitOk);
+        *look = job.look;
+        EXPECT_EQ(runApply(job), kExitOk);
+        HostImage result;
+        EXPECT_TRUE(readImage(job.outputPath, &result, &error)) << error;
+        return result.pixels;
+    }
+};
+
+TEST_P(ApplyCommandLook, DefaultLookWithoutOptions) {
+    const Picture picture(GetParam());
+    Settings look{};
+    const std::vector<uint8_t> output = apply(picture, LookOptions{}, &look);
+    Settings defaults{};
+    settingsFresh(&defaults);
+    EXPECT_EQ(output, directRender(picture, defaults));
+}
+
+TEST_P(ApplyCommandLook, PresetsWholeLook) {
+    Settings saved = testLook();
+    LookOptions options;
+    options.presetPath = scratch("odd colour.q8r");
+    ASSERT_EQ(writePresetLook(options.presetPath, &saved), kExitOk);
+    const Picture picture(GetParam());
+    Settings look{};
+    const std::vector<uint8_t> output = apply(picture, options, &look);
+    EXPECT_EQ(look.waterRed, 4660);
+    EXPECT_EQ(look.waterGreen, 300);
+    EXPECT_EQ(look.waterBlue, 60000);
+    EXPECT_EQ(output, directRender(picture, look));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ApplyCommandLook,
+                         ::testing::Values(Format{3, 8, false}, Format{3, 16, false}),
+                         [](const ::testing::TestParamInfo<Format>& param) {
+                             std::ostringstream name;
+                             PrintTo(param.param, &name);
+                             return name.str();
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Formats, RealPlugin,
                          ::testing::Values(Format{3, 8, false}, Format{1, 8, false},

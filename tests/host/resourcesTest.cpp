@@ -1,5 +1,6 @@
 #include "blend/glueModes.h"
 #include "host/abi.h"
+#include "host/lookFields.h"
 #include "host/pluginResources.h"
 
 #ifdef _WIN32
@@ -343,12 +344,6 @@ TEST_P(Embedded, PropertyListDescribesTheFilterToItsHost) {
     }
 }
 
-struct ExpectedParameter {
-    const char* name;
-    char key[5];
-    char type[5];
-};
-
 TEST_P(Embedded, TerminologyPublishesTheEventItsKeysAndTheGlueNames) {
     const std::vector<uint8_t> bytes = loadOwnResource("AETE", kTerminologyResourceId);
     AeteInfo info;
@@ -382,37 +377,30 @@ TEST_P(Embedded, TerminologyPublishesTheEventItsKeysAndTheGlueNames) {
     EXPECT_EQ(event.directParameterDescription, "");
     EXPECT_EQ(event.directParameterFlags, 0xB000);
 
-    const ExpectedParameter expected[] = {
-        {"water red", "0001", "long"},
-        {"water green", "0002", "long"},
-        {"water blue", "0003", "long"},
-        {"ripple height", "0004", "long"},
-        {"horizon", "0005", "long"},
-        {"perspective", "0006", "long"},
-        {"ripple undulation", "0007", "long"},
-        {"ripple size", "0008", "long"},
-        {"offset", "0009", "long"},
-        {"waviness", "0010", "long"},
-        {"blur", "0011", "long"},
-        {"complexity", "0012", "long"},
-        {"altitude", "0013", "long"},
-        {"glue", "GLUE", "GLty"},
-        {"brilliance", "0015", "long"},
-        {"random seed", "0016", "long"},
-        {"X center", "0017", "doub"},
-        {"Y center", "0018", "doub"},
-        {"horizon float", "0019", "doub"},
-        {"offset float", "0020", "doub"},
-    };
-    ASSERT_EQ(event.parameters.size(), 20u);
-    for (size_t i = 0; i < 20; ++i) {
-        const AeteParameter& parameter = event.parameters[i];
-        EXPECT_EQ(parameter.name, expected[i].name);
-        EXPECT_EQ(parameter.description, expected[i].name);
-        EXPECT_EQ(parameter.key, fourCharCode(expected[i].key)) << expected[i].name;
-        EXPECT_EQ(parameter.type, fourCharCode(expected[i].type)) << expected[i].name;
-        EXPECT_EQ(parameter.flags, i == 13 ? 0xA000 : 0x8000) << expected[i].name;
+    // The terminology lists the look-field table's rows that have a term, in
+    // its order, typed by how scripting carries them.
+    std::vector<const LookField*> listed;
+    for (int32_t i = 0; i < kLookFieldCount; ++i) {
+        if (lookFields()[i].term != nullptr) {
+            listed.push_back(&lookFields()[i]);
+        }
     }
+    ASSERT_EQ(listed.size(), 20u);
+    ASSERT_EQ(event.parameters.size(), listed.size());
+    for (size_t i = 0; i < listed.size(); ++i) {
+        const AeteParameter& parameter = event.parameters[i];
+        const LookField& field = *listed[i];
+        const bool glue = field.script == ScriptKind::Glue;
+        EXPECT_EQ(parameter.name, field.term);
+        EXPECT_EQ(parameter.description, field.term);
+        EXPECT_EQ(parameter.key, lookKey(field)) << field.term;
+        EXPECT_EQ(parameter.type, glue                               ? kGlueEnumType
+                                  : field.script == ScriptKind::Real ? typeFloat
+                                                                     : typeInteger)
+            << field.term;
+        EXPECT_EQ(parameter.flags, glue ? 0xA000 : 0x8000) << field.term;
+    }
+    EXPECT_EQ(event.parameters[13].name, "glue");
 
     // Every glue the terminology offers, in catalogue order, under its code.
     ASSERT_EQ(suite.enumerations.size(), 1u);

@@ -92,6 +92,30 @@ TEST_F(ScriptedRead, ColourKeysCarryTheHighByte) {
     EXPECT_EQ(settings.waterBlue, 0xFF00);
 }
 
+// The whole 16-bit channel of our own keys counts where the 8-bit key agrees
+// with it or is absent; actions without it read as before.
+TEST_F(ScriptedRead, ExactColourKeysGiveTheWholeChannel) {
+    const struct {
+        Descriptor items;
+        uint16_t red;
+    } cases[] = {
+        {{integerItem(key("0001"), 18), integerItem(key("WR16"), 4660)}, 4660},
+        {{integerItem(key("WR16"), 4660), integerItem(key("0001"), 18)}, 4660},
+        {{integerItem(key("0001"), 200), integerItem(key("WR16"), 4660)}, 51200},
+        {{integerItem(key("WR16"), 4660)}, 4660},
+        {{integerItem(key("WR16"), 70000)}, 257},
+        {{integerItem(key("WR16"), -1)}, 257},
+        {{integerItem(key("0001"), 18)}, 4608},
+    };
+
+    for (const auto& c : cases) {
+        recorded(c.items);
+        EXPECT_EQ(read(), noErr);
+        EXPECT_EQ(settings.waterRed, c.red) << c.items.size() << " items";
+        EXPECT_EQ(settings.waterGreen, 514);
+    }
+}
+
 TEST_F(ScriptedRead, GlueCodesOutsideTheCatalogueReadAsNoMode) {
     const struct {
         uint32_t code;
@@ -200,13 +224,14 @@ TEST_F(DescriptorProbe, OpensAndClosesWithoutConsuming) {
     EXPECT_FALSE(descriptorPresent(record));
 }
 
-TEST_F(DescriptorProbe, HandsTheHostTheTwentyKeysInOrder) {
+TEST_F(DescriptorProbe, HandsTheHostEveryLookKeyInOrder) {
     recorded({});
     ASSERT_TRUE(descriptorPresent(record));
     const std::vector<DescriptorKeyID> expected = {
-        key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"), key("0007"),
-        key("0008"), key("0009"), key("0010"), key("0011"), key("0012"), key("0013"), key("GLUE"),
-        key("0015"), key("0016"), key("0017"), key("0018"), key("0019"), key("0020")};
+        key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"),
+        key("0007"), key("0008"), key("0009"), key("0010"), key("0011"), key("0012"),
+        key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"), key("0018"),
+        key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
     EXPECT_EQ(host.lastKeyList, expected);
 }
 
@@ -293,13 +318,15 @@ TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
     const Descriptor* written = host.contents(host.parameters.descriptor);
     ASSERT_NE(written, nullptr);
     const std::vector<DescriptorKeyID> order = {
-        key("Vers"), key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"),
-        key("0007"), key("0008"), key("0009"), key("0010"), key("0011"), key("0012"), key("0013"),
-        key("GLUE"), key("0015"), key("0016"), key("0017"), key("0018"), key("0019"), key("0020")};
+        key("Vers"), key("0001"), key("0002"), key("0003"), key("0004"), key("0005"),
+        key("0006"), key("0007"), key("0008"), key("0009"), key("0010"), key("0011"),
+        key("0012"), key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"),
+        key("0018"), key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
     ASSERT_EQ(written->size(), order.size());
     for (size_t i = 0; i < order.size(); ++i) {
         EXPECT_EQ((*written)[i].key, order[i]) << i;
-        const DescriptorTypeID type = i == 14 ? typeEnumerated : i >= 17 ? typeFloat : typeInteger;
+        const bool real = i >= 17 && i <= 20;
+        const DescriptorTypeID type = i == 14 ? typeEnumerated : real ? typeFloat : typeInteger;
         EXPECT_EQ((*written)[i].type, type) << i;
     }
     EXPECT_EQ((*written)[0].integer, 41);
@@ -310,6 +337,9 @@ TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
     EXPECT_EQ((*written)[14].enumType, kGlueEnumType);
     EXPECT_EQ((*written)[14].enumValue, key("GL07"));
     EXPECT_EQ((*written)[17].real, static_cast<double>(0.1f));
+    EXPECT_EQ((*written)[21].integer, 0x12FF);
+    EXPECT_EQ((*written)[22].integer, 0xFFFF);
+    EXPECT_EQ((*written)[23].integer, 0x00FF);
     EXPECT_EQ(host.parameters.recordInfo, plugInDialogOptional);
 }
 
