@@ -67,12 +67,6 @@ void printModes() {
     }
 }
 
-int usageError(const std::string& message) {
-    static_cast<void>(std::fprintf(stderr, "lakra: %s\nRun with --help for more information.\n",
-                                   message.c_str()));
-    return kExitUsage;
-}
-
 std::string applyFooter() {
     const std::string fields = lookFieldsHelp();
     std::vector<char> text(std::string(kApplyNotes).size() + fields.size() + 1);
@@ -257,9 +251,7 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
                                  psdJob.width < 1 || psdJob.height < 1)) {
             return usageError("--size wants WIDTHxHEIGHT, for example 1200x800: " + psdSize);
         }
-        if (threads > 0) {
-            setPluginThreads(threads);
-        }
+        psdJob.threads = threads;
         return runPsd(psdJob);
     }
     if (gallery->parsed()) {
