@@ -1,48 +1,19 @@
 #include "apps/lakra/applyCommand.h"
 
+#include "apps/lakra/hostImagePyramid.h"
+#include "apps/lakra/hostSample.h"
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/recordJson.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace lakra {
 
 namespace {
-
-void complain(const std::string& message) {
-    static_cast<void>(std::fprintf(stderr, "lakra: %s\n", message.c_str()));
-}
-
-HostPixels pixelsOf(HostImage& image) {
-    HostPixels pixels;
-    pixels.width = image.width;
-    pixels.height = image.height;
-    pixels.colorPlanes = image.planes - (image.alpha ? 1 : 0);
-    pixels.alpha = image.alpha;
-    pixels.depth = image.depth;
-    pixels.pixels = image.pixels.data();
-    return pixels;
-}
-
-// A sample as a fraction of full scale.
-float unitSample(const HostImage& image, size_t index) {
-    if (image.depth == 32) {
-        float value = 0.0f;
-        std::memcpy(&value, image.pixels.data() + index * 4, 4);
-        return value;
-    }
-    if (image.depth == 16) {
-        uint16_t value = 0;
-        std::memcpy(&value, image.pixels.data() + index * 2, 2);
-        return static_cast<float>(value) / 32768.0f;
-    }
-    return static_cast<float>(image.pixels[index]) / 255.0f;
-}
 
 // The selection from a mask file of the image's size: the mean of its
 // colour planes (transparency ignored), 255 fully selected.
@@ -65,7 +36,9 @@ bool readSelection(const std::string& path, const HostImage& image, std::vector<
     for (size_t i = 0; i < count; ++i) {
         float sum = 0.0f;
         for (int32_t c = 0; c < colors; ++c) {
-            sum += unitSample(file, i * static_cast<size_t>(file.planes) + static_cast<size_t>(c));
+            const size_t sample = i * static_cast<size_t>(file.planes) + static_cast<size_t>(c);
+            sum += hostSampleUnit(file.pixels.data() + sample * static_cast<size_t>(file.depth / 8),
+                                  file.depth);
         }
         const float value = std::clamp(sum / static_cast<float>(colors), 0.0f, 1.0f);
         (*mask)[i] = static_cast<uint8_t>(std::lround(value * 255.0f));
@@ -122,7 +95,7 @@ int runApply(const ApplyJob& job) {
         complain(error);
         return kExitFailed;
     }
-    const HostPixels pixels = pixelsOf(image);
+    const HostPixels pixels = hostPixelsOf(image);
     if (const char* problem = hostPixelsProblem(pixels)) {
         complain(job.inputPath + ": " + problem);
         return kExitFailed;

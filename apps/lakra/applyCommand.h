@@ -4,18 +4,13 @@
 // the look as a silently played action, write the result (and the recorded
 // descriptor).
 
+#include "apps/lakra/console.h"
 #include "apps/lakra/protocolHost.h"
 #include "render/settings.h"
 
 #include <string>
 
 namespace lakra {
-
-// Exit codes of the command line.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;      // unreadable input, unwritable output, plug-in error
-inline constexpr int kExitUsage = 2;       // bad arguments
-inline constexpr int kExitCancelled = 130; // Ctrl-C: nothing written
 
 struct ApplyJob {
     std::string inputPath;

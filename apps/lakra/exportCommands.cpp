@@ -1,38 +1,25 @@
 #include "apps/lakra/exportCommands.h"
 
 #include "apps/lakra/applyCommand.h"
+#include "apps/lakra/hostImagePyramid.h"
 #include "apps/lakra/imageFile.h"
 #include "dialog/psdSize.h"
 #include "export/files.h"
 #include "export/psdExport.h"
 #include "presets/galleryPages.h"
 #include "presets/thumbnail.h"
-#include "pyramid/hostTile.h"
-#include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 #include "render/driver.h"
 #include "render/renderInto.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace lakra {
 
 namespace {
-
-void complain(const std::string& message) {
-    static_cast<void>(std::fprintf(stderr, "lakra: %s\n", message.c_str()));
-}
-
-// The processors --threads asked for through LAKRA_THREADS; 0: all of them.
-int32_t threadsWanted() {
-    const char* wanted = std::getenv("LAKRA_THREADS"); // NOLINT(concurrency-mt-unsafe)
-    const int count = wanted != nullptr ? std::atoi(wanted) : 0;
-    return count > 0 && count <= 1024 ? count : 0;
-}
 
 // Percentages of a long job on stderr, one line per tenth.
 class StderrProgress final : public ProgressSink {
@@ -51,37 +38,6 @@ private:
     const char* doing;
     int lastTenth = 0;
 };
-
-// The image as the plug-in holds its source: level 0 in the format of the
-// host's depth, filled tile by tile as the host would deliver it, and its
-// coarser levels built.
-ImagePyramid* sourceOf(const HostImage& image) {
-    const PixelFormat format = psdWorkingFormat(psdBytesPerSample(image.depth));
-    ImagePyramid* source = pyramidCreate(image.width, image.height, format);
-    if (source == nullptr) {
-        return nullptr;
-    }
-    HostImageView view;
-    view.data = image.pixels.data();
-    view.rowBytes = static_cast<int32_t>(hostRowBytes(image));
-    view.loPlane = 0;
-    view.hiPlane = image.planes - 1;
-    view.planes = image.planes;
-    view.transparencyPlane = image.alpha ? image.planes - 1 : -1;
-    view.filterCase = image.alpha ? 4 : 1;
-    view.depth = image.depth;
-    view.rect = PixelRect{0, 0, image.height, image.width};
-    for (int32_t t = source->levelFirstTile[0]; t <= source->levelLastTile[0]; ++t) {
-        if (!loadHostTile(source, t, view)) {
-            pyramidDestroy(&source);
-            return nullptr;
-        }
-    }
-    if (buildLevels(source, threadsWanted()) != noErr) {
-        pyramidDestroy(&source);
-    }
-    return source;
-}
 
 const MetadataRecord* iccProfileOf(const HostImage& image) {
     for (const MetadataRecord& record : image.metadata.records) {
@@ -162,7 +118,10 @@ int runPsd(const PsdJob& job) {
     psdSizeAccept(size, &settings);
     settings.exportKind = kExportPsd;
 
-    PyramidPtr source(sourceOf(image));
+    // The image as the plug-in holds its source: in the format of the host's
+    // depth, its coarser levels built.
+    const PixelFormat format = psdWorkingFormat(psdBytesPerSample(image.depth));
+    PyramidPtr source(pyramidOfHostPixels(hostPixelsOf(image), format, job.threads));
     if (source == nullptr) {
         complain("out of memory reading " + job.inputPath);
         return kExitFailed;
@@ -172,7 +131,7 @@ int runPsd(const PsdJob& job) {
     state.filterHeight = image.height;
     state.source = source.get();
     state.hostFormat = HostImageFormat{image.depth, image.planes, image.alpha};
-    state.processors = threadsWanted();
+    state.processors = job.threads;
 
     StderrProgress progress("rendering");
     PsdExportOptions options;

@@ -18,6 +18,7 @@ struct PsdJob {
     int32_t width = 0; // --size WxH; 0: not given
     int32_t height = 0;
     int32_t proportionalWidth = 0; // --same-proportions WIDTH; 0: not given
+    int32_t threads = 0;           // --threads N: processors to render with; 0: all of them
     bool reportProgress = true;    // percentages on stderr
 };
 

@@ -3,6 +3,7 @@
 // from files of unknown origin: every number is bounded, and the pixel data
 // the header promises must be in the file before anything is allocated.
 
+#include "apps/lakra/hostSample.h"
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/imageFileInternal.h"
 
@@ -311,20 +312,6 @@ uint16_t fileFromFloat16(float value) {
     return value >= 1.0f ? 65535 : static_cast<uint16_t>(std::lround(value * 65535.0f));
 }
 
-float floatFromHost(const uint8_t* sample, int32_t depth) {
-    if (depth == 8) {
-        return static_cast<float>(*sample) / 255.0f;
-    }
-    if (depth == 16) {
-        uint16_t value = 0;
-        std::memcpy(&value, sample, 2);
-        return static_cast<float>(value) / 32768.0f;
-    }
-    float value = 0.0f;
-    std::memcpy(&value, sample, 4);
-    return value;
-}
-
 // One host row into file samples, keeping the first `channels` planes.
 void encodeRow(const HostImage& image, const uint8_t* in, int32_t channels, bool pfm,
                uint8_t* out) {
@@ -336,7 +323,7 @@ void encodeRow(const HostImage& image, const uint8_t* in, int32_t channels, bool
                       static_cast<size_t>(c)) *
                          sampleBytes;
             if (pfm) {
-                const auto bits = std::bit_cast<uint32_t>(floatFromHost(sample, image.depth));
+                const auto bits = std::bit_cast<uint32_t>(hostSampleUnit(sample, image.depth));
                 for (int b = 0; b < 4; ++b) {
                     *out++ = static_cast<uint8_t>(bits >> (8 * b)); // little-endian
                 }
@@ -348,7 +335,7 @@ void encodeRow(const HostImage& image, const uint8_t* in, int32_t channels, bool
                     std::memcpy(&value, sample, 2);
                     value = fileFromHost16(value);
                 } else {
-                    value = fileFromFloat16(floatFromHost(sample, 32));
+                    value = fileFromFloat16(hostSampleUnit(sample, 32));
                 }
                 *out++ = static_cast<uint8_t>(value >> 8);
                 *out++ = static_cast<uint8_t>(value & 0xFF);

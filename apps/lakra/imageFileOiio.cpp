@@ -2,6 +2,7 @@
 // OpenImageIO. Its types stay in this file; metadata crosses over as
 // MetadataRecord lists.
 
+#include "apps/lakra/hostSample.h"
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/imageFileInternal.h"
 
@@ -274,13 +275,14 @@ void convertStrip16(const HostImage& image, int32_t y0, int32_t y1, int32_t chan
         const uint8_t* row = image.pixels.data() + static_cast<size_t>(y) * hostRowBytes(image);
         for (int32_t x = 0; x < image.width; ++x) {
             for (int32_t c = 0; c < channels; ++c) {
-                uint16_t host = 0;
-                std::memcpy(&host, row + (static_cast<size_t>(x) * image.planes + c) * 2, 2);
+                const uint8_t* sample = row + (static_cast<size_t>(x) * image.planes + c) * 2;
                 if (toFloat) {
-                    const float value = static_cast<float>(host) / 32768.0f;
+                    const float value = hostSampleUnit(sample, 16);
                     std::memcpy(out, &value, 4);
                     out += 4;
                 } else {
+                    uint16_t host = 0;
+                    std::memcpy(&host, sample, 2);
                     const uint16_t file = fileFromHost16(host);
                     std::memcpy(out, &file, 2);
                     out += 2;

@@ -13,11 +13,9 @@
 
 namespace lakra {
 
-namespace {
+namespace {} // namespace
 
-// The fields --set knows, in the order --help lists them: the numbers in key
-// order, then the colour and the blend mode.
-std::vector<const LookField*> optionFields() {
+std::vector<const LookField*> lookOptionFields() {
     std::vector<const LookField*> fields;
     for (const bool choices : {false, true}) {
         for (int32_t i = 0; i < kLookFieldCount; ++i) {
@@ -31,6 +29,8 @@ std::vector<const LookField*> optionFields() {
     }
     return fields;
 }
+
+namespace {
 
 bool parseInteger(const std::string& text, int64_t* value) {
     if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) != 0) {
@@ -99,7 +99,7 @@ std::string normalizedName(const std::string& text) {
 
 std::string knownNames() {
     std::string names;
-    for (const LookField* field : optionFields()) {
+    for (const LookField* field : lookOptionFields()) {
         names += names.empty() ? "" : ", ";
         names += lookOptionName(*field);
     }
@@ -171,7 +171,7 @@ bool lookSet(Settings* look, const std::string& assignment, std::string* error) 
         return false;
     }
     const std::string name = assignment.substr(0, equals);
-    for (const LookField* field : optionFields()) {
+    for (const LookField* field : lookOptionFields()) {
         if (name == lookOptionName(*field)) {
             return applyField(*field, assignment.substr(equals + 1), look, error);
         }
@@ -248,7 +248,7 @@ std::string lookFieldsHelp() {
     settingsFresh(&defaults);
     std::string help;
     char line[200];
-    for (const LookField* entry : optionFields()) {
+    for (const LookField* entry : lookOptionFields()) {
         const LookField& field = *entry;
         std::string range;
         switch (field.option) {

@@ -5,9 +5,11 @@
 // host/lookFields.h, the exact water colour included.
 
 #include "apps/lakra/protocolDescriptors.h"
+#include "host/lookFields.h"
 #include "render/settings.h"
 
 #include <string>
+#include <vector>
 
 namespace lakra {
 
@@ -30,6 +32,10 @@ namespace lakra {
 // The record name of a key ("0004" -> "rippleHeight", "Vers" ->
 // "formatVersion"), or null.
 [[nodiscard]] const char* lookFieldName(DescriptorKeyID key);
+
+// The fields --set knows, in the order --help and `preset show` list them:
+// the numbers in key order, then the colour and the blend mode.
+[[nodiscard]] std::vector<const LookField*> lookOptionFields();
 
 // The fields, their ranges and defaults, for --help.
 [[nodiscard]] std::string lookFieldsHelp();

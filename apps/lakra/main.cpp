@@ -1,6 +1,7 @@
 // lakra: the command-line host of the Lakra filter plug-in.
 
 #include "apps/lakra/applyCommand.h"
+#include "apps/lakra/console.h"
 #include "apps/lakra/exportCommands.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/pluginLoader.h"
@@ -12,6 +13,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -67,17 +69,297 @@ void printModes() {
     }
 }
 
-int usageError(const std::string& message) {
-    static_cast<void>(std::fprintf(stderr, "lakra: %s\nRun with --help for more information.\n",
-                                   message.c_str()));
-    return kExitUsage;
-}
-
 std::string applyFooter() {
     const std::string fields = lookFieldsHelp();
     std::vector<char> text(std::string(kApplyNotes).size() + fields.size() + 1);
     static_cast<void>(std::snprintf(text.data(), text.size(), kApplyNotes, fields.c_str()));
     return text.data();
+}
+
+// The synopsis of every command, then the notes of apply and preset.
+std::string usageFooter() {
+    return "\nlakra apply IN OUT [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--mask MASK]\n"
+           "                   [--record FILE] [--plugin PATH] [--threads N]\n"
+           "                   [--preset FILE]\n"
+           "lakra preset show FILE [--json]\n"
+           "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--image IN]\n"
+           "lakra preset thumbnail FILE OUT\n"
+           "lakra psd IN OUT.psd [--size WxH | --same-proportions WIDTH] [--preset FILE]\n"
+           "                     [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--threads N]\n"
+           "lakra gallery PRESET_FOLDER PAGE.html\n"
+           "lakra dice [--seed N]\n"
+           "lakra modes\n" +
+           applyFooter() + kPresetNotes + "Run 'lakra apply --help' for the options of apply.\n";
+}
+
+// Everything the commands' options fill in.
+struct Arguments {
+    ApplyJob apply;
+    LookOptions look; // apply and preset save; psd has its own in PsdJob
+    std::string pluginPath;
+    int threads = 0; // apply, psd
+    std::string presetPath;
+    bool json = false;
+    std::string thumbnailImage; // preset save --image
+    std::string thumbnailOut;   // preset thumbnail OUT
+    PsdJob psd;
+    std::string psdSize;
+    std::string galleryFolder;
+    std::string galleryPage;
+    int64_t seed = -1;
+};
+
+// One command: its name and help, the options it adds to its CLI11
+// subcommand, and what it runs once the arguments parsed (null for a group
+// whose subcommands run).
+struct Command {
+    const char* name;
+    const char* help;
+    void (*addOptions)(CLI::App* command, Arguments* arguments);
+    int (*run)(Arguments& arguments);
+    std::span<const Command> subcommands;
+};
+
+// How a command words its look options, in the order they appear in its
+// help; a null preset text: no --preset.
+struct LookOptionTexts {
+    const char* preset;
+    const char* set;
+    const char* glue;
+    bool presetFirst;
+};
+
+void addLookOptions(CLI::App* command, LookOptions* look, const LookOptionTexts& texts) {
+    const auto addPreset = [&] {
+        if (texts.preset != nullptr) {
+            command->add_option("--preset", look->presetPath, texts.preset)->type_name("FILE");
+        }
+    };
+    if (texts.presetFirst) {
+        addPreset();
+    }
+    command->add_option("--set", look->settings, texts.set)
+        ->allow_extra_args(false)
+        ->type_name("NAME=VALUE");
+    command->add_option("--glue", look->glue, texts.glue)->type_name("NAME|NUMBER");
+    if (!texts.presetFirst) {
+        addPreset();
+    }
+}
+
+void addThreadsOption(CLI::App* command, int* threads, const char* help) {
+    command->add_option("--threads", *threads, help)->check(CLI::Range(1, 1024))->type_name("N");
+}
+
+void addApplyOptions(CLI::App* command, Arguments* a) {
+    command
+        ->add_option("IN", a->apply.inputPath,
+                     "Input image: PGM/PPM/PAM/PFM everywhere, PNG/JPEG/TIFF/EXR on Linux; "
+                     "grey or RGB, with or without alpha, 8, 16 or 32 bits")
+        ->required()
+        ->type_name("FILE");
+    command->add_option("OUT", a->apply.outputPath, "Output image; its extension picks the format")
+        ->required()
+        ->type_name("FILE");
+    addLookOptions(command, &a->look,
+                   {"Start from the look of a preset file instead of the default one",
+                    "Set a look field (repeatable; see below)",
+                    "Blend mode: number 1..63, code GL01..GL63 or name", false});
+    command
+        ->add_option("--mask", a->apply.maskPath,
+                     "Selection image of the same size: white filtered, black kept")
+        ->type_name("MASK");
+    command
+        ->add_option("--record", a->apply.recordPath,
+                     "Write the parameters the plug-in records at finish as JSON")
+        ->type_name("FILE");
+    command
+        ->add_option("--plugin", a->pluginPath,
+                     "Run the plug-in library at PATH (.so, .dll or .8bf) instead of the "
+                     "built-in one")
+        ->type_name("PATH");
+    addThreadsOption(command, &a->threads, "Processors the plug-in renders with, 1..1024");
+    command->footer(applyFooter());
+}
+
+int runApplyCommand(Arguments& a) {
+    const int built = lookFromOptions(a.look, &a.apply.look);
+    if (built != kExitOk) {
+        return built;
+    }
+    // The plug-in, built in or loaded, reads its processor count from there.
+    if (a.threads > 0) {
+        setPluginThreads(a.threads);
+    }
+    a.apply.reportProgress = isatty(fileno(stderr)) != 0;
+    LoadedPlugin* plugin = nullptr;
+    a.apply.entry = PluginMain;
+    std::string error;
+    if (!a.pluginPath.empty() && !pluginLoad(a.pluginPath, &plugin, &a.apply.entry, &error)) {
+        complain(error);
+        return kExitFailed;
+    }
+    const int code = runApply(a.apply);
+    pluginUnload(plugin);
+    return code;
+}
+
+void addNoOptions(CLI::App* /*command*/, Arguments* /*arguments*/) {}
+
+int runModes(Arguments& /*arguments*/) {
+    printModes();
+    return kExitOk;
+}
+
+void addPresetGroupOptions(CLI::App* command, Arguments* /*arguments*/) {
+    command->require_subcommand(1);
+    command->footer(kPresetNotes);
+}
+
+void addPresetShowOptions(CLI::App* command, Arguments* a) {
+    command->add_option("FILE", a->presetPath, "Preset file")->required()->type_name("FILE");
+    command->add_flag("--json", a->json, "Print one JSON object instead of name value lines");
+}
+
+int runPresetShowCommand(Arguments& a) {
+    return runPresetShow(a.presetPath, a.json);
+}
+
+void addPresetSaveOptions(CLI::App* command, Arguments* a) {
+    command->add_option("FILE", a->presetPath, "Preset file to write")
+        ->required()
+        ->type_name("FILE");
+    addLookOptions(command, &a->look,
+                   {nullptr, "Set a look field (repeatable; see 'lakra --help')",
+                    "Blend mode: number 1..63, code GL01..GL63 or name", false});
+    command
+        ->add_option("--image", a->thumbnailImage,
+                     "Store a thumbnail of the look rendered on this image")
+        ->type_name("IN");
+}
+
+int runPresetSaveCommand(Arguments& a) {
+    return runPresetSave(a.presetPath, a.look, a.thumbnailImage);
+}
+
+void addPresetThumbnailOptions(CLI::App* command, Arguments* a) {
+    command->add_option("FILE", a->presetPath, "Preset file")->required()->type_name("FILE");
+    command->add_option("OUT", a->thumbnailOut, "Picture to write; its extension picks the format")
+        ->required()
+        ->type_name("OUT");
+}
+
+int runPresetThumbnailCommand(Arguments& a) {
+    return runPresetThumbnail(a.presetPath, a.thumbnailOut);
+}
+
+void addPsdOptions(CLI::App* command, Arguments* a) {
+    command->add_option("IN", a->psd.inputPath, "Input image, as for apply")
+        ->required()
+        ->type_name("FILE");
+    command->add_option("OUT", a->psd.outputPath, "Photoshop document to write")
+        ->required()
+        ->type_name("OUT.psd");
+    CLI::Option* size =
+        command->add_option("--size", a->psdSize, "Document size in pixels, each side 2..30000")
+            ->type_name("WxH");
+    command
+        ->add_option("--same-proportions", a->psd.proportionalWidth,
+                     "Document width; the height keeps the proportions of IN")
+        ->check(CLI::Range(1, 1000000))
+        ->excludes(size)
+        ->type_name("WIDTH");
+    addLookOptions(command, &a->psd.look,
+                   {"Start from the look of a preset file",
+                    "Set a look field (repeatable; see apply)",
+                    "Blend mode: number 1..63, code or name", true});
+    addThreadsOption(command, &a->threads, "Processors to render with, 1..1024");
+    command->footer("\nSizes outside 2..30000 are clamped into it, as the plug-in's size dialog\n"
+                    "does. Progress goes to stderr. Exit codes as for apply.\n");
+}
+
+int runPsdCommand(Arguments& a) {
+    PsdJob& job = a.psd;
+    if (!a.psdSize.empty() &&
+        (!parseSize(a.psdSize, &job.width, &job.height) || job.width < 1 || job.height < 1)) {
+        return usageError("--size wants WIDTHxHEIGHT, for example 1200x800: " + a.psdSize);
+    }
+    job.threads = a.threads;
+    return runPsd(job);
+}
+
+void addGalleryOptions(CLI::App* command, Arguments* a) {
+    command->add_option("PRESET_FOLDER", a->galleryFolder, "Folder of *.q8r files")
+        ->required()
+        ->type_name("FOLDER");
+    command
+        ->add_option("PAGE", a->galleryPage,
+                     "HTML page to write; its pictures go into web_images beside it")
+        ->required()
+        ->type_name("PAGE.html");
+}
+
+int runGalleryCommand(Arguments& a) {
+    return runGallery(a.galleryFolder, a.galleryPage);
+}
+
+void addDiceOptions(CLI::App* command, Arguments* a) {
+    command->add_option("--seed", a->seed, "Seed of the dice, 0..4294967295 (default: the time)")
+        ->check(CLI::Range(int64_t{0}, int64_t{UINT32_MAX}))
+        ->type_name("N");
+}
+
+int runDice(Arguments& a) {
+    const Settings look =
+        a.seed >= 0 ? dicedLook(static_cast<uint32_t>(a.seed)) : dicedLookFromTime();
+    std::string line;
+    for (const std::string& argument : lookArguments(look)) {
+        line += (line.empty() ? "" : " ") + argument;
+    }
+    static_cast<void>(std::printf("%s\n", line.c_str()));
+    return kExitOk;
+}
+
+// clang-format off
+constexpr Command kPresetCommands[] = {
+    {"show", "Print every field of a preset's look",
+     addPresetShowOptions, runPresetShowCommand, {}},
+    {"save", "Write the default look with the options as a preset",
+     addPresetSaveOptions, runPresetSaveCommand, {}},
+    {"thumbnail", "Write a preset's thumbnail as a picture",
+     addPresetThumbnailOptions, runPresetThumbnailCommand, {}},
+};
+
+constexpr Command kCommands[] = {
+    {"apply", "Filter IN and write the result to OUT",
+     addApplyOptions, runApplyCommand, {}},
+    {"modes", "List the 63 blend modes for --glue",
+     addNoOptions, runModes, {}},
+    {"preset", "Show or save a preset file",
+     addPresetGroupOptions, nullptr, kPresetCommands},
+    {"psd", "Render the look on IN into a layered Photoshop document (depth of IN)",
+     addPsdOptions, runPsdCommand, {}},
+    {"gallery", "Write a web page of the thumbnails of a folder's preset files",
+     addGalleryOptions, runGalleryCommand, {}},
+    {"dice", "Print a random look as --set and --glue options for apply",
+     addDiceOptions, runDice, {}},
+};
+
+// clang-format on
+
+struct AddedCommand {
+    CLI::App* app;
+    const Command* command;
+};
+
+void addCommands(CLI::App* parent, std::span<const Command> commands, Arguments* arguments,
+                 std::vector<AddedCommand>* added) {
+    for (const Command& command : commands) {
+        CLI::App* app = parent->add_subcommand(command.name, command.help);
+        command.addOptions(app, arguments);
+        added->push_back({app, &command});
+        addCommands(app, command.subcommands, arguments, added);
+    }
 }
 
 } // namespace
@@ -90,143 +372,11 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
     app.require_subcommand(1);
     // Paths such as /tmp/in.ppm are file names, not Windows-style options.
     app.allow_windows_style_options(false);
-    app.footer("\nlakra apply IN OUT [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--mask MASK]\n"
-               "                   [--record FILE] [--plugin PATH] [--threads N]\n"
-               "                   [--preset FILE]\n"
-               "lakra preset show FILE [--json]\n"
-               "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--image IN]\n"
-               "lakra preset thumbnail FILE OUT\n"
-               "lakra psd IN OUT.psd [--size WxH | --same-proportions WIDTH] [--preset FILE]\n"
-               "                     [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--threads N]\n"
-               "lakra gallery PRESET_FOLDER PAGE.html\n"
-               "lakra dice [--seed N]\n"
-               "lakra modes\n" +
-               applyFooter() + kPresetNotes +
-               "Run 'lakra apply --help' for the options of apply.\n");
+    app.footer(usageFooter());
 
-    ApplyJob job;
-    LookOptions lookOptions;
-    std::vector<std::string>& settings = lookOptions.settings;
-    std::string& glue = lookOptions.glue;
-    std::string pluginPath;
-    int threads = 0;
-    CLI::App* apply = app.add_subcommand("apply", "Filter IN and write the result to OUT");
-    apply
-        ->add_option("IN", job.inputPath,
-                     "Input image: PGM/PPM/PAM/PFM everywhere, PNG/JPEG/TIFF/EXR on Linux; "
-                     "grey or RGB, with or without alpha, 8, 16 or 32 bits")
-        ->required()
-        ->type_name("FILE");
-    apply->add_option("OUT", job.outputPath, "Output image; its extension picks the format")
-        ->required()
-        ->type_name("FILE");
-    apply->add_option("--set", settings, "Set a look field (repeatable; see below)")
-        ->allow_extra_args(false)
-        ->type_name("NAME=VALUE");
-    apply->add_option("--glue", glue, "Blend mode: number 1..63, code GL01..GL63 or name")
-        ->type_name("NAME|NUMBER");
-    apply
-        ->add_option("--preset", lookOptions.presetPath,
-                     "Start from the look of a preset file instead of the default one")
-        ->type_name("FILE");
-    apply
-        ->add_option("--mask", job.maskPath,
-                     "Selection image of the same size: white filtered, black kept")
-        ->type_name("MASK");
-    apply
-        ->add_option("--record", job.recordPath,
-                     "Write the parameters the plug-in records at finish as JSON")
-        ->type_name("FILE");
-    apply
-        ->add_option("--plugin", pluginPath,
-                     "Run the plug-in library at PATH (.so, .dll or .8bf) instead of the "
-                     "built-in one")
-        ->type_name("PATH");
-    apply->add_option("--threads", threads, "Processors the plug-in renders with, 1..1024")
-        ->check(CLI::Range(1, 1024))
-        ->type_name("N");
-    apply->footer(applyFooter());
-    CLI::App* modes = app.add_subcommand("modes", "List the 63 blend modes for --glue");
-
-    CLI::App* preset = app.add_subcommand("preset", "Show or save a preset file");
-    preset->require_subcommand(1);
-    preset->footer(kPresetNotes);
-    std::string presetPath;
-    bool json = false;
-    CLI::App* show = preset->add_subcommand("show", "Print every field of a preset's look");
-    show->add_option("FILE", presetPath, "Preset file")->required()->type_name("FILE");
-    show->add_flag("--json", json, "Print one JSON object instead of name value lines");
-    CLI::App* save =
-        preset->add_subcommand("save", "Write the default look with the options as a preset");
-    save->add_option("FILE", presetPath, "Preset file to write")->required()->type_name("FILE");
-    save->add_option("--set", settings, "Set a look field (repeatable; see 'lakra --help')")
-        ->allow_extra_args(false)
-        ->type_name("NAME=VALUE");
-    save->add_option("--glue", glue, "Blend mode: number 1..63, code GL01..GL63 or name")
-        ->type_name("NAME|NUMBER");
-    std::string thumbnailImage;
-    save->add_option("--image", thumbnailImage,
-                     "Store a thumbnail of the look rendered on this image")
-        ->type_name("IN");
-    std::string thumbnailOut;
-    CLI::App* thumbnail =
-        preset->add_subcommand("thumbnail", "Write a preset's thumbnail as a picture");
-    thumbnail->add_option("FILE", presetPath, "Preset file")->required()->type_name("FILE");
-    thumbnail->add_option("OUT", thumbnailOut, "Picture to write; its extension picks the format")
-        ->required()
-        ->type_name("OUT");
-
-    PsdJob psdJob;
-    std::string psdSize;
-    CLI::App* psd = app.add_subcommand(
-        "psd", "Render the look on IN into a layered Photoshop document (depth of IN)");
-    psd->add_option("IN", psdJob.inputPath, "Input image, as for apply")
-        ->required()
-        ->type_name("FILE");
-    psd->add_option("OUT", psdJob.outputPath, "Photoshop document to write")
-        ->required()
-        ->type_name("OUT.psd");
-    CLI::Option* sizeOption =
-        psd->add_option("--size", psdSize, "Document size in pixels, each side 2..30000")
-            ->type_name("WxH");
-    psd->add_option("--same-proportions", psdJob.proportionalWidth,
-                    "Document width; the height keeps the proportions of IN")
-        ->check(CLI::Range(1, 1000000))
-        ->excludes(sizeOption)
-        ->type_name("WIDTH");
-    psd->add_option("--preset", psdJob.look.presetPath, "Start from the look of a preset file")
-        ->type_name("FILE");
-    psd->add_option("--set", psdJob.look.settings, "Set a look field (repeatable; see apply)")
-        ->allow_extra_args(false)
-        ->type_name("NAME=VALUE");
-    psd->add_option("--glue", psdJob.look.glue, "Blend mode: number 1..63, code or name")
-        ->type_name("NAME|NUMBER");
-    psd->add_option("--threads", threads, "Processors to render with, 1..1024")
-        ->check(CLI::Range(1, 1024))
-        ->type_name("N");
-    psd->footer("\nSizes outside 2..30000 are clamped into it, as the plug-in's size dialog\n"
-                "does. Progress goes to stderr. Exit codes as for apply.\n");
-
-    std::string galleryFolder;
-    std::string galleryPage;
-    CLI::App* gallery = app.add_subcommand(
-        "gallery", "Write a web page of the thumbnails of a folder's preset files");
-    gallery->add_option("PRESET_FOLDER", galleryFolder, "Folder of *.q8r files")
-        ->required()
-        ->type_name("FOLDER");
-    gallery
-        ->add_option("PAGE", galleryPage,
-                     "HTML page to write; its pictures go into "
-                     "web_images beside it")
-        ->required()
-        ->type_name("PAGE.html");
-
-    CLI::App* dice =
-        app.add_subcommand("dice", "Print a random look as --set and --glue options for apply");
-    int64_t seed = -1;
-    dice->add_option("--seed", seed, "Seed of the dice, 0..4294967295 (default: the time)")
-        ->check(CLI::Range(int64_t{0}, int64_t{UINT32_MAX}))
-        ->type_name("N");
+    Arguments arguments;
+    std::vector<AddedCommand> added;
+    addCommands(&app, kCommands, &arguments, &added);
 
     try {
         app.parse(argc, argv);
@@ -237,62 +387,10 @@ int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
     } catch (const CLI::ParseError& e) {
         return usageError(e.what());
     }
-
-    if (modes->parsed()) {
-        printModes();
-        return kExitOk;
-    }
-
-    if (show->parsed()) {
-        return runPresetShow(presetPath, json);
-    }
-    if (save->parsed()) {
-        return runPresetSave(presetPath, lookOptions, thumbnailImage);
-    }
-    if (thumbnail->parsed()) {
-        return runPresetThumbnail(presetPath, thumbnailOut);
-    }
-    if (psd->parsed()) {
-        if (!psdSize.empty() && (!parseSize(psdSize, &psdJob.width, &psdJob.height) ||
-                                 psdJob.width < 1 || psdJob.height < 1)) {
-            return usageError("--size wants WIDTHxHEIGHT, for example 1200x800: " + psdSize);
+    for (const AddedCommand& entry : added) {
+        if (entry.command->run != nullptr && entry.app->parsed()) {
+            return entry.command->run(arguments);
         }
-        if (threads > 0) {
-            setPluginThreads(threads);
-        }
-        return runPsd(psdJob);
     }
-    if (gallery->parsed()) {
-        return runGallery(galleryFolder, galleryPage);
-    }
-    if (dice->parsed()) {
-        const Settings look =
-            seed >= 0 ? dicedLook(static_cast<uint32_t>(seed)) : dicedLookFromTime();
-        std::string line;
-        for (const std::string& argument : lookArguments(look)) {
-            line += (line.empty() ? "" : " ") + argument;
-        }
-        static_cast<void>(std::printf("%s\n", line.c_str()));
-        return kExitOk;
-    }
-
-    const int built = lookFromOptions(lookOptions, &job.look);
-    if (built != kExitOk) {
-        return built;
-    }
-    std::string error;
-    if (threads > 0) {
-        setPluginThreads(threads);
-    }
-    job.reportProgress = isatty(fileno(stderr)) != 0;
-
-    LoadedPlugin* plugin = nullptr;
-    job.entry = PluginMain;
-    if (!pluginPath.empty() && !pluginLoad(pluginPath, &plugin, &job.entry, &error)) {
-        static_cast<void>(std::fprintf(stderr, "lakra: %s\n", error.c_str()));
-        return kExitFailed;
-    }
-    const int code = runApply(job);
-    pluginUnload(plugin);
-    return code;
+    return usageError("A subcommand is required");
 }

@@ -1,6 +1,7 @@
 #include "apps/lakra/presetCommands.h"
 
 #include "apps/lakra/applyCommand.h"
+#include "apps/lakra/jsonWriter.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/presetThumbnails.h"
 #include "export/files.h"
@@ -16,15 +17,6 @@
 namespace lakra {
 
 namespace {
-
-void complain(const std::string& message) {
-    static_cast<void>(std::fprintf(stderr, "lakra: %s\n", message.c_str()));
-}
-
-int usageError(const std::string& message) {
-    complain(message + "\nRun with --help for more information.");
-    return kExitUsage;
-}
 
 std::string resultMeaning(Result result) {
     switch (result) {
@@ -59,59 +51,87 @@ std::string colorText(const Settings& look) {
     return text;
 }
 
+// One field of a look: a whole number, a real or a text.
 struct Row {
+    enum class Kind : uint8_t { Whole, Real, Text };
+
     std::string name;
-    std::string value;
-    bool isText; // a JSON string rather than a number
+    Kind kind = Kind::Whole;
+    int64_t whole = 0;
+    float real = 0.0f;
+    std::string text;
 };
+
+Row wholeRow(std::string name, int64_t value) {
+    return Row{std::move(name), Row::Kind::Whole, value, 0.0f, {}};
+}
+
+Row realRow(std::string name, float value) {
+    return Row{std::move(name), Row::Kind::Real, 0, value, {}};
+}
+
+Row textRow(std::string name, std::string value) {
+    return Row{std::move(name), Row::Kind::Text, 0, 0.0f, std::move(value)};
+}
+
+std::string rowText(const Row& row) {
+    switch (row.kind) {
+    case Row::Kind::Whole:
+        return std::to_string(row.whole);
+    case Row::Kind::Real:
+        return realText(row.real);
+    case Row::Kind::Text:
+        break;
+    }
+    return row.text;
+}
 
 // The --set fields but waterColor and glue, in the order lookFieldsHelp lists them.
 std::vector<Row> settableRows(const Settings& look) {
-    const auto whole = [](const char* name, int32_t value) {
-        return Row{name, std::to_string(value), false};
-    };
-    const auto real = [](const char* name, float value) {
-        return Row{name, realText(value), false};
-    };
-    return {whole("rippleHeight", look.rippleHeight),
-            real("horizon", look.horizonFloat),
-            whole("perspective", look.perspective),
-            whole("undulation", look.undulation),
-            whole("rippleSize", look.rippleSize),
-            real("offset", look.offsetFloat),
-            whole("waviness", look.waviness),
-            whole("blur", look.blur),
-            whole("complexity", look.complexity),
-            whole("altitude", look.altitude),
-            whole("brilliance", look.brilliance),
-            whole("randomSeed", look.randomSeed),
-            real("xCenter", look.xCenter),
-            real("yCenter", look.yCenter)};
+    std::vector<Row> rows;
+    for (const LookField* field : lookOptionFields()) {
+        const char* name = lookOptionName(*field);
+        switch (field->option) {
+        case OptionKind::Slider:
+        case OptionKind::Seed:
+            rows.push_back(wholeRow(name, look.*field->integer));
+            break;
+        case OptionKind::Percent:
+            rows.push_back(realRow(name, look.*field->exact));
+            break;
+        case OptionKind::Fraction:
+            rows.push_back(realRow(name, look.*field->real));
+            break;
+        case OptionKind::None:
+        case OptionKind::Color:
+        case OptionKind::Glue:
+            break;
+        }
+    }
+    return rows;
 }
 
 std::vector<Row> allRows(const Settings& look) {
-    std::vector<Row> rows{{"formatVersion", std::to_string(look.formatVersion), false}};
+    std::vector<Row> rows{wholeRow("formatVersion", look.formatVersion)};
     for (Row& row : settableRows(look)) {
         rows.push_back(std::move(row));
     }
-    rows.push_back({"waterColor", colorText(look), true});
-    rows.push_back({"glue", std::to_string(look.glue), false});
-    rows.push_back({"waterRed", std::to_string(look.waterRed), false});
-    rows.push_back({"waterGreen", std::to_string(look.waterGreen), false});
-    rows.push_back({"waterBlue", std::to_string(look.waterBlue), false});
+    rows.push_back(textRow("waterColor", colorText(look)));
+    rows.push_back(wholeRow("glue", look.glue));
+    rows.push_back(wholeRow("waterRed", look.waterRed));
+    rows.push_back(wholeRow("waterGreen", look.waterGreen));
+    rows.push_back(wholeRow("waterBlue", look.waterBlue));
     int index = 1;
     for (const float Settings::*field : kCarriedFloatFields) {
-        rows.push_back({"carriedFloat" + std::to_string(index++), realText(look.*field), false});
+        rows.push_back(realRow("carriedFloat" + std::to_string(index++), look.*field));
     }
     index = 1;
     for (const uint16_t Settings::*field : kCarriedWordFields) {
-        rows.push_back(
-            {"carriedWord" + std::to_string(index++), std::to_string(look.*field), false});
+        rows.push_back(wholeRow("carriedWord" + std::to_string(index++), look.*field));
     }
     index = 1;
     for (const int32_t Settings::*field : kCarriedIntFields) {
-        rows.push_back(
-            {"carriedInt" + std::to_string(index++), std::to_string(look.*field), false});
+        rows.push_back(wholeRow("carriedInt" + std::to_string(index++), look.*field));
     }
     return rows;
 }
@@ -182,24 +202,30 @@ int writePresetLook(const std::string& path, Settings* look) {
 std::string presetText(const Settings& look) {
     std::string text;
     for (const Row& row : allRows(look)) {
-        text += row.name + " " + row.value + "\n";
+        text += row.name + " " + rowText(row) + "\n";
     }
     return text;
 }
 
 std::string presetJson(const Settings& look) {
-    std::string json = "{";
-    const char* separator = "\n  ";
+    JsonWriter json;
+    jsonBeginObject(&json, JsonLayout::Lines);
     for (const Row& row : allRows(look)) {
-        // JSON has no NaN or infinity.
-        const bool finite =
-            row.isText || (row.value != "nan" && row.value != "inf" && row.value != "-inf");
-        const std::string value =
-            row.isText ? "\"" + row.value + "\"" : (finite ? row.value : "null");
-        json += separator + ("\"" + row.name + "\": ") + value;
-        separator = ",\n  ";
+        jsonKey(&json, row.name);
+        switch (row.kind) {
+        case Row::Kind::Whole:
+            jsonInteger(&json, row.whole);
+            break;
+        case Row::Kind::Real:
+            jsonFloat(&json, row.real);
+            break;
+        case Row::Kind::Text:
+            jsonString(&json, row.text);
+            break;
+        }
     }
-    return json + "\n}\n";
+    jsonEndObject(&json);
+    return json.text + "\n";
 }
 
 Settings dicedLook(uint32_t seed) {
@@ -221,10 +247,10 @@ Settings dicedLookFromTime() {
 std::vector<std::string> lookArguments(const Settings& look) {
     std::vector<std::string> arguments;
     std::vector<Row> rows = settableRows(look);
-    rows.push_back({"waterColor", colorText(look), true});
+    rows.push_back(textRow("waterColor", colorText(look)));
     for (const Row& row : rows) {
         arguments.push_back("--set");
-        arguments.push_back(row.name + "=" + row.value);
+        arguments.push_back(row.name + "=" + rowText(row));
     }
     arguments.push_back("--glue");
     arguments.push_back(std::to_string(look.glue));

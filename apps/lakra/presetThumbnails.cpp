@@ -1,6 +1,7 @@
 #include "apps/lakra/presetThumbnails.h"
 
 #include "apps/lakra/applyCommand.h"
+#include "apps/lakra/hostImagePyramid.h"
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/presetCommands.h"
@@ -9,61 +10,9 @@
 #include "host/pluginMain.h"
 #include "presets/thumbnail.h"
 #include "pyramid/copy.h"
-#include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 
-#include <cstdio>
-#include <cstring>
-
 namespace lakra {
-
-namespace {
-
-void complain(const std::string& message) {
-    static_cast<void>(std::fprintf(stderr, "lakra: %s\n", message.c_str()));
-}
-
-// A sample of the host's conventions as a fraction of full scale.
-float unitSample(const HostPixels& image, size_t index) {
-    if (image.depth == 32) {
-        float value = 0.0f;
-        std::memcpy(&value, static_cast<const uint8_t*>(image.pixels) + index * 4, 4);
-        return value;
-    }
-    if (image.depth == 16) {
-        uint16_t value = 0;
-        std::memcpy(&value, static_cast<const uint8_t*>(image.pixels) + index * 2, 2);
-        return static_cast<float>(value) / 32768.0f;
-    }
-    return static_cast<float>(static_cast<const uint8_t*>(image.pixels)[index]) / 255.0f;
-}
-
-// The host's pixels as a float pyramid, grey spread to red, green and blue.
-ImagePyramid* pyramidOf(const HostPixels& image) {
-    ImagePyramid* pyramid = pyramidCreate(image.width, image.height, PixelFormat::RgbaFloat);
-    if (pyramid == nullptr) {
-        return nullptr;
-    }
-    const int32_t planes = hostPixelsPlanes(image);
-    for (int32_t y = 0; y < image.height; ++y) {
-        for (int32_t x = 0; x < image.width; ++x) {
-            const size_t first = (static_cast<size_t>(y) * static_cast<size_t>(image.width) +
-                                  static_cast<size_t>(x)) *
-                                 static_cast<size_t>(planes);
-            float rgba[4];
-            for (int32_t c = 0; c < 3; ++c) {
-                rgba[c] =
-                    unitSample(image, first + static_cast<size_t>(image.colorPlanes < 3 ? 0 : c));
-            }
-            rgba[3] =
-                image.alpha ? unitSample(image, first + static_cast<size_t>(planes - 1)) : 1.0f;
-            setPixel4f(x, y, pyramid, 0, rgba);
-        }
-    }
-    return pyramid;
-}
-
-} // namespace
 
 int renderLookThumbnail(const std::string& imagePath, const Settings& look,
                         ImagePyramid* thumbnail) {
@@ -73,8 +22,7 @@ int renderLookThumbnail(const std::string& imagePath, const Settings& look,
         complain(error);
         return kExitFailed;
     }
-    HostPixels pixels{image.width, image.height, image.planes - (image.alpha ? 1 : 0),
-                      image.alpha, image.depth,  image.pixels.data()};
+    const HostPixels pixels = hostPixelsOf(image);
     if (const char* problem = hostPixelsProblem(pixels)) {
         complain(imagePath + ": " + problem);
         return kExitFailed;
@@ -94,11 +42,10 @@ int renderLookThumbnail(const std::string& imagePath, const Settings& look,
         hostRunDestroy(run);
         return kExitFailed;
     }
-    PyramidPtr rendered(pyramidOf(hostRunOutput(run)));
-    hostRunDestroy(run);
     // Resampling reads the coarser levels of the rendered image.
-    if (rendered == nullptr || buildLevels(rendered.get()) != noErr ||
-        copyPyramidImage(rendered.get(), thumbnail) != noErr) {
+    PyramidPtr rendered(pyramidOfHostPixels(hostRunOutput(run), PixelFormat::RgbaFloat, 0));
+    hostRunDestroy(run);
+    if (rendered == nullptr || copyPyramidImage(rendered.get(), thumbnail) != noErr) {
         complain("out of memory making the thumbnail");
         return kExitFailed;
     }

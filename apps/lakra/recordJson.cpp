@@ -1,33 +1,14 @@
 #include "apps/lakra/recordJson.h"
 
+#include "apps/lakra/jsonWriter.h"
 #include "apps/lakra/lookOptions.h"
 #include "blend/glueModes.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace lakra {
 
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escape[8];
-            static_cast<void>(std::snprintf(escape, sizeof(escape), "\\u%04x", byte));
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::string codeText(uint32_t code) {
     const char text[4] = {static_cast<char>(code >> 24), static_cast<char>(code >> 16),
@@ -35,73 +16,44 @@ std::string codeText(uint32_t code) {
     return std::string(text, 4);
 }
 
-// The shortest text that reads back as the same double (JSON has no
-// infinities or NaN: those become null).
-std::string number(double value) {
-    if (!std::isfinite(value)) {
-        return "null";
-    }
-    char text[40];
-    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
-        static_cast<void>(std::snprintf(text, sizeof(text), "%.0f", value));
-        return text;
-    }
-    for (int precision = 1; precision <= 17; ++precision) {
-        static_cast<void>(std::snprintf(text, sizeof(text), "%.*g", precision, value));
-        if (std::strtod(text, nullptr) == value) {
-            break;
-        }
-    }
-    return text;
+void member(JsonWriter* json, const char* key, const std::string& text) {
+    jsonKey(json, key);
+    jsonString(json, text);
 }
 
-// The same for a value that was a float before it was widened.
-std::string shortFloat(double value) {
-    if (!std::isfinite(value)) {
-        return "null";
-    }
-    const auto narrow = static_cast<float>(value);
-    char text[40];
-    if (std::fabs(narrow) < 1e7f && narrow == std::trunc(narrow)) {
-        static_cast<void>(std::snprintf(text, sizeof(text), "%.0f", static_cast<double>(narrow)));
-        return text;
-    }
-    for (int precision = 1; precision <= 9; ++precision) {
-        static_cast<void>(
-            std::snprintf(text, sizeof(text), "%.*g", precision, static_cast<double>(narrow)));
-        if (std::strtof(text, nullptr) == narrow) {
-            break;
-        }
-    }
-    return text;
-}
-
-std::string valueJson(const DescriptorValue& v) {
+// The members after "key" and "field": the type, then the value.
+void writeValue(JsonWriter* json, const DescriptorValue& v) {
     if (v.type == typeInteger) {
-        return "\"type\": \"long\", \"value\": " + std::to_string(v.integer);
-    }
-    if (v.type == typeBoolean) {
-        return std::string("\"type\": \"bool\", \"value\": ") + (v.integer != 0 ? "true" : "false");
-    }
-    if (v.type == typeFloat) {
-        return "\"type\": \"doub\", \"value\": " + number(v.number);
-    }
-    if (v.type == typeUnitFloat) {
-        return "\"type\": \"UntF\", \"unit\": " + quoted(codeText(v.unit)) +
-               ", \"value\": " + number(v.number);
-    }
-    if (v.type == typeEnumerated) {
-        std::string json = "\"type\": \"enum\", \"enumType\": " + quoted(codeText(v.enumType)) +
-                           ", \"value\": " + quoted(codeText(v.enumValue));
+        member(json, "type", "long");
+        jsonKey(json, "value");
+        jsonInteger(json, v.integer);
+    } else if (v.type == typeBoolean) {
+        member(json, "type", "bool");
+        jsonKey(json, "value");
+        jsonBool(json, v.integer != 0);
+    } else if (v.type == typeFloat) {
+        member(json, "type", "doub");
+        jsonKey(json, "value");
+        jsonDouble(json, v.number);
+    } else if (v.type == typeUnitFloat) {
+        member(json, "type", "UntF");
+        member(json, "unit", codeText(v.unit));
+        jsonKey(json, "value");
+        jsonDouble(json, v.number);
+    } else if (v.type == typeEnumerated) {
+        member(json, "type", "enum");
+        member(json, "enumType", codeText(v.enumType));
+        member(json, "value", codeText(v.enumValue));
         if (v.enumType == kGlueEnumType && glueFromCode(v.enumValue) != 0) {
-            json += ", \"name\": " + quoted(glueName(glueFromCode(v.enumValue)));
+            member(json, "name", glueName(glueFromCode(v.enumValue)));
         }
-        return json;
+    } else if (v.type == typeClass) {
+        member(json, "type", "type");
+        member(json, "value", codeText(v.enumValue));
+    } else {
+        member(json, "type", "TEXT");
+        member(json, "value", v.text);
     }
-    if (v.type == typeClass) {
-        return "\"type\": \"type\", \"value\": " + quoted(codeText(v.enumValue));
-    }
-    return "\"type\": \"TEXT\", \"value\": " + quoted(v.text);
 }
 
 const DescriptorValue* find(const Descriptor& descriptor, const char (&key)[5]) {
@@ -114,13 +66,10 @@ const DescriptorValue* find(const Descriptor& descriptor, const char (&key)[5]) 
 }
 
 // The recorded values under the names --set takes; keys absent or of
-// another type are left out.
-std::string lookJson(const Descriptor& d) {
-    std::string json;
-    const auto add = [&json](const char* name, const std::string& value) {
-        json += json.empty() ? "\n    " : ",\n    ";
-        json += quoted(name) + ": " + value;
-    };
+// another type are left out. The four exact values were floats before the
+// plug-in widened them, and are written as floats.
+void writeLook(JsonWriter* json, const Descriptor& d) {
+    jsonBeginObject(json, JsonLayout::Lines);
     const DescriptorValue* red = find(d, "0001");
     const DescriptorValue* green = find(d, "0002");
     const DescriptorValue* blue = find(d, "0003");
@@ -129,7 +78,7 @@ std::string lookJson(const Descriptor& d) {
         char color[16];
         static_cast<void>(std::snprintf(color, sizeof(color), "#%02x%02x%02x", red->integer & 0xFF,
                                         green->integer & 0xFF, blue->integer & 0xFF));
-        add("waterColor", quoted(color));
+        member(json, "waterColor", color);
     }
     for (const DescriptorValue& v : d) {
         const char* field = lookFieldName(v.key);
@@ -140,38 +89,49 @@ std::string lookJson(const Descriptor& d) {
         if (v.type == typeInteger && name != "formatVersion" && name.rfind("water", 0) != 0 &&
             !((name == "horizon" && find(d, "0019") != nullptr) ||
               (name == "offset" && find(d, "0020") != nullptr))) {
-            add(field, std::to_string(v.integer));
+            jsonKey(json, name);
+            jsonInteger(json, v.integer);
         } else if (v.type == typeFloat) {
-            const std::string shortName = name == "horizonFloat"  ? "horizon"
-                                          : name == "offsetFloat" ? "offset"
-                                                                  : name;
-            add(shortName.c_str(), shortFloat(v.number));
+            jsonKey(json, name == "horizonFloat"  ? "horizon"
+                          : name == "offsetFloat" ? "offset"
+                                                  : name);
+            jsonFloat(json, static_cast<float>(v.number));
         } else if (v.type == typeEnumerated && name == "glue") {
             const int32_t glue = glueFromCode(v.enumValue);
-            add(field, glue != 0 ? quoted(glueName(glue)) : "null");
+            jsonKey(json, name);
+            if (glue != 0) {
+                jsonString(json, glueName(glue));
+            } else {
+                jsonNull(json);
+            }
         }
     }
-    return json.empty() ? "{}" : "{" + json + "\n  }";
+    jsonEndObject(json);
 }
 
 } // namespace
 
 std::string recordJson(const Descriptor& descriptor, int16_t recordInfo) {
-    std::string json = "{\n  \"recordInfo\": " + std::to_string(recordInfo) + ",\n";
-    json += "  \"descriptor\": [";
-    bool first = true;
+    JsonWriter json;
+    jsonBeginObject(&json, JsonLayout::Lines);
+    jsonKey(&json, "recordInfo");
+    jsonInteger(&json, recordInfo);
+    jsonKey(&json, "descriptor");
+    jsonBeginArray(&json, JsonLayout::Lines);
     for (const DescriptorValue& v : descriptor) {
-        json += first ? "\n" : ",\n";
-        first = false;
-        json += "    {\"key\": " + quoted(codeText(v.key));
+        jsonBeginObject(&json, JsonLayout::Inline);
+        member(&json, "key", codeText(v.key));
         if (const char* field = lookFieldName(v.key)) {
-            json += ", \"field\": " + quoted(field);
+            member(&json, "field", field);
         }
-        json += ", " + valueJson(v) + "}";
+        writeValue(&json, v);
+        jsonEndObject(&json);
     }
-    json += first ? "],\n" : "\n  ],\n";
-    json += "  \"look\": " + lookJson(descriptor) + "\n}\n";
-    return json;
+    jsonEndArray(&json);
+    jsonKey(&json, "look");
+    writeLook(&json, descriptor);
+    jsonEndObject(&json);
+    return json.text + "\n";
 }
 
 bool writeRecordJson(const std::string& path, const Descriptor& descriptor, int16_t recordInfo,
