@@ -3,6 +3,7 @@
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/imageFile.h"
 #include "dialog/psdSize.h"
+#include "driver/driver.h"
 #include "export/files.h"
 #include "export/psdExport.h"
 #include "presets/galleryPages.h"
@@ -10,7 +11,6 @@
 #include "pyramid/hostTile.h"
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
-#include "render/driver.h"
 #include "render/renderInto.h"
 
 #include <cstdio>

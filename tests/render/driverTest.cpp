@@ -1,4 +1,4 @@
-#include "render/driver.h"
+#include "driver/driver.h"
 
 #include "platform/platform.h"
 #include "render/renderInto.h"
@@ -90,8 +90,13 @@ struct RenderFixture : ::testing::Test {
     void TearDown() override { platformSetClock(nullptr); }
 
     Result paint(Canvas* canvas, int32_t processors, RenderHost* withHost, RenderStats* stats) {
-        RenderContext context{&settings, withHost, nullptr, nullptr, processors};
-        RenderRequest request{kWaterJob, &kPaintOps, canvas->rect, 1, canvas};
+        RenderContext context{};
+        context.host = withHost;
+        context.processors = processors;
+        context.target = settings.renderTarget;
+        context.pass = settings.pass;
+        context.passCount = settings.passCount;
+        RenderRequest request{&kPaintOps, canvas->rect, 1, canvas};
         return render(context, request, kLayoutTiles, stats);
     }
 };
