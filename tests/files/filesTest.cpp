@@ -1,6 +1,6 @@
-#include "export/files.h"
+#include "files/files.h"
 
-#include "export/scratchFolder.h"
+#include "support/scratchFolder.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
