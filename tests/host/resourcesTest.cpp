@@ -1,6 +1,6 @@
+#include "apps/lakra/pluginResources.h"
 #include "blend/glueModes.h"
 #include "host/abi.h"
-#include "host/pluginResources.h"
 
 #ifdef _WIN32
 #include <windows.h>
