@@ -166,25 +166,9 @@ void reduceBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
     }
 }
 
-// What one driver run of a level build carries: level `level` + 1 of the
-// target is made from level `level`, over `rect` (the whole level).
-struct BuildLevelJob {
-    ImagePyramid* target = nullptr;
-    int32_t level = 0;
-    PixelRect rect{};
-};
-
-void buildLevelWork(Job* job) {
-    const auto* build = static_cast<const BuildLevelJob*>(job->request.context);
-    buildLevelBand(build->target, build->level, job->unit);
-}
-
-// Workers write their unit of the next level straight into the record: the
-// job needs no cells and never asks the host.
-constexpr JobOps kBuildLevelOps = {nullptr, buildLevelWork, nullptr, 0};
-
-} // namespace
-
+// Every pixel of level `level` + 1 inside rect (clipped to that level) from
+// the 6 x 6 neighbourhood of level `level`, edge pixels repeated. Nothing
+// happens when `level` + 1 is above maxLevel.
 void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
     if (pyramid == nullptr || pyramid->tiles == nullptr || level < 0 ||
         level + 1 > pyramid->maxLevel) {
@@ -209,6 +193,25 @@ void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect)
         break;
     }
 }
+
+// What one driver run of a level build carries: level `level` + 1 of the
+// target is made from level `level`, over `rect` (the whole level).
+struct BuildLevelJob {
+    ImagePyramid* target = nullptr;
+    int32_t level = 0;
+    PixelRect rect{};
+};
+
+void buildLevelWork(Job* job) {
+    const auto* build = static_cast<const BuildLevelJob*>(job->request.context);
+    buildLevelBand(build->target, build->level, job->unit);
+}
+
+// Workers write their unit of the next level straight into the record: the
+// job needs no cells and never asks the host.
+constexpr JobOps kBuildLevelOps = {nullptr, buildLevelWork, nullptr, 0};
+
+} // namespace
 
 Result buildLevels(ImagePyramid* pyramid, int32_t processors, RenderStats* stats) {
     RenderStats total{};

@@ -22,9 +22,4 @@ struct ImagePyramid;
 [[nodiscard]] Result buildLevels(ImagePyramid* pyramid, int32_t processors = 0,
                                  RenderStats* stats = nullptr);
 
-// The job body: every pixel of level `level` + 1 inside rect (clipped to that
-// level) from the 6 x 6 neighbourhood of level `level`, edge pixels repeated.
-// Nothing happens when `level` + 1 is above maxLevel.
-void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect);
-
 } // namespace lakra
