@@ -87,6 +87,7 @@ struct JobOps {
     void (*work)(Job* job);
     // Calling thread, after the worker ended: write the unit's pixels out.
     Result (*finish)(Job* job);
+    // kJob... flags; a kind that says nothing renders pixels.
     uint32_t needs = kJobRendersPixels;
 };
 
