@@ -1,8 +1,7 @@
 // The render driver's own cost per unit: units that do no work, so what is
 // measured is making the job, its cells, the worker thread, the events and
 // the finish on the calling thread.
-#include "render/driver.h"
-#include "render/settings.h"
+#include "driver/driver.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,13 +15,11 @@ void touchCell(Job* job) {
 const JobOps kEmptyOps{nullptr, touchCell, nullptr};
 
 void driverOverheadPerUnit(benchmark::State& state) {
-    Settings settings{};
-    settingsFresh(&settings);
-    settings.renderTarget = RenderTarget::Offline;
-    const auto workers = static_cast<int32_t>(state.range(0));
-    const RenderContext context{&settings, nullptr, nullptr, nullptr, workers};
+    RenderContext context{};
+    context.processors = static_cast<int32_t>(state.range(0));
+    context.target = RenderTarget::Offline;
     // 16 x 16 units of 128 x 128 pixels.
-    const RenderRequest request{kWaterJob, &kEmptyOps, PixelRect{0, 0, 2048, 2048}, 1, nullptr};
+    const RenderRequest request{&kEmptyOps, PixelRect{0, 0, 2048, 2048}, 1, nullptr};
     for (auto _ : state) {
         RenderStats stats{};
         const Result result = render(context, request, kLayoutTiles, &stats);

@@ -1,8 +1,8 @@
 // Writing a PSD document from an image already rendered, in the three
 // depths: the time of the writer alone (pixels in, bytes out to a file).
 
-#include "export/files.h"
 #include "export/psdDocument.h"
+#include "files/files.h"
 #include "pyramid/pyramid.h"
 #include "render/settings.h"
 

@@ -1,6 +1,6 @@
 #include "dialog/psdSize.h"
 
-#include "export/files.h"
+#include "files/files.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 // pictures (JPEG files) and the frame images live in the folder "web_images"
 // beside the page.
 
-#include "export/files.h"
+#include "files/files.h"
 #include "platform/result.h"
 
 #include <cstddef>

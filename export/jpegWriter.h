@@ -4,7 +4,7 @@
 // IPTC markers, into memory and then into a file, optionally inside a
 // thumbnail record (present, width, height, byte count, bytes).
 
-#include "export/files.h"
+#include "files/files.h"
 #include "platform/result.h"
 
 #include <cstddef>

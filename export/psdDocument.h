@@ -6,8 +6,8 @@
 // every length field is counted first by the same writer functions in sizing
 // mode.
 
-#include "export/files.h"
 #include "export/metadata.h"
+#include "files/files.h"
 #include "platform/result.h"
 #include "pyramid/pyramid.h"
 

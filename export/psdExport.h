@@ -3,8 +3,8 @@
 // The PSD export job: renders the look at the export size into a working
 // image of our own (the Offline target) and writes it as a Photoshop document.
 
-#include "export/files.h"
 #include "export/psdDocument.h"
+#include "files/files.h"
 #include "platform/result.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "host/filterHost.h"
 
+#include "driver/hostBuffers.h"
 #include "host/accessors.h"
 #include "host/hostContext.h"
-#include "render/hostBuffers.h"
 #include "render/settings.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "driver/driver.h"
 #include "host/abi.h"
-#include "render/driver.h"
 
 namespace lakra {
 

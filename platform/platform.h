@@ -50,7 +50,7 @@ enum class MessageIcon { Information, Warning, Error };
 void messageBox(const char* title, const char* text, MessageIcon icon);
 
 // Files and folders. Paths are zero-terminated text in the ANSI code page; the
-// file layer (export/files.h) keeps them below 260 bytes.
+// file layer (files/files.h) keeps them below 260 bytes.
 struct PlatformFile;
 // Opens for writing, creating the file when absent. An existing file keeps its
 // bytes until platformFileSetEnd cuts it; others may read it meanwhile.

@@ -1,6 +1,6 @@
 #include "presets/cachedSettings.h"
 
-#include "export/files.h"
+#include "files/files.h"
 #include "presets/presetFile.h"
 
 namespace lakra {

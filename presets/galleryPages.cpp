@@ -1,12 +1,12 @@
 #include "presets/galleryPages.h"
 
+#include "driver/driver.h"
 #include "export/htmlPage.h"
 #include "export/jpegWriter.h"
 #include "presets/memoryDots.h"
 #include "presets/presetFile.h"
 #include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"
-#include "render/driver.h"
 #include "render/renderInto.h"
 
 #include <algorithm>

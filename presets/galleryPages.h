@@ -3,7 +3,7 @@
 // The two gallery pages: the thumbnails of a folder's presets, and the looks
 // kept in the memory dots rendered on the current image.
 
-#include "export/files.h"
+#include "files/files.h"
 #include "platform/result.h"
 
 #include <cstdint>

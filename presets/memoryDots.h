@@ -4,7 +4,7 @@
 // the temporary folder, and the keep map that says which survive into later
 // runs. This is the model only: the dialog draws from it and feeds it clicks.
 
-#include "export/files.h"
+#include "files/files.h"
 #include "platform/result.h"
 #include "render/settings.h"
 

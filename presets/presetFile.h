@@ -5,7 +5,7 @@
 // memory dots and the undo snapshots. The writer writes the current version;
 // the reader accepts every version from 1 on and converts old meanings.
 
-#include "export/files.h"
+#include "files/files.h"
 #include "platform/result.h"
 #include "render/settings.h"
 

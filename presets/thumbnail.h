@@ -5,7 +5,7 @@
 // is a 128 x 128 Rgba8 image held by the plug-in state; a record without
 // pixels disables every operation on it.
 
-#include "export/files.h"
+#include "files/files.h"
 #include "presets/presetFile.h"
 
 #include <cstddef>

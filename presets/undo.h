@@ -4,7 +4,7 @@
 // backed by a whole preset file in the temporary folder, so that a change
 // reaching beyond the look (a loaded preset, a recalled memory dot) is undone too.
 
-#include "export/files.h"
+#include "files/files.h"
 #include "platform/result.h"
 #include "render/settings.h"
 

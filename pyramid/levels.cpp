@@ -1,7 +1,7 @@
 #include "pyramid/levels.h"
 
+#include "driver/workPlan.h"
 #include "pyramid/pyramid.h"
-#include "render/workPlan.h"
 
 #include <bit>
 #include <cstring>
@@ -166,17 +166,9 @@ void reduceBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
     }
 }
 
-void buildLevelWork(Job* job) {
-    const auto* build = static_cast<const BuildLevelJob*>(job->request.context);
-    buildLevelBand(build->target, build->level, job->unit);
-}
-
-// Workers write their unit of the next level straight into the record; the
-// driver's cells carry nothing for this job.
-constexpr JobOps kBuildLevelOps = {nullptr, buildLevelWork, nullptr};
-
-} // namespace
-
+// Every pixel of level `level` + 1 inside rect (clipped to that level) from
+// the 6 x 6 neighbourhood of level `level`, edge pixels repeated. Nothing
+// happens when `level` + 1 is above maxLevel.
 void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
     if (pyramid == nullptr || pyramid->tiles == nullptr || level < 0 ||
         level + 1 > pyramid->maxLevel) {
@@ -202,14 +194,32 @@ void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect)
     }
 }
 
+// What one driver run of a level build carries: level `level` + 1 of the
+// target is made from level `level`, over `rect` (the whole level).
+struct BuildLevelJob {
+    ImagePyramid* target = nullptr;
+    int32_t level = 0;
+    PixelRect rect{};
+};
+
+void buildLevelWork(Job* job) {
+    const auto* build = static_cast<const BuildLevelJob*>(job->request.context);
+    buildLevelBand(build->target, build->level, job->unit);
+}
+
+// Workers write their unit of the next level straight into the record: the
+// job needs no cells and never asks the host.
+constexpr JobOps kBuildLevelOps = {nullptr, buildLevelWork, nullptr, 0};
+
+} // namespace
+
 Result buildLevels(ImagePyramid* pyramid, int32_t processors, RenderStats* stats) {
     RenderStats total{};
     Result result = noErr;
     if (pyramid != nullptr && pyramid->tiles != nullptr) {
-        // No settings and no host: a level build reports no progress, asks
+        // No host and no pass: a level build reports no progress, asks
         // the host nothing and always runs to the end.
         RenderContext context{};
-        context.target = pyramid;
         context.processors = processors > 0 ? processors : 0;
         // Level L + 1 is read to make L + 2, so each level's run ends before
         // the next begins.
@@ -218,7 +228,7 @@ Result buildLevels(ImagePyramid* pyramid, int32_t processors, RenderStats* stats
             build.target = pyramid;
             build.level = level;
             build.rect = levelRect(pyramid, level + 1);
-            const RenderRequest request{kBuildLevelJob, &kBuildLevelOps, build.rect, 1, &build};
+            const RenderRequest request{&kBuildLevelOps, build.rect, 1, &build};
             RenderStats run{};
             result = render(context, request, kLayoutTiles, &run);
             total.count += run.count;

@@ -1,26 +1,17 @@
 #pragma once
 
 // Levels 1..maxLevel of a pyramid: each a low-pass filtered, half-size copy
-// of the level below, computed on the render driver's worker threads.
+// of the level below, computed on the driver's worker threads.
 
+#include "driver/driver.h"
 #include "platform/rect.h"
 #include "platform/result.h"
-#include "render/driver.h"
 
 #include <cstdint>
 
 namespace lakra {
 
 struct ImagePyramid;
-
-// What one driver run of a level build carries: level `level` + 1 of the
-// target is made from level `level`, over `rect` (the whole level).
-struct BuildLevelJob {
-    int32_t kind = kBuildLevelJob;
-    ImagePyramid* target = nullptr;
-    int32_t level = 0;
-    PixelRect rect{};
-};
 
 // Recomputes levels 1..maxLevel from level 0, one level after the other, each
 // split into 128 x 128 units among min(processors, units) workers (processors
@@ -30,10 +21,5 @@ struct BuildLevelJob {
 // the most threads one level used.
 [[nodiscard]] Result buildLevels(ImagePyramid* pyramid, int32_t processors = 0,
                                  RenderStats* stats = nullptr);
-
-// The job body: every pixel of level `level` + 1 inside rect (clipped to that
-// level) from the 6 x 6 neighbourhood of level `level`, edge pixels repeated.
-// Nothing happens when `level` + 1 is above maxLevel.
-void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect);
 
 } // namespace lakra

@@ -1,10 +1,10 @@
 #include "render/loadSource.h"
 
+#include "driver/driver.h"
+#include "driver/hostBuffers.h"
 #include "pyramid/hostTile.h"
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
-#include "render/driver.h"
-#include "render/hostBuffers.h"
 
 namespace lakra {
 

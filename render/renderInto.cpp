@@ -43,7 +43,6 @@ Result renderInto(RenderTarget target, Settings* settings, RenderState* state, R
     settings->renderTarget = target;
 
     RenderRequest request{};
-    request.kind = kWaterJob;
     request.ops = state->waterJob;
     request.rate = 1;
     request.context = state->waterJobData;
@@ -95,11 +94,12 @@ Result renderInto(RenderTarget target, Settings* settings, RenderState* state, R
     }
 
     RenderContext context{};
-    context.settings = settings;
     context.host = host;
     context.progress = progress;
-    context.target = target == RenderTarget::Offline ? state->offlineImage : nullptr;
     context.processors = state->processors;
+    context.target = settings->renderTarget;
+    context.pass = settings->pass;
+    context.passCount = settings->passCount;
     const Result result = render(context, request, kLayoutTiles, stats);
 
     settings->pass = -1;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "driver/driver.h"
 #include "platform/result.h"
-#include "render/driver.h"
 #include "render/settings.h"
 #include "render/shading.h"
 

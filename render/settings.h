@@ -1,11 +1,11 @@
 #pragma once
 
+#include "driver/renderTarget.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace lakra {
-
-enum class RenderTarget : int32_t { Host = 0, Preview = 1, Offline = 2 };
 
 inline constexpr int32_t kGlueCount = 63;
 inline constexpr int32_t kSettingsFormatVersion = 41;

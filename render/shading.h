@@ -1,14 +1,16 @@
 #pragma once
 
+#include "driver/driver.h"
+#include "driver/hostBuffers.h"
 #include "platform/result.h"
-#include "render/driver.h"
-#include "render/hostBuffers.h"
 #include "render/settings.h"
 #include "render/surface.h"
 
 #include <cstdint>
 
 namespace lakra {
+
+struct ImagePyramid;
 
 // The host image as the renderer sees it.
 struct HostImageFormat {

@@ -4,12 +4,12 @@
 #include "apps/lakra/hostImagePyramid.h"
 #include "apps/lakra/imageFile.h"
 #include "dialog/psdSize.h"
-#include "export/files.h"
+#include "driver/driver.h"
 #include "export/psdExport.h"
+#include "files/files.h"
 #include "presets/galleryPages.h"
 #include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"
-#include "render/driver.h"
 #include "render/renderInto.h"
 
 #include <cstdio>

@@ -1,5 +1,7 @@
 #include "apps/lakra/pluginLoader.h"
 
+#include "apps/lakra/pluginResources.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,8 +55,27 @@ void* openModule(const std::string& path, std::string* reason) {
     return reinterpret_cast<void*>(module);
 }
 
-PluginEntry findEntry(void* module) {
-    FARPROC proc = GetProcAddress(static_cast<HMODULE>(module), "PluginMain");
+// A host reads the module's property list before it calls the module: it
+// names the entry point, and a module that is no filter is refused.
+bool entryName(void* module, std::string* name, std::string* reason) {
+    auto* handle = static_cast<HMODULE>(module);
+    HRSRC found = FindResourceA(handle, MAKEINTRESOURCEA(kPiplResourceId), "PiPL");
+    if (found == nullptr) {
+        *reason = "it has no PiPL resource";
+        return false;
+    }
+    HGLOBAL loaded = LoadResource(handle, found);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) {
+        *reason = "its PiPL resource cannot be read";
+        return false;
+    }
+    return piplFilterEntry(static_cast<const uint8_t*>(bytes), SizeofResource(handle, found), name,
+                           reason);
+}
+
+PluginEntry findEntry(void* module, const std::string& name) {
+    FARPROC proc = GetProcAddress(static_cast<HMODULE>(module), name.c_str());
     PluginEntry entry = nullptr;
     static_assert(sizeof(proc) == sizeof(entry));
     std::memcpy(&entry, &proc, sizeof(entry));
@@ -78,8 +99,15 @@ void* openModule(const std::string& path, std::string* reason) {
     return module;
 }
 
-PluginEntry findEntry(void* module) {
-    void* symbol = dlsym(module, "PluginMain");
+// A shared library has no Windows resources, so no property list to read:
+// its entry point is PluginMain.
+bool entryName(void* /*module*/, std::string* name, std::string* /*reason*/) {
+    *name = "PluginMain";
+    return true;
+}
+
+PluginEntry findEntry(void* module, const std::string& name) {
+    void* symbol = dlsym(module, name.c_str());
     PluginEntry entry = nullptr;
     static_assert(sizeof(symbol) == sizeof(entry));
     std::memcpy(&entry, &symbol, sizeof(entry));
@@ -108,10 +136,16 @@ bool pluginLoad(const std::string& path, LoadedPlugin** plugin, PluginEntry* ent
         *error = "cannot load plug-in " + path + ": " + reason;
         return false;
     }
-    const PluginEntry found = findEntry(module);
+    std::string name;
+    if (!entryName(module, &name, &reason)) {
+        closeModule(module);
+        *error = "cannot load plug-in " + path + ": " + reason;
+        return false;
+    }
+    const PluginEntry found = findEntry(module, name);
     if (found == nullptr) {
         closeModule(module);
-        *error = "cannot load plug-in " + path + ": it exports no PluginMain entry point";
+        *error = "cannot load plug-in " + path + ": it exports no " + name + " entry point";
         return false;
     }
     auto* loaded = new (std::nothrow) LoadedPlugin{module};

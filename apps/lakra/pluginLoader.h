@@ -1,7 +1,9 @@
 #pragma once
 
 // Loading a filter plug-in from a library file (--plugin PATH): the module
-// and its PluginMain entry point.
+// and its entry point. On Windows the module's PiPL names the entry point and
+// must describe a filter; a Linux shared library has no such resource and
+// exports PluginMain.
 
 #include "apps/lakra/protocolHost.h"
 
@@ -12,8 +14,8 @@ namespace lakra {
 
 struct LoadedPlugin;
 
-// Loads the library at path and finds PluginMain. On failure returns false
-// with a message naming the path and the system's reason.
+// Loads the library at path and finds its entry point. On failure returns
+// false with a message naming the path and the reason.
 [[nodiscard]] bool pluginLoad(const std::string& path, LoadedPlugin** plugin, PluginEntry* entry,
                               std::string* error);
 // Unloads the library; accepts null.

@@ -4,7 +4,7 @@
 #include "apps/lakra/jsonWriter.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/presetThumbnails.h"
-#include "export/files.h"
+#include "files/files.h"
 #include "presets/presetFile.h"
 #include "presets/randomLook.h"
 #include "presets/thumbnail.h"

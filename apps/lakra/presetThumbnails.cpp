@@ -6,7 +6,7 @@
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/presetCommands.h"
 #include "apps/lakra/protocolHost.h"
-#include "export/files.h"
+#include "files/files.h"
 #include "host/pluginMain.h"
 #include "presets/thumbnail.h"
 #include "pyramid/copy.h"

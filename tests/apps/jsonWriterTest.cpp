@@ -1,6 +1,6 @@
 #include "apps/lakra/jsonWriter.h"
 
-#include "export/files.h"
+#include "files/files.h"
 
 #include <cmath>
 #include <cstdio>

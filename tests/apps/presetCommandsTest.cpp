@@ -2,7 +2,7 @@
 
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/lookOptions.h"
-#include "export/files.h"
+#include "files/files.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

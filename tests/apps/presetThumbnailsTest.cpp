@@ -3,7 +3,7 @@
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/presetCommands.h"
-#include "export/files.h"
+#include "files/files.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

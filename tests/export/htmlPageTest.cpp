@@ -1,6 +1,6 @@
 #include "export/htmlPage.h"
 
-#include "export/scratchFolder.h"
+#include "support/scratchFolder.h"
 
 #include <algorithm>
 #include <cstdint>

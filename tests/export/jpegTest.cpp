@@ -1,8 +1,8 @@
 #include "export/jpegReader.h"
 #include "export/jpegWriter.h"
 #include "export/metadata.h"
-#include "export/scratchFolder.h"
 #include "pyramid/pyramid.h"
+#include "support/scratchFolder.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "export/psdDocument.h"
 
 #include "blend/glueModes.h"
-#include "export/scratchFolder.h"
 #include "render/settings.h"
+#include "support/scratchFolder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "export/psdExport.h"
 
 #include "blend/glueModes.h"
-#include "export/scratchFolder.h"
 #include "pyramid/levels.h"
 #include "render/renderInto.h"
+#include "support/scratchFolder.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -6,7 +6,7 @@
 //   preset_reader_fuzz [iterations] [file...]
 //   preset_reader_fuzz --write-seeds FOLDER   (the libFuzzer corpus)
 
-#include "export/files.h"
+#include "files/files.h"
 #include "presets/presetFile.h"
 #include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"

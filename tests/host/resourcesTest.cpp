@@ -1,7 +1,7 @@
+#include "apps/lakra/pluginResources.h"
 #include "blend/glueModes.h"
 #include "host/abi.h"
 #include "host/lookFields.h"
-#include "host/pluginResources.h"
 
 #ifdef _WIN32
 #include <windows.h>

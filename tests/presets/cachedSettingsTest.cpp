@@ -1,10 +1,10 @@
 #include "presets/cachedSettings.h"
 
-#include "export/scratchFolder.h"
 #include "host/hostContext.h"
 #include "host/seams.h"
 #include "presets/presetFile.h"
 #include "support/fakeFilterHost.h"
+#include "support/scratchFolder.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -1,12 +1,13 @@
 #include "presets/galleryPages.h"
 
 #include "export/jpegReader.h"
-#include "export/scratchFolder.h"
 #include "presets/memoryDots.h"
 #include "presets/presetFile.h"
 #include "presets/thumbnail.h"
 #include "pyramid/levels.h"
+#include "pyramid/pyramid.h"
 #include "render/renderInto.h"
+#include "support/scratchFolder.h"
 
 #include <cstdlib>
 #include <cstring>

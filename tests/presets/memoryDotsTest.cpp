@@ -1,6 +1,6 @@
 #include "presets/memoryDots.h"
 
-#include "export/scratchFolder.h"
+#include "support/scratchFolder.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "presets/presetFile.h"
 
-#include "export/scratchFolder.h"
+#include "support/scratchFolder.h"
 
 #include <algorithm>
 #include <cmath>

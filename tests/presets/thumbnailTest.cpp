@@ -1,11 +1,11 @@
 #include "presets/thumbnail.h"
 
 #include "export/jpegWriter.h"
-#include "export/scratchFolder.h"
 #include "pyramid/copy.h"
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 #include "render/settings.h"
+#include "support/scratchFolder.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "render/driver.h"
+#include "driver/driver.h"
 
 #include "platform/platform.h"
 #include "render/renderInto.h"
@@ -90,8 +90,13 @@ struct RenderFixture : ::testing::Test {
     void TearDown() override { platformSetClock(nullptr); }
 
     Result paint(Canvas* canvas, int32_t processors, RenderHost* withHost, RenderStats* stats) {
-        RenderContext context{&settings, withHost, nullptr, nullptr, processors};
-        RenderRequest request{kWaterJob, &kPaintOps, canvas->rect, 1, canvas};
+        RenderContext context{};
+        context.host = withHost;
+        context.processors = processors;
+        context.target = settings.renderTarget;
+        context.pass = settings.pass;
+        context.passCount = settings.passCount;
+        RenderRequest request{&kPaintOps, canvas->rect, 1, canvas};
         return render(context, request, kLayoutTiles, stats);
     }
 };
@@ -245,6 +250,39 @@ TEST_F(RenderFixture, HostErrorStopsTheRenderAndStaysInTheResultSlot) {
     EXPECT_EQ(host.resultSlot, -37);
     EXPECT_EQ(stats.finished, stats.started);
     EXPECT_LT(stats.finishedPixels, stats.count);
+}
+
+// A job kind that writes its own target: it must get no cells and, even with
+// a host present, never cause a region request.
+void countUnitWithoutCells(Job* job) {
+    auto* canvas = static_cast<Canvas*>(job->request.context);
+    EXPECT_EQ(job->cells.cells, nullptr);
+    ++canvas->worked;
+}
+
+TEST_F(RenderFixture, JobsThatNeedNothingGetNoCellsAndNeverAskTheHost) {
+    const JobOps selfContained{nullptr, countUnitWithoutCells, nullptr, 0};
+    const JobOps cellsOnly{nullptr, paintWork, paintFinish, kJobNeedsCells};
+    settings.renderTarget = RenderTarget::Host;
+    Canvas own(PixelRect{0, 0, 200, 300});
+    RenderContext context{};
+    context.host = &host;
+    context.target = RenderTarget::Host;
+    RenderStats stats{};
+    ASSERT_EQ(
+        render(context, RenderRequest{&selfContained, own.rect, 1, &own}, kLayoutTiles, &stats),
+        noErr);
+    EXPECT_EQ(own.worked.load(), 6);
+    EXPECT_EQ(stats.finishedPixels, 6);
+    EXPECT_TRUE(host.requests.empty());
+
+    Canvas painted(PixelRect{0, 0, 200, 300});
+    ASSERT_EQ(render(context, RenderRequest{&cellsOnly, painted.rect, 1, &painted}, kLayoutTiles,
+                     nullptr),
+              noErr);
+    EXPECT_EQ(completeUnits(painted), 6);
+    EXPECT_TRUE(host.requests.empty());
+    EXPECT_EQ(host.liveBuffers, 0);
 }
 
 TEST_F(RenderFixture, EmptyRectangleRendersNothing) {

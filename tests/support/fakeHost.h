@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render/driver.h"
-#include "render/hostBuffers.h"
+#include "driver/driver.h"
+#include "driver/hostBuffers.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "host/pluginResources.h"
+#include "apps/lakra/pluginResources.h"
 
 #include "host/abi.h"
 
@@ -377,6 +377,26 @@ bool parsePipl(const uint8_t* bytes, size_t size, PiplInfo* info) {
         reader.pos += pad < reader.remaining() ? pad : reader.remaining();
         info->properties.push_back(property);
     }
+    return true;
+}
+
+bool piplFilterEntry(const uint8_t* bytes, size_t size, std::string* entryName,
+                     std::string* reason) {
+    entryName->clear();
+    PiplInfo info;
+    if (!parsePipl(bytes, size, &info)) {
+        *reason = "its PiPL resource is malformed";
+        return false;
+    }
+    if (info.kind != fourCharCode("8BFM")) {
+        *reason = "its PiPL describes no filter (kind '8BFM')";
+        return false;
+    }
+    if (info.entryPointX64.empty()) {
+        *reason = "its PiPL names no x64 entry point (property '8664')";
+        return false;
+    }
+    *entryName = info.entryPointX64;
     return true;
 }
 

@@ -2,7 +2,7 @@
 // text is in the ANSI code page; letter case is folded for ASCII letters only,
 // so no locale of the host process changes a comparison.
 
-#include "export/files.h"
+#include "files/files.h"
 
 #include <cstring>
 

@@ -1,7 +1,6 @@
-#include "render/driver.h"
+#include "driver/driver.h"
 
 #include "platform/platform.h"
-#include "render/settings.h"
 
 #include <cstdlib>
 #include <new>
@@ -40,8 +39,8 @@ void workerMain(void* argument) {
     Job* job = static_cast<Job*>(argument);
     // A failed wait leaves the unit undone; the done event still tells the
     // calling thread that this worker is finished with the job.
-    if (eventWaitAny(&job->startEvent, 1) == 0 && job->kind != kIdleJob &&
-        job->request.ops != nullptr && job->request.ops->work != nullptr) {
+    if (eventWaitAny(&job->startEvent, 1) == 0 && job->request.ops != nullptr &&
+        job->request.ops->work != nullptr) {
         job->request.ops->work(job);
     }
     if (!eventSet(job->doneEvent)) {
@@ -49,8 +48,14 @@ void workerMain(void* argument) {
     }
 }
 
+// What the job kind needs; a request without hooks is a job that renders
+// pixels without computing any.
+uint32_t jobNeeds(const RenderRun& run) {
+    return run.request.ops != nullptr ? run.request.ops->needs : kJobRendersPixels;
+}
+
 bool asksHost(const RenderRun& run) {
-    return run.context->host != nullptr && !isPyramidJob(run.request.kind) &&
+    return run.context->host != nullptr && (jobNeeds(run) & kJobAsksHost) != 0 &&
            run.target != RenderTarget::Offline;
 }
 
@@ -96,12 +101,10 @@ Result makeJob(RenderRun* run, int32_t index, Job** made) {
     }
     job->plan = run->plan;
     job->unit = planUnit(&job->plan, index);
-    job->kind = run->request.kind;
-    job->target = run->context->target;
     job->request = run->request;
     job->result = noErr;
-    // Pyramid jobs write straight into the next level and need no cells.
-    if (!isPyramidJob(job->kind)) {
+    // Jobs that write straight into their own target need no cells.
+    if ((jobNeeds(*run) & kJobNeedsCells) != 0) {
         const int32_t stride = rectWidth(job->unit) + 2;
         const int32_t rows = rectHeight(job->unit) + 2;
         const size_t bytes =
@@ -121,7 +124,7 @@ Result makeJob(RenderRun* run, int32_t index, Job** made) {
         }
     }
     const JobOps* ops = run->request.ops;
-    if (job->kind != kIdleJob && ops != nullptr && ops->prepare != nullptr) {
+    if (ops != nullptr && ops->prepare != nullptr) {
         const Result prepared = ops->prepare(job);
         if (prepared != noErr) {
             destroyJob(*run, job);
@@ -154,11 +157,8 @@ void startUnit(RenderRun* run, Slot* slot) {
     slot->inFlight = true;
     slot->workerRunning = false;
     ++run->started;
-    if (job->kind == kIdleJob) {
-        return; // finished without a worker
-    }
     if (!eventReset(slot->doneEvent) || !eventSet(slot->startEvent)) {
-        job->result = kStartEventFailed; // finished without a worker, like an idle unit
+        job->result = kStartEventFailed; // finished without a worker
         return;
     }
     if (!threadStart(&slot->thread, workerMain, job, kRenderWorkerStackBytes)) {
@@ -171,11 +171,8 @@ void startUnit(RenderRun* run, Slot* slot) {
 }
 
 void reportProgress(RenderRun* run) {
-    if (run->context->settings == nullptr) {
-        return;
-    }
-    const Settings& settings = *run->context->settings;
-    if (settings.pass < 1 || run->plan.count <= 0) {
+    const RenderContext& context = *run->context;
+    if (context.pass < 1 || run->plan.count <= 0) {
         return;
     }
     // Throttled to about once a second by a clock of whole seconds.
@@ -184,9 +181,9 @@ void reportProgress(RenderRun* run) {
         return;
     }
     run->lastReport = now;
-    const int32_t passCount = settings.passCount < 1 ? 1 : settings.passCount;
+    const int32_t passCount = context.passCount < 1 ? 1 : context.passCount;
     const double fraction =
-        (static_cast<double>(settings.pass - 1) * run->plan.count + run->finished) /
+        (static_cast<double>(context.pass - 1) * run->plan.count + run->finished) /
         (static_cast<double>(passCount) * run->plan.count);
     if (run->target == RenderTarget::Host && run->context->host != nullptr) {
         run->context->host->progress(static_cast<int32_t>(fraction * 1000.0) + 1, 1000);
@@ -217,7 +214,7 @@ void finishSlot(RenderRun* run, Slot* slot) {
     if (job->result != noErr) {
         stopWith(run, job->result);
     }
-    if (!run->stopped && job->kind != kIdleJob) {
+    if (!run->stopped) {
         Result finished = noErr;
         if (asksHost(*run)) {
             finished = host->requestRegion(absoluteUnit(*run, job->unit));
@@ -308,10 +305,7 @@ Result render(const RenderContext& context, const RenderRequest& request, int32_
     RenderRun run;
     run.context = &context;
     run.request = request;
-    // Without settings (level builds of a scratch image) nothing reports
-    // progress and the host is never asked.
-    run.target =
-        context.settings != nullptr ? context.settings->renderTarget : RenderTarget::Offline;
+    run.target = context.target;
     run.lastReport = clockSeconds();
     run.plan = makeWorkPlan(request.rect, layout);
     const int32_t processors = context.processors > 0 ? context.processors : processorCount();

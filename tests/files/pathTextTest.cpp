@@ -1,4 +1,4 @@
-#include "export/files.h"
+#include "files/files.h"
 
 #include <gtest/gtest.h>
 #include <string>

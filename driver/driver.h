@@ -1,7 +1,13 @@
 #pragma once
 
+// The render driver: cuts a rectangle into units and runs a job kind on each
+// of them on worker threads. It knows job kinds only by the hooks and needs
+// they register in JobOps, so whatever renders through it (the water, the
+// pyramid's level building) sits above it.
+
+#include "driver/renderTarget.h"
+#include "driver/workPlan.h"
 #include "platform/result.h"
-#include "render/workPlan.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,18 +15,6 @@
 namespace lakra {
 
 struct HostBuffers;
-struct ImagePyramid;
-struct Settings;
-
-// Job kinds.
-inline constexpr int32_t kWaterJob = 2;
-inline constexpr int32_t kBuildLevelJob = -1000;
-inline constexpr int32_t kBuildLevelBandJob = -1001;
-inline constexpr int32_t kIdleJob = 999; // nothing to do: never started
-
-inline bool isPyramidJob(int32_t kind) {
-    return kind == kBuildLevelJob || kind == kBuildLevelBandJob;
-}
 
 // One pixel's colour while a unit is in flight: red, green, blue, alpha.
 struct PixelCell {
@@ -74,7 +68,16 @@ public:
 
 struct Job;
 
-// A job kind plugs into the driver through these. Every member may be null.
+// What a job kind needs of the driver, or-ed together in JobOps::needs.
+// A unit's cell block, one cell per pixel with a border of one cell.
+inline constexpr uint32_t kJobNeedsCells = 1u << 0;
+// The unit's pixels from the host, asked for before prepare and again before
+// finish, except in an Offline render.
+inline constexpr uint32_t kJobAsksHost = 1u << 1;
+// A job that renders into the host's image needs both.
+inline constexpr uint32_t kJobRendersPixels = kJobNeedsCells | kJobAsksHost;
+
+// A job kind plugs into the driver through these. Every hook may be null.
 struct JobOps {
     // Calling thread, after the host has delivered the unit's pixels and
     // before the worker starts: fill the cells from the source.
@@ -84,10 +87,11 @@ struct JobOps {
     void (*work)(Job* job);
     // Calling thread, after the worker ended: write the unit's pixels out.
     Result (*finish)(Job* job);
+    // kJob... flags; a kind that says nothing renders pixels.
+    uint32_t needs = kJobRendersPixels;
 };
 
 struct RenderRequest {
-    int32_t kind;
     const JobOps* ops;
     PixelRect rect; // what to render, in reduced pixels
     int32_t rate;   // host sampling rate (image pixels per rendered pixel)
@@ -97,10 +101,8 @@ struct RenderRequest {
 struct PlatformEvent;
 
 struct Job {
-    WorkPlan plan; // with index and unit set
-    int32_t kind;
+    WorkPlan plan;  // with index and unit set
     PixelRect unit; // relative to the render rectangle's origin
-    ImagePyramid* target;
     RenderRequest request;
     PlatformEvent* startEvent;
     PlatformEvent* doneEvent;
@@ -108,15 +110,17 @@ struct Job {
     Result result;
 };
 
-// Everything a render reads besides the job kind. The render target in
-// settings decides who is asked: in Host, the host's abort and progress
-// procedures; in Offline, the progress sink and never the host.
+// Everything a render reads besides the job kind. The render target decides
+// who is asked: for Host, the host's abort and progress procedures; for
+// Offline, the progress sink and never the host. Progress is reported as pass
+// `pass` of `passCount`; a pass below 1 reports none.
 struct RenderContext {
-    Settings* settings;     // the look and the view state; may be null
-    RenderHost* host;       // may be null: no host calls at all
-    ProgressSink* progress; // offline progress, may be null
-    ImagePyramid* target;   // the plug-in's own image for the Offline target
-    int32_t processors;     // 0: ask the platform
+    RenderHost* host = nullptr;       // may be null: no host calls at all
+    ProgressSink* progress = nullptr; // offline progress, may be null
+    int32_t processors = 0;           // 0: ask the platform
+    RenderTarget target = RenderTarget::Offline;
+    int32_t pass = -1;
+    int32_t passCount = 1;
 };
 
 // What a render did, for callers and tests.

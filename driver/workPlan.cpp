@@ -1,4 +1,4 @@
-#include "render/workPlan.h"
+#include "driver/workPlan.h"
 
 #include <algorithm>
 

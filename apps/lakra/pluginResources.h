@@ -1,8 +1,9 @@
 #pragma once
 
 // Readers for the two resources that describe a filter to its host: the
-// property list (PiPL) and the scripting terminology (AETE), in their Windows
-// binary forms. They read any bytes safely: nothing past the end is touched,
+// property list (PiPL), which the command-line host reads before it calls a
+// module loaded by path, and the scripting terminology (AETE), in their
+// Windows binary forms. They read any bytes safely: nothing past the end is touched,
 // and malformed input is refused.
 
 #include <cstddef>
@@ -69,6 +70,13 @@ struct PiplInfo {
 
 // Whether image mode n (plugInModeBitmap = 0 ...) is in a mode flag set.
 [[nodiscard]] bool piplSupportsMode(const PiplInfo& info, int mode);
+
+// What a host reads in a module's property list before it calls the module:
+// the name of the entry point for this architecture (x64), for a module that
+// is a filter. False, with the reason, for malformed bytes, another kind of
+// plug-in or a list without an x64 entry point.
+[[nodiscard]] bool piplFilterEntry(const uint8_t* bytes, size_t size, std::string* entryName,
+                                   std::string* reason);
 
 struct AeteParameter {
     std::string name;

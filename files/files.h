@@ -1,7 +1,7 @@
 #pragma once
 
 // The file layer under every file format of the program: FileSpecs, opening,
-// big-endian numbers, the 400-byte buffered writer and reader, path text and
+// big-endian numbers, the 400-byte buffered writer, path text and
 // file-name cleaning. All multi-byte numbers in our files are big-endian.
 
 #include "platform/platform.h"
@@ -84,8 +84,7 @@ Result writeU8(FileWriter* writer, uint8_t value);
 Result writeFloatBE(FileWriter* writer, float value); // its IEEE bits as a U32
 Result writeZeros(FileWriter* writer, int64_t count); // nothing when count < 1
 Result writeBytes(FileWriter* writer, const void* data, size_t count);
-Result writeText(FileWriter* writer, const char* text);               // without the terminator
-Result writeTextWithTerminator(FileWriter* writer, const char* text); // with it
+Result writeText(FileWriter* writer, const char* text); // without the terminator
 
 // Reads return 0, or -19 on an error or a short read (the value is then 0).
 [[nodiscard]] Result readU32BE(PlatformFile* file, uint32_t* value);
@@ -118,21 +117,7 @@ inline void writeBufferPutU8(FileWriteBuffer* buffer, uint8_t value) {
     }
 }
 
-// The value's bytes in memory order: callers swap them first for big-endian.
-void writeBufferPutU16(FileWriteBuffer* buffer, uint16_t value);
-void writeBufferPutU32(FileWriteBuffer* buffer, uint32_t value);
 void writeBufferFlush(FileWriteBuffer* buffer);
-
-struct FileReadBuffer {
-    uint8_t data[kFileBufferBytes];
-    int32_t unread;
-    int32_t position;
-    PlatformFile* file;
-};
-
-void readBufferStart(FileReadBuffer* buffer, PlatformFile* file);
-// The next byte, refilling 400 bytes at a time; -19 (value 0) past the end.
-[[nodiscard]] Result readBufferNext(FileReadBuffer* buffer, uint8_t* value);
 
 // Path text, on zero-terminated strings of at most `bytes` bytes with the terminator.
 void stripExtension(char* text);                        // cut at the last '.'

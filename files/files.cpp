@@ -1,4 +1,4 @@
-#include "export/files.h"
+#include "files/files.h"
 
 #include <algorithm>
 #include <cstring>
@@ -267,13 +267,6 @@ Result writeText(FileWriter* writer, const char* text) {
     return emit(writer, text, std::strlen(text));
 }
 
-Result writeTextWithTerminator(FileWriter* writer, const char* text) {
-    if (text == nullptr) {
-        return failWith(kFileWriteError);
-    }
-    return emit(writer, text, std::strlen(text) + 1);
-}
-
 Result readU32BE(PlatformFile* file, uint32_t* value) {
     uint8_t bytes[4] = {};
     const Result result = readExact(file, bytes, sizeof(bytes));
@@ -332,48 +325,11 @@ void writeBufferEmitFull(FileWriteBuffer* buffer) {
     buffer->count = 0;
 }
 
-void writeBufferPutU16(FileWriteBuffer* buffer, uint16_t value) {
-    uint8_t bytes[2];
-    std::memcpy(bytes, &value, sizeof(bytes));
-    writeBufferPutU8(buffer, bytes[0]);
-    writeBufferPutU8(buffer, bytes[1]);
-}
-
-void writeBufferPutU32(FileWriteBuffer* buffer, uint32_t value) {
-    uint8_t bytes[4];
-    std::memcpy(bytes, &value, sizeof(bytes));
-    for (const uint8_t byte : bytes) {
-        writeBufferPutU8(buffer, byte);
-    }
-}
-
 void writeBufferFlush(FileWriteBuffer* buffer) {
     if (buffer->count > 0) {
         (void)emit(buffer->writer, buffer->data, static_cast<size_t>(buffer->count));
     }
     buffer->count = 0;
-}
-
-void readBufferStart(FileReadBuffer* buffer, PlatformFile* file) {
-    buffer->unread = 0;
-    buffer->position = 0;
-    buffer->file = file;
-}
-
-Result readBufferNext(FileReadBuffer* buffer, uint8_t* value) {
-    if (buffer->unread <= 0) {
-        size_t got = 0;
-        if (!platformFileRead(buffer->file, buffer->data, kFileBufferBytes, &got) || got == 0) {
-            buffer->unread = 0;
-            *value = 0;
-            return failWith(kFileReadError);
-        }
-        buffer->unread = static_cast<int32_t>(got);
-        buffer->position = 0;
-    }
-    *value = buffer->data[buffer->position++];
-    --buffer->unread;
-    return noErr;
 }
 
 } // namespace lakra
