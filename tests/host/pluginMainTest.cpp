@@ -3,7 +3,6 @@
 #include "host/ui.h"
 #include "support/pluginRun.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -43,43 +42,6 @@ struct Protocol : ::testing::Test {
         setPreviewDialogHandler(nullptr);
     }
 };
-
-class EveryFormat : public Protocol,
-                    public ::testing::WithParamInterface<std::tuple<int, int, bool>> {};
-
-TEST_P(EveryFormat, AFullRunDeliversTheRenderersImage) {
-    const auto [planes, depth, alpha] = GetParam();
-    FakeImage image(150, 140, planes, depth, alpha);
-    fillPattern(&image);
-    PluginRun host(&image);
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_EQ(gDialogs, 1) << "a run from the menu shows the dialog";
-    const std::vector<uint8_t> expected = directRender(image);
-    for (int32_t y = 0; y < image.height; ++y) {
-        for (int32_t x = 0; x < image.width; ++x) {
-            for (int32_t p = 0; p < planes; ++p) {
-                const size_t at = image.offset(x, y, p);
-                ASSERT_EQ(
-                    std::memcmp(&image.output[at], &expected[at], static_cast<size_t>(depth / 8)),
-                    0)
-                    << x << "," << y << " plane " << p;
-            }
-        }
-    }
-    EXPECT_EQ(hostBufferCount(), 0) << "every host buffer is given back";
-    EXPECT_GE(hostCounters().continueCalls, 1);
-    EXPECT_GT(hostCounters().progressCalls, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat,
-                         ::testing::Values(std::tuple{3, 8, false}, std::tuple{4, 8, true},
-                                           std::tuple{1, 8, false}, std::tuple{3, 16, false},
-                                           std::tuple{2, 16, true}, std::tuple{3, 32, false},
-                                           std::tuple{4, 32, true}),
-                         [](const auto& param) {
-                             return "planes" + std::to_string(std::get<0>(param.param)) + "depth" +
-                                    std::to_string(std::get<1>(param.param));
-                         });
 
 TEST_F(Protocol, RepeatRunWithoutParametersRendersSilently) {
     FakeImage image(40, 30, 3, 8, false);
