@@ -1,3 +1,26 @@
+// The descriptor read and write procedures behave as a large host's do:
+//
+// - Numbers coerce among themselves. An integer read as a float, or a float
+//   read as an integer (truncated toward zero), is served with
+//   coercedParamErr; a float and a unit float read as each other are the same
+//   value (a plain float reads with the unit "#Nne"). A float that no 32-bit
+//   integer holds (beyond the range, infinite, not a number) is refused.
+// - Nothing else coerces: a boolean, enumeration, class or text read as
+//   another type is refused with paramErr, and a boolean is not an integer.
+// - The pinned reads clamp a value outside [min, max] to the nearer end and
+//   answer coercedParamErr; a missing bound, or min above max for integers,
+//   pins nothing.
+// - Text is kept: typeChar values read back through getText (a new handle the
+//   plug-in disposes of) and getString (cut to 255 bytes).
+// - Aliases, references, objects and counts are beyond this host: their reads
+//   are refused with paramErr, their writes with errPlugInHostInsufficient.
+// - A reader's close answers the most serious outcome of its reads: the first
+//   error, else errMissingParameter when a key of the plug-in's list never
+//   came, else coercedParamErr when a value was coerced, else noErr. A
+//   writer's close answers the first error of its puts, and still hands back
+//   what was written.
+// - Reading before the first getKey is refused with paramErr.
+
 #include "apps/lakra/protocolDescriptors.h"
 
 #include "apps/lakra/protocolHost.h"
@@ -22,11 +45,13 @@ struct ReaderBody {
     size_t next = 0;
     const DescriptorValue* current = nullptr; // what the last getKey returned
     DescriptorKeyID* keys = nullptr;          // the plug-in's key list, marked as keys come
-    Result worst = noErr;
+    Result worst = noErr;                     // the first error
+    bool coerced = false;
 };
 
 struct WriterBody {
     Descriptor values;
+    Result worst = noErr;
 };
 
 std::vector<ReaderBody*> gReaders;
@@ -75,11 +100,12 @@ struct ByteReader {
     }
 };
 
-// Errors a read meets are kept for the close; coercions are not errors.
+// What a read met, kept for the close.
 Result noteRead(ReaderBody* reader, Result result) {
     if (result < 0 && reader->worst == noErr) {
         reader->worst = result;
     }
+    reader->coerced = reader->coerced || result == coercedParamErr;
     return result;
 }
 
@@ -101,22 +127,22 @@ Result readNumber(ReaderBody* body, double* value) {
     }
     if (v.type == typeInteger) {
         *value = v.integer;
-        return noErr;
+        return noteRead(body, coercedParamErr);
     }
     return noteRead(body, paramErr);
 }
 
 Result readInteger(ReaderBody* body, int32_t* value) {
     const DescriptorValue& v = *body->current;
-    if (v.type == typeInteger || v.type == typeBoolean) {
+    if (v.type == typeInteger) {
         *value = v.integer;
         return noErr;
     }
-    if ((v.type == typeFloat || v.type == typeUnitFloat) && std::isfinite(v.number)) {
-        // Truncated toward zero and held inside the 32-bit range.
-        const double clamped = std::clamp(v.number, -2147483648.0, 2147483647.0);
-        *value = static_cast<int32_t>(clamped);
-        return coercedParamErr;
+    // The comparisons are false for not-a-number.
+    if ((v.type == typeFloat || v.type == typeUnitFloat) && v.number > -2147483649.0 &&
+        v.number < 2147483648.0) {
+        *value = static_cast<int32_t>(v.number);
+        return noteRead(body, coercedParamErr);
     }
     return noteRead(body, paramErr);
 }
@@ -124,6 +150,9 @@ Result readInteger(ReaderBody* body, int32_t* value) {
 // ------------------------------------------------------------- read procedures
 
 PIReadDescriptor openRead(PIDescriptorHandle descriptor, DescriptorKeyID* keys) noexcept {
+    if (!hostDescriptorOpenAllowed()) {
+        return nullptr;
+    }
     auto* body = new (std::nothrow) ReaderBody;
     if (body == nullptr) {
         return nullptr;
@@ -142,11 +171,15 @@ OSErr closeRead(PIReadDescriptor reader) noexcept {
     if (body == nullptr) {
         return paramErr;
     }
+    ++hostCounters().descriptorCloses;
     Result result = body->worst;
     for (DescriptorKeyID* key = body->keys; result == noErr && key != nullptr && *key != 0; ++key) {
         if (*key != typeNull) {
             result = errMissingParameter;
         }
+    }
+    if (result == noErr && body->coerced) {
+        result = coercedParamErr;
     }
     gReaders.erase(std::find(gReaders.begin(), gReaders.end(), body));
     delete body;
@@ -312,13 +345,13 @@ OSErr getPinnedInteger(PIReadDescriptor reader, int32_t min, int32_t max, int32_
     }
     if (min <= max && (read < min || read > max)) {
         read = std::clamp(read, min, max);
-        result = coercedParamErr;
+        result = noteRead(body, coercedParamErr);
     }
     *value = read;
     return result;
 }
 
-Result pinNumber(const double* min, const double* max, double* value) {
+Result pinNumber(ReaderBody* body, const double* min, const double* max, double* value) {
     Result result = noErr;
     if (min != nullptr && *value < *min) {
         *value = *min;
@@ -328,24 +361,35 @@ Result pinNumber(const double* min, const double* max, double* value) {
         *value = *max;
         result = coercedParamErr;
     }
-    return result;
+    return noteRead(body, result);
 }
 
 OSErr getPinnedFloat(PIReadDescriptor reader, const double* min, const double* max,
                      double* value) noexcept {
-    const OSErr result = getFloat(reader, value);
-    return result < 0 ? result : pinNumber(min, max, value);
+    const OSErr read = getFloat(reader, value);
+    if (read < 0) {
+        return read;
+    }
+    const Result pinned = pinNumber(findReader(reader), min, max, value);
+    return pinned != noErr ? pinned : read;
 }
 
 OSErr getPinnedUnitFloat(PIReadDescriptor reader, const double* min, const double* max,
                          DescriptorUnitID* unit, double* value) noexcept {
-    const OSErr result = getUnitFloat(reader, unit, value);
-    return result < 0 ? result : pinNumber(min, max, value);
+    const OSErr read = getUnitFloat(reader, unit, value);
+    if (read < 0) {
+        return read;
+    }
+    const Result pinned = pinNumber(findReader(reader), min, max, value);
+    return pinned != noErr ? pinned : read;
 }
 
 // ------------------------------------------------------------ write procedures
 
 PIWriteDescriptor openWrite() noexcept {
+    if (!hostDescriptorOpenAllowed()) {
+        return nullptr;
+    }
     auto* body = new (std::nothrow) WriterBody;
     if (body == nullptr) {
         return nullptr;
@@ -359,6 +403,8 @@ OSErr closeWrite(PIWriteDescriptor writer, PIDescriptorHandle* out) noexcept {
     if (body == nullptr) {
         return paramErr;
     }
+    ++hostCounters().descriptorCloses;
+    const Result worst = body->worst;
     Handle handle = descriptorToHandle(body->values);
     gWriters.erase(std::find(gWriters.begin(), gWriters.end(), body));
     delete body;
@@ -370,7 +416,19 @@ OSErr closeWrite(PIWriteDescriptor writer, PIDescriptorHandle* out) noexcept {
         return paramErr;
     }
     *out = handle;
-    return noErr;
+    return worst;
+}
+
+// A refused put, kept for the writer's close.
+OSErr refusePut(PIWriteDescriptor writer, Result result) {
+    WriterBody* body = findWriter(writer);
+    if (body == nullptr) {
+        return paramErr;
+    }
+    if (body->worst == noErr) {
+        body->worst = result;
+    }
+    return result;
 }
 
 // A key written twice keeps its first place and its last value.
@@ -394,13 +452,13 @@ OSErr putInteger(PIWriteDescriptor writer, DescriptorKeyID key, int32_t value) n
 }
 
 OSErr putFloat(PIWriteDescriptor writer, DescriptorKeyID key, const double* value) noexcept {
-    return value == nullptr ? paramErr : put(writer, floatValue(key, *value));
+    return value == nullptr ? refusePut(writer, paramErr) : put(writer, floatValue(key, *value));
 }
 
 OSErr putUnitFloat(PIWriteDescriptor writer, DescriptorKeyID key, DescriptorUnitID unit,
                    const double* value) noexcept {
     if (value == nullptr) {
-        return paramErr;
+        return refusePut(writer, paramErr);
     }
     DescriptorValue v = floatValue(key, *value);
     v.type = typeUnitFloat;
@@ -426,7 +484,7 @@ OSErr putText(PIWriteDescriptor writer, DescriptorKeyID key, Handle value) noexc
     const char* bytes = hostHandleBytes(value);
     const int32_t size = hostHandleSize(value);
     if (bytes == nullptr || size < 0) {
-        return paramErr;
+        return refusePut(writer, paramErr);
     }
     return putTextBytes(writer, key, bytes, static_cast<size_t>(size));
 }
@@ -447,38 +505,38 @@ OSErr putClass(PIWriteDescriptor writer, DescriptorKeyID key, DescriptorTypeID t
 OSErr putString(PIWriteDescriptor writer, DescriptorKeyID key,
                 const unsigned char* pascal) noexcept {
     if (pascal == nullptr) {
-        return paramErr;
+        return refusePut(writer, paramErr);
     }
     return putTextBytes(writer, key, reinterpret_cast<const char*>(pascal + 1), pascal[0]);
 }
 
 // Aliases, references, objects and lists are beyond this host.
-OSErr putAlias(PIWriteDescriptor /*writer*/, DescriptorKeyID /*key*/, Handle /*value*/) noexcept {
-    return errPlugInHostInsufficient;
+OSErr putAlias(PIWriteDescriptor writer, DescriptorKeyID /*key*/, Handle /*value*/) noexcept {
+    return refusePut(writer, errPlugInHostInsufficient);
 }
 
-OSErr putSimpleReference(PIWriteDescriptor /*writer*/, DescriptorKeyID /*key*/,
+OSErr putSimpleReference(PIWriteDescriptor writer, DescriptorKeyID /*key*/,
                          const PIDescriptorSimpleReference* /*value*/) noexcept {
-    return errPlugInHostInsufficient;
+    return refusePut(writer, errPlugInHostInsufficient);
 }
 
-OSErr putObject(PIWriteDescriptor /*writer*/, DescriptorKeyID /*key*/, DescriptorTypeID /*type*/,
+OSErr putObject(PIWriteDescriptor writer, DescriptorKeyID /*key*/, DescriptorTypeID /*type*/,
                 Handle /*value*/) noexcept {
-    return errPlugInHostInsufficient;
+    return refusePut(writer, errPlugInHostInsufficient);
 }
 
-OSErr putCount(PIWriteDescriptor /*writer*/, DescriptorKeyID /*key*/, uint32_t /*c*/) noexcept {
-    return errPlugInHostInsufficient;
+OSErr putCount(PIWriteDescriptor writer, DescriptorKeyID /*key*/, uint32_t /*c*/) noexcept {
+    return refusePut(writer, errPlugInHostInsufficient);
 }
 
-OSErr putScopedClass(PIWriteDescriptor /*writer*/, DescriptorKeyID /*key*/,
+OSErr putScopedClass(PIWriteDescriptor writer, DescriptorKeyID /*key*/,
                      DescriptorTypeID /*type*/) noexcept {
-    return errPlugInHostInsufficient;
+    return refusePut(writer, errPlugInHostInsufficient);
 }
 
-OSErr putScopedObject(PIWriteDescriptor /*writer*/, DescriptorKeyID /*key*/,
-                      DescriptorTypeID /*type*/, Handle /*value*/) noexcept {
-    return errPlugInHostInsufficient;
+OSErr putScopedObject(PIWriteDescriptor writer, DescriptorKeyID /*key*/, DescriptorTypeID /*type*/,
+                      Handle /*value*/) noexcept {
+    return refusePut(writer, errPlugInHostInsufficient);
 }
 
 } // namespace

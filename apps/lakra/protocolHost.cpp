@@ -55,11 +55,20 @@ struct HostRun {
     RegionBuffers regions;
     bool reportProgress = false;
     int32_t lastPercent = -1;
+    HostFaults faults;
 };
 
 namespace {
 
 HostRun* gRun = nullptr;
+HostCounters gCounters;
+
+// Counts an allocation; false when a planted fault makes it fail.
+bool allocationAllowed(int32_t* counter) {
+    ++*counter;
+    const int32_t count = gCounters.handleAllocations + gCounters.bufferAllocations;
+    return gRun == nullptr || gRun->faults.failAllocation != count;
+}
 
 HandleBody* findHandle(Handle handle) {
     const auto it =
@@ -135,7 +144,7 @@ OSErr allocateBuffer64(int64_t size, BufferID* id) noexcept {
         return paramErr;
     }
     *id = nullptr;
-    if (size > kHostMaxSpaceBytes) {
+    if (!allocationAllowed(&gCounters.bufferAllocations) || size > kHostMaxSpaceBytes) {
         return memFullErr;
     }
     auto* body = new (std::nothrow) BufferBody{nullptr, size};
@@ -194,10 +203,13 @@ extern "C" void onInterrupt(int /*signal*/) {
 }
 
 Boolean testAbort() noexcept {
-    return gInterrupted != 0 ? 1 : 0;
+    ++gCounters.abortCalls;
+    const int32_t from = gRun != nullptr ? gRun->faults.abortFromCall : 0;
+    return gInterrupted != 0 || (from > 0 && gCounters.abortCalls >= from) ? 1 : 0;
 }
 
 void showProgress(int32_t done, int32_t total) noexcept {
+    ++gCounters.progressCalls;
     HostRun* run = gRun;
     if (run == nullptr || !run->reportProgress || total <= 0) {
         return;
@@ -350,6 +362,7 @@ Result continueRequests(HostRun* run, PluginEntry entry) {
         if (gInterrupted != 0) {
             return userCanceledErr;
         }
+        ++gCounters.continueCalls;
         result = callPlugin(run, entry, filterSelectorContinue);
         if (result == noErr) {
             result = advanceState();
@@ -414,6 +427,8 @@ Result hostRunCreate(HostRun** run, const HostPixels& image, const SelectionMask
         created->mask = *mask;
     }
     created->reportProgress = options.reportProgress;
+    created->faults = options.faults;
+    gCounters = HostCounters{};
     created->record = static_cast<FilterRecord*>(std::calloc(1, sizeof(FilterRecord)));
     Result result = created->record == nullptr ? memFullErr : noErr;
     if (result == noErr) {
@@ -464,11 +479,13 @@ const HostPixels& hostRunOutput(const HostRun* run) {
     return run->output;
 }
 
-Result hostRunFilter(HostRun* run, PluginEntry entry) {
+namespace {
+
+Result runSelectors(HostRun* run, PluginEntry entry, bool withParameters) {
     if (run == nullptr || entry == nullptr) {
         return failWith(paramErr);
     }
-    Result result = callPlugin(run, entry, filterSelectorParameters);
+    Result result = withParameters ? callPlugin(run, entry, filterSelectorParameters) : noErr;
     if (result == noErr) {
         result = callPlugin(run, entry, filterSelectorPrepare);
     }
@@ -488,6 +505,36 @@ Result hostRunFilter(HostRun* run, PluginEntry entry) {
     return gInterrupted != 0 ? failWith(userCanceledErr) : result;
 }
 
+} // namespace
+
+Result hostRunFilter(HostRun* run, PluginEntry entry) {
+    return runSelectors(run, entry, true);
+}
+
+Result hostRunRepeat(HostRun* run, PluginEntry entry) {
+    return runSelectors(run, entry, false);
+}
+
+Result hostRunSelector(HostRun* run, PluginEntry entry, int16_t selector) {
+    if (run == nullptr || entry == nullptr) {
+        return failWith(paramErr);
+    }
+    return callPlugin(run, entry, selector);
+}
+
+HostFaults& hostRunFaults(HostRun* run) {
+    return run->faults;
+}
+
+HostCounters& hostCounters() {
+    return gCounters;
+}
+
+bool hostDescriptorOpenAllowed() {
+    ++gCounters.descriptorOpens;
+    return gRun == nullptr || gRun->faults.failDescriptorOpen != gCounters.descriptorOpens;
+}
+
 bool hostRunRecorded(const HostRun* run, Descriptor* descriptor, int16_t* recordInfo) {
     if (recordInfo != nullptr) {
         *recordInfo = run->descriptorParameters.recordInfo;
@@ -500,7 +547,7 @@ std::string hostRunErrorString(const HostRun* run) {
 }
 
 Handle hostHandleNew(int32_t bytes) {
-    if (bytes < 0) {
+    if (bytes < 0 || !allocationAllowed(&gCounters.handleAllocations)) {
         return nullptr;
     }
     auto* body = new (std::nothrow) HandleBody{nullptr, bytes, 0};
@@ -521,8 +568,10 @@ Handle hostHandleNew(int32_t bytes) {
 void hostHandleDispose(Handle handle) {
     HandleBody* body = findHandle(handle);
     if (body == nullptr) {
+        gCounters.foreignDisposals += handle != nullptr ? 1 : 0;
         return;
     }
+    ++gCounters.handleDisposals;
     gHandles.erase(std::find(gHandles.begin(), gHandles.end(), body));
     std::free(body->data);
     delete body;
@@ -540,6 +589,10 @@ int32_t hostHandleSize(Handle handle) {
 
 int hostHandleCount() {
     return static_cast<int>(gHandles.size());
+}
+
+int hostBufferCount() {
+    return static_cast<int>(gBuffers.size());
 }
 
 void hostInstallInterruptHandler() {

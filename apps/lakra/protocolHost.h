@@ -50,10 +50,34 @@ struct SelectionMask {
     const uint8_t* values = nullptr;
 };
 
+// Faults a test plants in the host; the command line plants none. Counts are
+// 1-based and run from the run's creation; 0 means never.
+struct HostFaults {
+    int32_t failAllocation = 0;     // this handle or buffer allocation fails
+    int32_t failDescriptorOpen = 0; // this reader or writer open is refused
+    int32_t abortFromCall = 0;      // abortProc answers yes from this call on
+};
+
+// What the plug-in asked of the host since the last run was created. Tables,
+// procedures, hostSig and the big-document block are spoilt for tests
+// through the record itself: they are the run's own copies.
+struct HostCounters {
+    int32_t handleAllocations = 0; // failed ones included
+    int32_t bufferAllocations = 0;
+    int32_t handleDisposals = 0;  // live handles disposed of
+    int32_t foreignDisposals = 0; // disposals of handles that were not live
+    int32_t descriptorOpens = 0;  // readers and writers, refused ones included
+    int32_t descriptorCloses = 0;
+    int32_t abortCalls = 0;
+    int32_t progressCalls = 0;
+    int32_t continueCalls = 0;
+};
+
 struct HostRunOptions {
     const Descriptor* look = nullptr; // played as a recorded action; null offers none
     int16_t playInfo = plugInDialogSilent;
     bool reportProgress = false; // a progress line on stderr
+    HostFaults faults;
 };
 
 struct HostRun;
@@ -75,6 +99,18 @@ void hostRunDestroy(HostRun* run);
 // result, or userCanceledErr when an interrupt arrived during the run.
 [[nodiscard]] Result hostRunFilter(HostRun* run, PluginEntry entry);
 
+// Runs again without the parameters call, as a host repeats the last filter
+// with the plug-in's parameters and data from the run before.
+[[nodiscard]] Result hostRunRepeat(HostRun* run, PluginEntry entry);
+// One selector on its own; the output of start or continue lands in the image
+// at the next advanceState.
+[[nodiscard]] Result hostRunSelector(HostRun* run, PluginEntry entry, int16_t selector);
+
+[[nodiscard]] HostFaults& hostRunFaults(HostRun* run);
+[[nodiscard]] HostCounters& hostCounters();
+// Counts an open for the descriptor procedures; false when a fault refuses it.
+[[nodiscard]] bool hostDescriptorOpenAllowed();
+
 // The descriptor the plug-in left in descriptorParameters, if one decodes.
 [[nodiscard]] bool hostRunRecorded(const HostRun* run, Descriptor* descriptor, int16_t* recordInfo);
 // The plug-in's message for errReportString, empty when there is none.
@@ -86,6 +122,7 @@ void hostHandleDispose(Handle handle);               // ignores foreign handles
 [[nodiscard]] char* hostHandleBytes(Handle handle);  // null when not a live handle
 [[nodiscard]] int32_t hostHandleSize(Handle handle); // -1 when not a live handle
 [[nodiscard]] int hostHandleCount();
+[[nodiscard]] int hostBufferCount();
 
 // Ctrl-C: the handler raises a flag that abortProc reports; a second Ctrl-C
 // ends the process.

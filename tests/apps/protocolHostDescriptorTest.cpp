@@ -3,8 +3,11 @@
 #include "apps/lakra/recordJson.h"
 #include "apps/stubPlugin.h"
 
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <ostream>
+#include <string>
 #include <vector>
 
 namespace lakra {
@@ -146,16 +149,162 @@ TEST_F(DescriptorProcedures, ReaderMarksKeysAndReportsMissingOnes) {
     EXPECT_EQ(procs.closeReadDescriptorProc(reader), errMissingParameter);
 }
 
-TEST_F(DescriptorProcedures, ReaderReportsTypeMismatchAtClose) {
-    make(Descriptor{integerValue(fourCharCode("0004"), 1)});
+// One stored value read through one procedure: what the procedure answers,
+// what it delivers, and what the reader's close then answers.
+enum class Getter : uint8_t {
+    Integer,
+    Float,
+    UnitFloat,
+    Boolean,
+    PinnedInteger,
+    PinnedFloat,
+    Text
+};
+
+struct Read {
+    const char* name;
+    DescriptorValue stored;
+    Getter getter;
+    Result result;
+    double value; // delivered, when result is not an error
+};
+
+void PrintTo(const Read& read, std::ostream* out) {
+    *out << read.name;
+}
+
+DescriptorValue booleanValue(bool value) {
+    DescriptorValue v = integerValue(fourCharCode("0004"), value ? 1 : 0);
+    v.type = typeBoolean;
+    return v;
+}
+
+DescriptorValue textValue(const char* text) {
+    DescriptorValue v;
+    v.key = fourCharCode("0004");
+    v.type = typeChar;
+    v.text = text;
+    return v;
+}
+
+DescriptorValue unitValue(double value) {
+    DescriptorValue v = floatValue(fourCharCode("0004"), value);
+    v.type = typeUnitFloat;
+    v.unit = fourCharCode("#Pxl");
+    return v;
+}
+
+Result get(const ReadDescriptorProcs& procs, PIReadDescriptor reader, Getter getter,
+           double* value) {
+    const double min = 0.0;
+    const double max = 100.0;
+    int32_t integer = 0;
+    Boolean flag = 0;
+    DescriptorUnitID unit = 0;
+    Handle text = nullptr;
+    Result result = noErr;
+    switch (getter) {
+    case Getter::Integer:
+        result = procs.getIntegerProc(reader, &integer);
+        break;
+    case Getter::PinnedInteger:
+        result = procs.getPinnedIntegerProc(reader, 0, 100, &integer);
+        break;
+    case Getter::Float:
+        return procs.getFloatProc(reader, value);
+    case Getter::UnitFloat:
+        return procs.getUnitFloatProc(reader, &unit, value);
+    case Getter::PinnedFloat:
+        return procs.getPinnedFloatProc(reader, &min, &max, value);
+    case Getter::Boolean:
+        result = procs.getBooleanProc(reader, &flag);
+        integer = flag;
+        break;
+    case Getter::Text:
+        result = procs.getTextProc(reader, &text);
+        integer = hostHandleSize(text);
+        hostHandleDispose(text);
+        break;
+    }
+    *value = integer;
+    return result;
+}
+
+const DescriptorKeyID k0004 = fourCharCode("0004");
+
+// clang-format off
+const Read kReads[] = {
+    {"IntegerAsInteger", integerValue(k0004, 7), Getter::Integer, noErr, 7},
+    {"IntegerAsFloat", integerValue(k0004, 7), Getter::Float, coercedParamErr, 7},
+    {"FloatAsIntegerTruncates", floatValue(k0004, -2.75), Getter::Integer, coercedParamErr, -2},
+    {"FloatBeyondIntegers", floatValue(k0004, 3e9), Getter::Integer, paramErr, 0},
+    {"NotANumberAsInteger", floatValue(k0004, std::nan("")), Getter::Integer, paramErr, 0},
+    {"UnitFloatAsFloat", unitValue(1.5), Getter::Float, noErr, 1.5},
+    {"FloatAsUnitFloat", floatValue(k0004, 1.5), Getter::UnitFloat, noErr, 1.5},
+    {"BooleanAsInteger", booleanValue(true), Getter::Integer, paramErr, 0},
+    {"IntegerAsBoolean", integerValue(k0004, 1), Getter::Boolean, paramErr, 0},
+    {"BooleanAsBoolean", booleanValue(true), Getter::Boolean, noErr, 1},
+    {"EnumeratedAsInteger", enumValue(k0004, fourCharCode("GLty"), 1), Getter::Integer, paramErr, 0},
+    {"TextAsInteger", textValue("12"), Getter::Integer, paramErr, 0},
+    {"TextAsText", textValue("abc"), Getter::Text, noErr, 3},
+    {"IntegerPinned", integerValue(k0004, 150), Getter::PinnedInteger, coercedParamErr, 100},
+    {"IntegerInsideItsPins", integerValue(k0004, 50), Getter::PinnedInteger, noErr, 50},
+    {"FloatPinned", floatValue(k0004, -0.5), Getter::PinnedFloat, coercedParamErr, 0},
+    {"IntegerAsPinnedFloat", integerValue(k0004, 5), Getter::PinnedFloat, coercedParamErr, 5},
+};
+
+// clang-format on
+
+class DescriptorReads : public DescriptorProcedures, public ::testing::WithParamInterface<Read> {};
+
+TEST_P(DescriptorReads, CoerceOnlyNumbersAndReportAtClose) {
+    const Read& c = GetParam();
+    make(Descriptor{c.stored});
     const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
     PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, nullptr);
+    ASSERT_NE(reader, nullptr);
     DescriptorKeyID key = 0;
     ASSERT_TRUE(procs.getKeyProc(reader, &key, nullptr, nullptr));
-    Boolean flag = 0;
-    EXPECT_EQ(procs.getBooleanProc(reader, &flag), paramErr);
-    EXPECT_EQ(procs.closeReadDescriptorProc(reader), paramErr);
+    double value = 0.0;
+    EXPECT_EQ(get(procs, reader, c.getter, &value), c.result);
+    if (c.result >= 0) {
+        EXPECT_EQ(value, c.value);
+    }
+    EXPECT_EQ(procs.closeReadDescriptorProc(reader), c.result);
+}
+
+INSTANTIATE_TEST_SUITE_P(StoredAndAsked, DescriptorReads, ::testing::ValuesIn(kReads),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(DescriptorProcedures, ReaderCloseAnswersTheMostSeriousOutcome) {
+    make(Descriptor{floatValue(fourCharCode("0017"), 2.5), booleanValue(true)});
+    const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
+    DescriptorKeyID keys[] = {fourCharCode("0017"), 0};
+    PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, keys);
+    DescriptorKeyID key = 0;
+    int32_t value = 0;
+    EXPECT_EQ(procs.getIntegerProc(reader, &value), paramErr) << "no key asked for yet";
+    ASSERT_TRUE(procs.getKeyProc(reader, &key, nullptr, nullptr));
+    EXPECT_EQ(procs.getIntegerProc(reader, &value), coercedParamErr);
+    EXPECT_EQ(procs.closeReadDescriptorProc(reader), paramErr) << "the first error wins";
     EXPECT_EQ(procs.openReadDescriptorProc(nullptr, nullptr), nullptr);
+}
+
+TEST_F(DescriptorProcedures, WriterCloseReportsRefusedPutsAndKeepsTheRest) {
+    make(Descriptor{});
+    const WriteDescriptorProcs& procs = *parameters->writeDescriptorProcs;
+    PIWriteDescriptor writer = procs.openWriteDescriptorProc();
+    ASSERT_NE(writer, nullptr);
+    EXPECT_EQ(procs.putIntegerProc(writer, fourCharCode("0004"), 1), noErr);
+    EXPECT_EQ(procs.putFloatProc(writer, fourCharCode("0017"), nullptr), paramErr);
+    EXPECT_EQ(procs.putIntegerProc(writer, fourCharCode("0004"), 2), noErr);
+    EXPECT_EQ(procs.putCountProc(writer, fourCharCode("0005"), 1), errPlugInHostInsufficient);
+    Handle written = nullptr;
+    EXPECT_EQ(procs.closeWriteDescriptorProc(writer, &written), paramErr);
+    Descriptor values;
+    ASSERT_TRUE(descriptorFromHandle(written, &values));
+    ASSERT_EQ(values.size(), 1u) << "a key written twice keeps its place and its last value";
+    EXPECT_EQ(values[0].integer, 2);
 }
 
 TEST_F(DescriptorProcedures, LockedHandleKeepsItsSize) {

@@ -1,7 +1,7 @@
 #include "host/scripting.h"
 
+#include "apps/lakra/protocolHost.h"
 #include "blend/glueModes.h"
-#include "support/fakeDescriptors.h"
 
 #include <cstddef>
 #include <cstring>
@@ -14,12 +14,6 @@
 namespace lakra {
 namespace {
 
-using testing::Descriptor;
-using testing::enumItem;
-using testing::FakeDescriptorHost;
-using testing::floatItem;
-using testing::integerItem;
-
 constexpr DescriptorKeyID key(const char (&code)[5]) {
     return fourCharCode(code);
 }
@@ -29,22 +23,36 @@ bool sameLook(const Settings& a, const Settings& b) {
     return std::memcmp(&a, &b, offsetof(Settings, renderTarget)) == 0;
 }
 
+// The command-line host's descriptor procedures, over a run of one pixel.
 class ScriptingHost : public ::testing::Test {
 protected:
     void SetUp() override {
-        host.attach(record);
-        record.hostSig = kHostPhotoshop;
+        HostRunOptions options;
+        options.playInfo = plugInDialogDontDisplay;
+        ASSERT_EQ(hostRunCreate(&run, HostPixels{1, 1, 1, false, 8, &pixel}, nullptr, options),
+                  noErr);
+        record = hostRunRecord(run);
+        record->hostSig = kHostPhotoshop;
+        parameters = getDescriptorParameters(*record);
         settingsFresh(&settings);
     }
 
-    void recorded(const Descriptor& items) {
-        host.parameters.descriptor = host.makeDescriptor(items);
+    void TearDown() override { hostRunDestroy(run); }
+
+    void recorded(const Descriptor& values) { parameters->descriptor = descriptorToHandle(values); }
+
+    static Descriptor contents(Handle handle) {
+        Descriptor values;
+        EXPECT_TRUE(descriptorFromHandle(handle, &values));
+        return values;
     }
 
-    Result read() { return readScriptParameters(record, &settings, &showDialog); }
+    Result read() { return readScriptParameters(*record, &settings, &showDialog); }
 
-    FakeDescriptorHost host;
-    FilterRecord record{};
+    uint8_t pixel = 0;
+    HostRun* run = nullptr;
+    FilterRecord* record = nullptr;
+    PIDescriptorParameters* parameters = nullptr;
     Settings settings{};
     bool showDialog = true;
 };
@@ -60,32 +68,32 @@ TEST_F(ScriptedRead, MissingKeysKeepDefaultsNotThePreviousLook) {
     settings.rippleHeight = 99;
     settings.glue = 5;
     setHorizon(&settings, 33.5f);
-    recorded({integerItem(key("0005"), 80)});
+    recorded({integerValue(key("0005"), 80)});
 
     EXPECT_EQ(read(), noErr); // the host reports the 19 absent keys
     EXPECT_TRUE(sameLook(settings, expected));
     EXPECT_EQ(settings.horizonFloat, 60.0f);
-    EXPECT_EQ(host.parameters.descriptor, nullptr);
-    EXPECT_EQ(host.liveHandles(), 0);
+    EXPECT_EQ(parameters->descriptor, nullptr);
+    EXPECT_EQ(hostHandleCount(), 0);
 }
 
 TEST_F(ScriptedRead, OlderFormatTakesWholePercentages) {
     settings.formatVersion = 40;
-    recorded({integerItem(key("0005"), 80), integerItem(key("0009"), 7)});
+    recorded({integerValue(key("0005"), 80), integerValue(key("0009"), 7)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.horizonFloat, 80.0f);
     EXPECT_EQ(settings.offsetFloat, 7.0f);
 
     // A recorded version speaks for the values recorded with it.
-    recorded({integerItem(kScriptKeyVersion, 41), integerItem(key("0005"), 70)});
+    recorded({integerValue(kScriptKeyVersion, 41), integerValue(key("0005"), 70)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.formatVersion, 41);
     EXPECT_EQ(settings.horizonFloat, 60.0f);
 }
 
 TEST_F(ScriptedRead, ColourKeysCarryTheHighByte) {
-    recorded({integerItem(key("0001"), 255), integerItem(key("0002"), 0),
-              integerItem(key("0003"), 0x1FF)});
+    recorded({integerValue(key("0001"), 255), integerValue(key("0002"), 0),
+              integerValue(key("0003"), 0x1FF)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.waterRed, 65280);
     EXPECT_EQ(settings.waterGreen, 0);
@@ -99,13 +107,13 @@ TEST_F(ScriptedRead, ExactColourKeysGiveTheWholeChannel) {
         Descriptor items;
         uint16_t red;
     } cases[] = {
-        {{integerItem(key("0001"), 18), integerItem(key("WR16"), 4660)}, 4660},
-        {{integerItem(key("WR16"), 4660), integerItem(key("0001"), 18)}, 4660},
-        {{integerItem(key("0001"), 200), integerItem(key("WR16"), 4660)}, 51200},
-        {{integerItem(key("WR16"), 4660)}, 4660},
-        {{integerItem(key("WR16"), 70000)}, 257},
-        {{integerItem(key("WR16"), -1)}, 257},
-        {{integerItem(key("0001"), 18)}, 4608},
+        {{integerValue(key("0001"), 18), integerValue(key("WR16"), 4660)}, 4660},
+        {{integerValue(key("WR16"), 4660), integerValue(key("0001"), 18)}, 4660},
+        {{integerValue(key("0001"), 200), integerValue(key("WR16"), 4660)}, 51200},
+        {{integerValue(key("WR16"), 4660)}, 4660},
+        {{integerValue(key("WR16"), 70000)}, 257},
+        {{integerValue(key("WR16"), -1)}, 257},
+        {{integerValue(key("0001"), 18)}, 4608},
     };
 
     for (const auto& c : cases) {
@@ -123,16 +131,16 @@ TEST_F(ScriptedRead, GlueCodesOutsideTheCatalogueReadAsNoMode) {
     } cases[] = {{key("GL07"), 7}, {key("GL63"), 63}, {key("GL64"), 0}, {key("XXXX"), 0}};
 
     for (const auto& c : cases) {
-        recorded({enumItem(kScriptKeyGlue, kGlueEnumType, c.code)});
+        recorded({enumValue(kScriptKeyGlue, kGlueEnumType, c.code)});
         EXPECT_EQ(read(), noErr);
         EXPECT_EQ(settings.glue, c.glue) << std::hex << c.code;
     }
 }
 
 TEST_F(ScriptedRead, NonFiniteFloatsKeepTheirDefaults) {
-    recorded({floatItem(key("0017"), std::numeric_limits<double>::quiet_NaN()),
-              floatItem(key("0018"), 1e300), floatItem(key("0019"), -1e300),
-              floatItem(key("0020"), std::numeric_limits<double>::infinity())});
+    recorded({floatValue(key("0017"), std::numeric_limits<double>::quiet_NaN()),
+              floatValue(key("0018"), 1e300), floatValue(key("0019"), -1e300),
+              floatValue(key("0020"), std::numeric_limits<double>::infinity())});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.xCenter, 0.5f);
     EXPECT_EQ(settings.yCenter, 0.2f);
@@ -141,25 +149,26 @@ TEST_F(ScriptedRead, NonFiniteFloatsKeepTheirDefaults) {
 }
 
 TEST_F(ScriptedRead, CloseErrorsReachTheCallerAndBadValuesAreSkipped) {
-    recorded({enumItem(key("0004"), kGlueEnumType, key("GL01")), integerItem(key("XXXX"), 9),
-              integerItem(key("0006"), 12)});
+    recorded({enumValue(key("0004"), kGlueEnumType, key("GL01")), integerValue(key("XXXX"), 9),
+              integerValue(key("0006"), 12)});
     EXPECT_EQ(read(), paramErr);
     EXPECT_EQ(settings.rippleHeight, 33);
     EXPECT_EQ(settings.perspective, 12);
-    EXPECT_EQ(host.parameters.descriptor, nullptr);
+    EXPECT_EQ(parameters->descriptor, nullptr);
 }
 
 TEST_F(ScriptedRead, HostThatNeverEndsItsKeysStillReturns) {
-    host.readProcs.getKeyProc = [](PIReadDescriptor, DescriptorKeyID* k, DescriptorTypeID* type,
-                                   int32_t* flags) -> Boolean {
+    parameters->readDescriptorProcs->getKeyProc = [](PIReadDescriptor, DescriptorKeyID* k,
+                                                     DescriptorTypeID* type,
+                                                     int32_t* flags) -> Boolean {
         *k = fourCharCode("0004");
         *type = typeInteger;
         *flags = 0;
         return 1;
     };
-    recorded({integerItem(key("0004"), 10)});
+    recorded({integerValue(key("0004"), 10)});
     EXPECT_NE(read(), noErr); // every value was asked for before any key
-    EXPECT_EQ(host.readersClosed, 1);
+    EXPECT_EQ(hostCounters().descriptorCloses, 1);
 }
 
 TEST_F(ScriptedRead, PlayModeDecidesTheDialog) {
@@ -172,9 +181,9 @@ TEST_F(ScriptedRead, PlayModeDecidesTheDialog) {
     for (const bool withDescriptor : {true, false}) {
         for (const auto& c : cases) {
             if (withDescriptor) {
-                recorded({integerItem(key("0004"), 10)});
+                recorded({integerValue(key("0004"), 10)});
             }
-            host.parameters.playInfo = c.playInfo;
+            parameters->playInfo = c.playInfo;
             showDialog = !c.shown;
             EXPECT_EQ(read(), noErr);
             EXPECT_EQ(showDialog, c.shown) << c.playInfo << (withDescriptor ? " recorded" : "");
@@ -183,26 +192,26 @@ TEST_F(ScriptedRead, PlayModeDecidesTheDialog) {
 }
 
 TEST_F(ScriptedRead, HostWithoutDisposeKeepsItsHandle) {
-    host.handleProcs.disposeProc = nullptr;
-    recorded({integerItem(key("0004"), 10)});
+    getHandleProcs(*record)->disposeProc = nullptr;
+    recorded({integerValue(key("0004"), 10)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.rippleHeight, 10);
-    EXPECT_EQ(host.parameters.descriptor, nullptr);
-    EXPECT_EQ(host.liveHandles(), 1);
+    EXPECT_EQ(parameters->descriptor, nullptr);
+    EXPECT_EQ(hostHandleCount(), 1);
 }
 
 class IgnoredHost : public ScriptingHost, public ::testing::WithParamInterface<OSType> {};
 
 TEST_P(IgnoredHost, ReadsNothingAndLeavesTheDialogFlag) {
-    record.hostSig = GetParam();
-    recorded({integerItem(key("0004"), 10)});
-    host.parameters.playInfo = plugInDialogDontDisplay;
+    record->hostSig = GetParam();
+    recorded({integerValue(key("0004"), 10)});
+    parameters->playInfo = plugInDialogDontDisplay;
     const Settings before = settings;
-    EXPECT_FALSE(descriptorPresent(record));
+    EXPECT_FALSE(descriptorPresent(*record));
     EXPECT_EQ(read(), noErr);
     EXPECT_TRUE(sameLook(settings, before));
     EXPECT_TRUE(showDialog);
-    EXPECT_EQ(host.readersOpened, 0);
+    EXPECT_EQ(hostCounters().descriptorOpens, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(PaintShopPro, IgnoredHost,
@@ -212,37 +221,55 @@ INSTANTIATE_TEST_SUITE_P(PaintShopPro, IgnoredHost,
                          });
 
 TEST_F(DescriptorProbe, OpensAndClosesWithoutConsuming) {
-    EXPECT_FALSE(descriptorPresent(record));
-    EXPECT_EQ(host.readersOpened, 0); // nothing recorded: the host is not asked
+    EXPECT_FALSE(descriptorPresent(*record));
+    EXPECT_EQ(hostCounters().descriptorOpens, 0); // nothing recorded: the host is not asked
 
-    recorded({integerItem(key("0004"), 10)});
-    EXPECT_TRUE(descriptorPresent(record));
-    EXPECT_EQ(host.readersClosed, 1);
-    EXPECT_NE(host.contents(host.parameters.descriptor), nullptr);
+    recorded({integerValue(key("0004"), 10)});
+    EXPECT_TRUE(descriptorPresent(*record));
+    EXPECT_EQ(hostCounters().descriptorCloses, 1);
+    EXPECT_EQ(contents(parameters->descriptor).size(), 1u);
 
-    host.failOpenRead = true;
-    EXPECT_FALSE(descriptorPresent(record));
+    hostRunFaults(run).failDescriptorOpen = hostCounters().descriptorOpens + 1;
+    EXPECT_FALSE(descriptorPresent(*record));
+}
+
+// The key list the plug-in hands to the host's open, terminator left off.
+std::vector<DescriptorKeyID> gKeysOpened;
+OpenReadDescriptorProc gHostOpen = nullptr;
+
+PIReadDescriptor recordKeysAndOpen(PIDescriptorHandle descriptor, DescriptorKeyID* keys) {
+    gKeysOpened.clear();
+    for (const DescriptorKeyID* k = keys; k != nullptr && *k != 0; ++k) {
+        gKeysOpened.push_back(*k);
+    }
+    return gHostOpen(descriptor, keys);
 }
 
 TEST_F(DescriptorProbe, HandsTheHostEveryLookKeyInOrder) {
+    gHostOpen = parameters->readDescriptorProcs->openReadDescriptorProc;
+    parameters->readDescriptorProcs->openReadDescriptorProc = recordKeysAndOpen;
     recorded({});
-    ASSERT_TRUE(descriptorPresent(record));
+    ASSERT_TRUE(descriptorPresent(*record));
     const std::vector<DescriptorKeyID> expected = {
         key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"),
         key("0007"), key("0008"), key("0009"), key("0010"), key("0011"), key("0012"),
         key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"), key("0018"),
         key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
-    EXPECT_EQ(host.lastKeyList, expected);
+    EXPECT_EQ(gKeysOpened, expected);
 }
 
 // Hosts that offer scripting only in part, or not at all.
 struct Spoiler {
     const char* name;
-    void (*spoil)(FakeDescriptorHost& host, FilterRecord& record);
+    void (*spoil)(FilterRecord& record);
 };
 
 void PrintTo(const Spoiler& spoiler, std::ostream* out) {
     *out << spoiler.name;
+}
+
+PIDescriptorParameters& scripting(FilterRecord& record) {
+    return *getDescriptorParameters(record);
 }
 
 void clearReadProc(ReadDescriptorProcs* procs, size_t index) {
@@ -255,21 +282,21 @@ void clearReadProc(ReadDescriptorProcs* procs, size_t index) {
 
 // clang-format off
 const Spoiler kSpoilers[] = {
-    {"NoParameters", [](FakeDescriptorHost&, FilterRecord& r) { setDescriptorParameters(r, nullptr); }},
-    {"ParametersVersion1", [](FakeDescriptorHost& h, FilterRecord&) { h.parameters.descriptorParametersVersion = 1; }},
-    {"NoReadTable", [](FakeDescriptorHost& h, FilterRecord&) { h.parameters.readDescriptorProcs = nullptr; }},
-    {"NoWriteTable", [](FakeDescriptorHost& h, FilterRecord&) { h.parameters.writeDescriptorProcs = nullptr; }},
-    {"ReadCountZero", [](FakeDescriptorHost& h, FilterRecord&) { h.readProcs.numReadDescriptorProcs = 0; }},
-    {"ReadCount17", [](FakeDescriptorHost& h, FilterRecord&) { h.readProcs.numReadDescriptorProcs = 17; }},
-    {"ReadVersion1", [](FakeDescriptorHost& h, FilterRecord&) { h.readProcs.readDescriptorProcsVersion = 1; }},
-    {"WriteCountZero", [](FakeDescriptorHost& h, FilterRecord&) { h.writeProcs.numWriteDescriptorProcs = 0; }},
-    {"BothCountsZero", [](FakeDescriptorHost& h, FilterRecord&) {
-        h.readProcs.numReadDescriptorProcs = 0;
-        h.writeProcs.numWriteDescriptorProcs = 0;
+    {"NoParameters", [](FilterRecord& r) { setDescriptorParameters(r, nullptr); }},
+    {"ParametersVersion1", [](FilterRecord& r) { scripting(r).descriptorParametersVersion = 1; }},
+    {"NoReadTable", [](FilterRecord& r) { scripting(r).readDescriptorProcs = nullptr; }},
+    {"NoWriteTable", [](FilterRecord& r) { scripting(r).writeDescriptorProcs = nullptr; }},
+    {"ReadCountZero", [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0; }},
+    {"ReadCount17", [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 17; }},
+    {"ReadVersion1", [](FilterRecord& r) { scripting(r).readDescriptorProcs->readDescriptorProcsVersion = 1; }},
+    {"WriteCountZero", [](FilterRecord& r) { scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0; }},
+    {"BothCountsZero", [](FilterRecord& r) {
+        scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0;
+        scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0;
     }},
-    {"NoOpenReader", [](FakeDescriptorHost& h, FilterRecord&) { clearReadProc(&h.readProcs, 0); }},
-    {"NoGetKey", [](FakeDescriptorHost& h, FilterRecord&) { clearReadProc(&h.readProcs, 2); }},
-    {"NoGetPinnedUnitFloat", [](FakeDescriptorHost& h, FilterRecord&) { clearReadProc(&h.readProcs, 17); }},
+    {"NoOpenReader", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 0); }},
+    {"NoGetKey", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 2); }},
+    {"NoGetPinnedUnitFloat", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 17); }},
 };
 
 // clang-format on
@@ -277,32 +304,32 @@ const Spoiler kSpoilers[] = {
 class PartialHost : public ScriptingHost, public ::testing::WithParamInterface<Spoiler> {};
 
 TEST_P(PartialHost, GetsNoScriptingAndNoCrash) {
-    const Handle original = host.makeDescriptor({integerItem(key("0004"), 10)});
-    host.parameters.descriptor = original;
-    host.parameters.playInfo = plugInDialogDontDisplay;
-    GetParam().spoil(host, record);
+    recorded({integerValue(key("0004"), 10)});
+    const Handle original = parameters->descriptor;
+    GetParam().spoil(*record);
     const Settings before = settings;
 
-    EXPECT_FALSE(scriptingAvailable(record));
-    EXPECT_FALSE(descriptorPresent(record));
+    EXPECT_FALSE(scriptingAvailable(*record));
+    EXPECT_FALSE(descriptorPresent(*record));
     EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(writeScriptParameters(record, &settings), noErr);
+    EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
     EXPECT_TRUE(sameLook(settings, before));
     EXPECT_TRUE(showDialog);
-    EXPECT_EQ(host.parameters.descriptor, original);
-    EXPECT_EQ(host.readersOpened + host.writersOpened, 0);
+    EXPECT_EQ(parameters->descriptor, original);
+    EXPECT_EQ(hostCounters().descriptorOpens, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, PartialHost, ::testing::ValuesIn(kSpoilers),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(ScriptedRead, AnyMissingReadProcedureTurnsScriptingOff) {
-    ASSERT_TRUE(scriptingAvailable(record));
+    ASSERT_TRUE(scriptingAvailable(*record));
+    ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
     for (size_t index = 0; index < 18; ++index) {
-        const ReadDescriptorProcs kept = host.readProcs;
-        clearReadProc(&host.readProcs, index);
-        EXPECT_FALSE(scriptingAvailable(record)) << index;
-        host.readProcs = kept;
+        const ReadDescriptorProcs kept = procs;
+        clearReadProc(&procs, index);
+        EXPECT_FALSE(scriptingAvailable(*record)) << index;
+        procs = kept;
     }
 }
 
@@ -313,63 +340,59 @@ TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
     settings.glue = 7;
     settings.xCenter = 0.1f;
     settings.formatVersion = 30;
-    ASSERT_EQ(writeScriptParameters(record, &settings), noErr);
+    ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
 
-    const Descriptor* written = host.contents(host.parameters.descriptor);
-    ASSERT_NE(written, nullptr);
+    const Descriptor written = contents(parameters->descriptor);
     const std::vector<DescriptorKeyID> order = {
         key("Vers"), key("0001"), key("0002"), key("0003"), key("0004"), key("0005"),
         key("0006"), key("0007"), key("0008"), key("0009"), key("0010"), key("0011"),
         key("0012"), key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"),
         key("0018"), key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
-    ASSERT_EQ(written->size(), order.size());
+    ASSERT_EQ(written.size(), order.size());
     for (size_t i = 0; i < order.size(); ++i) {
-        EXPECT_EQ((*written)[i].key, order[i]) << i;
+        EXPECT_EQ(written[i].key, order[i]) << i;
         const bool real = i >= 17 && i <= 20;
         const DescriptorTypeID type = i == 14 ? typeEnumerated : real ? typeFloat : typeInteger;
-        EXPECT_EQ((*written)[i].type, type) << i;
+        EXPECT_EQ(written[i].type, type) << i;
     }
-    EXPECT_EQ((*written)[0].integer, 41);
+    EXPECT_EQ(written[0].integer, 41);
     EXPECT_EQ(settings.formatVersion, 41);
-    EXPECT_EQ((*written)[1].integer, 18);
-    EXPECT_EQ((*written)[2].integer, 255);
-    EXPECT_EQ((*written)[3].integer, 0);
-    EXPECT_EQ((*written)[14].enumType, kGlueEnumType);
-    EXPECT_EQ((*written)[14].enumValue, key("GL07"));
-    EXPECT_EQ((*written)[17].real, static_cast<double>(0.1f));
-    EXPECT_EQ((*written)[21].integer, 0x12FF);
-    EXPECT_EQ((*written)[22].integer, 0xFFFF);
-    EXPECT_EQ((*written)[23].integer, 0x00FF);
-    EXPECT_EQ(host.parameters.recordInfo, plugInDialogOptional);
+    EXPECT_EQ(written[1].integer, 18);
+    EXPECT_EQ(written[2].integer, 255);
+    EXPECT_EQ(written[3].integer, 0);
+    EXPECT_EQ(written[14].enumType, kGlueEnumType);
+    EXPECT_EQ(written[14].enumValue, key("GL07"));
+    EXPECT_EQ(written[17].number, static_cast<double>(0.1f));
+    EXPECT_EQ(written[21].integer, 0x12FF);
+    EXPECT_EQ(written[22].integer, 0xFFFF);
+    EXPECT_EQ(written[23].integer, 0x00FF);
+    EXPECT_EQ(parameters->recordInfo, plugInDialogOptional);
 }
 
 TEST_F(ScriptedWrite, GlueOutsideTheCatalogueIsWrittenAsNoMode) {
     for (const int32_t glue : {0, 64, -1}) {
         settings.glue = glue;
-        ASSERT_EQ(writeScriptParameters(record, &settings), noErr);
-        const Descriptor* written = host.contents(host.parameters.descriptor);
-        ASSERT_NE(written, nullptr);
-        EXPECT_EQ((*written)[14].enumValue, kGlueNoCode) << glue;
+        ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
+        EXPECT_EQ(contents(parameters->descriptor)[14].enumValue, kGlueNoCode) << glue;
     }
 }
 
 TEST_F(ScriptedWrite, ReplacesThePreviousDescriptor) {
-    recorded({integerItem(key("0004"), 10)});
-    host.parameters.recordInfo = plugInDialogNone;
-    ASSERT_EQ(writeScriptParameters(record, &settings), noErr);
-    EXPECT_EQ(host.handlesDisposed, 1);
-    EXPECT_EQ(host.foreignDisposals, 0);
-    EXPECT_EQ(host.liveHandles(), 1);
-    EXPECT_EQ(host.parameters.recordInfo, plugInDialogOptional);
+    recorded({integerValue(key("0004"), 10)});
+    parameters->recordInfo = plugInDialogNone;
+    ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
+    EXPECT_EQ(hostCounters().handleDisposals, 1);
+    EXPECT_EQ(hostCounters().foreignDisposals, 0);
+    EXPECT_EQ(hostHandleCount(), 1);
+    EXPECT_EQ(parameters->recordInfo, plugInDialogOptional);
 }
 
 TEST_F(ScriptedWrite, SkipsWhenTheWriterCannotBeUsed) {
-    const Handle original = host.makeDescriptor({});
-    host.parameters.descriptor = original;
-    host.failOpenWrite = true;
-    EXPECT_EQ(writeScriptParameters(record, &settings), noErr);
-    EXPECT_EQ(host.parameters.descriptor, original);
-    host.failOpenWrite = false;
+    recorded({});
+    const Handle original = parameters->descriptor;
+    hostRunFaults(run).failDescriptorOpen = 1;
+    EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
+    EXPECT_EQ(parameters->descriptor, original);
 
     // Each procedure the writer calls; the others may be missing.
     const std::vector<void (*)(WriteDescriptorProcs*)> spoilers = {
@@ -379,18 +402,19 @@ TEST_F(ScriptedWrite, SkipsWhenTheWriterCannotBeUsed) {
         [](WriteDescriptorProcs* w) { w->putFloatProc = nullptr; },
         [](WriteDescriptorProcs* w) { w->putEnumeratedProc = nullptr; },
     };
+    WriteDescriptorProcs& procs = *parameters->writeDescriptorProcs;
     for (const auto spoil : spoilers) {
-        const WriteDescriptorProcs kept = host.writeProcs;
-        spoil(&host.writeProcs);
-        EXPECT_EQ(writeScriptParameters(record, &settings), noErr);
-        EXPECT_EQ(host.parameters.descriptor, original);
-        host.writeProcs = kept;
+        const WriteDescriptorProcs kept = procs;
+        spoil(&procs);
+        EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
+        EXPECT_EQ(parameters->descriptor, original);
+        procs = kept;
     }
-    EXPECT_EQ(host.writersOpened, 0);
+    EXPECT_EQ(hostCounters().descriptorOpens, 1) << "only the refused open";
 
-    host.writeProcs.putStringProc = nullptr;
-    EXPECT_EQ(writeScriptParameters(record, &settings), noErr);
-    EXPECT_EQ(host.writersClosed, 1);
+    procs.putStringProc = nullptr;
+    EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
+    EXPECT_EQ(hostCounters().descriptorCloses, 1);
 }
 
 TEST_F(ScriptedRoundTrip, WriteThenReadRestoresTheLook) {
@@ -412,17 +436,17 @@ TEST_F(ScriptedRoundTrip, WriteThenReadRestoresTheLook) {
     settings.yCenter = 0.9f;
     setHorizon(&settings, 33.25f);
     setOffset(&settings, 12.5f);
-    ASSERT_EQ(writeScriptParameters(record, &settings), noErr);
+    ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
     const Settings written = settings;
 
     settingsFresh(&settings);
-    host.parameters.playInfo = plugInDialogDisplay;
+    parameters->playInfo = plugInDialogDisplay;
     showDialog = false;
     EXPECT_EQ(read(), noErr);
     EXPECT_TRUE(sameLook(settings, written));
     EXPECT_TRUE(showDialog);
-    EXPECT_EQ(host.liveHandles(), 0);
-    EXPECT_EQ(host.foreignDisposals, 0);
+    EXPECT_EQ(hostHandleCount(), 0);
+    EXPECT_EQ(hostCounters().foreignDisposals, 0);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "host/hostContext.h"
 #include "host/seams.h"
 #include "presets/presetFile.h"
-#include "support/fakeFilterHost.h"
+#include "support/pluginRun.h"
 #include "support/scratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +12,8 @@
 namespace lakra {
 namespace {
 
-using testing::FakeFilterHost;
 using testing::FakeImage;
+using testing::PluginRun;
 using testing::ScratchFolder;
 
 // The dialog of a run: notes the look it opens with, may change it, and
@@ -44,8 +44,8 @@ struct CachedLook : ::testing::Test {
         gNewBrilliance = newBrilliance;
         gConfirm = confirm;
         FakeImage image(24, 20, 3, 8, false);
-        FakeFilterHost host(&image);
-        const int16_t result = host.run();
+        PluginRun host(&image);
+        const Result result = host.run();
         EXPECT_EQ(result, confirm ? noErr : userCanceledErr);
     }
 };
