@@ -7,6 +7,7 @@
 #include "presets/thumbnail.h"
 #include "pyramid/levels.h"
 #include "render/renderInto.h"
+#include "support/fileChecks.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -64,9 +65,7 @@ PyramidPtr picture(const ScratchFolder& scratch, const std::string& name, int32_
     return image;
 }
 
-uint32_t channel(const ImagePyramid* image, int32_t x, int32_t y, int c) {
-    return (readRgba8(x, y, image, 0) >> (24 - 8 * c)) & 0xFFu;
-}
+using testing::channel8;
 
 TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
     ScratchFolder scratch;
@@ -127,7 +126,7 @@ TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
         const std::string jpeg = name.substr(0, name.find('.')) + ".jpg";
         const PyramidPtr shown = picture(scratch, jpeg, 128, 128);
         for (int c = 0; c < 3; ++c) {
-            EXPECT_NEAR(channel(shown.get(), 64, 64, c), (rgba >> (24 - 8 * c)) & 0xFFu, 8)
+            EXPECT_NEAR(channel8(shown.get(), 64, 64, c), (rgba >> (24 - 8 * c)) & 0xFFu, 8)
                 << jpeg << " channel " << c;
         }
     }
@@ -218,8 +217,8 @@ TEST_F(MemoryDotsPage, TwoStoredDotsGiveTwoRenderedPicturesAndLeaveTheLookAlone)
     const auto meanDifference = [](const ImagePyramid* a, const ImagePyramid* b) {
         double sum = 0;
         for (int32_t i = 0; i < 300 * 150 * 3; ++i) {
-            sum += std::abs(static_cast<int>(channel(a, i / 3 % 300, i / 900, i % 3)) -
-                            static_cast<int>(channel(b, i / 3 % 300, i / 900, i % 3)));
+            sum += std::abs(static_cast<int>(channel8(a, i / 3 % 300, i / 900, i % 3)) -
+                            static_cast<int>(channel8(b, i / 3 % 300, i / 900, i % 3)));
         }
         return sum / (300 * 150 * 3);
     };
