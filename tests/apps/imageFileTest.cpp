@@ -7,6 +7,7 @@
 
 #include "imageTestUtil.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,7 @@ using testing::patternImage;
 using testing::readFileBytes;
 using testing::ScratchFolder;
 using testing::writeFileBytes;
+using namespace std::string_literals;
 
 // What a format keeps of an image written to it and read back.
 struct Format {
@@ -183,7 +185,7 @@ std::string bigEndianFloat(float value) {
 struct KnownFile {
     const char* name;
     std::string bytes;
-    int32_t width, height, planes, depth;
+    std::array<int32_t, 4> shape; // width, height, planes, depth
     std::vector<double> samples;
 };
 
@@ -201,9 +203,8 @@ TEST_P(KnownNetpbm, ReadsAsTheHostHoldsIt) {
     HostImage image;
     std::string error;
     ASSERT_TRUE(readImageNetpbm(path, &image, &error)) << error;
-    ASSERT_EQ(std::tie(image.width, image.height, image.planes, image.depth),
-              std::tie(known.width, known.height, known.planes, known.depth));
-    EXPECT_EQ(image.alpha, known.planes % 2 == 0);
+    ASSERT_EQ((std::array{image.width, image.height, image.planes, image.depth}), known.shape);
+    EXPECT_EQ(image.alpha, image.planes % 2 == 0);
     std::vector<double> samples;
     for (size_t i = 0; i < known.samples.size(); ++i) {
         samples.push_back(testing::storedSample(image, i));
@@ -215,42 +216,21 @@ const KnownFile kKnownFiles[] = {
     // PFM stores the bottom row first, little-endian for a negative scale.
     {"PfmLittleEndian",
      "Pf\n1 2\n-1.0\n" + littleEndianFloat(0.25f) + littleEndianFloat(0.75f),
-     1,
-     2,
-     1,
-     32,
+     {1, 2, 1, 32},
      {0.75, 0.25}},
     {"PfmBigEndian",
      "PF\n1 1\n1.0\n" + bigEndianFloat(1.5f) + bigEndianFloat(-2.0f) + bigEndianFloat(0.125f),
-     1,
-     1,
-     3,
-     32,
+     {1, 1, 3, 32},
      {1.5, -2.0, 0.125}},
-    {"Maxval65535",
-     std::string("P5\n3 1\n65535\n\x00\x00\x80\x00\xFF\xFF", 20),
-     3,
-     1,
-     1,
-     16,
-     {0, 16384, 32768}},
+    {"Maxval65535", "P5\n3 1\n65535\n\x00\x00\x80\x00\xFF\xFF"s, {3, 1, 1, 16}, {0, 16384, 32768}},
     // Rounded to nearest: 50 x 255 / 100 = 127.5, 1 x 255 / 100 = 2.55.
-    {"Maxval100", "P5 3 1 100\n\x64\x32\x01", 3, 1, 1, 8, {255, 128, 3}},
+    {"Maxval100", "P5 3 1 100\n\x64\x32\x01", {3, 1, 1, 8}, {255, 128, 3}},
     // 512 x 32768 / 1023 = 16400.0
-    {"Maxval1023",
-     std::string("P6 1 1 1023\n\x03\xFF\x02\x00\x00\x00", 18),
-     1,
-     1,
-     3,
-     16,
-     {32768, 16400, 0}},
+    {"Maxval1023", "P6 1 1 1023\n\x03\xFF\x02\x00\x00\x00"s, {1, 1, 3, 16}, {32768, 16400, 0}},
     {"PamCommentsAndTupleType",
      "P7\n# by hand\nWIDTH 2\nHEIGHT 1\nDEPTH 2\nMAXVAL 255\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n"
      "\x0A\x14\x1E\x28",
-     2,
-     1,
-     2,
-     8,
+     {2, 1, 2, 8},
      {10, 20, 30, 40}},
 };
 
