@@ -61,7 +61,8 @@ std::string indent(size_t depth) {
 void startMember(JsonWriter* json) {
     JsonWriter::Scope& scope = json->scopes.back();
     if (scope.layout == JsonLayout::Lines) {
-        json->text += (scope.members > 0 ? ",\n" : "\n") + indent(json->scopes.size());
+        json->text += scope.members > 0 ? ",\n" : "\n";
+        json->text += indent(json->scopes.size());
     } else if (scope.members > 0) {
         json->text += ", ";
     }
@@ -88,7 +89,8 @@ void end(JsonWriter* json, char bracket) {
     const JsonWriter::Scope scope = json->scopes.back();
     json->scopes.pop_back();
     if (scope.layout == JsonLayout::Lines && scope.members > 0) {
-        json->text += "\n" + indent(json->scopes.size());
+        json->text += '\n';
+        json->text += indent(json->scopes.size());
     }
     json->text += bracket;
 }

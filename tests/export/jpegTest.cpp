@@ -2,11 +2,11 @@
 #include "export/jpegWriter.h"
 #include "export/metadata.h"
 #include "pyramid/pyramid.h"
+#include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -14,7 +14,10 @@
 namespace lakra {
 namespace {
 
+using testing::channel8;
+using testing::haveTool;
 using testing::ScratchFolder;
+using testing::toolOutput;
 
 PyramidPtr makeImage(int32_t width, int32_t height, PixelFormat format) {
     PyramidPtr image(pyramidCreate(width, height, format));
@@ -26,10 +29,6 @@ PyramidPtr makeImage(int32_t width, int32_t height, PixelFormat format) {
         }
     }
     return image;
-}
-
-uint32_t channel(const ImagePyramid* image, int32_t x, int32_t y, int c) {
-    return (readRgba8(x, y, image, 0) >> (24 - 8 * c)) & 0xFFu;
 }
 
 struct Segment {
@@ -81,10 +80,10 @@ TEST(JpegEncoding, NarrowImageRepeatsItsLastColumn) {
     ASSERT_TRUE(jpegDecode(jpeg.bytes, jpeg.length, decoded.get()));
     for (int32_t y = 0; y < 40; y += 13) {
         for (int32_t x = 10; x < 16; ++x) {
-            EXPECT_NEAR(channel(decoded.get(), x, y, 0), channel(image.get(), 9, y, 0), 6)
+            EXPECT_NEAR(channel8(decoded.get(), x, y, 0), channel8(image.get(), 9, y, 0), 6)
                 << x << "," << y;
         }
-        EXPECT_EQ(channel(decoded.get(), 12, y, 3), 255u);
+        EXPECT_EQ(channel8(decoded.get(), 12, y, 3), 255u);
     }
     jpegDataFree(&jpeg);
 
@@ -106,8 +105,8 @@ TEST_P(JpegFormats, DecodesWithinJpegToleranceOfTheSource) {
             float source[4];
             getPixel4f(x, y, image.get(), 0, source);
             for (int c = 0; c < 3; ++c) {
-                EXPECT_NEAR(static_cast<float>(channel(decoded.get(), x, y, c)), source[c] * 255.0f,
-                            6.0f);
+                EXPECT_NEAR(static_cast<float>(channel8(decoded.get(), x, y, c)),
+                            source[c] * 255.0f, 6.0f);
             }
         }
     }
@@ -182,15 +181,6 @@ TEST(JpegDecoding, CorruptOrTruncatedDataIsAbandoned) {
 }
 
 // Independent readers of a written gallery picture, where installed.
-bool haveTool(const char* name) {
-#ifdef _WIN32
-    (void)name;
-    return false;
-#else
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-#endif
-}
-
 TEST(GalleryPictures, AreReadByIndependentTools) {
     if (!haveTool("exiftool") && !haveTool("oiiotool")) {
         GTEST_SKIP() << "no exiftool or oiiotool";
@@ -202,27 +192,19 @@ TEST(GalleryPictures, AreReadByIndependentTools) {
     FileWriter writer;
     ASSERT_EQ(fileWriterOpen(fileSpec, &writer), noErr);
     ASSERT_EQ(jpegWriteGalleryPicture(image.get(), &writer, true), noErr);
-    const std::string out = scratch.path("tags.txt");
+    const std::string picture = "'" + scratch.path("picture.jpg") + "'";
     if (haveTool("exiftool")) {
-        const std::string command = "exiftool -s -Comment -Software -Caption-Abstract -Keywords "
-                                    "-DateCreated '" +
-                                    scratch.path("picture.jpg") + "' > '" + out + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        const std::vector<uint8_t> tagBytes = scratch.read("tags.txt");
-        const std::string tags(tagBytes.begin(), tagBytes.end());
-        EXPECT_NE(tags.find(kMakerUrl), std::string::npos) << tags;
-        EXPECT_NE(tags.find(": Lakra"), std::string::npos) << tags;
-        EXPECT_NE(tags.find("Made with Lakra"), std::string::npos) << tags;
-        EXPECT_NE(tags.find("Keywords"), std::string::npos) << tags;
-        const UtcDate today = utcToday();
-        char year[8];
-        std::snprintf(year, sizeof year, "%04d", static_cast<int>(today.year));
-        EXPECT_NE(tags.find(year), std::string::npos) << tags;
+        const std::string tags = toolOutput(
+            "exiftool -s -Comment -Software -Caption-Abstract -Keywords -DateCreated " + picture);
+        const std::string year = std::to_string(utcToday().year);
+        for (const std::string& expected :
+             {std::string(kMakerUrl), std::string(": Lakra"), std::string("Made with Lakra"),
+              std::string("Keywords"), year}) {
+            EXPECT_NE(tags.find(expected), std::string::npos) << expected << " in " << tags;
+        }
     }
     if (haveTool("oiiotool")) {
-        const std::string command = "oiiotool '" + scratch.path("picture.jpg") + "' -o '" +
-                                    scratch.path("picture.ppm") + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        (void)toolOutput("oiiotool " + picture + " -o '" + scratch.path("picture.ppm") + "'");
         const std::vector<uint8_t> ppm = scratch.read("picture.ppm");
         const std::string header = "P6\n40 30\n255\n";
         ASSERT_GE(ppm.size(), header.size() + 40u * 30u * 3u);
@@ -232,7 +214,7 @@ TEST(GalleryPictures, AreReadByIndependentTools) {
                 const uint8_t* pixel =
                     ppm.data() + header.size() + 3 * static_cast<size_t>(y * 40 + x);
                 for (int c = 0; c < 3; ++c) {
-                    EXPECT_NEAR(pixel[c], channel(image.get(), x, y, c), 6) << x << "," << y;
+                    EXPECT_NEAR(pixel[c], channel8(image.get(), x, y, c), 6) << x << "," << y;
                 }
             }
         }

@@ -2,11 +2,11 @@
 
 #include "blend/glueModes.h"
 #include "render/settings.h"
+#include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
@@ -216,26 +216,8 @@ bool lightSquare(size_t x, size_t y) {
 
 // ---- Independent readers ----
 
-// A command's output; empty on Windows, where the tools are not run.
-std::string toolOutput(const std::string& command) {
-    std::string output;
-#ifndef _WIN32
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, got);
-        }
-        pclose(pipe);
-    }
-#else
-    (void)command;
-#endif
-    return output;
-}
-
-bool haveTool(const std::string& name) {
-    return !toolOutput("command -v " + name).empty();
-}
+using testing::haveTool;
+using testing::toolOutput;
 
 class PsdDepth : public ::testing::TestWithParam<uint32_t> {
 protected:

@@ -7,19 +7,15 @@
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 #include "render/renderInto.h"
+#include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <utility>
 #include <vector>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 namespace lakra {
 namespace {
@@ -46,14 +42,9 @@ size_t count(const std::string& haystack, const std::string& needle) {
 
 // tidy's exit code: 0 clean, 1 warnings, 2 errors; 0 where tidy is absent or on Windows.
 int tidyStatus(const std::string& path) {
-#ifdef _WIN32
-    (void)path;
-    return 0;
-#else
-    const std::string command = "command -v tidy >/dev/null || exit 0; tidy -q -e '" + path + "'";
-    const int status = std::system((command + " 2>/dev/null").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
-#endif
+    const std::string status = testing::toolOutput("command -v tidy >/dev/null && { tidy -q -e '" +
+                                                   path + "' >/dev/null 2>&1; echo $?; }");
+    return status.empty() ? 0 : std::stoi(status);
 }
 
 // A picture the page wrote, decoded at the given size.
@@ -65,9 +56,7 @@ PyramidPtr picture(const ScratchFolder& scratch, const std::string& name, int32_
     return image;
 }
 
-uint32_t channel(const ImagePyramid* image, int32_t x, int32_t y, int c) {
-    return (readRgba8(x, y, image, 0) >> (24 - 8 * c)) & 0xFFu;
-}
+using testing::channel8;
 
 TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
     ScratchFolder scratch;
@@ -128,7 +117,7 @@ TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
         const std::string jpeg = name.substr(0, name.find('.')) + ".jpg";
         const PyramidPtr shown = picture(scratch, jpeg, 128, 128);
         for (int c = 0; c < 3; ++c) {
-            EXPECT_NEAR(channel(shown.get(), 64, 64, c), (rgba >> (24 - 8 * c)) & 0xFFu, 8)
+            EXPECT_NEAR(channel8(shown.get(), 64, 64, c), (rgba >> (24 - 8 * c)) & 0xFFu, 8)
                 << jpeg << " channel " << c;
         }
     }
@@ -160,8 +149,10 @@ struct MemoryDotsPage : ::testing::Test {
 
     void SetUp() override {
         for (int32_t i = 0; i < 120 * 60; ++i) {
-            const float rgba[4] = {static_cast<float>(i % 120) / 120.0f,
-                                   static_cast<float>(i / 120) / 60.0f, 0.3f, 1.0f};
+            const int32_t x = i % 120;
+            const int32_t y = i / 120;
+            const float rgba[4] = {static_cast<float>(x) / 120.0f, static_cast<float>(y) / 60.0f,
+                                   0.3f, 1.0f};
             setPixel4f(i % 120, i / 120, source.get(), 0, rgba);
         }
         ASSERT_EQ(buildLevels(source.get()), noErr);
@@ -196,7 +187,7 @@ TEST_F(MemoryDotsPage, TwoStoredDotsGiveTwoRenderedPicturesAndLeaveTheLookAlone)
     const Settings before = settings;
     const MemoryDots dotsBefore = dots;
     ASSERT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), noErr);
-    EXPECT_EQ(std::memcmp(&settings, &before, sizeof(Settings)), 0) << "every byte as before";
+    EXPECT_TRUE(testing::sameBytes(settings, before)) << "every byte as before";
     EXPECT_EQ(std::memcmp(dots.shown, dotsBefore.shown, sizeof dots.shown), 0);
     EXPECT_EQ(dots.previewed, dotsBefore.previewed);
     EXPECT_EQ(state.layersDone, 5);
@@ -219,8 +210,8 @@ TEST_F(MemoryDotsPage, TwoStoredDotsGiveTwoRenderedPicturesAndLeaveTheLookAlone)
     const auto meanDifference = [](const ImagePyramid* a, const ImagePyramid* b) {
         double sum = 0;
         for (int32_t i = 0; i < 300 * 150 * 3; ++i) {
-            sum += std::abs(static_cast<int>(channel(a, i / 3 % 300, i / 900, i % 3)) -
-                            static_cast<int>(channel(b, i / 3 % 300, i / 900, i % 3)));
+            sum += std::abs(static_cast<int>(channel8(a, i / 3 % 300, i / 900, i % 3)) -
+                            static_cast<int>(channel8(b, i / 3 % 300, i / 900, i % 3)));
         }
         return sum / (300 * 150 * 3);
     };
@@ -242,7 +233,7 @@ TEST_F(MemoryDotsPage, CancelledRenderEndsThePageWithoutItsPicture) {
     state.waterJob = &kCancelFirst;
     const Settings before = settings;
     EXPECT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), userCanceledErr);
-    EXPECT_EQ(std::memcmp(&settings, &before, sizeof(Settings)), 0) << "every byte as before";
+    EXPECT_TRUE(testing::sameBytes(settings, before)) << "every byte as before";
     EXPECT_EQ(state.layersDone, 3);
     EXPECT_FALSE(scratch.exists("web_images" + kSeparator + "dot 2.jpg"));
     const std::string html = readText(scratch, "dots.html");

@@ -1,5 +1,6 @@
 #include "presets/memoryDots.h"
 
+#include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
 #include <cstddef>
@@ -13,11 +14,7 @@
 namespace lakra {
 namespace {
 
-// Whole records, padding included: every one here starts from settingsFresh's zeros.
-bool sameBytes(const Settings& a, const Settings& b) {
-    return std::memcmp(static_cast<const void*>(&a), static_cast<const void*>(&b),
-                       sizeof(Settings)) == 0;
-}
+using testing::sameBytes;
 
 std::string dotFile(int slot) {
     return "Lakra A memory dot " + std::to_string(slot) + ".q8r";
@@ -53,7 +50,7 @@ protected:
     int captures = 0;
 };
 
-TEST_F(MemoryDotsModel, StoreThenRecallRestoresTheLookUnderTheDotName) {
+TEST_F(MemoryDotsModel, StoreThenRecallRestoresTheLookAndMakesTheDotCurrent) {
     Settings s = lookWith(12);
     ASSERT_TRUE(memoryDotStore(&dots, 4, &s));
     EXPECT_EQ(captures, 1);
@@ -69,16 +66,12 @@ TEST_F(MemoryDotsModel, StoreThenRecallRestoresTheLookUnderTheDotName) {
     EXPECT_STREQ(s.dotName, "dot 5");
     EXPECT_EQ(s.panY, 7);
     EXPECT_EQ(dots.shown[4], DotDisplay::Current);
-}
-
-TEST_F(MemoryDotsModel, OnlyTheLastStoredOrRecalledSlotIsCurrent) {
-    Settings s = lookWith(12);
-    (void)memoryDotStore(&dots, 0, &s);
+    // Only the last stored or recalled dot is current.
     (void)memoryDotStore(&dots, 1, &s);
-    EXPECT_EQ(dots.shown[0], DotDisplay::Filled);
+    EXPECT_EQ(dots.shown[4], DotDisplay::Filled);
     EXPECT_EQ(dots.shown[1], DotDisplay::Current);
-    (void)memoryDotRecall(&dots, 0, &s);
-    EXPECT_EQ(dots.shown[0], DotDisplay::Current);
+    (void)memoryDotRecall(&dots, 4, &s);
+    EXPECT_EQ(dots.shown[4], DotDisplay::Current);
     EXPECT_EQ(dots.shown[1], DotDisplay::Filled);
 }
 

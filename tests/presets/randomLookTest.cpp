@@ -1,6 +1,7 @@
 #include "presets/randomLook.h"
 
 #include "render/settings.h"
+#include "support/fileChecks.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,15 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace lakra {
 namespace {
 
-// Whole records, padding included: every one here starts from settingsFresh's zeros.
-bool sameBytes(const Settings& a, const Settings& b) {
-    return std::memcmp(static_cast<const void*>(&a), static_cast<const void*>(&b),
-                       sizeof(Settings)) == 0;
-}
+using testing::sameBytes;
 
 Settings freshSettings() {
     Settings s;
@@ -27,8 +25,7 @@ Settings freshSettings() {
 TEST(RandomSource, MatchesTheWindowsRuntimeSequence) {
     // srand(1); rand() x 5 with the Windows C run-time.
     seedRandom(1);
-    const int32_t expected[] = {41, 18467, 6334, 26500, 19169};
-    for (const int32_t value : expected) {
+    for (const int32_t value : {41, 18467, 6334, 26500, 19169}) {
         EXPECT_EQ(nextRandom(), value);
     }
 }
@@ -46,29 +43,16 @@ TEST(RandomSource, FollowsTheRuntimeGeneratorOnWindows) {
 }
 #endif
 
-TEST(RandomDraw, EqualBoundsAlwaysGiveThatValue) {
-    seedRandom(7);
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(randomDraw(5, 5), 5);
-    }
-}
-
-TEST(RandomDraw, SwappedBoundsCoverTheWholeRange) {
+TEST(RandomDraw, StaysWithinEitherOrderOfBoundsAndCoversThem) {
     seedRandom(11);
     bool seen[11] = {};
     for (int i = 0; i < 5000; ++i) {
-        const int32_t value = randomDraw(10, 0);
-        ASSERT_GE(value, 0);
-        ASSERT_LE(value, 10);
+        const int32_t value = randomDraw(10, 0); // swapped bounds
+        ASSERT_TRUE(value >= 0 && value <= 10) << value;
         seen[value] = true;
+        ASSERT_EQ(randomDraw(5, 5), 5);
     }
-    for (int v = 0; v <= 10; ++v) {
-        EXPECT_TRUE(seen[v]) << v;
-    }
-}
-
-TEST(RandomDraw, ExtremeBoundsStayInRange) {
-    seedRandom(3);
+    EXPECT_EQ(std::count(std::begin(seen), std::end(seen), true), 11);
     for (int i = 0; i < 100; ++i) {
         // Eleven random bits above the lower bound; the span does not overflow.
         EXPECT_LE(randomDraw(INT32_MAX, INT32_MIN), INT32_MIN + 2047);
@@ -107,22 +91,17 @@ TEST(Dice, LeavesHorizonOffsetGlueCentreSeedAndViewAlone) {
     s.randomSeed = 1234;
     s.previewScale = 3;
     s.panX = 17;
-    const Settings before = s;
+    Settings expected = s;
     diceLook(&s);
     // Only the dice's own fields may differ.
-    Settings expected = before;
-    expected.waviness = s.waviness;
-    expected.complexity = s.complexity;
-    expected.brilliance = s.brilliance;
-    expected.blur = s.blur;
-    expected.perspective = s.perspective;
-    expected.altitude = s.altitude;
-    expected.rippleSize = s.rippleSize;
-    expected.rippleHeight = s.rippleHeight;
-    expected.undulation = s.undulation;
-    expected.waterRed = s.waterRed;
-    expected.waterGreen = s.waterGreen;
-    expected.waterBlue = s.waterBlue;
+    for (int32_t Settings::*field :
+         {&Settings::waviness, &Settings::complexity, &Settings::brilliance, &Settings::blur,
+          &Settings::perspective, &Settings::altitude, &Settings::rippleSize,
+          &Settings::rippleHeight, &Settings::undulation}) {
+        expected.*field = s.*field;
+    }
+    std::tie(expected.waterRed, expected.waterGreen, expected.waterBlue) =
+        std::tie(s.waterRed, s.waterGreen, s.waterBlue);
     setDotName(&expected, kRandomLookName);
     EXPECT_TRUE(sameBytes(s, expected));
 }
@@ -146,9 +125,7 @@ TEST(Dice, AboutThreeRollsInFiveGiveBlackWater) {
     for (int i = 0; i < rolls; ++i) {
         Settings s = freshSettings();
         diceLook(&s);
-        if (s.waterRed == 0 && s.waterGreen == 0 && s.waterBlue == 0) {
-            ++black;
-        }
+        black += s.waterRed == 0 && s.waterGreen == 0 && s.waterBlue == 0 ? 1 : 0;
     }
     EXPECT_GT(black, rolls * 55 / 100);
     EXPECT_LT(black, rolls * 64 / 100);
@@ -162,48 +139,40 @@ TEST(Ecce, ChangesOnlyTheSeedWithinTheButtonRange) {
         Settings s = freshSettings();
         Settings before = s;
         ecceSeed(&s);
-        ASSERT_GE(s.randomSeed, 0);
-        ASSERT_LE(s.randomSeed, 2047);
+        ASSERT_TRUE(s.randomSeed >= 0 && s.randomSeed <= 2047) << s.randomSeed;
         sawZero = sawZero || s.randomSeed == 0;
         sawTop = sawTop || s.randomSeed == 2047;
         before.randomSeed = s.randomSeed;
         setDotName(&before, kRandomLookName);
         ASSERT_TRUE(sameBytes(s, before));
     }
-    EXPECT_TRUE(sawZero);
-    EXPECT_TRUE(sawTop);
+    EXPECT_TRUE(sawZero && sawTop);
 }
 
 TEST(WaterColorFromHsl, SextantsAndUnwrappedHues) {
-    uint16_t r = 0;
-    uint16_t g = 0;
-    uint16_t b = 0;
-    // Lightness 0.5, saturation 1: the pure hues.
-    waterColorFromHsl(Hsl{1.0, 1.0, 0.5}, &r, &g, &b); // past the sixth: first sextant
-    EXPECT_EQ(r, 65535);
-    EXPECT_EQ(g, 0);
-    EXPECT_EQ(b, 0);
-    waterColorFromHsl(Hsl{0.5, 1.0, 0.5}, &r, &g, &b); // cyan
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(g, 65535);
-    EXPECT_EQ(b, 65535);
-    waterColorFromHsl(Hsl{-0.5, 1.0, 0.5}, &r, &g, &b); // negative: the last sextant's rule
-    EXPECT_EQ(r, 65535);
-    EXPECT_EQ(g, 0);
-    EXPECT_EQ(b, 65535);
-    waterColorFromHsl(Hsl{-0.55, 0.5, 0.5}, &r, &g, &b); // down is 0.9: brighter than M
-    EXPECT_EQ(r, 49151);
-    EXPECT_EQ(g, 16383);
-    EXPECT_EQ(b, 58981);
-    waterColorFromHsl(Hsl{0.3, 0.7, 0.0}, &r, &g, &b);
-    EXPECT_EQ(r + g + b, 0);
-}
+    struct Row {
+        Hsl hsl;
+        uint16_t r, g, b;
+    };
 
-TEST(WaterColorFromHsl, SlightlyNegativeHueDoesNotWrapIntoBrightness) {
+    const Row rows[] = {
+        {{1.0, 1.0, 0.5}, 65535, 0, 0},           // past the sixth: the first sextant
+        {{0.5, 1.0, 0.5}, 0, 65535, 65535},       // cyan
+        {{-0.5, 1.0, 0.5}, 65535, 0, 65535},      // negative: the last sextant's rule
+        {{-0.55, 0.5, 0.5}, 49151, 16383, 58981}, // down is 0.9: brighter than M
+        {{0.3, 0.7, 0.0}, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        uint16_t r = 1;
+        uint16_t g = 1;
+        uint16_t b = 1;
+        waterColorFromHsl(row.hsl, &r, &g, &b);
+        EXPECT_EQ(std::tie(r, g, b), std::tie(row.r, row.g, row.b)) << row.hsl.hue;
+    }
+    // Sextant 0 with a negative fraction: green would fall below zero.
     uint16_t r = 0;
     uint16_t g = 0;
     uint16_t b = 0;
-    // Sextant 0 with a negative fraction: green would fall below zero.
     waterColorFromHsl(Hsl{-0.1, 0.68, 0.25}, &r, &g, &b);
     EXPECT_EQ(g, 0);
     EXPECT_GT(r, 27000);

@@ -1,5 +1,6 @@
 #include "presets/undo.h"
 
+#include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
 #include <cstddef>
@@ -11,11 +12,7 @@
 namespace lakra {
 namespace {
 
-// Whole records, padding included: every one here starts from settingsFresh's zeros.
-bool sameBytes(const Settings& a, const Settings& b) {
-    return std::memcmp(static_cast<const void*>(&a), static_cast<const void*>(&b),
-                       sizeof(Settings)) == 0;
-}
+using testing::sameBytes;
 
 Settings lookWith(int32_t waviness, int32_t carried) {
     Settings s;
