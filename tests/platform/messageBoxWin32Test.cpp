@@ -75,15 +75,8 @@ INSTANTIATE_TEST_SUITE_P(Icons, MessageBoxWindow,
                          testing::Values(MessageIcon::Information, MessageIcon::Warning,
                                          MessageIcon::Error),
                          [](const testing::TestParamInfo<MessageIcon>& icon) {
-                             switch (icon.param) {
-                             case MessageIcon::Warning:
-                                 return std::string("Warning");
-                             case MessageIcon::Error:
-                                 return std::string("Error");
-                             case MessageIcon::Information:
-                                 break;
-                             }
-                             return std::string("Information");
+                             const char* const names[] = {"Information", "Warning", "Error"};
+                             return std::string(names[static_cast<int>(icon.param)]);
                          });
 
 } // namespace
