@@ -125,10 +125,6 @@ struct Workers {
     int32_t threads;
 };
 
-void PrintTo(const Workers& w, std::ostream* os) {
-    *os << w.processors << " processors, " << w.units << " units";
-}
-
 class WorkerCounts : public RenderFixture, public ::testing::WithParamInterface<Workers> {};
 
 TEST_P(WorkerCounts, EveryPixelWrittenOnceOnAWorkerWithTheSameResult) {
@@ -151,13 +147,14 @@ TEST_P(WorkerCounts, EveryPixelWrittenOnceOnAWorkerWithTheSameResult) {
 }
 
 // 300 x 517: units straddle 128 and 512 borders. More processors than the
-// cap of 100 give 100 workers.
+// cap of 100 give 100 workers; an empty rectangle renders nothing.
 INSTANTIATE_TEST_SUITE_P(Render, WorkerCounts,
                          ::testing::Values(Workers{1, 300, 517, 15, 1}, Workers{2, 300, 517, 15, 2},
                                            Workers{3, 300, 517, 15, 3}, Workers{8, 300, 517, 15, 8},
                                            Workers{100, 300, 517, 15, 15},
                                            Workers{128, 300, 517, 15, 15},
-                                           Workers{256, 128 * 20, 128 * 10, 200, 100}),
+                                           Workers{256, 128 * 20, 128 * 10, 200, 100},
+                                           Workers{4, 0, 0, 0, 0}),
                          [](const ::testing::TestParamInfo<Workers>& param) {
                              return std::to_string(param.param.processors) + "processors" +
                                     std::to_string(param.param.units) + "units";
@@ -207,10 +204,6 @@ struct EarlyEnd {
     int32_t finished; // -1: some, not all
 };
 
-void PrintTo(const EarlyEnd& e, std::ostream* os) {
-    *os << e.name;
-}
-
 class EarlyEnds : public RenderFixture, public ::testing::WithParamInterface<EarlyEnd> {};
 
 TEST_P(EarlyEnds, AwaitUnitsInFlightAndKeepFinishedOnes) {
@@ -254,14 +247,6 @@ INSTANTIATE_TEST_SUITE_P(Render, EarlyEnds, ::testing::Values(
 
 // clang-format on
 
-TEST_F(RenderFixture, EmptyRectangleRendersNothing) {
-    Canvas canvas(PixelRect{5, 5, 5, 5});
-    RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, 4, nullptr, &stats), noErr);
-    EXPECT_EQ(stats.count, 0);
-    EXPECT_EQ(stats.threads, 0);
-}
-
 int64_t gFakeSeconds = 0;
 
 int64_t fakeClock() {
@@ -277,27 +262,23 @@ TEST_F(RenderFixture, ProgressSpansPassesAndIsThrottledToWholeSeconds) {
     settings.pass = 2;
     settings.passCount = 4;
     gFakeSeconds = 100;
+    const auto paintColumn = [&] {
+        Canvas canvas(PixelRect{0, 0, 128, 128 * 5}); // five units
+        ASSERT_EQ(paint(&canvas, 1, &host, nullptr), noErr);
+    };
     platformSetClock(tickingClock); // a new second at every look
-    Canvas canvas(PixelRect{0, 0, 128, 128 * 5});
-    ASSERT_EQ(paint(&canvas, 1, &host, nullptr), noErr);
-    ASSERT_EQ(host.progressCalls.size(), 5u);
-    // Pass 2 of 4, k of 5 units done: (5 + k) / 20.
-    for (int k = 1; k <= 5; ++k) {
-        const double fraction = (5.0 + k) / 20.0;
-        EXPECT_EQ(host.progressCalls[k - 1].first, static_cast<int32_t>(fraction * 1000.0) + 1);
-        EXPECT_EQ(host.progressCalls[k - 1].second, 1000);
-    }
+    paintColumn();
+    // Pass 2 of 4, k of 5 units done: (5 + k) / 20 of 1000, plus one.
+    const std::vector<std::pair<int32_t, int32_t>> expected{
+        {301, 1000}, {351, 1000}, {401, 1000}, {451, 1000}, {501, 1000}};
+    EXPECT_EQ(host.progressCalls, expected);
 
     host.progressCalls.clear();
     platformSetClock(fakeClock); // time stands still: no report is due
-    Canvas again(PixelRect{0, 0, 128, 128 * 5});
-    ASSERT_EQ(paint(&again, 1, &host, nullptr), noErr);
-    EXPECT_TRUE(host.progressCalls.empty());
-
+    paintColumn();
     settings.pass = -1; // progress off
     platformSetClock(tickingClock);
-    Canvas off(PixelRect{0, 0, 128, 128 * 5});
-    ASSERT_EQ(paint(&off, 1, &host, nullptr), noErr);
+    paintColumn();
     EXPECT_TRUE(host.progressCalls.empty());
 }
 

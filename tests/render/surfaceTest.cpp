@@ -122,10 +122,6 @@ struct GradientCase {
     float gy;
 };
 
-void PrintTo(const GradientCase& c, std::ostream* os) {
-    *os << "hash " << c.hash << " gradient (" << c.gx << ", " << c.gy << ")";
-}
-
 class GradientChoice : public testing::TestWithParam<GradientCase> {};
 
 TEST_P(GradientChoice, PicksTheClassGradient) {
@@ -154,16 +150,14 @@ TEST(OctaveSum, MatchesPinnedSums) {
     const struct {
         float x, z, octaves;
         double a, b;
-    } pinned[] = {
-        {0.3f, 2.2f, 1.01f, 0.0796144232, -0.136777356},
-        {7.9f, 2.2f, 4.01f, 0.434321284, -0.279763222},
-        {0.3f, 2.2f, 7.01f, -0.160833344, 0.303256303},
-        {0.3f, 2.2f, 3.5f, 0.364883661, -0.578270972},
-        {0.3f, 2.2f, 3.0f, 0.535678744, -0.428445876},
-        {0.3f, 2.2f, 2.0f, 0.0824704766, -0.137751997},
-        {-5.3f, 3.7f, 45.0f, -0.679850459, -0.974320054},
-        {-5.3f, 3.7f, 1.0e9f, -0.679850459, -0.974320054},
-    };
+    } pinned[] = {{0.3f, 2.2f, 1.01f, 0.0796144232, -0.136777356},
+                  {7.9f, 2.2f, 4.01f, 0.434321284, -0.279763222},
+                  {0.3f, 2.2f, 7.01f, -0.160833344, 0.303256303},
+                  {0.3f, 2.2f, 3.5f, 0.364883661, -0.578270972},
+                  {0.3f, 2.2f, 3.0f, 0.535678744, -0.428445876},
+                  {0.3f, 2.2f, 2.0f, 0.0824704766, -0.137751997},
+                  {-5.3f, 3.7f, 45.0f, -0.679850459, -0.974320054},
+                  {-5.3f, 3.7f, 1.0e9f, -0.679850459, -0.974320054}};
 
     const NoisePermutation perm = permutationOf(21);
     for (const auto& p : pinned) {
