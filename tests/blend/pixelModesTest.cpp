@@ -56,15 +56,35 @@ TEST(BlendPixel, EveryModeStaysInFifteenBitRange) {
     }
 }
 
-TEST(BlendPixel, NormalTruncatesToFifteenBitSteps) {
-    const float water[4] = {0.3f, 0.99999f, 1.0f, 0.25f};
-    const float under[4] = {0.9f, 0.1f, 0.5f, 1.0f};
-    float out[4];
-    blendPixel(water, under, glueNumber(GlueMode::Normal), out);
-    EXPECT_EQ(out[0], 9830.0f / 32768.0f);
-    EXPECT_EQ(out[1], 32767.0f / 32768.0f);
-    EXPECT_EQ(out[2], 1.0f);
-    EXPECT_EQ(out[3], 0.25f);
+// Float pixels: truncated to 15-bit steps, out-of-range values taken as the
+// nearest end, the water's alpha kept but by starbright; the result may
+// overwrite the water.
+TEST(BlendPixel, FloatPixelsInFifteenBitSteps) {
+    const struct {
+        GlueMode mode;
+        float water[4];
+        float under[4];
+        float result[4];
+    } cases[] = {{GlueMode::Normal,
+                  {0.3f, 0.99999f, 1.0f, 0.25f},
+                  {0.9f, 0.1f, 0.5f, 1.0f},
+                  {9830.0f / 32768.0f, 32767.0f / 32768.0f, 1.0f, 0.25f}},
+                 {GlueMode::Multiply,
+                  {1.4f, -0.5f, 1e30f, 0.5f},
+                  {0.5f, 0.5f, 0.5f, 1.0f},
+                  {0.5f, 0.0f, 0.5f, 0.5f}},
+                 {GlueMode::Starbright,
+                  {0.5f, 0.25f, 0.0f, 0.9f},
+                  {0.5f, 0.5f, 0.5f, 1.0f},
+                  {1.0f, 0.5f, 0.0f, 0.5f}}};
+
+    for (const auto& c : cases) {
+        float pixel[4] = {c.water[0], c.water[1], c.water[2], c.water[3]};
+        blendPixel(pixel, c.under, glueNumber(c.mode), pixel);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(pixel[i], c.result[i]) << glueName(glueNumber(c.mode)) << " channel " << i;
+        }
+    }
 }
 
 TEST(BlendPixel, GlueOutsideCatalogueBlendsAsNormal) {
@@ -79,26 +99,6 @@ TEST(BlendPixel, GlueOutsideCatalogueBlendsAsNormal) {
             EXPECT_EQ(out[c], normal[c]) << glue;
         }
     }
-}
-
-TEST(BlendPixel, OutOfRangeFloatsAreTakenAsTheNearestEnd) {
-    const float water[4] = {1.4f, -0.5f, 1e30f, 0.5f};
-    const float under[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-    float out[4];
-    blendPixel(water, under, glueNumber(GlueMode::Multiply), out);
-    EXPECT_EQ(out[0], 0.5f);
-    EXPECT_EQ(out[1], 0.0f);
-    EXPECT_EQ(out[2], 0.5f);
-}
-
-TEST(BlendPixel, ResultMayOverwriteItsInput) {
-    float water[4] = {0.5f, 0.25f, 0.0f, 0.9f};
-    const float under[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-    blendPixel(water, under, glueNumber(GlueMode::Starbright), water);
-    EXPECT_EQ(water[0], 1.0f);
-    EXPECT_EQ(water[1], 0.5f);
-    EXPECT_EQ(water[2], 0.0f);
-    EXPECT_EQ(water[3], 0.5f);
 }
 
 // Whole-pixel modes at points where the rule's answer is known; the colour
