@@ -71,13 +71,15 @@ TEST_P(MessageBoxWindow, ReturnsWhenOkIsPressed) {
     CloseHandle(thread);
 }
 
+std::string iconName(const testing::TestParamInfo<MessageIcon>& icon) {
+    const char* const names[] = {"Information", "Warning", "Error"};
+    return names[static_cast<int>(icon.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Icons, MessageBoxWindow,
                          testing::Values(MessageIcon::Information, MessageIcon::Warning,
                                          MessageIcon::Error),
-                         [](const testing::TestParamInfo<MessageIcon>& icon) {
-                             const char* const names[] = {"Information", "Warning", "Error"};
-                             return std::string(names[static_cast<int>(icon.param)]);
-                         });
+                         iconName);
 
 } // namespace
 } // namespace lakra
