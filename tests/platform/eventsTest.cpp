@@ -60,19 +60,6 @@ TEST(AutoResetEvents, WaitAnyTakesTheLowestAndLeavesTheOthers) {
     }
 }
 
-void setEvent(void* argument) {
-    EXPECT_TRUE(eventSet(static_cast<PlatformEvent*>(argument)));
-}
-
-TEST(AutoResetEvents, SetOnAnotherThreadWakesTheWaiter) {
-    EventGroup group(3);
-    ASSERT_TRUE(group.created);
-    PlatformThread* thread = nullptr;
-    ASSERT_TRUE(threadStart(&thread, setEvent, group[2], kRenderWorkerStackBytes));
-    EXPECT_EQ(eventWaitAny(group.all(), 3), 2);
-    threadJoin(thread);
-}
-
 TEST(EventWaitFailure, BadArgumentsReturnMinusOne) {
     EventGroup group(kMaxWaitEvents + 1);
     ASSERT_TRUE(group.created);
@@ -91,7 +78,8 @@ TEST(EventWaitFailure, BadArgumentsReturnMinusOne) {
 
 // A render driver in miniature: each worker waits on its own start event, runs
 // the unit its slot names (-1 ends it) and sets its own done event; the main
-// thread refills a slot as soon as its done event fires.
+// thread, woken by sets on the workers' threads, refills a slot as soon as
+// its done event fires.
 struct Slot {
     PlatformEvent* start = nullptr;
     PlatformEvent* done = nullptr;
