@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace lakra {
 namespace {
@@ -116,20 +117,15 @@ TEST(SettingsCopyLook, NameIsCutToItsFieldAndTerminated) {
     EXPECT_STREQ(s.dotName, "");
 }
 
+// Scripted values outside the list step to the first mode.
 TEST(SettingsGlue, StepsThroughAllModesAndWraps) {
-    Settings s;
-    settingsFresh(&s);
-    s.glue = 62;
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 63);
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 1);
-    s.glue = 500; // a scripted value outside the list
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 1);
-    s.glue = -4;
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 1);
+    for (const auto& [from, to] : {std::pair{62, 63}, {63, 1}, {500, 1}, {-4, 1}}) {
+        Settings s;
+        settingsFresh(&s);
+        s.glue = from;
+        stepGlue(&s);
+        EXPECT_EQ(s.glue, to) << from;
+    }
 }
 
 TEST(SettingsWorkingValues, ScaleTheSlidersAsTheRendererNeeds) {
