@@ -26,17 +26,6 @@ TEST(HslModel, PrimariesAndGreys) {
     expectRgb(hslToRgb({1.0 / 3.0, 1.0, 0.5}), {0.0, 1.0, 0.0});
 }
 
-TEST(HslModel, RoundTripsAGrid) {
-    for (int r = 0; r <= 8; ++r) {
-        for (int g = 0; g <= 8; ++g) {
-            for (int b = 0; b <= 8; ++b) {
-                const UnitRgb c{r / 8.0, g / 8.0, b / 8.0};
-                expectRgb(hslToRgb(rgbToHsl(c)), c);
-            }
-        }
-    }
-}
-
 TEST(HsyModel, LuminanceOfGreysIsTheirLightness) {
     for (double l : {0.0, 0.1, 0.5, 0.77, 1.0}) {
         EXPECT_NEAR(rgbToHsy({l, l, l}).luma, l, kTolerance);
@@ -46,11 +35,12 @@ TEST(HsyModel, LuminanceOfGreysIsTheirLightness) {
     EXPECT_NEAR(rgbToHsy({0.0, 1.0, 0.0}).luma, 0.52, kTolerance);
 }
 
-TEST(HsyModel, RoundTripsAGrid) {
+TEST(ColorModels, HslAndHsyRoundTripAGrid) {
     for (int r = 0; r <= 8; ++r) {
         for (int g = 0; g <= 8; ++g) {
             for (int b = 0; b <= 8; ++b) {
                 const UnitRgb c{r / 8.0, g / 8.0, b / 8.0};
+                expectRgb(hslToRgb(rgbToHsl(c)), c);
                 expectRgb(hsyToRgb(rgbToHsy(c)), c);
             }
         }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace lakra {
@@ -55,15 +56,35 @@ TEST(BlendPixel, EveryModeStaysInFifteenBitRange) {
     }
 }
 
-TEST(BlendPixel, NormalTruncatesToFifteenBitSteps) {
-    const float water[4] = {0.3f, 0.99999f, 1.0f, 0.25f};
-    const float under[4] = {0.9f, 0.1f, 0.5f, 1.0f};
-    float out[4];
-    blendPixel(water, under, glueNumber(GlueMode::Normal), out);
-    EXPECT_EQ(out[0], 9830.0f / 32768.0f);
-    EXPECT_EQ(out[1], 32767.0f / 32768.0f);
-    EXPECT_EQ(out[2], 1.0f);
-    EXPECT_EQ(out[3], 0.25f);
+// Float pixels: truncated to 15-bit steps, out-of-range values taken as the
+// nearest end, the water's alpha kept but by starbright; the result may
+// overwrite the water.
+TEST(BlendPixel, FloatPixelsInFifteenBitSteps) {
+    const struct {
+        GlueMode mode;
+        float water[4];
+        float under[4];
+        float result[4];
+    } cases[] = {{GlueMode::Normal,
+                  {0.3f, 0.99999f, 1.0f, 0.25f},
+                  {0.9f, 0.1f, 0.5f, 1.0f},
+                  {9830.0f / 32768.0f, 32767.0f / 32768.0f, 1.0f, 0.25f}},
+                 {GlueMode::Multiply,
+                  {1.4f, -0.5f, 1e30f, 0.5f},
+                  {0.5f, 0.5f, 0.5f, 1.0f},
+                  {0.5f, 0.0f, 0.5f, 0.5f}},
+                 {GlueMode::Starbright,
+                  {0.5f, 0.25f, 0.0f, 0.9f},
+                  {0.5f, 0.5f, 0.5f, 1.0f},
+                  {1.0f, 0.5f, 0.0f, 0.5f}}};
+
+    for (const auto& c : cases) {
+        float pixel[4] = {c.water[0], c.water[1], c.water[2], c.water[3]};
+        blendPixel(pixel, c.under, glueNumber(c.mode), pixel);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(pixel[i], c.result[i]) << glueName(glueNumber(c.mode)) << " channel " << i;
+        }
+    }
 }
 
 TEST(BlendPixel, GlueOutsideCatalogueBlendsAsNormal) {
@@ -80,112 +101,84 @@ TEST(BlendPixel, GlueOutsideCatalogueBlendsAsNormal) {
     }
 }
 
-TEST(BlendPixel, OutOfRangeFloatsAreTakenAsTheNearestEnd) {
-    const float water[4] = {1.4f, -0.5f, 1e30f, 0.5f};
-    const float under[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-    float out[4];
-    blendPixel(water, under, glueNumber(GlueMode::Multiply), out);
-    EXPECT_EQ(out[0], 0.5f);
-    EXPECT_EQ(out[1], 0.0f);
-    EXPECT_EQ(out[2], 0.5f);
+// Whole-pixel modes at points where the rule's answer is known; the colour
+// must match within the tolerance, and the alpha too where it is given.
+struct KnownPixel {
+    const char* name;
+    GlueMode mode;
+    Pixel15 water;
+    Pixel15 under;
+    Pixel15 result;
+    int32_t tolerance;
+};
+
+void PrintTo(const KnownPixel& k, std::ostream* os) {
+    *os << k.name;
 }
 
-TEST(BlendPixel, ResultMayOverwriteItsInput) {
-    float water[4] = {0.5f, 0.25f, 0.0f, 0.9f};
-    const float under[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-    blendPixel(water, under, glueNumber(GlueMode::Starbright), water);
-    EXPECT_EQ(water[0], 1.0f);
-    EXPECT_EQ(water[1], 0.5f);
-    EXPECT_EQ(water[2], 0.0f);
-    EXPECT_EQ(water[3], 0.5f);
+class KnownPixels : public ::testing::TestWithParam<KnownPixel> {};
+
+TEST_P(KnownPixels, MatchTheirRule) {
+    const KnownPixel& k = GetParam();
+    const Pixel15 r = blend(k.mode, k.water, k.under);
+    expectColor(r, k.result, k.tolerance);
+    EXPECT_EQ(r.alpha, k.result.alpha);
 }
 
-TEST(Starbright, BlackWaterBecomesTransparentBlack) {
-    const Pixel15 r = blend(GlueMode::Starbright, px(0, 0, 0), px(kOne, kOne, kOne));
-    EXPECT_EQ(r.red, 0);
-    EXPECT_EQ(r.green, 0);
-    EXPECT_EQ(r.blue, 0);
-    EXPECT_EQ(r.alpha, 0);
-}
+constexpr Pixel15 kRed{kOne, 0, 0, kOne};
+constexpr Pixel15 kMidGrey{kHalf, kHalf, kHalf, kOne};
+constexpr Pixel15 kBlack{0, 0, 0, kOne};
+constexpr Pixel15 kWhite{kOne, kOne, kOne, kOne};
+constexpr Pixel15 kWater{1000, 1000, 1000, kOne};
+constexpr Pixel15 kLighter{1100, 1000, 1000, kOne};
+constexpr Pixel15 kUnder{3000, 20000, 11000, kOne};
+constexpr Pixel15 kCompassA{8192, kOne, 0, kOne};
+constexpr Pixel15 kCompassB{24576, kHalf, kOne, kOne};
 
-TEST(Starbright, BrightestChannelBecomesAlpha) {
-    const Pixel15 r = blend(GlueMode::Starbright, px(kHalf, 8192, 0, 1234), px(0, 0, 0));
-    expectColor(r, px(kOne, kHalf, 0), 0);
-    EXPECT_EQ(r.alpha, kHalf);
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(BlendPixel, KnownPixels, ::testing::Values(
+    KnownPixel{"StarbrightBlackIsTransparent", GlueMode::Starbright, kBlack, kWhite, {0, 0, 0, 0}, 0},
+    KnownPixel{"StarbrightBrightestChannelIsAlpha", GlueMode::Starbright, {kHalf, 8192, 0, 1234},
+               kBlack, {kOne, kHalf, 0, kHalf}, 0},
+    // Ties within the low luma bits keep the water: luma 255077 against 255000.
+    KnownPixel{"BrightTie", GlueMode::Bright, kWater, {1001, 1000, 1000, kOne}, kWater, 0},
+    KnownPixel{"DimTie", GlueMode::Dim, kWater, {1001, 1000, 1000, kOne}, kWater, 0},
+    KnownPixel{"BrightTakesLighter", GlueMode::Bright, kWater, kLighter, kLighter, 0},
+    KnownPixel{"DimKeepsDarkerWater", GlueMode::Dim, kWater, kLighter, kWater, 0},
+    KnownPixel{"DimTakesDarkerImage", GlueMode::Dim, kLighter, kWater, kWater, 0},
+    KnownPixel{"HueOntoGrey", GlueMode::Hue, kRed, {12000, 12000, 12000, kOne},
+               {12000, 12000, 12000, kOne}, 1},
+    // Pure green has luminance 0.52, so grey saturation gives grey 0.52.
+    KnownPixel{"GreySaturation", GlueMode::Saturation, {5000, 5000, 5000, kOne}, {0, kOne, 0, kOne},
+               {17039, 17039, 17039, kOne}, 1},
+    KnownPixel{"ColorOfGreyKeepsGrey", GlueMode::Color, {9000, 9000, 9000, kOne}, kRed,
+               {(77 * kOne) >> 8, (77 * kOne) >> 8, (77 * kOne) >> 8, kOne}, 1},
+    KnownPixel{"LuminanceOfBlack", GlueMode::Luminance, kBlack, {kOne, 0, kHalf, kOne}, kBlack, 0},
+    KnownPixel{"AnteriorBlack", GlueMode::Anterior, kBlack, {20000, 3000, 9000, kOne}, kBlack, 0},
+    KnownPixel{"PosteriorWhite", GlueMode::Posterior, {20000, 3000, 9000, kOne}, kWhite, kWhite, 0},
+    // Both luminances 0: the dextrous rule gives 1.
+    KnownPixel{"SinisterBlackOverBlack", GlueMode::Sinister, kBlack, kBlack, kWhite, 0},
+    KnownPixel{"WaxSaturated", GlueMode::Wax, kRed, kUnder, kRed, 0},
+    KnownPixel{"WaxGrey", GlueMode::Wax, kMidGrey, kUnder, kUnder, 0},
+    KnownPixel{"WaneSaturated", GlueMode::Wane, kRed, kUnder, kUnder, 0},
+    KnownPixel{"WaneGrey", GlueMode::Wane, kMidGrey, kUnder, kMidGrey, 0},
+    KnownPixel{"FrontalKeepsTheDarkerGrey", GlueMode::Frontal, {6000, 6000, 6000, kOne},
+               {20000, 20000, 20000, kOne}, {6000, 6000, 6000, kOne}, 1},
+    KnownPixel{"FrontalRedOverRed", GlueMode::Frontal, kRed, kRed, kRed, 1},
+    // Compass modes weigh by the listed channels.
+    KnownPixel{"North", GlueMode::North, kCompassA, kCompassB, {24576, kOne, 8192, kOne}, 0},
+    KnownPixel{"South", GlueMode::South, kCompassA, kCompassB, {8192, 28672, kOne, kOne}, 0},
+    KnownPixel{"East", GlueMode::East, kCompassA, kCompassB, {kHalf, kHalf, 24576, kOne}, 0},
+    KnownPixel{"West", GlueMode::West, kCompassA, kCompassB, {24576, 20480, kHalf, kOne}, 0}),
+    [](const ::testing::TestParamInfo<KnownPixel>& param) { return std::string(param.param.name); });
 
-TEST(BrightAndDim, TiesWithinTheLowLumaBitsKeepTheWater) {
-    const Pixel15 water = px(1000, 1000, 1000);
-    const Pixel15 near = px(1001, 1000, 1000); // luma 255077 against 255000
-    expectColor(blend(GlueMode::Bright, water, near), water, 0);
-    expectColor(blend(GlueMode::Dim, water, near), water, 0);
-    const Pixel15 lighter = px(1100, 1000, 1000);
-    expectColor(blend(GlueMode::Bright, water, lighter), lighter, 0);
-    expectColor(blend(GlueMode::Dim, water, lighter), water, 0);
-    expectColor(blend(GlueMode::Dim, lighter, water), water, 0);
-}
-
-TEST(HsyModes, HueOntoGreyLeavesTheGrey) {
-    const Pixel15 grey = px(12000, 12000, 12000);
-    expectColor(blend(GlueMode::Hue, px(kOne, 0, 0), grey), grey, 1);
-}
+// clang-format on
 
 TEST(HsyModes, SameColourOnBothSidesComesBack) {
     for (const Pixel15& c : colourGrid()) {
         expectColor(blend(GlueMode::Hue, c, c), c, 1);
         expectColor(blend(GlueMode::Saturation, c, c), c, 1);
     }
-}
-
-TEST(HsyModes, GreyWaterTakesTheImagesLuminance) {
-    // Pure green has luminance 0.52, so grey saturation gives grey 0.52.
-    const Pixel15 r = blend(GlueMode::Saturation, px(5000, 5000, 5000), px(0, kOne, 0));
-    expectColor(r, px(17039, 17039, 17039), 1);
-}
-
-TEST(HsyModes, ColorAndLuminanceKeepGreysGrey) {
-    const Pixel15 r = blend(GlueMode::Color, px(9000, 9000, 9000), px(kOne, 0, 0));
-    EXPECT_EQ(r.red, r.green);
-    EXPECT_EQ(r.green, r.blue);
-    EXPECT_NEAR(r.red, (77 * kOne) >> 8, 1);
-    const Pixel15 black = blend(GlueMode::Luminance, px(0, 0, 0), px(kOne, 0, kHalf));
-    expectColor(black, px(0, 0, 0), 0);
-}
-
-TEST(HsyModes, AnteriorAndPosteriorHoldTheirEnds) {
-    expectColor(blend(GlueMode::Anterior, px(0, 0, 0), px(20000, 3000, 9000)), px(0, 0, 0), 0);
-    expectColor(blend(GlueMode::Posterior, px(20000, 3000, 9000), px(kOne, kOne, kOne)),
-                px(kOne, kOne, kOne), 0);
-}
-
-TEST(HsyModes, SinisterOfBlackOverBlackIsWhite) {
-    // Both luminances 0: the dextrous rule gives 1.
-    expectColor(blend(GlueMode::Sinister, px(0, 0, 0), px(0, 0, 0)), px(kOne, kOne, kOne), 0);
-}
-
-TEST(HslModes, WaxShowsSaturatedWaterAndWaneGreyWater) {
-    const Pixel15 red = px(kOne, 0, 0);
-    const Pixel15 midGrey = px(kHalf, kHalf, kHalf);
-    const Pixel15 under = px(3000, 20000, 11000);
-    expectColor(blend(GlueMode::Wax, red, under), red, 0);
-    expectColor(blend(GlueMode::Wax, midGrey, under), under, 0);
-    expectColor(blend(GlueMode::Wane, red, under), under, 0);
-    expectColor(blend(GlueMode::Wane, midGrey, under), midGrey, 0);
-}
-
-TEST(HslModes, FrontalOfTwoGreysKeepsTheDarker) {
-    const Pixel15 dark = px(6000, 6000, 6000);
-    expectColor(blend(GlueMode::Frontal, dark, px(20000, 20000, 20000)), dark, 1);
-    expectColor(blend(GlueMode::Frontal, px(kOne, 0, 0), px(kOne, 0, 0)), px(kOne, 0, 0), 1);
-}
-
-TEST(CompassModes, WeightsComeFromTheListedChannels) {
-    const Pixel15 a = px(8192, kOne, 0);
-    const Pixel15 b = px(24576, kHalf, kOne);
-    expectColor(blend(GlueMode::North, a, b), px(24576, kOne, 8192), 0);
-    expectColor(blend(GlueMode::South, a, b), px(8192, 28672, kOne), 0);
-    expectColor(blend(GlueMode::East, a, b), px(kHalf, kHalf, 24576), 0);
-    expectColor(blend(GlueMode::West, a, b), px(24576, 20480, kHalf), 0);
 }
 
 } // namespace

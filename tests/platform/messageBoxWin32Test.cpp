@@ -71,20 +71,15 @@ TEST_P(MessageBoxWindow, ReturnsWhenOkIsPressed) {
     CloseHandle(thread);
 }
 
+std::string iconName(const testing::TestParamInfo<MessageIcon>& icon) {
+    const char* const names[] = {"Information", "Warning", "Error"};
+    return names[static_cast<int>(icon.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Icons, MessageBoxWindow,
                          testing::Values(MessageIcon::Information, MessageIcon::Warning,
                                          MessageIcon::Error),
-                         [](const testing::TestParamInfo<MessageIcon>& icon) {
-                             switch (icon.param) {
-                             case MessageIcon::Warning:
-                                 return std::string("Warning");
-                             case MessageIcon::Error:
-                                 return std::string("Error");
-                             case MessageIcon::Information:
-                                 break;
-                             }
-                             return std::string("Information");
-                         });
+                         iconName);
 
 } // namespace
 } // namespace lakra

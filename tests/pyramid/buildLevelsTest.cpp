@@ -1,5 +1,6 @@
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
+#include "pyramidPixels.h"
 #include "support/printers.h"
 
 #include <cmath>
@@ -16,10 +17,9 @@ uint32_t pack(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3) {
 
 PyramidPtr filled(int32_t width, int32_t height, uint32_t word) {
     PyramidPtr p(pyramidCreate(width, height, PixelFormat::Rgba8));
-    for (int32_t y = 0; p != nullptr && y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            writeRgba8(x, y, p.get(), 0, word);
-        }
+    if (p != nullptr) {
+        testing::forEachPixel(p.get(), 0,
+                              [&](int32_t x, int32_t y) { writeRgba8(x, y, p.get(), 0, word); });
     }
     return p;
 }
@@ -42,16 +42,13 @@ TEST(LevelBuild, Rgba8GainCompoundsAndFixedPointsHold) {
 TEST(LevelBuild, WideFormatsGainOrKeepAndClamp) {
     PyramidPtr words(pyramidCreate(40, 40, PixelFormat::Rgba16));
     PyramidPtr floats(pyramidCreate(30, 20, PixelFormat::RgbaFloat));
-    ASSERT_NE(words, nullptr);
-    ASSERT_NE(floats, nullptr);
+    ASSERT_TRUE(words && floats);
     const uint16_t word[4] = {16384, 32768, 0, 1};
     const float value[4] = {0.3f, -0.5f, 70000.0f, std::nanf("")};
-    for (int32_t y = 0; y < 40; ++y) {
-        for (int32_t x = 0; x < 40; ++x) {
-            writeRgba16(x, y, words.get(), 0, word);
-            writeRgbaFloat(x, y, floats.get(), 0, value);
-        }
-    }
+    testing::forEachPixel(words.get(), 0, [&](int32_t x, int32_t y) {
+        writeRgba16(x, y, words.get(), 0, word);
+        writeRgbaFloat(x % 30, y % 20, floats.get(), 0, value);
+    });
     ASSERT_EQ(buildLevels(words.get()), noErr);
     ASSERT_EQ(buildLevels(floats.get()), noErr);
     uint16_t got16[4];
@@ -73,8 +70,7 @@ TEST(LevelBuild, WideFormatsGainOrKeepAndClamp) {
 TEST(LevelBuild, TapsOutsideRepeatTheEdgePixel) {
     PyramidPtr corner = filled(8, 8, 0);
     PyramidPtr odd = filled(5, 1, 0); // level 1 is 4 wide
-    ASSERT_NE(corner, nullptr);
-    ASSERT_NE(odd, nullptr);
+    ASSERT_TRUE(corner && odd);
     writeRgba8(0, 0, corner.get(), 0, pack(255, 0, 0, 0));
     writeRgba8(4, 0, odd.get(), 0, pack(100, 0, 0, 0));
     ASSERT_EQ(buildLevels(corner.get()), noErr);
@@ -116,12 +112,12 @@ class LevelBuildThreads : public ::testing::TestWithParam<PixelFormat> {
 protected:
     PyramidPtr makeImage() const {
         PyramidPtr p(pyramidCreate(1100, 600, GetParam()));
-        for (int32_t y = 0; p != nullptr && y < 600; ++y) {
-            for (int32_t x = 0; x < 1100; ++x) {
+        if (p != nullptr) {
+            testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
                 const float value = static_cast<float>((x * 7 + y * 13) % 256) / 255.0f;
                 const float pixel[4] = {value, 1.0f - value, value * 0.5f, 1.0f};
                 setPixel4f(x, y, p.get(), 0, pixel);
-            }
+            });
         }
         return p;
     }

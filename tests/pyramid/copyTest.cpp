@@ -3,6 +3,7 @@
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 #include "pyramid/sampling.h"
+#include "pyramidPixels.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -12,18 +13,20 @@ namespace lakra {
 namespace {
 
 TEST(ResampleLevel, HalvingSamplesBetweenLevelsAndEnlargingUsesLevelZero) {
-    const LevelOfDetail half = resampleLevelOfDetail(1000, 500, 0.5, 10);
-    const LevelOfDetail quarter = resampleLevelOfDetail(1000, 250, 0.5, 10);
-    const LevelOfDetail enlarged = resampleLevelOfDetail(100, 400, 0.5, 7);
-    const LevelOfDetail tiny = resampleLevelOfDetail(100000, 1, 0.5, 7);
-    EXPECT_EQ(half.level, 0);
-    EXPECT_FLOAT_EQ(half.fraction, 0.5f);
-    EXPECT_EQ(quarter.level, 1);
-    EXPECT_FLOAT_EQ(quarter.fraction, 0.5f);
-    EXPECT_EQ(enlarged.level, 0);
-    EXPECT_EQ(enlarged.fraction, 0.0f);
-    EXPECT_EQ(tiny.level, 7);
-    EXPECT_EQ(tiny.fraction, 0.0f);
+    const struct {
+        int64_t from, to;
+        int32_t maxLevel, level;
+        float fraction;
+    } cases[] = {{1000, 500, 10, 0, 0.5f},
+                 {1000, 250, 10, 1, 0.5f},
+                 {100, 400, 7, 0, 0.0f},
+                 {100000, 1, 7, 7, 0.0f}};
+
+    for (const auto& c : cases) {
+        const LevelOfDetail lod = resampleLevelOfDetail(c.from, c.to, 0.5, c.maxLevel);
+        EXPECT_EQ(lod.level, c.level) << c.from << " to " << c.to;
+        EXPECT_FLOAT_EQ(lod.fraction, c.fraction) << c.from << " to " << c.to;
+    }
 }
 
 // 200 x 120 into 50 x 30: level 1 and 2 blended halfway, at pixel centres;
@@ -31,15 +34,12 @@ TEST(ResampleLevel, HalvingSamplesBetweenLevelsAndEnlargingUsesLevelZero) {
 TEST(ImageCopy, ReductionSamplesPixelCentresAtTheChosenLevel) {
     PyramidPtr source(pyramidCreate(200, 120, PixelFormat::RgbaFloat));
     PyramidPtr quarter(pyramidCreate(50, 30, PixelFormat::RgbaFloat));
-    ASSERT_NE(source, nullptr);
-    ASSERT_NE(quarter, nullptr);
-    for (int32_t y = 0; y < 120; ++y) {
-        for (int32_t x = 0; x < 200; ++x) {
-            const float pixel[4] = {static_cast<float>(x % 37) / 36.0f,
-                                    static_cast<float>(y % 13 < 6 ? 0 : 1), 0.5f, 1.0f};
-            writeRgbaFloat(x, y, source.get(), 0, pixel);
-        }
-    }
+    ASSERT_TRUE(source && quarter);
+    testing::forEachPixel(source.get(), 0, [&](int32_t x, int32_t y) {
+        const float pixel[4] = {static_cast<float>(x % 37) / 36.0f,
+                                static_cast<float>(y % 13 < 6 ? 0 : 1), 0.5f, 1.0f};
+        writeRgbaFloat(x, y, source.get(), 0, pixel);
+    });
     ASSERT_EQ(buildLevels(source.get()), noErr);
     ASSERT_EQ(copyPyramidImage(source.get(), quarter.get()), noErr);
     for (const auto& [c, r] : {std::pair{0, 0}, {1, 0}, {25, 15}, {49, 29}, {31, 17}}) {
@@ -57,15 +57,11 @@ TEST(ImageCopy, SameSizeConvertsTheFormatAndRebuildsLevels) {
     PyramidPtr source(pyramidCreate(100, 60, PixelFormat::RgbaFloat));
     PyramidPtr bytes(pyramidCreate(100, 60, PixelFormat::Rgba8));
     PyramidPtr words(pyramidCreate(100, 60, PixelFormat::Rgba16));
-    ASSERT_NE(source, nullptr);
-    ASSERT_NE(bytes, nullptr);
-    ASSERT_NE(words, nullptr);
+    ASSERT_TRUE(source && bytes && words);
     const float pixel[4] = {0.999f, 2.0f, -1.0f, 1.0f};
-    for (int32_t y = 0; y < 60; ++y) {
-        for (int32_t x = 0; x < 100; ++x) {
-            writeRgbaFloat(x, y, source.get(), 0, pixel);
-        }
-    }
+    testing::forEachPixel(source.get(), 0, [&](int32_t x, int32_t y) {
+        writeRgbaFloat(x, y, source.get(), 0, pixel);
+    });
     ASSERT_EQ(copyPyramidImage(source.get(), bytes.get()), noErr);
     EXPECT_EQ(readRgba8(99, 59, bytes.get(), 0), 0xFEFF00FFu); // 254, clamped 255 and 0, 255
     EXPECT_EQ(readRgba8(0, 0, bytes.get(), bytes->maxLevel), 0xFFFF00FFu); // levels gain
@@ -84,16 +80,12 @@ TEST(ImageCopy, ResampledValuesAreClampedToTheDestinationRange) {
     PyramidPtr source(pyramidCreate(40, 40, PixelFormat::RgbaFloat));
     PyramidPtr bytes(pyramidCreate(160, 160, PixelFormat::Rgba8));
     PyramidPtr floats(pyramidCreate(160, 160, PixelFormat::RgbaFloat));
-    ASSERT_NE(source, nullptr);
-    ASSERT_NE(bytes, nullptr);
-    ASSERT_NE(floats, nullptr);
-    for (int32_t y = 0; y < 40; ++y) {
-        for (int32_t x = 0; x < 40; ++x) {
-            const float value = x < 20 ? 0.0f : 1.0f;
-            const float pixel[4] = {value, value * 70000.0f, value, value};
-            writeRgbaFloat(x, y, source.get(), 0, pixel);
-        }
-    }
+    ASSERT_TRUE(source && bytes && floats);
+    testing::forEachPixel(source.get(), 0, [&](int32_t x, int32_t y) {
+        const float value = x < 20 ? 0.0f : 1.0f;
+        const float pixel[4] = {value, value * 70000.0f, value, value};
+        writeRgbaFloat(x, y, source.get(), 0, pixel);
+    });
     ASSERT_EQ(buildLevels(source.get()), noErr);
     ASSERT_EQ(copyPyramidImage(source.get(), bytes.get()), noErr);
     ASSERT_EQ(copyPyramidImage(source.get(), floats.get()), noErr);

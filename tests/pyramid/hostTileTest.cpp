@@ -91,7 +91,7 @@ void PrintTo(const Layout& layout, std::ostream* os) {
     *os << layout.name;
 }
 
-class HostLoading : public testing::TestWithParam<std::tuple<int32_t, Layout>> {};
+class HostLoading : public ::testing::TestWithParam<std::tuple<int32_t, Layout>> {};
 
 TEST_P(HostLoading, FillsEveryTileFromItsPlanes) {
     const auto [depth, layout] = GetParam();
@@ -116,7 +116,8 @@ TEST_P(HostLoading, FillsEveryTileFromItsPlanes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DepthsAndLayouts, HostLoading,
-                         testing::Combine(testing::Values(8, 16, 32), testing::ValuesIn(kLayouts)),
+                         ::testing::Combine(::testing::Values(8, 16, 32),
+                                            ::testing::ValuesIn(kLayouts)),
                          [](const auto& param) {
                              return std::string(std::get<1>(param.param).name) +
                                     std::to_string(std::get<0>(param.param));

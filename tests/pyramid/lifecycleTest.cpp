@@ -7,7 +7,7 @@ namespace lakra {
 namespace {
 
 // Leaks on these paths are reported by the address sanitizer's leak checker.
-class AllocationFailure : public testing::TestWithParam<int> {
+class AllocationFailure : public ::testing::TestWithParam<int> {
 protected:
     void TearDown() override { pyramidFailAllocationAfter(-1); }
 };
@@ -27,7 +27,7 @@ TEST_P(AllocationFailure, LeavesNoTiles) {
 }
 
 // The table, the first tile, a tile of level 1, the very last tile.
-INSTANTIATE_TEST_SUITE_P(NthAllocation, AllocationFailure, testing::Values(0, 1, 7, 18));
+INSTANTIATE_TEST_SUITE_P(NthAllocation, AllocationFailure, ::testing::Values(0, 1, 7, 18));
 
 TEST(PyramidInit, RejectsNullAndEmptySizes) {
     EXPECT_FALSE(pyramidInit(nullptr, 10, 10, PixelFormat::Rgba8));

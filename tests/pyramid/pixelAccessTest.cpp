@@ -1,4 +1,5 @@
 #include "pyramid/pyramid.h"
+#include "pyramidPixels.h"
 #include "support/printers.h"
 
 #include <algorithm>
@@ -20,23 +21,15 @@ TEST(TileAddressing, EveryPixelOfEveryLevelIsItsOwn) {
     PyramidPtr pyramid(pyramidCreate(1100, 600, PixelFormat::Rgba8));
     ASSERT_NE(pyramid, nullptr);
     ImagePyramid* p = pyramid.get();
-    for (int32_t level = 0; level <= p->maxLevel; ++level) {
-        for (int32_t y = 0; y < p->height[level]; ++y) {
-            for (int32_t x = 0; x < p->width[level]; ++x) {
-                writeRgba8(x, y, p, level, uniqueWord(x, y, level));
-            }
-        }
-    }
+    testing::forEveryLevelPixel(p, [&](int32_t level, int32_t x, int32_t y) {
+        writeRgba8(x, y, p, level, uniqueWord(x, y, level));
+    });
     int mismatches = 0;
-    for (int32_t level = 0; level <= p->maxLevel; ++level) {
-        for (int32_t y = 0; y < p->height[level]; ++y) {
-            for (int32_t x = 0; x < p->width[level]; ++x) {
-                if (readRgba8(x, y, p, level) != uniqueWord(x, y, level) && ++mismatches < 5) {
-                    ADD_FAILURE() << "level " << level << " (" << x << ", " << y << ")";
-                }
-            }
+    testing::forEveryLevelPixel(p, [&](int32_t level, int32_t x, int32_t y) {
+        if (readRgba8(x, y, p, level) != uniqueWord(x, y, level) && ++mismatches < 5) {
+            ADD_FAILURE() << "level " << level << " (" << x << ", " << y << ")";
         }
-    }
+    });
     EXPECT_EQ(mismatches, 0);
     // Rows are stored without gaps, tile width pixels apart.
     uint32_t word = 0;
@@ -44,22 +37,7 @@ TEST(TileAddressing, EveryPixelOfEveryLevelIsItsOwn) {
     EXPECT_EQ(word, uniqueWord(1099, 599, 0));
 }
 
-TEST(TileAddressing, TilesAreDistinctBlocks) {
-    PyramidPtr pyramid(pyramidCreate(1100, 600, PixelFormat::RgbaFloat));
-    ASSERT_NE(pyramid, nullptr);
-    std::vector<std::pair<const uint8_t*, const uint8_t*>> blocks;
-    for (int32_t t = 0; t < pyramid->tileCount; ++t) {
-        const PyramidTile& tile = pyramid->tiles[t];
-        ASSERT_NE(tile.pixels, nullptr);
-        blocks.emplace_back(tile.pixels, tile.pixels + 16 * tile.width * tile.height);
-    }
-    std::sort(blocks.begin(), blocks.end());
-    for (size_t i = 1; i < blocks.size(); ++i) {
-        EXPECT_LE(blocks[i - 1].second, blocks[i].first);
-    }
-}
-
-class EdgeAccess : public testing::TestWithParam<PixelFormat> {};
+class EdgeAccess : public ::testing::TestWithParam<PixelFormat> {};
 
 TEST_P(EdgeAccess, ReadsClampAndOutsideWritesAreDropped) {
     const int32_t w = 600;
@@ -67,13 +45,8 @@ TEST_P(EdgeAccess, ReadsClampAndOutsideWritesAreDropped) {
     ASSERT_NE(pyramid, nullptr);
     ImagePyramid* p = pyramid.get();
     const float background[4] = {0.5f, 0.5f, 0.5f, 0.5f};
-    for (int32_t level = 0; level <= p->maxLevel; ++level) {
-        for (int32_t y = 0; y < p->height[level]; ++y) {
-            for (int32_t x = 0; x < p->width[level]; ++x) {
-                setPixel4f(x, y, p, level, background);
-            }
-        }
-    }
+    testing::forEveryLevelPixel(
+        p, [&](int32_t level, int32_t x, int32_t y) { setPixel4f(x, y, p, level, background); });
     const float corner[4] = {1.0f, 0.0f, 0.0f, 1.0f};
     const float rightEdge[4] = {0.0f, 0.0f, 1.0f, 1.0f};
     setPixel4f(0, 0, p, 0, corner);
@@ -93,33 +66,28 @@ TEST_P(EdgeAccess, ReadsClampAndOutsideWritesAreDropped) {
         }
     }
     int changed = 0;
-    for (int32_t level = 0; level <= p->maxLevel; ++level) {
-        for (int32_t y = 0; y < p->height[level]; ++y) {
-            for (int32_t x = 0; x < p->width[level]; ++x) {
-                getPixel4f(x, y, p, level, read);
-                changed += read[0] == 0.25f ? 1 : 0;
-            }
-        }
-    }
+    testing::forEveryLevelPixel(p, [&](int32_t level, int32_t x, int32_t y) {
+        getPixel4f(x, y, p, level, read);
+        changed += read[0] == 0.25f ? 1 : 0;
+    });
     EXPECT_EQ(changed, 0);
 }
 
-std::string nameOfFormat(const testing::TestParamInfo<PixelFormat>& param) {
+std::string nameOfFormat(const ::testing::TestParamInfo<PixelFormat>& param) {
     return param.param == PixelFormat::Rgba8
                ? "Rgba8"
                : (param.param == PixelFormat::Rgba16 ? "Rgba16" : "RgbaFloat");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EdgeAccess,
-                         testing::Values(PixelFormat::Rgba8, PixelFormat::Rgba16,
-                                         PixelFormat::RgbaFloat),
+                         ::testing::Values(PixelFormat::Rgba8, PixelFormat::Rgba16,
+                                           PixelFormat::RgbaFloat),
                          nameOfFormat);
 
 TEST(PixelConversion, IntegerFormatsTruncate) {
     PyramidPtr rgba8(pyramidCreate(2, 2, PixelFormat::Rgba8));
     PyramidPtr rgba16(pyramidCreate(2, 2, PixelFormat::Rgba16));
-    ASSERT_NE(rgba8, nullptr);
-    ASSERT_NE(rgba16, nullptr);
+    ASSERT_TRUE(rgba8 && rgba16);
     const float values[4] = {0.999f, 1.0f, 0.0f, 0.5f};
     setPixel4f(1, 1, rgba8.get(), 0, values);
     EXPECT_EQ(readRgba8(1, 1, rgba8.get(), 0), 0xFEFF007Fu);

@@ -122,49 +122,48 @@ int completeUnits(const Canvas& canvas) {
     return complete;
 }
 
-class WorkerCounts : public RenderFixture, public ::testing::WithParamInterface<int> {};
+struct Workers {
+    int32_t processors;
+    int32_t height;
+    int32_t width;
+    int32_t units;
+    int32_t threads;
+};
 
-TEST_P(WorkerCounts, EveryPixelWrittenOnceWithTheSameResult) {
-    Canvas canvas(PixelRect{0, 0, 300, 517}); // units straddle 128 and 512 borders
+class WorkerCounts : public RenderFixture, public ::testing::WithParamInterface<Workers> {};
+
+TEST_P(WorkerCounts, EveryPixelWrittenOnceOnAWorkerWithTheSameResult) {
+    const Workers& w = GetParam();
+    Canvas canvas(PixelRect{0, 0, w.height, w.width});
     RenderStats stats{};
-    ASSERT_EQ(paint(&canvas, GetParam(), nullptr, &stats), noErr);
-    EXPECT_EQ(stats.count, 3 * 5);
-    EXPECT_EQ(stats.threads, std::min(GetParam(), 15));
-    EXPECT_EQ(stats.finished, 15);
+    ASSERT_EQ(paint(&canvas, w.processors, nullptr, &stats), noErr);
+    EXPECT_EQ(stats.count, w.units);
+    EXPECT_EQ(stats.threads, w.threads);
+    EXPECT_EQ(stats.finished, w.units);
+    EXPECT_EQ(stats.finishedPixels, w.units);
     EXPECT_LE(canvas.mostInFlight.load(), stats.threads);
     EXPECT_EQ(canvas.workedOnCaller.load(), 0) << "units must run on worker threads";
-    for (int32_t y = 0; y < 300; ++y) {
-        for (int32_t x = 0; x < 517; ++x) {
-            ASSERT_EQ(canvas.writes[static_cast<size_t>(y) * 517 + x], 1) << x << "," << y;
+    for (int32_t y = 0; y < w.height; ++y) {
+        for (int32_t x = 0; x < w.width; ++x) {
+            ASSERT_EQ(canvas.writes[static_cast<size_t>(y) * w.width + x], 1) << x << "," << y;
             ASSERT_EQ(canvas.at(x, y), expectedValue(x, y)) << x << "," << y;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Render, WorkerCounts, ::testing::Values(1, 2, 3, 8, 100, 128),
-                         [](const ::testing::TestParamInfo<int>& param) {
-                             return std::to_string(param.param) + "workers";
+// 300 x 517: units straddle 128 and 512 borders. More processors than the
+// cap of 100 give 100 workers; an empty rectangle renders nothing.
+INSTANTIATE_TEST_SUITE_P(Render, WorkerCounts,
+                         ::testing::Values(Workers{1, 300, 517, 15, 1}, Workers{2, 300, 517, 15, 2},
+                                           Workers{3, 300, 517, 15, 3}, Workers{8, 300, 517, 15, 8},
+                                           Workers{100, 300, 517, 15, 15},
+                                           Workers{128, 300, 517, 15, 15},
+                                           Workers{256, 128 * 20, 128 * 10, 200, 100},
+                                           Workers{4, 0, 0, 0, 0}),
+                         [](const ::testing::TestParamInfo<Workers>& param) {
+                             return std::to_string(param.param.processors) + "processors" +
+                                    std::to_string(param.param.units) + "units";
                          });
-
-TEST_F(RenderFixture, MoreProcessorsThanTheCapGiveOneHundredWorkers) {
-    Canvas canvas(PixelRect{0, 0, 128 * 10, 128 * 20}); // 200 units
-    RenderStats stats{};
-    ASSERT_EQ(paint(&canvas, 256, nullptr, &stats), noErr);
-    EXPECT_EQ(stats.count, 200);
-    EXPECT_EQ(stats.threads, 100);
-    EXPECT_EQ(stats.finishedPixels, 200);
-    EXPECT_EQ(completeUnits(canvas), 200);
-}
-
-TEST_F(RenderFixture, OneProcessorStillRunsUnitsOnAWorkerOneAtATime) {
-    Canvas canvas(PixelRect{0, 0, 256, 256});
-    RenderStats stats{};
-    ASSERT_EQ(paint(&canvas, 1, nullptr, &stats), noErr);
-    EXPECT_EQ(stats.threads, 1);
-    EXPECT_EQ(canvas.mostInFlight.load(), 1);
-    EXPECT_EQ(canvas.workedOnCaller.load(), 0);
-    EXPECT_EQ(completeUnits(canvas), 4);
-}
 
 TEST_F(RenderFixture, HostIsAskedForEachUnitBeforeAndAfterItsWork) {
     settings.renderTarget = RenderTarget::Host;
@@ -193,63 +192,50 @@ TEST_F(RenderFixture, OfflineRenderNeverCallsTheHost) {
     EXPECT_EQ(completeUnits(canvas), 4);
 }
 
-TEST_F(RenderFixture, CancelAwaitsUnitsInFlightAndKeepsFinishedOnes) {
-    settings.renderTarget = RenderTarget::Host;
-    host.abortOnCall = 4; // the first three units finish, then the user cancels
-    Canvas canvas(PixelRect{0, 0, 640, 640});
-    RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, 3, &host, &stats), userCanceledErr);
-    EXPECT_TRUE(stats.cancelled);
-    EXPECT_EQ(host.resultSlot, userCanceledErr);
-    EXPECT_EQ(stats.finished, stats.started) << "every started unit is awaited";
-    EXPECT_LT(stats.started, stats.count);
-    EXPECT_EQ(stats.finishedPixels, 3);
-    EXPECT_EQ(completeUnits(canvas), 3);
-    EXPECT_EQ(host.liveBuffers, 0);
-}
+// How a host render ends early: a cancel seen while units run or left in the
+// result slot, an allocation or a region request that fails. Every started
+// unit is awaited, finished units stay written and cell blocks go back.
+struct EarlyEnd {
+    const char* name;
+    int abortOnCall;
+    Result presetSlot;
+    int failAllocationOnCall;
+    int failRequestOnCall;
+    int32_t size;
+    int32_t processors;
+    Result expected;
+    Result slot;
+    int32_t started;  // -1: some, not all
+    int32_t finished; // -1: some, not all
+};
 
-TEST_F(RenderFixture, CancelLeftInTheResultSlotCountsAsCancel) {
-    settings.renderTarget = RenderTarget::Host;
-    host.resultSlot = userCanceledErr;
-    Canvas canvas(PixelRect{0, 0, 300, 300});
-    RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, 2, &host, &stats), userCanceledErr);
-    EXPECT_EQ(stats.finishedPixels, 0);
-    EXPECT_EQ(completeUnits(canvas), 0);
-}
+class EarlyEnds : public RenderFixture, public ::testing::WithParamInterface<EarlyEnd> {};
 
-TEST_F(RenderFixture, RunningOutOfMemoryEndsTheRenderWithoutWaitingForever) {
+TEST_P(EarlyEnds, AwaitUnitsInFlightAndKeepFinishedOnes) {
+    const EarlyEnd& e = GetParam();
     settings.renderTarget = RenderTarget::Host;
-    host.failAllocationOnCall = 3; // the third unit gets no cells
-    Canvas canvas(PixelRect{0, 0, 512, 512});
-    RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, 2, &host, &stats), memFullErr);
-    EXPECT_EQ(stats.started, 2);
-    EXPECT_EQ(stats.finished, 2);
-    EXPECT_LE(completeUnits(canvas), 2);
-    EXPECT_EQ(host.liveBuffers, 0);
-}
-
-TEST_F(RenderFixture, FirstUnitOutOfMemoryReturnsAtOnce) {
-    settings.renderTarget = RenderTarget::Host;
-    host.failAllocationOnCall = 1;
-    Canvas canvas(PixelRect{0, 0, 100, 100});
-    RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, 4, &host, &stats), memFullErr);
-    EXPECT_EQ(stats.started, 0);
-    EXPECT_EQ(canvas.worked.load(), 0);
-}
-
-TEST_F(RenderFixture, HostErrorStopsTheRenderAndStaysInTheResultSlot) {
-    settings.renderTarget = RenderTarget::Host;
-    host.failRequestOnCall = 5;
+    host.abortOnCall = e.abortOnCall;
+    host.resultSlot = e.presetSlot;
+    host.failAllocationOnCall = e.failAllocationOnCall;
+    host.failRequestOnCall = e.failRequestOnCall;
     host.failRequestWith = -37;
-    Canvas canvas(PixelRect{0, 0, 512, 512});
+    Canvas canvas(PixelRect{0, 0, e.size, e.size});
     RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, 2, &host, &stats), -37);
-    EXPECT_EQ(host.resultSlot, -37);
-    EXPECT_EQ(stats.finished, stats.started);
+    EXPECT_EQ(paint(&canvas, e.processors, &host, &stats), e.expected);
+    EXPECT_EQ(host.resultSlot, e.slot);
+    EXPECT_EQ(stats.cancelled, e.expected == userCanceledErr);
+    EXPECT_EQ(stats.finished, stats.started) << "every started unit is awaited";
+    if (e.started >= 0) {
+        EXPECT_EQ(stats.started, e.started);
+    }
+    EXPECT_LT(stats.started, stats.count);
+    if (e.finished >= 0) {
+        EXPECT_EQ(stats.finishedPixels, e.finished);
+    }
     EXPECT_LT(stats.finishedPixels, stats.count);
+    EXPECT_EQ(completeUnits(canvas), stats.finishedPixels);
+    EXPECT_EQ(canvas.worked.load() > 0, stats.started > 0);
+    EXPECT_EQ(host.liveBuffers, 0);
 }
 
 // A job kind that writes its own target: it must get no cells and, even with
@@ -285,13 +271,19 @@ TEST_F(RenderFixture, JobsThatNeedNothingGetNoCellsAndNeverAskTheHost) {
     EXPECT_EQ(host.liveBuffers, 0);
 }
 
-TEST_F(RenderFixture, EmptyRectangleRendersNothing) {
-    Canvas canvas(PixelRect{5, 5, 5, 5});
-    RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, 4, nullptr, &stats), noErr);
-    EXPECT_EQ(stats.count, 0);
-    EXPECT_EQ(stats.threads, 0);
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Render, EarlyEnds, ::testing::Values(
+    // The first three units finish, then the user cancels.
+    EarlyEnd{"Cancel", 4, noErr, 0, 0, 640, 3, userCanceledErr, userCanceledErr, -1, 3},
+    EarlyEnd{"CancelLeftInTheResultSlot", 0, userCanceledErr, 0, 0, 300, 2, userCanceledErr,
+             userCanceledErr, -1, 0},
+    // The third unit gets no cells: no waiting forever.
+    EarlyEnd{"OutOfMemory", 0, noErr, 3, 0, 512, 2, memFullErr, noErr, 2, -1},
+    EarlyEnd{"FirstUnitOutOfMemory", 0, noErr, 1, 0, 100, 4, memFullErr, noErr, 0, 0},
+    EarlyEnd{"HostError", 0, noErr, 0, 5, 512, 2, -37, -37, -1, -1}),
+    [](const ::testing::TestParamInfo<EarlyEnd>& param) { return std::string(param.param.name); });
+
+// clang-format on
 
 int64_t gFakeSeconds = 0;
 
@@ -308,27 +300,23 @@ TEST_F(RenderFixture, ProgressSpansPassesAndIsThrottledToWholeSeconds) {
     settings.pass = 2;
     settings.passCount = 4;
     gFakeSeconds = 100;
+    const auto paintColumn = [&] {
+        Canvas canvas(PixelRect{0, 0, 128, 128 * 5}); // five units
+        ASSERT_EQ(paint(&canvas, 1, &host, nullptr), noErr);
+    };
     platformSetClock(tickingClock); // a new second at every look
-    Canvas canvas(PixelRect{0, 0, 128, 128 * 5});
-    ASSERT_EQ(paint(&canvas, 1, &host, nullptr), noErr);
-    ASSERT_EQ(host.progressCalls.size(), 5u);
-    // Pass 2 of 4, k of 5 units done: (5 + k) / 20.
-    for (int k = 1; k <= 5; ++k) {
-        const double fraction = (5.0 + k) / 20.0;
-        EXPECT_EQ(host.progressCalls[k - 1].first, static_cast<int32_t>(fraction * 1000.0) + 1);
-        EXPECT_EQ(host.progressCalls[k - 1].second, 1000);
-    }
+    paintColumn();
+    // Pass 2 of 4, k of 5 units done: (5 + k) / 20 of 1000, plus one.
+    const std::vector<std::pair<int32_t, int32_t>> expected{
+        {301, 1000}, {351, 1000}, {401, 1000}, {451, 1000}, {501, 1000}};
+    EXPECT_EQ(host.progressCalls, expected);
 
     host.progressCalls.clear();
     platformSetClock(fakeClock); // time stands still: no report is due
-    Canvas again(PixelRect{0, 0, 128, 128 * 5});
-    ASSERT_EQ(paint(&again, 1, &host, nullptr), noErr);
-    EXPECT_TRUE(host.progressCalls.empty());
-
+    paintColumn();
     settings.pass = -1; // progress off
     platformSetClock(tickingClock);
-    Canvas off(PixelRect{0, 0, 128, 128 * 5});
-    ASSERT_EQ(paint(&off, 1, &host, nullptr), noErr);
+    paintColumn();
     EXPECT_TRUE(host.progressCalls.empty());
 }
 

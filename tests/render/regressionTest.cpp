@@ -2,13 +2,8 @@
 // checksum of what the host receives. A change in any stage (surface,
 // sampling, levels, blend, finish) shows here; when a change is intended,
 // look at the new result and pin its checksum.
-#include "pyramid/pyramid.h"
-#include "render/loadSource.h"
-#include "render/renderInto.h"
-#include "support/fakeHost.h"
+#include "renderScene.h"
 
-#include <cmath>
-#include <gtest/gtest.h>
 #include <iomanip>
 #include <sstream>
 #include <string>
@@ -16,8 +11,7 @@
 namespace lakra {
 namespace {
 
-using testing::FakeHost;
-using testing::FakeImage;
+using testing::Scene;
 
 struct Regression {
     const char* name;
@@ -28,15 +22,10 @@ struct Regression {
     uint64_t checksum;
 };
 
-void print(std::ostream* os, const Regression& r) {
+void PrintTo(const Regression& r, std::ostream* os) {
     *os << r.name;
 }
 
-void PrintTo(const Regression& r, std::ostream* os) {
-    print(os, r);
-}
-
-// The default look.
 void defaultLook(Settings*) {}
 
 // Strong waves and rings, blurred, multiply.
@@ -78,27 +67,18 @@ void ringLook(Settings* s) {
     s->yCenter = 0.9f;
 }
 
-uint64_t checksumOf(const std::vector<uint8_t>& bytes) {
-    uint64_t hash = 1469598103934665603ull; // FNV-1a
-    for (uint8_t b : bytes) {
-        hash = (hash ^ b) * 1099511628211ull;
-    }
-    return hash;
-}
-
 std::string hexOf(uint64_t value) {
     std::ostringstream text;
     text << "0x" << std::hex << std::setw(16) << std::setfill('0') << value;
     return text.str();
 }
 
-float pattern(int32_t x, int32_t y, int32_t plane) {
-    const float fx = static_cast<float>(x);
-    const float fy = static_cast<float>(y);
-    if (plane == 3) {
-        return x < 20 ? 0.6f : 1.0f;
+uint64_t checksumOf(const std::vector<uint8_t>& bytes) {
+    uint64_t hash = 1469598103934665603ull; // FNV-1a
+    for (uint8_t b : bytes) {
+        hash = (hash ^ b) * 1099511628211ull;
     }
-    return 0.5f + 0.45f * std::sin(0.3f * fx + 0.17f * fy * static_cast<float>(plane + 1));
+    return hash;
 }
 
 class PinnedRender : public ::testing::TestWithParam<Regression> {};
@@ -113,33 +93,17 @@ TEST_P(PinnedRender, MatchesItsChecksum) {
         GTEST_SKIP() << "float checksums are pinned for the Linux build";
     }
 #endif
-    FakeImage image(70, 50, r.planes, r.depth, r.alpha);
-    const float scale = r.depth == 16 ? 32768.0f : (r.depth == 32 ? 1.0f : 255.0f);
-    for (int32_t y = 0; y < image.height; ++y) {
-        for (int32_t x = 0; x < image.width; ++x) {
-            for (int32_t p = 0; p < image.planes; ++p) {
-                const bool alphaPlane = r.alpha && p == image.planes - 1;
-                image.setInput(x, y, p, pattern(x, y, alphaPlane ? 3 : p) * scale);
-            }
+    const int32_t alphaPlane = r.alpha ? r.planes - 1 : -1;
+    Scene scene(70, 50, r.planes, r.depth, r.alpha, [&](int32_t x, int32_t y, int32_t p) {
+        if (p == alphaPlane) {
+            return x < 20 ? 0.6f : 1.0f;
         }
-    }
-    FakeHost host;
-    host.image = &image;
-    const PixelFormat format = r.depth == 16
-                                   ? PixelFormat::Rgba16
-                                   : (r.depth == 32 ? PixelFormat::RgbaFloat : PixelFormat::Rgba8);
-    PyramidPtr source(pyramidCreate(image.width, image.height, format));
-    ASSERT_EQ(loadSource(&host, source.get()), noErr);
-    Settings settings{};
-    settingsFresh(&settings);
-    r.look(&settings);
-    RenderState state{};
-    state.filterWidth = image.width;
-    state.filterHeight = image.height;
-    state.source = source.get();
-    state.hostFormat = HostImageFormat{r.depth, r.planes, r.alpha};
-    ASSERT_EQ(renderInto(RenderTarget::Host, &settings, &state, &host, nullptr), noErr);
-    EXPECT_EQ(hexOf(checksumOf(image.output)), hexOf(r.checksum)) << r.name;
+        return 0.5f + 0.45f * std::sin(0.3f * static_cast<float>(x) +
+                                       0.17f * static_cast<float>(y) * static_cast<float>(p + 1));
+    });
+    r.look(&scene.settings);
+    ASSERT_EQ(scene.renderHost(), noErr);
+    EXPECT_EQ(hexOf(checksumOf(scene.image.output)), hexOf(r.checksum));
 }
 
 INSTANTIATE_TEST_SUITE_P(

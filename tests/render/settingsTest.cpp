@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace lakra {
 namespace {
@@ -11,33 +12,37 @@ TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLook) {
     std::memset(&s, 0xA5, sizeof s); // a host block's contents are undefined
     settingsFresh(&s);
     EXPECT_STREQ(s.dotName, "Lakra settings");
-    EXPECT_EQ(s.previewScale, 1);
     EXPECT_EQ(s.renderTarget, RenderTarget::Host);
-    EXPECT_EQ(s.glue, 1);
-    EXPECT_EQ(s.randomSeed, 21);
+    EXPECT_EQ(s.formatVersion, kSettingsFormatVersion);
+
     EXPECT_FLOAT_EQ(s.xCenter, 0.5f);
     EXPECT_FLOAT_EQ(s.yCenter, 0.2f);
-    EXPECT_EQ(s.waterRed, 257);
-    EXPECT_EQ(s.waterGreen, 514);
-    EXPECT_EQ(s.waterBlue, 771);
-    const int32_t sliders[] = {s.rippleHeight, s.horizon,  s.perspective, s.undulation,
-                               s.rippleSize,   s.offset,   s.waviness,    s.blur,
-                               s.complexity,   s.altitude, s.brilliance};
-    const int32_t expected[] = {33, 60, 57, 40, 0, 0, 40, 25, 50, 50, 42};
-    for (size_t i = 0; i < std::size(sliders); ++i) {
-        EXPECT_EQ(sliders[i], expected[i]) << "slider " << i;
-    }
     EXPECT_FLOAT_EQ(s.horizonFloat, 60.0f);
     EXPECT_FLOAT_EQ(s.offsetFloat, 0.0f);
-    EXPECT_NEAR(s.carriedFloat3, 0.2742, 1e-4);
-    EXPECT_EQ(s.carriedWord1, 27632);
-    EXPECT_EQ(s.carriedWord18, 13107);
-    EXPECT_EQ(s.carriedWord19, 0);
-    EXPECT_EQ(s.carriedInt1, 50);
-    EXPECT_EQ(s.carriedInt7, 50);
-    EXPECT_EQ(s.carriedInt16, 100);
-    EXPECT_EQ(s.carriedInt18, 50);
-    EXPECT_EQ(s.formatVersion, kSettingsFormatVersion);
+    EXPECT_NEAR(s.carriedFloat3, 0.2742262, 1e-6);
+
+    // clang-format off
+    const struct {
+        const char* name;
+        int64_t value;
+        int64_t expected;
+    } fields[] = {
+        {"previewScale", s.previewScale, 1}, {"glue", s.glue, 1}, {"randomSeed", s.randomSeed, 21},
+        {"waterRed", s.waterRed, 257}, {"waterGreen", s.waterGreen, 514},
+        {"waterBlue", s.waterBlue, 771}, {"rippleHeight", s.rippleHeight, 33},
+        {"horizon", s.horizon, 60}, {"perspective", s.perspective, 57},
+        {"undulation", s.undulation, 40}, {"rippleSize", s.rippleSize, 0}, {"offset", s.offset, 0},
+        {"waviness", s.waviness, 40}, {"blur", s.blur, 25}, {"complexity", s.complexity, 50},
+        {"altitude", s.altitude, 50}, {"brilliance", s.brilliance, 42},
+        {"carriedWord1", s.carriedWord1, 27632}, {"carriedWord18", s.carriedWord18, 13107},
+        {"carriedWord19", s.carriedWord19, 0}, {"carriedInt1", s.carriedInt1, 50},
+        {"carriedInt7", s.carriedInt7, 50}, {"carriedInt16", s.carriedInt16, 100},
+        {"carriedInt18", s.carriedInt18, 50}};
+
+    // clang-format on
+    for (const auto& f : fields) {
+        EXPECT_EQ(f.value, f.expected) << f.name;
+    }
 }
 
 TEST(SettingsDefaults, ResetKeepsTheLastThreeCarriedWordsAndTheViewState) {
@@ -112,20 +117,15 @@ TEST(SettingsCopyLook, NameIsCutToItsFieldAndTerminated) {
     EXPECT_STREQ(s.dotName, "");
 }
 
+// Scripted values outside the list step to the first mode.
 TEST(SettingsGlue, StepsThroughAllModesAndWraps) {
-    Settings s;
-    settingsFresh(&s);
-    s.glue = 62;
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 63);
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 1);
-    s.glue = 500; // a scripted value outside the list
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 1);
-    s.glue = -4;
-    stepGlue(&s);
-    EXPECT_EQ(s.glue, 1);
+    for (const auto& [from, to] : {std::pair{62, 63}, {63, 1}, {500, 1}, {-4, 1}}) {
+        Settings s;
+        settingsFresh(&s);
+        s.glue = from;
+        stepGlue(&s);
+        EXPECT_EQ(s.glue, to) << from;
+    }
 }
 
 TEST(SettingsWorkingValues, ScaleTheSlidersAsTheRendererNeeds) {

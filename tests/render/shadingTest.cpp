@@ -1,105 +1,34 @@
 #include "render/shading.h"
 
-#include "pyramid/pyramid.h"
-#include "render/loadSource.h"
-#include "render/renderInto.h"
-#include "support/fakeHost.h"
+#include "renderScene.h"
 
 #include <cmath>
-#include <cstring>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace lakra {
 namespace {
 
-using testing::FakeHost;
-using testing::FakeImage;
+using testing::Scene;
+using testing::smoothPattern;
+using testing::stormyLook;
 
-PixelFormat formatOfDepth(int32_t depth) {
-    return depth == 16 ? PixelFormat::Rgba16
-                       : (depth == 32 ? PixelFormat::RgbaFloat : PixelFormat::Rgba8);
-}
-
-float fullScale(int32_t depth) {
-    return depth == 16 ? 32768.0f : (depth == 32 ? 1.0f : 255.0f);
-}
-
-// A host image, the fake host serving it, the source pyramid loaded from it,
-// and a look: everything one render into the Host target needs.
-struct Scene {
-    FakeImage image;
-    FakeHost host;
-    PyramidPtr source;
-    Settings settings{};
-    RenderState state{};
-
-    Scene(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha)
-        : image(width, height, planes, depth, alpha) {
-        host.image = &image;
-        settingsFresh(&settings);
-    }
-
-    // fn gives the sample of (x, y, plane) as a fraction of full scale.
-    void fill(const std::function<float(int32_t, int32_t, int32_t)>& fn) {
-        for (int32_t y = 0; y < image.height; ++y) {
-            for (int32_t x = 0; x < image.width; ++x) {
-                for (int32_t p = 0; p < image.planes; ++p) {
-                    image.setInput(x, y, p, fn(x, y, p) * fullScale(image.depth));
-                }
-            }
-        }
-    }
-
-    void load() {
-        source.reset(pyramidCreate(image.width, image.height, formatOfDepth(image.depth)));
-        ASSERT_NE(source, nullptr);
-        ASSERT_EQ(loadSource(&host, source.get()), noErr);
-        host.requests.clear();
-        state.filterWidth = image.width;
-        state.filterHeight = image.height;
-        state.source = source.get();
-        state.hostFormat = HostImageFormat{image.depth, image.planes, image.transparency};
-    }
-
-    Result renderHost(int32_t processors = 0) {
-        state.processors = processors;
-        return renderInto(RenderTarget::Host, &settings, &state, &host, nullptr);
-    }
-
-    float out(int32_t x, int32_t y, int32_t plane) const {
-        return image.outputAt(x, y, plane) / fullScale(image.depth);
-    }
-};
-
-float smoothPattern(int32_t x, int32_t y, int32_t plane) {
-    return 0.5f + 0.4f * std::sin(0.11f * static_cast<float>(x) + 0.07f * static_cast<float>(y) +
-                                  static_cast<float>(plane));
-}
-
-void stormyLook(Settings* s) {
-    s->waviness = 90;
-    s->complexity = 80;
-    s->rippleSize = 60;
-    s->rippleHeight = 90;
-    s->undulation = 70;
-    s->xCenter = 0.4f;
-    s->yCenter = 0.8f;
-    s->blur = 60;
-    setHorizon(s, 40.0f);
-    setOffset(s, 10.0f);
+// A Host job over a size x size source of that size, with no pyramid behind it.
+ShadingJob jobOver(const Settings& s, float size) {
+    ShadingJob job;
+    const auto whole = static_cast<int32_t>(size);
+    shadingJobBuild(RenderTarget::Host, s, nullptr, HostImageFormat{},
+                    PixelRect{0, 0, whole, whole}, &job);
+    job.sourceWidth = job.spanWidth = size;
+    job.sourceHeight = job.spanHeight = size;
+    return job;
 }
 
 TEST(WaterHalf, PixelOnTheWaterLineIsDryAndTheNextIsWet) {
     Settings s;
     settingsFresh(&s);
-    ShadingJob job;
-    shadingJobBuild(RenderTarget::Host, s, nullptr, HostImageFormat{}, PixelRect{0, 0, 100, 100},
-                    &job);
-    job.sourceWidth = job.spanWidth = 100.0f;
-    job.sourceHeight = job.spanHeight = 100.0f;
+    ShadingJob job = jobOver(s, 100.0f);
     // Row 49's centre lies at v = 49.5 / 100: put the water line exactly there.
-    job.values.waterLine = ((49.0f - 0.5f) * 1.0f + 0.0f + 1.0f) / 100.0f;
+    job.values.waterLine = 49.5f / 100.0f;
     EXPECT_FALSE(samplePoint(job, 10, 49).wet);
     const SamplePoint wet = samplePoint(job, 10, 50);
     EXPECT_TRUE(wet.wet);
@@ -112,35 +41,23 @@ TEST(WaterHalf, BrillianceDecidesHowMuchReflectionShows) {
     s.waviness = 0;
     s.rippleSize = 0;
     s.brilliance = 0;
-    ShadingJob job;
-    shadingJobBuild(RenderTarget::Host, s, nullptr, HostImageFormat{}, PixelRect{0, 0, 1000, 1000},
-                    &job);
-    job.sourceWidth = job.spanWidth = 1000.0f;
-    job.sourceHeight = job.spanHeight = 1000.0f;
-    const int32_t belowHorizon = static_cast<int32_t>(job.values.horizon * 1000.0f) + 1;
-    EXPECT_NEAR(samplePoint(job, 500, belowHorizon).mix, 0.5f, 0.01f);
-    EXPECT_EQ(samplePoint(job, 500, 999).mix, 0.0f) << "pure water colour at the bottom";
+    const ShadingJob dull = jobOver(s, 1000.0f);
+    s.brilliance = 100;
+    const ShadingJob brilliant = jobOver(s, 1000.0f);
+    const int32_t belowHorizon = static_cast<int32_t>(dull.values.horizon * 1000.0f) + 1;
+    EXPECT_NEAR(samplePoint(dull, 500, belowHorizon).mix, 0.5f, 0.01f);
+    EXPECT_EQ(samplePoint(dull, 500, 999).mix, 0.0f) << "pure water colour at the bottom";
     float previous = 1.0f;
     for (int32_t y = belowHorizon; y < 1000; y += 37) {
-        const float mix = samplePoint(job, 500, y).mix;
+        const float mix = samplePoint(dull, 500, y).mix;
         EXPECT_LE(mix, previous + 1e-6f) << "row " << y;
         previous = mix;
-    }
-
-    s.brilliance = 100;
-    shadingJobBuild(RenderTarget::Host, s, nullptr, HostImageFormat{}, PixelRect{0, 0, 1000, 1000},
-                    &job);
-    job.sourceWidth = job.spanWidth = 1000.0f;
-    job.sourceHeight = job.spanHeight = 1000.0f;
-    for (int32_t y = belowHorizon; y < 1000; y += 37) {
-        EXPECT_EQ(samplePoint(job, 500, y).mix, 1.0f) << "row " << y;
+        EXPECT_EQ(samplePoint(brilliant, 500, y).mix, 1.0f) << "row " << y;
     }
 }
 
 TEST(WaterHalf, EachPointComputedOnceGivesTheThreeEvaluationResult) {
     Scene scene(300, 200, 3, 8, false);
-    scene.fill(smoothPattern);
-    scene.load();
     stormyLook(&scene.settings);
     ShadingJob job;
     shadingJobBuild(RenderTarget::Host, scene.settings, scene.source.get(), HostImageFormat{},
@@ -163,95 +80,82 @@ TEST(WaterHalf, EachPointComputedOnceGivesTheThreeEvaluationResult) {
     }
 }
 
+// Red in a shaded pixel whose three points all sit at (u, 0.1 or v).
+float shadedRed(const ShadingJob& job, float u, float v = 0.1f) {
+    const SamplePoint self{u, v, 1.0f, 0.0f, false};
+    float rgba[4];
+    shadePixel(job, self, self, self, 0, 0, rgba);
+    return rgba[0];
+}
+
 TEST(WaterHalf, RaysLeavingAtTheLeftAreMirroredAndBlurredMoreTheFurtherTheyGo) {
-    // Stripes one pixel wide: any blur pulls a sample towards 0.5.
-    Scene scene(256, 64, 3, 8, false);
-    scene.fill([](int32_t x, int32_t, int32_t) { return (x & 1) != 0 ? 1.0f : 0.0f; });
-    scene.load();
+    // Stripes one pixel wide: any blur pulls a sample towards 0.5. Neighbours
+    // that move with the point keep the footprint at one pixel, so only the
+    // edge decides the blur.
+    Scene stripes(256, 64, 3, 8, false,
+                  [](int32_t x, int32_t, int32_t) { return (x & 1) != 0 ? 1.0f : 0.0f; });
     ShadingJob job;
-    shadingJobBuild(RenderTarget::Host, scene.settings, scene.source.get(), HostImageFormat{},
+    shadingJobBuild(RenderTarget::Host, stripes.settings, stripes.source.get(), HostImageFormat{},
                     PixelRect{0, 0, 64, 256}, &job);
-    // Neighbours that move with the point keep the footprint at one pixel,
-    // so only the edge decides the blur.
-    const auto contrastAt = [&](float u) {
-        const SamplePoint self{u, 0.1f, 1.0f, 0.0f, false};
-        float rgba[4];
-        shadePixel(job, self, self, self, 0, 0, rgba);
-        return std::fabs(rgba[0] - 0.5f);
-    };
-    const float inside = contrastAt((100.5f) / 256.0f);
-    const float nearEdge = contrastAt(-0.02f);
-    const float farOut = contrastAt(-0.6f);
+    const float inside = std::fabs(shadedRed(job, 100.5f / 256.0f) - 0.5f);
+    const float nearEdge = std::fabs(shadedRed(job, -0.02f) - 0.5f);
+    const float farOut = std::fabs(shadedRed(job, -0.6f) - 0.5f);
     EXPECT_GT(inside, 0.25f);
     EXPECT_GT(nearEdge, farOut) << "further out is blurrier";
     EXPECT_LT(farOut, 0.05f);
 
     // Mirrored back in: a smooth ramp read at -u equals the ramp at u.
-    Scene ramp(256, 64, 3, 8, false);
-    ramp.fill([](int32_t x, int32_t, int32_t) { return static_cast<float>(x) / 255.0f; });
-    ramp.load();
+    Scene ramp(256, 64, 3, 8, false,
+               [](int32_t x, int32_t, int32_t) { return static_cast<float>(x) / 255.0f; });
     shadingJobBuild(RenderTarget::Host, ramp.settings, ramp.source.get(), HostImageFormat{},
                     PixelRect{0, 0, 64, 256}, &job);
-    const SamplePoint left{-0.2f, 0.5f, 1.0f, 0.0f, false};
-    float rgba[4];
-    shadePixel(job, left, left, left, 0, 0, rgba);
-    EXPECT_NEAR(rgba[0], 0.2f, 0.03f);
+    EXPECT_NEAR(shadedRed(job, -0.2f, 0.5f), 0.2f, 0.03f);
 }
 
 TEST(FinishHalf, SpillMovesTheOverflowIntoTheOtherChannels) {
-    float c[4] = {1.4f, 0.5f, 0.5f, 1.0f};
-    spillOverflow(c);
-    EXPECT_FLOAT_EQ(c[0], 1.4f) << "the channel above 1 is not lowered here";
-    EXPECT_FLOAT_EQ(c[1], 0.546875f);
-    EXPECT_FLOAT_EQ(c[2], 0.546875f);
+    const struct {
+        float in[4];
+        float out[3];
+    } cases[] = {
+        // One channel over: the channel above 1 is not lowered here.
+        {{1.4f, 0.5f, 0.5f, 1.0f}, {1.4f, 0.546875f, 0.546875f}},
+        {{1.2f, 1.2f, 0.1f, 1.0f}, {1.2f, 1.2f, 0.1f + 0.4f * 60.0f / 256.0f}},
+        {{0.9f, 0.2f, 0.3f, 1.0f}, {0.9f, 0.2f, 0.3f}},
+        // Green spills, blue overflows into red.
+        {{0.1f, 3.0f, 0.98f, 1.0f},
+         {0.1f + 0.234375f + (0.98f + 0.234375f - 1.0f), 3.0f, 0.98f + 0.234375f}},
+    };
 
-    float two[4] = {1.2f, 1.2f, 0.1f, 1.0f};
-    spillOverflow(two);
-    EXPECT_FLOAT_EQ(two[2], 0.1f + 0.4f * 60.0f / 256.0f);
-    float none[4] = {0.9f, 0.2f, 0.3f, 1.0f};
-    spillOverflow(none);
-    EXPECT_FLOAT_EQ(none[1], 0.2f);
-    float chained[4] = {0.1f, 3.0f, 0.98f, 1.0f}; // green spills, blue overflows into red
-    spillOverflow(chained);
-    EXPECT_FLOAT_EQ(chained[0], 0.1f + 0.234375f + (0.98f + 0.234375f - 1.0f));
-}
-
-struct OfflineFinish : ::testing::Test {
-    PyramidPtr target{pyramidCreate(4, 4, PixelFormat::Rgba8)};
-    ShadingJob job;
-
-    void SetUp() override {
-        Settings s;
-        settingsFresh(&s);
-        shadingJobBuild(RenderTarget::Offline, s, nullptr, HostImageFormat{}, PixelRect{0, 0, 4, 4},
-                        &job);
-        job.offlineImage = target.get();
+    for (const auto& c : cases) {
+        float rgba[4] = {c.in[0], c.in[1], c.in[2], c.in[3]};
+        spillOverflow(rgba);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_FLOAT_EQ(rgba[i], c.out[i]) << c.in[0] << " " << c.in[1] << " channel " << i;
+        }
     }
-
-    uint32_t written(int32_t x, int32_t y) const { return readRgba8(x, y, target.get(), 0); }
-};
-
-TEST_F(OfflineFinish, NearlyOpaqueAlphaIsWrittenOpaque) {
-    const float cell[4] = {0.2f, 0.4f, 0.6f, 0.994f};
-    finishPixel(job, nullptr, 1, 1, cell);
-    EXPECT_EQ(written(1, 1) & 0xFF, 255u);
 }
 
-TEST_F(OfflineFinish, OverflowSpillsAndIsLoweredToFullAfterTheBlend) {
-    const float cell[4] = {1.4f, 0.5f, 0.5f, 1.0f};
-    finishPixel(job, nullptr, 2, 0, cell);
-    const uint32_t word = written(2, 0);
-    EXPECT_EQ(word >> 24, 255u);
-    EXPECT_EQ((word >> 16) & 0xFF, static_cast<uint32_t>(0.546875f * 255.0f));
-    EXPECT_EQ((word >> 8) & 0xFF, static_cast<uint32_t>(0.546875f * 255.0f));
+TEST(FinishHalf, OfflinePixelsAreWrittenOpaqueAndLoweredToFullAfterTheSpill) {
+    PyramidPtr target{pyramidCreate(4, 4, PixelFormat::Rgba8)};
+    Settings s;
+    settingsFresh(&s);
+    ShadingJob job;
+    shadingJobBuild(RenderTarget::Offline, s, nullptr, HostImageFormat{}, PixelRect{0, 0, 4, 4},
+                    &job);
+    job.offlineImage = target.get();
+    const float nearlyOpaque[4] = {0.2f, 0.4f, 0.6f, 0.994f};
+    finishPixel(job, nullptr, 1, 1, nearlyOpaque);
+    EXPECT_EQ(readRgba8(1, 1, target.get(), 0) & 0xFF, 255u);
+    const float overflow[4] = {1.4f, 0.5f, 0.5f, 1.0f};
+    finishPixel(job, nullptr, 2, 0, overflow);
+    const uint32_t spilled = static_cast<uint32_t>(0.546875f * 255.0f);
+    EXPECT_EQ(readRgba8(2, 0, target.get(), 0), 0xFF000000u | spilled << 16 | spilled << 8 | 0xFF);
 }
 
 TEST(HostRender, GreyImageWritesItsOnePlaneWithTheGreyValue) {
-    Scene scene(40, 30, 1, 8, false);
-    scene.fill([](int32_t x, int32_t y, int32_t) {
+    Scene scene(40, 30, 1, 8, false, [](int32_t x, int32_t y, int32_t) {
         return static_cast<float>((x * 5 + y * 3) % 256) / 255.0f;
     });
-    scene.load();
     stormyLook(&scene.settings);
     scene.settings.waterRed = 65535; // a colour water must turn grey
     ASSERT_EQ(scene.renderHost(), noErr);
@@ -271,27 +175,33 @@ TEST(HostRender, GreyImageWritesItsOnePlaneWithTheGreyValue) {
     EXPECT_NEAR(scene.out(7, 2, 0), scene.image.inputAt(7, 2, 0) / 255.0f, 1.5f / 255.0f);
 }
 
+// The same stormy image rendered twice, the second time changed by `vary`.
+void expectSameOutput(int32_t depth, void (*vary)(Scene*), int32_t threads = 0,
+                      int32_t otherThreads = 0) {
+    Scene first(300, 260, 3, depth, false);
+    Scene second(300, 260, 3, depth, false);
+    stormyLook(&first.settings);
+    stormyLook(&second.settings);
+    vary(&second);
+    ASSERT_EQ(first.renderHost(threads), noErr);
+    ASSERT_EQ(second.renderHost(otherThreads), noErr);
+    EXPECT_EQ(first.image.output, second.image.output);
+}
+
 TEST(HostRender, FloatImageIgnoresTheGlue) {
-    Scene normal(48, 40, 3, 32, false);
-    normal.fill(smoothPattern);
-    normal.load();
-    stormyLook(&normal.settings);
-    Scene multiply(48, 40, 3, 32, false);
-    multiply.fill(smoothPattern);
-    multiply.load();
-    stormyLook(&multiply.settings);
-    multiply.settings.glue = 9;
-    ASSERT_EQ(normal.renderHost(), noErr);
-    ASSERT_EQ(multiply.renderHost(), noErr);
-    EXPECT_EQ(normal.image.output, multiply.image.output);
+    expectSameOutput(32, [](Scene* s) { s->settings.glue = 9; });
+}
+
+TEST(HostRender, OneAndManyThreadsGiveTheSameImage) {
+    expectSameOutput(
+        16, [](Scene*) {}, 1, 7);
 }
 
 TEST(HostRender, PerfectMirrorReflectsTheRowsAboutTheWaterLine) {
-    // Rows of distinct greys, each row one value: the reflection of row
-    // k - 1 - d lands on row k + d when the water line is at row k.
-    Scene scene(32, 100, 3, 8, false);
-    scene.fill([](int32_t, int32_t y, int32_t) { return static_cast<float>(y) * 2.0f / 255.0f; });
-    scene.load();
+    // Rows of distinct greys: the reflection of row k - 1 - d lands on row
+    // k + d when the water line is at row k.
+    Scene scene(32, 100, 3, 8, false,
+                [](int32_t, int32_t y, int32_t) { return static_cast<float>(y) * 2.0f / 255.0f; });
     Settings& s = scene.settings;
     s.waviness = 0;
     s.rippleSize = 0;
@@ -306,23 +216,17 @@ TEST(HostRender, PerfectMirrorReflectsTheRowsAboutTheWaterLine) {
 }
 
 TEST(HostRender, MaskBlendsTheResultTowardsTheSource) {
-    Scene scene(64, 64, 3, 8, false);
-    scene.fill(smoothPattern);
+    Scene scene(64, 64, 3, 8, false, smoothPattern, false);
     scene.image.mask.assign(64 * 64, 255);
-    for (int32_t x = 0; x < 64; ++x) {
-        scene.image.mask[static_cast<size_t>(60) * 64 + x] = 0;
-        scene.image.mask[static_cast<size_t>(61) * 64 + x] = 128;
-    }
-    scene.load();
-    stormyLook(&scene.settings);
-    scene.settings.waterGreen = 65535;
-    ASSERT_EQ(scene.renderHost(), noErr);
+    std::fill_n(scene.image.mask.begin() + 60 * 64, 64, 0);
+    std::fill_n(scene.image.mask.begin() + 61 * 64, 64, 128);
+    scene.loadImage();
     Scene unmasked(64, 64, 3, 8, false);
-    unmasked.fill(smoothPattern);
-    unmasked.load();
-    stormyLook(&unmasked.settings);
-    unmasked.settings.waterGreen = 65535;
-    ASSERT_EQ(unmasked.renderHost(), noErr);
+    for (Scene* s : {&scene, &unmasked}) {
+        stormyLook(&s->settings);
+        s->settings.waterGreen = 65535;
+        ASSERT_EQ(s->renderHost(), noErr);
+    }
     for (int32_t x = 0; x < 64; ++x) {
         for (int32_t p = 0; p < 3; ++p) {
             EXPECT_EQ(scene.image.outputAt(x, 60, p), scene.image.inputAt(x, 60, p));
@@ -335,33 +239,16 @@ TEST(HostRender, MaskBlendsTheResultTowardsTheSource) {
 }
 
 TEST(HostRender, TransparencyPlaneReceivesTheAlpha) {
-    Scene scene(32, 32, 4, 16, true);
-    scene.fill(
-        [](int32_t x, int32_t, int32_t p) { return p == 3 ? (x < 16 ? 0.25f : 1.0f) : 0.5f; });
-    scene.load();
+    Scene scene(32, 32, 4, 16, true, [](int32_t x, int32_t, int32_t p) {
+        return p == 3 ? (x < 16 ? 0.25f : 1.0f) : 0.5f;
+    });
     ASSERT_EQ(scene.renderHost(), noErr);
     EXPECT_NEAR(scene.out(4, 2, 3), 0.25f * 1.007f, 1e-3f);
     EXPECT_EQ(scene.image.outputAt(20, 2, 3), 32768.0f);
 }
 
-TEST(HostRender, OneAndManyThreadsGiveTheSameImage) {
-    Scene one(300, 260, 3, 16, false);
-    one.fill(smoothPattern);
-    one.load();
-    stormyLook(&one.settings);
-    Scene many(300, 260, 3, 16, false);
-    many.fill(smoothPattern);
-    many.load();
-    stormyLook(&many.settings);
-    ASSERT_EQ(one.renderHost(1), noErr);
-    ASSERT_EQ(many.renderHost(7), noErr);
-    EXPECT_EQ(one.image.output, many.image.output);
-}
-
 TEST(PreviewRender, GuidesLandOnTheirRowsAndColumns) {
-    Scene scene(400, 300, 3, 8, false);
-    scene.fill([](int32_t, int32_t, int32_t) { return 0.5f; });
-    scene.load();
+    Scene scene(400, 300, 3, 8, false, [](int32_t, int32_t, int32_t) { return 0.5f; });
     Settings& s = scene.settings;
     s.previewScale = 2;
     s.panX = 20;
@@ -380,12 +267,11 @@ TEST(PreviewRender, GuidesLandOnTheirRowsAndColumns) {
     const auto pixel = [&](int32_t x, int32_t y, int32_t p) {
         return bitmap[static_cast<size_t>(p) * width * height + static_cast<size_t>(y) * width + x];
     };
-    const float h = 40.0f * 0.99f * 0.01f;
-    const float o = 25.0f * 0.01f * (1.0f - h) + h;
-    const auto horizonRow = static_cast<int32_t>(300.0f / 2.0f * h - 15.0f);
-    const auto waterRow = static_cast<int32_t>(300.0f / 2.0f * o - 15.0f);
-    const auto centreRow = static_cast<int32_t>(300.0f / 2.0f * 0.7f - 15.0f);
-    const auto centreColumn = static_cast<int32_t>(400.0f / 2.0f * 0.5f - 10.0f);
+    // Rows at half scale, 15 rows and 10 columns panned away.
+    const int32_t horizonRow = 44;   // 150 x 0.396 - 15
+    const int32_t waterRow = 67;     // 150 x (0.25 x 0.604 + 0.396) - 15
+    const int32_t centreRow = 90;    // 150 x 0.7 - 15
+    const int32_t centreColumn = 90; // 200 x 0.5 - 10
     EXPECT_EQ(pixel(16, horizonRow, 1), 255);
     EXPECT_EQ(pixel(16, horizonRow, 0), 0) << "horizon dots are green";
     EXPECT_NE(pixel(17, horizonRow, 0), 0) << "between the dots the image shows";

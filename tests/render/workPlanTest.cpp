@@ -75,21 +75,24 @@ TEST(WorkPlanLayouts, UnitOutsideThePlanIsMarkedUnchosen) {
     EXPECT_EQ(makeWorkPlan(PixelRect{5, 5, 2, 2}, kLayoutRows).count, 0);
 }
 
-TEST(RenderThreads, FollowProcessorsUnitsAndTheCap) {
-    EXPECT_EQ(renderThreadCount(1, 50, kLayoutTiles), 1);
-    EXPECT_EQ(renderThreadCount(0, 50, kLayoutTiles), 1) << "a count below 1 means one";
-    EXPECT_EQ(renderThreadCount(8, 3, kLayoutTiles), 3);
-    EXPECT_EQ(renderThreadCount(256, 1000, kLayoutTiles), 100);
-    EXPECT_EQ(renderThreadCount(100, 1000, kLayoutTiles), 100);
-    EXPECT_EQ(renderThreadCount(4, 0, kLayoutTiles), 0);
-}
+// Threads follow the processors (a count below 1 means one), the units and
+// the cap of 100; serial layouts use one.
+TEST(RenderThreads, FollowProcessorsUnitsTheCapAndTheLayout) {
+    // clang-format off
+    const struct {
+        int32_t processors, units, layout, threads;
+    } cases[] = {
+        {1, 50, kLayoutTiles, 1}, {0, 50, kLayoutTiles, 1}, {8, 3, kLayoutTiles, 3},
+        {256, 1000, kLayoutTiles, 100}, {100, 1000, kLayoutTiles, 100}, {4, 0, kLayoutTiles, 0},
+        {16, 500, kLayoutRowsSerial, 1}, {16, 500, kLayoutSingleThread, 1},
+        {16, 500, kLayoutRowStripsSerial, 1}, {16, 500, kLayoutRows, 16},
+        {16, 500, kLayoutColumns, 16}, {16, 500, kLayoutRowStrips, 16},
+        {16, 500, kLayoutColumnStrips, 16}};
 
-TEST(RenderThreads, SerialLayoutsUseOneThread) {
-    for (int32_t layout : {kLayoutRowsSerial, kLayoutSingleThread, kLayoutRowStripsSerial}) {
-        EXPECT_EQ(renderThreadCount(16, 500, layout), 1) << layout;
-    }
-    for (int32_t layout : {kLayoutRows, kLayoutColumns, kLayoutRowStrips, kLayoutColumnStrips}) {
-        EXPECT_EQ(renderThreadCount(16, 500, layout), 16) << layout;
+    // clang-format on
+    for (const auto& c : cases) {
+        EXPECT_EQ(renderThreadCount(c.processors, c.units, c.layout), c.threads)
+            << c.processors << " processors, " << c.units << " units, layout " << c.layout;
     }
 }
 
