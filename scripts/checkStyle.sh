@@ -6,7 +6,7 @@
 #
 # "Changed" means changed between a base revision and the working tree, plus
 # files not yet added to git. The base is $LAKRA_CHECK_BASE when set, else
-# HEAD~20; when the history (or a shallow clone) is shorter than that, every
+# HEAD~10; when the history (or a shallow clone) is shorter than that, every
 # file counts as changed. clang-tidy reads the compile commands of the
 # native-asan configuration ($LAKRA_CHECK_BUILD, default build/native-asan),
 # so that must be configured first; it checks the .cpp files found there,
@@ -30,7 +30,9 @@ for argument in "$@"; do
     esac
 done
 
-window=20
+# Ten commits: clang-tidy takes seconds to a minute of processor time a file
+# (most of it the static analyzer in test bodies), and CI has two cores.
+window=10
 build=${LAKRA_CHECK_BUILD:-build/native-asan}
 sources='\.(c|cc|cpp|h|hpp)$'
 
