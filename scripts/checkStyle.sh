@@ -19,6 +19,7 @@ cd "$root"
 
 all=0
 tidy=1
+what=""
 for argument in "$@"; do
     case "$argument" in
     --all) all=1 ;;
@@ -55,12 +56,13 @@ else
         else
             # A shorter history: everything in it is new.
             base=$(git hash-object -t tree /dev/null)
+            what="every file (the history is shorter than $window commits)"
         fi
     elif ! git rev-parse -q --verify "$base^{tree}" >/dev/null; then
         echo "checkStyle: LAKRA_CHECK_BASE=$base is not a revision of this repository" >&2
         exit 2
     fi
-    what="the files changed since $base"
+    what=${what:-"the files changed since $base"}
     list() {
         git diff --name-only --diff-filter=d "$base" --
         git ls-files --others --exclude-standard
