@@ -17,6 +17,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libjpeg62-turbo-dev
     libopenimageio-dev openimageio-tools libimage-exiftool-perl libcli11-dev python3
     mate-backgrounds clang libclang-rt-14-dev tidy imagemagick chromium
+    clang-format clang-tidy
 )
 
 sudo_if_needed() {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Sets up the machine, then builds and runs every test: natively under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build's
-# test executables under Wine.
+# Sets up the machine, checks the formatting and static analysis of the
+# changed files, then builds and runs every test: natively under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the Release build with the
+# benchmarks (built, not run), the fuzz targets under libFuzzer, and the
+# Windows build's test executables under Wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -9,25 +11,55 @@ cd "$root"
 
 bash scripts/setup.sh
 
+# How long each step took, for keeping the run within its budget.
+stepStart=$SECONDS
+stepDone() { echo "--- $1: $((SECONDS - stepStart)) s"; stepStart=$SECONDS; }
+
 echo "=== native build under AddressSanitizer + UBSan"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cmake --preset native-asan >/dev/null
+
+echo "=== formatting and static analysis of the changed files"
+# After the configure step: clang-tidy reads its compile commands.
+bash scripts/checkStyle.sh
+stepDone "format and analysis"
+
 cmake --build --preset native-asan
 ctest --preset native-asan
+stepDone "native-asan build and tests"
 
-echo "=== the preset reader under libFuzzer (clang, ASan + UBSan), a bounded run"
+echo "=== native Release build with the benchmarks (built, not run)"
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake --preset native "${launcher[@]}" >/dev/null
+cmake --build --preset native
+if [ ! -x build/native/bench/lakra_bench ]; then
+    echo "the benchmarks were not built (is Google Benchmark installed?)" >&2
+    exit 1
+fi
+stepDone "native Release build"
+
+echo "=== the fuzz targets under libFuzzer (clang, ASan + UBSan), bounded runs"
 fuzzBuild="$root/build/fuzz"
+fuzzTargets=(preset_reader_fuzz resource_reader_fuzz script_reader_fuzz netpbm_reader_fuzz)
 cmake -S "$root" -B "$fuzzBuild" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DLAKRA_LIBFUZZER=ON -DLAKRA_SANITIZE=address,undefined \
     -DLAKRA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$fuzzBuild" --target preset_reader_fuzz
-corpus="$fuzzBuild/corpus"
-rm -rf "$corpus" && mkdir -p "$corpus"
-LAKRA_TEMP="$corpus/" "$root/build/native-asan/tests/preset_reader_fuzz" --write-seeds "$corpus"
-rm -f "$corpus/Lakra fuzz seed"
-LAKRA_TEMP="$fuzzBuild/" "$fuzzBuild/tests/preset_reader_fuzz" -runs=30000 -seed=1 \
-    -max_len=65536 "$corpus" 2>&1 | tail -n 3
+cmake --build "$fuzzBuild" --target "${fuzzTargets[@]}"
+mkdir -p "$fuzzBuild/temp"
+for target in "${fuzzTargets[@]}"; do
+    # The starting corpus: the seeds, as the sanitized build writes them.
+    corpus="$fuzzBuild/corpus/$target"
+    rm -rf "$corpus" && mkdir -p "$corpus"
+    LAKRA_TEMP="$fuzzBuild/temp/" "$root/build/native-asan/tests/$target" --write-seeds "$corpus"
+    echo "--- $target"
+    LAKRA_TEMP="$fuzzBuild/temp/" "$fuzzBuild/tests/$target" -runs=30000 -seed=1 \
+        -max_len=65536 "$corpus" 2>&1 | tail -n 3
+done
+stepDone "libFuzzer build and runs"
 
 echo "=== Windows build, tests under Wine"
 export WINEDEBUG=-all

@@ -1,12 +1,8 @@
-// The preset reader against hostile bytes. Built with LAKRA_LIBFUZZER defined
-// (clang, -fsanitize=fuzzer) it is a libFuzzer target; otherwise its main runs
-// a bounded, seeded mutation of files our writer makes, plus any corpus files
-// named on the command line, so CI runs it under the sanitizers.
-//
-//   preset_reader_fuzz [iterations] [file...]
-//   preset_reader_fuzz --write-seeds FOLDER   (the libFuzzer corpus)
+// The preset reader against hostile bytes: files our writer makes, mutated.
+// fuzzDriver.h tells how the target runs under libFuzzer and in ctest.
 
 #include "files/files.h"
+#include "fuzzDriver.h"
 #include "presets/presetFile.h"
 #include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"
@@ -15,7 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 namespace {
@@ -101,17 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
 namespace {
 
-struct Random { // a fixed LCG: the same run everywhere
-    uint64_t state = 0x2545F4914F6CDD1DULL;
-
-    uint32_t next() {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<uint32_t>(state >> 33);
-    }
-
-    uint32_t below(uint32_t n) { return n == 0 ? 0 : next() % n; }
-};
-
 // A thumbnail with some detail, so the seeds carry real JPEG data.
 ImagePyramid* seedThumbnail() {
     ImagePyramid* image = pyramidCreate(128, 128, PixelFormat::Rgba8);
@@ -169,97 +153,10 @@ std::vector<std::vector<uint8_t>> seeds() {
     return all;
 }
 
-void mutate(std::vector<uint8_t>* bytes, Random* random) {
-    static constexpr uint32_t kWords[] = {0,          1,          2,         10,         128,
-                                          129,        49152,      49153,     0x7FFFFFFF, 0x80000000,
-                                          0xFFFFFFFF, 0x7FC00000, 0xFF800000};
-    const uint32_t edits = 1 + random->below(4);
-    for (uint32_t e = 0; e < edits; ++e) {
-        const auto size = static_cast<uint32_t>(bytes->size());
-        switch (random->below(4)) {
-        case 0: // a word set to an edge value
-            if (size >= 4) {
-                const uint32_t at = random->below(size / 4) * 4;
-                const uint32_t value = kWords[random->below(std::size(kWords))];
-                for (int i = 0; i < 4; ++i) {
-                    (*bytes)[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
-                }
-            }
-            break;
-        case 1: // a random byte
-            if (size > 0) {
-                (*bytes)[random->below(size)] = static_cast<uint8_t>(random->next());
-            }
-            break;
-        case 2: // cut short
-            bytes->resize(random->below(size + 1));
-            break;
-        default: // garbage appended
-            for (uint32_t i = random->below(64); i > 0; --i) {
-                bytes->push_back(static_cast<uint8_t>(random->next()));
-            }
-            break;
-        }
-    }
-}
-
-std::vector<uint8_t> fileBytes(const char* path) {
-    std::vector<uint8_t> bytes;
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        bytes.push_back(static_cast<uint8_t>(c));
-    }
-    (void)std::fclose(file);
-    return bytes;
-}
-
 } // namespace
 
-// Writes the seeds into folder as files, the starting corpus of libFuzzer.
-int writeSeeds(const char* folder) {
-    const std::vector<std::vector<uint8_t>> corpus = seeds();
-    for (size_t i = 0; i < corpus.size(); ++i) {
-        char path[512];
-        std::snprintf(path, sizeof path, "%s/seed-%02zu.q8r", folder, i);
-        FILE* file = std::fopen(path, "wb");
-        if (file == nullptr) {
-            std::fprintf(stderr, "cannot write %s\n", path);
-            return 1;
-        }
-        const size_t written = std::fwrite(corpus[i].data(), 1, corpus[i].size(), file);
-        if (std::fclose(file) != 0 || written != corpus[i].size()) {
-            std::fprintf(stderr, "cannot write %s\n", path);
-            return 1;
-        }
-    }
-    std::printf("%zu seed files written to %s\n", corpus.size(), folder);
-    return 0;
-}
-
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
-        return writeSeeds(argv[2]);
-    }
-    const long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
-    for (int i = 2; i < argc; ++i) {
-        const std::vector<uint8_t> bytes = fileBytes(argv[i]);
-        readOne(bytes.data(), bytes.size());
-    }
-    const std::vector<std::vector<uint8_t>> corpus = seeds();
-    for (const auto& seed : corpus) {
-        readOne(seed.data(), seed.size());
-    }
-    Random random;
-    for (long i = 0; i < iterations; ++i) {
-        std::vector<uint8_t> bytes = corpus[random.below(static_cast<uint32_t>(corpus.size()))];
-        mutate(&bytes, &random);
-        readOne(bytes.data(), bytes.size());
-    }
-    std::printf("%ld mutated preset files read safely\n", iterations);
-    return 0;
+    return lakra::fuzz::fuzzStandaloneMain(argc, argv, {"preset files", ".q8r", seeds});
 }
 
 #endif
