@@ -147,7 +147,8 @@ WorkingValues workingValues(const Settings& s) {
     const double a = s.altitude * 0.01 * 5.0;
     w.horizon = static_cast<float>(h);
     w.waterLine = static_cast<float>(static_cast<double>(s.offsetFloat) * 0.01 * (1.0 - h) + h);
-    w.perspective = scaled(s.perspective + 1, 0.01 * 0.125 * 1.5);
+    // Scripting may carry any 32-bit value; the sum is formed in double.
+    w.perspective = scaled(static_cast<double>(s.perspective) + 1.0, 0.01 * 0.125 * 1.5);
     w.altitude = static_cast<float>(a);
     w.ringRadius = static_cast<float>(s.rippleSize * 0.01 * 6.0 * a);
     w.rippleAmplitude = scaled(s.rippleHeight, 0.01 * 0.2);

@@ -1,5 +1,6 @@
 #include "render/settings.h"
 
+#include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <utility>
@@ -152,6 +153,9 @@ TEST(SettingsWorkingValues, ScaleTheSlidersAsTheRendererNeeds) {
     EXPECT_FLOAT_EQ(w.ringRadius, 30.0f);
     s.complexity = 100;
     EXPECT_FLOAT_EQ(workingValues(s).octaves, 7.01f);
+    // A scripted value at the end of the integer range does not overflow.
+    s.perspective = INT32_MAX;
+    EXPECT_FLOAT_EQ(workingValues(s).perspective, 2147483648.0f * 0.01f * 0.125f * 1.5f);
 }
 
 TEST(SettingsLayout, FitsTheHostParametersBlock) {
