@@ -6,44 +6,77 @@ namespace {
 
 using S = Settings;
 
+// The fields in declared order: key, term, name, color, integer, real, exact,
+// meaning, script, option.
 constexpr LookField color(const char* key, const char* term, const char* name, uint16_t S::*field,
                           OptionKind option, const char* meaning) {
-    return {key, term, name, ScriptKind::Color, field, nullptr, nullptr, option, nullptr, meaning};
+    return {key, term, name, field, nullptr, nullptr, nullptr, meaning, ScriptKind::Color, option};
 }
 
 constexpr LookField exactColor(const char* key, const char* name, uint16_t S::*field) {
-    return {key,     nullptr, name,    ScriptKind::ExactColor,
-            field,   nullptr, nullptr, OptionKind::None,
-            nullptr, nullptr};
+    return {key,
+            nullptr,
+            name,
+            field,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            ScriptKind::ExactColor,
+            OptionKind::None};
 }
 
 constexpr LookField slider(const char* key, const char* term, const char* name, int32_t S::*field,
                            const char* meaning) {
-    return {key,     term,   name, ScriptKind::Integer, nullptr, field, nullptr, OptionKind::Slider,
-            nullptr, meaning};
+    return {key,
+            term,
+            name,
+            nullptr,
+            field,
+            nullptr,
+            nullptr,
+            meaning,
+            ScriptKind::Integer,
+            OptionKind::Slider};
 }
 
 constexpr LookField percent(const char* key, const char* term, const char* name, int32_t S::*field,
                             float S::*exact, const char* meaning) {
-    return {key,   term,   name, ScriptKind::Integer, nullptr, field, nullptr, OptionKind::Percent,
-            exact, meaning};
+    return {key,
+            term,
+            name,
+            nullptr,
+            field,
+            nullptr,
+            exact,
+            meaning,
+            ScriptKind::Integer,
+            OptionKind::Percent};
 }
 
 constexpr LookField seed(const char* key, const char* term, const char* name, int32_t S::*field,
                          const char* meaning) {
-    return {key,     term,   name, ScriptKind::Integer, nullptr, field, nullptr, OptionKind::Seed,
-            nullptr, meaning};
+    return {key,
+            term,
+            name,
+            nullptr,
+            field,
+            nullptr,
+            nullptr,
+            meaning,
+            ScriptKind::Integer,
+            OptionKind::Seed};
 }
 
 constexpr LookField glue(const char* key, const char* term, const char* name, int32_t S::*field,
                          const char* meaning) {
-    return {key,     term,   name, ScriptKind::Glue, nullptr, field, nullptr, OptionKind::Glue,
-            nullptr, meaning};
+    return {key,     term,    name,    nullptr,          field,
+            nullptr, nullptr, meaning, ScriptKind::Glue, OptionKind::Glue};
 }
 
 constexpr LookField real(const char* key, const char* term, const char* name, float S::*field,
                          OptionKind option, const char* meaning) {
-    return {key, term, name, ScriptKind::Real, nullptr, nullptr, field, option, nullptr, meaning};
+    return {key, term, name, nullptr, nullptr, field, nullptr, meaning, ScriptKind::Real, option};
 }
 
 // scripts/genResources.py reads the terminology from the rows below: the

@@ -38,13 +38,13 @@ struct LookField {
     const char* key;  // descriptor key, four characters
     const char* term; // terminology name; null for keys the terminology does not list
     const char* name; // record name: the Settings field, or the field with a suffix
-    ScriptKind script;
     uint16_t Settings::*color;
     int32_t Settings::*integer;
     float Settings::*real;
-    OptionKind option;
     float Settings::*exact; // a Percent option's float; `integer` holds its truncated copy
     const char* meaning;    // for --help
+    ScriptKind script;
+    OptionKind option;
 };
 
 // The terminology's twenty parameters in key order ("0001" .. "0020", "GLUE"

@@ -108,12 +108,12 @@ TEST(PresetCommands, UnreadableFilesExitWithTheResultCode) {
     const std::string garbage = tempPath("lakra garbage.q8r");
     FILE* file = std::fopen(garbage.c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    std::fputs("hello, this is not a preset", file);
-    std::fclose(file);
+    ASSERT_GE(std::fputs("hello, this is not a preset", file), 0);
+    ASSERT_EQ(std::fclose(file), 0);
     const std::string empty = tempPath("lakra empty.q8r");
     file = std::fopen(empty.c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    std::fclose(file);
+    ASSERT_EQ(std::fclose(file), 0);
 
     const struct {
         std::string path;

@@ -35,7 +35,7 @@ std::string writeScene() {
             }
         }
     }
-    const std::string path = tempPath("lakra thumbnail scene.ppm");
+    std::string path = tempPath("lakra thumbnail scene.ppm");
     std::string error;
     EXPECT_TRUE(writeImage(path, image, &error)) << error;
     return path;

@@ -23,9 +23,11 @@ protected:
     void SetUp() override {
         source.reset(pyramidCreate(40, 30, psdWorkingFormat(psdBytesPerSample(GetParam()))));
         for (int32_t i = 0; i < 40 * 30; ++i) {
-            const float pixel[4] = {static_cast<float>(i % 40) / 39.0f,
-                                    static_cast<float>(i / 40) / 29.0f, 0.6f, 1.0f};
-            setPixel4f(i % 40, i / 40, source.get(), 0, pixel);
+            const int32_t column = i % 40;
+            const int32_t row = i / 40;
+            const float pixel[4] = {static_cast<float>(column) / 39.0f,
+                                    static_cast<float>(row) / 29.0f, 0.6f, 1.0f};
+            setPixel4f(column, row, source.get(), 0, pixel);
         }
         ASSERT_EQ(buildLevels(source.get(), 1), noErr);
         settingsFresh(&settings);
