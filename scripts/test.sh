@@ -23,7 +23,9 @@ cmake --preset native-asan >/dev/null
 echo "=== formatting and static analysis of the changed files"
 # After the configure step: clang-tidy reads its compile commands.
 bash scripts/checkStyle.sh
-stepDone "format and analysis"
+# The portable folders include one another one way only.
+bash scripts/includeGraph.sh
+stepDone "format, analysis and layers"
 
 cmake --build --preset native-asan
 ctest --preset native-asan
