@@ -5,6 +5,7 @@
 #include "apps/lakra/pluginResources.h"
 #include "fuzzDriver.h"
 #include "host/abi.h"
+#include "support/resourceBytes.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -51,37 +52,11 @@ namespace {
 
 using lakra::fuzz::Bytes;
 
-// Little-endian numbers and Pascal strings, as the Windows forms store them.
-struct Writer {
-    Bytes data;
-
-    Writer& u8(uint32_t value) {
-        data.push_back(static_cast<uint8_t>(value));
-        return *this;
-    }
-
-    Writer& u16(uint32_t value) { return u8(value & 0xFF).u8(value >> 8); }
-
-    Writer& u32(uint32_t value) { return u16(value & 0xFFFF).u16(value >> 16); }
-
-    Writer& code(const char (&chars)[5]) { return u32(fourCharCode(chars)); }
-
-    Writer& text(std::string_view chars) {
-        data.insert(data.end(), chars.begin(), chars.end());
-        return *this;
-    }
-
-    Writer& pascal(std::string_view chars) {
-        return u8(static_cast<uint32_t>(chars.size())).text(chars);
-    }
-};
+using Writer = lakra::testing::ResourceBytes;
 
 // A property of the host's vendor, its length word counting the padding.
 void property(Writer* pipl, const char (&key)[5], const Writer& value) {
-    const size_t padded = (value.data.size() + 3) & ~size_t{3};
-    pipl->code("8BIM").code(key).u32(0).u32(static_cast<uint32_t>(padded));
-    pipl->data.insert(pipl->data.end(), value.data.begin(), value.data.end());
-    pipl->data.resize(pipl->data.size() + padded - value.data.size(), 0);
+    lakra::testing::addProperty(pipl, key, value, true);
 }
 
 // Every property the reader decodes, and one it skips.
@@ -90,8 +65,8 @@ Bytes pipl() {
     pipl.u16(1).u32(0).u32(11);
     property(&pipl, "kind", Writer().code("8BFM"));
     property(&pipl, "vers", Writer().u32(0x00040000));
-    property(&pipl, "name", Writer().pascal("Lakra..."));
-    property(&pipl, "catg", Writer().pascal("Kestrovane"));
+    property(&pipl, "name", Writer().pascalString("Lakra..."));
+    property(&pipl, "catg", Writer().pascalString("Kestrovane"));
     property(&pipl, "8664", Writer().text("PluginMain").u8(0));
     property(&pipl, "hstm",
              Writer().u32(0).code("Zrvq").code("Zrvq").u16(16000).text("Kestrovane Lakra").u8(0));
@@ -108,20 +83,20 @@ Bytes pipl() {
 Bytes aete() {
     Writer aete;
     aete.u16(1).u8(1).u8(0).u16(0).u16(0).u16(1);
-    aete.pascal("Kestrovane").pascal("Lakra").code("Zrvq").u16(1).u16(1).u16(1);
-    aete.pascal("Lakra").pascal("Draws lying water").code("Zrvq").code("Zrvq");
-    aete.code("null").pascal("").u16(0).code("#ImR").pascal("").u16(0xB000);
+    aete.pascalString("Kestrovane").pascalString("Lakra").code("Zrvq").u16(1).u16(1).u16(1);
+    aete.pascalString("Lakra").pascalString("Draws lying water").code("Zrvq").code("Zrvq");
+    aete.code("null").pascalString("").u16(0).code("#ImR").pascalString("").u16(0xB000);
     aete.u16(3);
-    aete.pascal("water red").code("0001").code("long").pascal("water red").u16(0x8000);
-    aete.pascal("glue").code("GLUE").code("GLty").pascal("glue").u16(0xA000);
-    aete.pascal("X center").code("0017").code("doub").pascal("X center").u16(0x8000);
-    aete.u16(1).pascal("thing").code("Thng").pascal("a thing");
-    aete.u16(1).pascal("hue").code("Hue ").code("long").pascal("").u16(0);
+    aete.pascalString("water red").code("0001").code("long").pascalString("water red").u16(0x8000);
+    aete.pascalString("glue").code("GLUE").code("GLty").pascalString("glue").u16(0xA000);
+    aete.pascalString("X center").code("0017").code("doub").pascalString("X center").u16(0x8000);
+    aete.u16(1).pascalString("thing").code("Thng").pascalString("a thing");
+    aete.u16(1).pascalString("hue").code("Hue ").code("long").pascalString("").u16(0);
     aete.u16(1).code("Thng").u16(2).code("indx").code("name");
-    aete.u16(1).pascal("equals").code("=   ").code("long").pascal("");
+    aete.u16(1).pascalString("equals").code("=   ").code("long").pascalString("");
     aete.u16(1).code("GLty").u16(2);
-    aete.pascal("normal").code("GL01").pascal("normal");
-    aete.pascal("starbright").code("GL63").pascal("starbright");
+    aete.pascalString("normal").code("GL01").pascalString("normal");
+    aete.pascalString("starbright").code("GL63").pascalString("starbright");
     return aete.data;
 }
 

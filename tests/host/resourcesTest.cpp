@@ -2,6 +2,7 @@
 #include "blend/glueModes.h"
 #include "host/abi.h"
 #include "host/lookFields.h"
+#include "support/resourceBytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,45 +18,8 @@
 namespace lakra {
 namespace {
 
-// Little-endian bytes, as the Windows forms of both resources store them.
-struct Bytes {
-    std::vector<uint8_t> data;
-
-    Bytes& u8(unsigned value) {
-        data.push_back(static_cast<uint8_t>(value));
-        return *this;
-    }
-
-    Bytes& u16(unsigned value) { return u8(value & 0xFF).u8(value >> 8); }
-
-    Bytes& u32(uint32_t value) { return u16(value & 0xFFFF).u16(value >> 16); }
-
-    Bytes& code(const char (&chars)[5]) { return u32(fourCharCode(chars)); }
-
-    Bytes& text(std::string_view chars) {
-        data.insert(data.end(), chars.begin(), chars.end());
-        return *this;
-    }
-
-    Bytes& pascalString(std::string_view chars) {
-        return u8(static_cast<unsigned>(chars.size())).text(chars);
-    }
-
-    Bytes& append(const Bytes& more) {
-        data.insert(data.end(), more.data.begin(), more.data.end());
-        return *this;
-    }
-};
-
-// A property record; the length word counts the padding when asked to.
-void addProperty(Bytes* pipl, const char (&key)[5], const Bytes& value, bool roundedLength,
-                 const char (&vendor)[5] = "8BIM") {
-    const size_t padded = (value.data.size() + 3) & ~size_t{3};
-    pipl->code(vendor).code(key).u32(0);
-    pipl->u32(static_cast<uint32_t>(roundedLength ? padded : value.data.size()));
-    pipl->append(value);
-    pipl->data.resize(pipl->data.size() + padded - value.data.size(), 0);
-}
+using Bytes = testing::ResourceBytes;
+using testing::addProperty;
 
 Bytes smallPipl(bool roundedLength) {
     Bytes pipl;
