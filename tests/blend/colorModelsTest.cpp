@@ -13,7 +13,7 @@ void expectRgb(const UnitRgb& got, const UnitRgb& want) {
     EXPECT_NEAR(got.blue, want.blue, kTolerance);
 }
 
-TEST(HslModel, PrimariesAndGreys) {
+TEST(ColorModels, PrimariesAndGreys) {
     const Hsl red = rgbToHsl({1.0, 0.0, 0.0});
     EXPECT_DOUBLE_EQ(red.hue, 0.0);
     EXPECT_DOUBLE_EQ(red.saturation, 1.0);
@@ -24,15 +24,16 @@ TEST(HslModel, PrimariesAndGreys) {
     EXPECT_EQ(grey.saturation, 0.0);
     EXPECT_DOUBLE_EQ(grey.lightness, 0.3);
     expectRgb(hslToRgb({1.0 / 3.0, 1.0, 0.5}), {0.0, 1.0, 0.0});
-}
-
-TEST(HsyModel, LuminanceOfGreysIsTheirLightness) {
+    // The luminance of a grey is its lightness; luminance beyond the ends
+    // gives black or white.
     for (double l : {0.0, 0.1, 0.5, 0.77, 1.0}) {
         EXPECT_NEAR(rgbToHsy({l, l, l}).luma, l, kTolerance);
     }
     EXPECT_NEAR(hsyMidpoint(2.0 / 3.0, 1.0), 0.2, kTolerance);
     EXPECT_NEAR(hsyMidpoint(1.0 / 6.0, 1.0), 0.8, kTolerance);
     EXPECT_NEAR(rgbToHsy({0.0, 1.0, 0.0}).luma, 0.52, kTolerance);
+    expectRgb(hsyToRgb({0.3, 1.0, 1.5}), {1.0, 1.0, 1.0});
+    expectRgb(hsyToRgb({0.3, 1.0, -0.2}), {0.0, 0.0, 0.0});
 }
 
 TEST(ColorModels, HslAndHsyRoundTripAGrid) {
@@ -45,11 +46,6 @@ TEST(ColorModels, HslAndHsyRoundTripAGrid) {
             }
         }
     }
-}
-
-TEST(HsyModel, LuminanceBeyondTheEndsGivesBlackOrWhite) {
-    expectRgb(hsyToRgb({0.3, 1.0, 1.5}), {1.0, 1.0, 1.0});
-    expectRgb(hsyToRgb({0.3, 1.0, -0.2}), {0.0, 0.0, 0.0});
 }
 
 } // namespace

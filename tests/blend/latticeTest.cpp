@@ -26,7 +26,9 @@ double opponentBytes(int32_t v15) {
     return v15 / 128.0;
 }
 
-TEST(LatticeSpace, GreysSitOnTheLightnessAnchorsWithNeutralAxes) {
+// Greys sit on the lightness anchors with neutral opponent axes; the
+// primaries sit near their anchors.
+TEST(LatticeSpace, GreysAndPrimariesSitOnTheirAnchors) {
     const double anchors[16] = {0, -1, -1, 72, -1, -1, 130, -1, -1, 177, -1, -1, 218, -1, -1, 255};
     for (int i = 0; i < 16; ++i) {
         const int32_t v = latticeChannel(i);
@@ -37,21 +39,19 @@ TEST(LatticeSpace, GreysSitOnTheLightnessAnchorsWithNeutralAxes) {
         EXPECT_EQ(k.k1, kFixedHalf) << i;
         EXPECT_EQ(k.k2, kFixedHalf) << i;
     }
-}
 
-TEST(LatticeSpace, PrimariesSitNearTheirAnchors) {
     const struct {
         int32_t rgb[3];
         double k[3];
-    } anchors[] = {{{kFixedOne, 0, 0}, {144, 208, 208}},
-                   {{0, kFixedOne, 0}, {214, 51, 207}},
-                   {{0, 0, kFixedOne}, {104, 158, 33}}};
+    } primaries[] = {{{kFixedOne, 0, 0}, {144, 208, 208}},
+                     {{0, kFixedOne, 0}, {214, 51, 207}},
+                     {{0, 0, kFixedOne}, {104, 158, 33}}};
 
-    for (const auto& anchor : anchors) {
-        const LatticeColor15 k = rgbToLattice(anchor.rgb[0], anchor.rgb[1], anchor.rgb[2]);
-        EXPECT_NEAR(lightnessBytes(k.k0), anchor.k[0], 1.0);
-        EXPECT_NEAR(opponentBytes(k.k1), anchor.k[1], 1.0);
-        EXPECT_NEAR(opponentBytes(k.k2), anchor.k[2], 1.0);
+    for (const auto& p : primaries) {
+        const LatticeColor15 k = rgbToLattice(p.rgb[0], p.rgb[1], p.rgb[2]);
+        EXPECT_NEAR(lightnessBytes(k.k0), p.k[0], 1.0);
+        EXPECT_NEAR(opponentBytes(k.k1), p.k[1], 1.0);
+        EXPECT_NEAR(opponentBytes(k.k2), p.k[2], 1.0);
     }
 }
 
@@ -83,7 +83,9 @@ TEST(LatticeSpace, ForwardThenInverseReturnsLatticeColours) {
     EXPECT_LE(worst, 4000);
 }
 
-TEST(LatticeModes, SameColourOnBothSidesComesBackFromLimbicAndOccipital) {
+// The same grey on both sides comes back from limbic and occipital; a light
+// grey over a dark one stays nearly grey in every lattice mode.
+TEST(LatticeModes, GreysStayGrey) {
     for (int i = 0; i < 16; i += 5) {
         const Pixel15 grey{latticeChannel(i), latticeChannel(i), latticeChannel(i), kFixedOne};
         for (GlueMode m : {GlueMode::Limbic, GlueMode::Occipital}) {
@@ -93,9 +95,6 @@ TEST(LatticeModes, SameColourOnBothSidesComesBackFromLimbicAndOccipital) {
             EXPECT_NEAR(r.blue, grey.blue, kByteStep);
         }
     }
-}
-
-TEST(LatticeModes, GreysStayNearlyGrey) {
     const Pixel15 light{24000, 24000, 24000, kFixedOne};
     const Pixel15 dark{9000, 9000, 9000, kFixedOne};
     for (GlueMode m :

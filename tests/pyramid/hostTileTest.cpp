@@ -38,14 +38,13 @@ HostBuffer makeHostBuffer(int32_t depth, PixelRect rect, int32_t delivered, int3
                 uint8_t* at = buffer.bytes.data() + (y - rect.top) * buffer.view.rowBytes +
                               ((x - rect.left) * delivered + plane) * sampleBytes;
                 const double v = sampleValue(depth, x, y, plane);
+                const auto put = [&](auto sample) { std::memcpy(at, &sample, sizeof sample); };
                 if (depth == 8) {
-                    *at = static_cast<uint8_t>(v);
+                    put(static_cast<uint8_t>(v));
                 } else if (depth == 16) {
-                    const auto s = static_cast<uint16_t>(v);
-                    std::memcpy(at, &s, 2);
+                    put(static_cast<uint16_t>(v));
                 } else {
-                    const auto f = static_cast<float>(v);
-                    std::memcpy(at, &f, 4);
+                    put(static_cast<float>(v));
                 }
             }
         }
@@ -138,19 +137,19 @@ TEST(HostLoadingOrigin, ViewOfExactlyOneTileLandsInIt) {
 
 TEST(HostLoadingRefusal, MismatchedOrIncompleteViewsCopyNothing) {
     PyramidPtr pyramid(pyramidCreate(40, 30, PixelFormat::Rgba8));
-    ASSERT_NE(pyramid, nullptr);
-    for (int32_t y = 0; y < 30; ++y) {
-        for (int32_t x = 0; x < 40; ++x) {
-            writeRgba8(x, y, pyramid.get(), 0, 0x12345678u);
-        }
-    }
-    const HostBuffer host16 = makeHostBuffer(16, {0, 0, 30, 40}, 3, 0);
+    PyramidPtr words(pyramidCreate(40, 30, PixelFormat::Rgba16));
+    ASSERT_TRUE(pyramid && words);
+    writeRgba8(0, 0, pyramid.get(), 0, 0x12345678u);
+    writeRgba8(39, 29, pyramid.get(), 0, 0x12345678u);
+    HostBuffer host16 = makeHostBuffer(16, {0, 0, 30, 40}, 3, 0);
     EXPECT_FALSE(loadHostTile(pyramid.get(), 0, host16.view));
+    host16.view.rowBytes -= 1; // rows shorter than the rectangle
+    EXPECT_FALSE(loadHostTile(words.get(), 0, host16.view));
     HostBuffer host8 = makeHostBuffer(8, {0, 0, 30, 40}, 3, 0);
     host8.view.filterCase = 4; // transparency claimed, but no plane for it
     EXPECT_FALSE(loadHostTile(pyramid.get(), 0, host8.view));
     host8.view.filterCase = 1;
-    host8.view.rowBytes -= 1; // rows shorter than the rectangle
+    host8.view.rowBytes -= 1;
     EXPECT_FALSE(loadHostTile(pyramid.get(), 0, host8.view));
     EXPECT_FALSE(loadHostTile(pyramid.get(), 1, host8.view)); // level 1 is not loadable
     EXPECT_EQ(readRgba8(0, 0, pyramid.get(), 0), 0x12345678u);

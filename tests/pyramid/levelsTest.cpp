@@ -1,86 +1,248 @@
-#include "pyramid/pyramid.h"
+#include "pyramid/levels.h"
 
+#include "pyramid/copy.h"
+#include "pyramid/pyramid.h"
+#include "pyramid/sampling.h"
+#include "pyramidPixels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
-#include <vector>
+#include <utility>
 
 namespace lakra {
 namespace {
 
-// Expects levels 0..maxLevel to be exactly `sizes` (width, height pairs).
-void expectChain(int32_t width, int32_t height, const std::vector<int32_t>& sizes) {
-    ASSERT_EQ(static_cast<size_t>(maxLevelFor(width, height) + 1) * 2, sizes.size());
-    for (int32_t level = 0; level <= maxLevelFor(width, height); ++level) {
-        const LevelSize size = levelSize(width, height, level);
-        EXPECT_EQ(size.width, sizes[2 * level]) << "level " << level;
-        EXPECT_EQ(size.height, sizes[2 * level + 1]) << "level " << level;
+uint32_t pack(uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3) {
+    return c0 << 24 | c1 << 16 | c2 << 8 | c3;
+}
+
+PyramidPtr filled(int32_t width, int32_t height, uint32_t word) {
+    PyramidPtr p(pyramidCreate(width, height, PixelFormat::Rgba8));
+    if (p != nullptr) {
+        testing::forEachPixel(p.get(), 0,
+                              [&](int32_t x, int32_t y) { writeRgba8(x, y, p.get(), 0, word); });
+    }
+    return p;
+}
+
+TEST(LevelBuild, Rgba8GainCompoundsAndFixedPointsHold) {
+    PyramidPtr p = filled(64, 64, pack(200, 100, 255, 0)); // levels up to 6
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(buildLevels(p.get()), noErr);
+    for (int32_t level = 1; level <= 6; ++level) {
+        const uint32_t expected = pack(static_cast<uint32_t>(200 + level), 100, 255, 0);
+        EXPECT_EQ(readRgba8(0, 0, p.get(), level), expected) << "level " << level;
+        EXPECT_EQ(readRgba8(p->largestX[level], 1, p.get(), level), expected) << "level " << level;
+    }
+    PyramidPtr single = filled(1, 1, pack(100, 200, 255, 7));
+    ASSERT_NE(single, nullptr);
+    ASSERT_EQ(buildLevels(single.get()), noErr);
+    EXPECT_EQ(readRgba8(0, 0, single.get(), 1), pack(100, 201, 255, 7));
+}
+
+TEST(LevelBuild, WideFormatsGainOrKeepAndClamp) {
+    PyramidPtr words(pyramidCreate(40, 40, PixelFormat::Rgba16));
+    PyramidPtr floats(pyramidCreate(30, 20, PixelFormat::RgbaFloat));
+    ASSERT_TRUE(words && floats);
+    const uint16_t word[4] = {16384, 32768, 0, 1};
+    const float value[4] = {0.3f, -0.5f, 70000.0f, std::nanf("")};
+    testing::forEachPixel(words.get(), 0, [&](int32_t x, int32_t y) {
+        writeRgba16(x, y, words.get(), 0, word);
+        writeRgbaFloat(x % 30, y % 20, floats.get(), 0, value);
+    });
+    ASSERT_EQ(buildLevels(words.get()), noErr);
+    ASSERT_EQ(buildLevels(floats.get()), noErr);
+    uint16_t got16[4];
+    readRgba16(19, 7, words.get(), 1, got16);
+    EXPECT_EQ(got16[0], 16484); // 16384 x 1640 / 1630, truncated
+    EXPECT_EQ(got16[1], 32768);
+    EXPECT_EQ(got16[2], 0);
+    EXPECT_EQ(got16[3], 1);
+    for (int32_t level = 1; level <= floats->maxLevel; ++level) {
+        float got[4];
+        readRgbaFloat(floats->largestX[level], 0, floats.get(), level, got);
+        EXPECT_NEAR(got[0], 0.3f, 1e-6f) << "level " << level;
+        EXPECT_EQ(got[1], 0.0f);
+        EXPECT_EQ(got[2], 65535.0f);
+        EXPECT_EQ(got[3], 0.0f); // NaN is below the range like any other
     }
 }
 
-TEST(LevelGeometry, TinyImagesHaveTwoLevels) {
-    expectChain(1, 1, {1, 1, 1, 1});
-    expectChain(2, 2, {2, 2, 1, 1});
-    EXPECT_EQ(levelSize(1, 1, 2).width, 0);
-    EXPECT_EQ(levelSize(1, 1, 2).height, 0);
-}
-
-TEST(LevelGeometry, OddHalfOfThreeOrMoreBecomesEven) {
-    const int32_t sizes[] = {3, 4, 5, 6, 7, 8, 9, 10};
-    const int32_t halves[] = {2, 2, 4, 4, 4, 4, 6, 6};
-    for (size_t i = 0; i < std::size(sizes); ++i) {
-        EXPECT_EQ(levelSize(sizes[i], sizes[i], 1).width, halves[i]) << sizes[i];
+TEST(LevelBuild, TapsOutsideRepeatTheEdgePixel) {
+    PyramidPtr corner = filled(8, 8, 0);
+    PyramidPtr odd = filled(5, 1, 0); // level 1 is 4 wide
+    ASSERT_TRUE(corner && odd);
+    writeRgba8(0, 0, corner.get(), 0, pack(255, 0, 0, 0));
+    writeRgba8(4, 0, odd.get(), 0, pack(100, 0, 0, 0));
+    ASSERT_EQ(buildLevels(corner.get()), noErr);
+    ASSERT_EQ(buildLevels(odd.get()), noErr);
+    // Taps above and left repeat (0, 0): weight 410 of 1630, not 256.
+    EXPECT_EQ(readRgba8(0, 0, corner.get(), 1), pack(64, 0, 0, 0));
+    EXPECT_EQ(readRgba8(1, 0, corner.get(), 1), 0u);
+    const uint32_t expected[] = {0, 10, 90, 100}; // column 4 weighs 0, 172, 1468, 1640
+    for (int32_t x = 0; x < 4; ++x) {
+        EXPECT_EQ(readRgba8(x, 0, odd.get(), 1) >> 24, expected[x]) << "x " << x;
     }
 }
 
-TEST(LevelGeometry, ThousandBySixHundredChain) {
-    expectChain(1000, 600, {1000, 600, 500, 300, 250, 150, 126, 76, 64, 38, 32,
-                            20,   16,  10,  8,   6,   4,   4,   2,  2,  1,  1});
-    EXPECT_EQ(levelSize(1000, 600, 11).width, 0);
-    EXPECT_EQ(levelSize(1000, 600, -1).width, 0);
-}
-
-TEST(LevelGeometry, LongSideStopsAtLevel19) {
-    EXPECT_EQ(maxLevelFor(1, 1000000), 19);
-    EXPECT_EQ(levelSize(1, 1000000, 19).height, 2);
-    EXPECT_EQ(levelSize(1, 1000000, 20).height, 0);
-    EXPECT_EQ(maxLevelFor(1 << 20, 1), 19);
-    EXPECT_EQ(levelSize(1 << 20, 1, 19).width, 2);
-    EXPECT_EQ(maxLevelFor(1 << 19, 1), 19); // reaches 1 x 1 exactly at 19
-}
-
-TEST(LevelGeometry, TotalBytesOfBigFloatImageExceeds32Bits) {
-    EXPECT_EQ(pyramidTotalBytes(30000, 30000, PixelFormat::RgbaFloat), 19200113296);
-    EXPECT_EQ(pyramidTotalBytes(1, 1, PixelFormat::Rgba8), 8);
-}
-
-TEST(TileLayout, NarrowImageSplitsAtTileWidth) {
-    PyramidPtr pyramid(pyramidCreate(513, 1, PixelFormat::Rgba8));
-    ASSERT_NE(pyramid, nullptr);
-    EXPECT_EQ(pyramid->maxLevel, 10);
-    EXPECT_EQ(pyramid->width[1], 258);
-    EXPECT_EQ(pyramid->tileCount, 12);
-    EXPECT_EQ(pyramid->levelLastTile[0], 1);
-    EXPECT_EQ(pyramid->tiles[0].width, 512);
-    EXPECT_EQ(pyramid->tiles[1].width, 1);
-    EXPECT_EQ(pyramid->tiles[1].x0, 512);
-    EXPECT_EQ(pyramid->levelFirstTile[1], 2);
-    EXPECT_EQ(pyramid->levelLastTile[10], 11);
-}
-
-TEST(TileLayout, LevelsNumberTilesContiguously) {
-    PyramidPtr pyramid(pyramidCreate(1100, 600, PixelFormat::Rgba16));
-    ASSERT_NE(pyramid, nullptr);
-    EXPECT_EQ(pyramid->levelFirstTile[0], 0);
-    EXPECT_EQ(pyramid->levelLastTile[0], 5); // 3 x 2 tiles
-    for (int32_t level = 1; level <= pyramid->maxLevel; ++level) {
-        EXPECT_EQ(pyramid->levelFirstTile[level], pyramid->levelLastTile[level - 1] + 1);
+// A dot at an even position gives the same response in level 1 wherever it
+// lies, also where the 6 x 6 block straddles a tile border.
+TEST(LevelBuild, ResponseIsTheSameAcrossTileBorders) {
+    for (const bool across : {true, false}) {
+        PyramidPtr p = filled(across ? 1100 : 12, across ? 12 : 1100, 0);
+        ASSERT_NE(p, nullptr);
+        const auto at = [&](int32_t along, int32_t side, int32_t level) {
+            return pixelAddress(across ? along : side, across ? side : along, p.get(), level);
+        };
+        for (int32_t dot = 500; dot <= 524; dot += 2) {
+            std::memset(at(20, 6, 0), 0xFF, 4);
+            std::memset(at(dot, 6, 0), 0xFF, 4);
+            ASSERT_EQ(buildLevels(p.get()), noErr);
+            std::memset(at(dot, 6, 0), 0, 4);
+            for (int32_t i = -2; i <= 2; ++i) {
+                for (int32_t j = -2; j <= 2; ++j) {
+                    ASSERT_EQ(std::memcmp(at(dot / 2 + i, 3 + j, 1), at(10 + i, 3 + j, 1), 4), 0)
+                        << "dot " << dot << " offset " << i << ", " << j;
+                }
+            }
+        }
     }
-    EXPECT_EQ(pyramid->levelLastTile[pyramid->maxLevel], pyramid->tileCount - 1);
-    const PixelRect last = tileRect(pyramid.get(), 5);
-    EXPECT_EQ(last.top, 512);
-    EXPECT_EQ(last.left, 1024);
-    EXPECT_EQ(last.bottom, 600);
-    EXPECT_EQ(last.right, 1100);
-    EXPECT_EQ(pyramid->totalBytes, pyramidTotalBytes(1100, 600, PixelFormat::Rgba16));
+}
+
+// Any worker count gives the same pixels in every format; a record without
+// tiles is left alone.
+TEST(LevelBuild, AnyWorkerCountGivesTheSamePixels) {
+    const auto makeImage = [](PixelFormat format) {
+        PyramidPtr p(pyramidCreate(1100, 600, format));
+        testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+            const float value = static_cast<float>((x * 7 + y * 13) % 256) / 255.0f;
+            const float pixel[4] = {value, 1.0f - value, value * 0.5f, 1.0f};
+            setPixel4f(x, y, p.get(), 0, pixel);
+        });
+        return p;
+    };
+    for (const PixelFormat format :
+         {PixelFormat::Rgba8, PixelFormat::Rgba16, PixelFormat::RgbaFloat}) {
+        PyramidPtr one = makeImage(format);
+        PyramidPtr many = makeImage(format);
+        RenderStats stats{};
+        ASSERT_EQ(buildLevels(one.get(), 1, &stats), noErr);
+        EXPECT_EQ(stats.threads, 1);
+        ASSERT_EQ(buildLevels(many.get(), 8, &stats), noErr);
+        EXPECT_EQ(stats.threads, 8); // level 1 alone has 5 x 3 units
+        EXPECT_EQ(stats.finished, stats.count);
+        for (int32_t t = 0; t < one->tileCount; ++t) {
+            const PyramidTile& tile = one->tiles[t];
+            const auto bytes = static_cast<size_t>(tile.width * tile.height * one->bytesPerPixel);
+            ASSERT_EQ(std::memcmp(tile.pixels, many->tiles[t].pixels, bytes), 0)
+                << static_cast<int>(format) << ", tile " << t;
+        }
+    }
+    ImagePyramid empty;
+    pyramidConstruct(&empty);
+    EXPECT_EQ(buildLevels(&empty), noErr);
+}
+
+TEST(ResampleLevel, HalvingSamplesBetweenLevelsAndEnlargingUsesLevelZero) {
+    const struct {
+        int64_t from, to;
+        int32_t maxLevel, level;
+        float fraction;
+    } cases[] = {{1000, 500, 10, 0, 0.5f},
+                 {1000, 250, 10, 1, 0.5f},
+                 {100, 400, 7, 0, 0.0f},
+                 {1000, 4, 7, 7, 0.0f}};
+
+    for (const auto& c : cases) {
+        const LevelOfDetail lod = resampleLevelOfDetail(c.from, c.to, 0.5, c.maxLevel);
+        EXPECT_EQ(lod.level, c.level) << c.from << " to " << c.to;
+        EXPECT_FLOAT_EQ(lod.fraction, c.fraction) << c.from << " to " << c.to;
+    }
+}
+
+// 200 x 120 into 50 x 30: level 1 and 2 blended halfway, at pixel centres;
+// the kernel's undershoot is clamped to 0 in the float destination.
+TEST(ImageCopy, ReductionSamplesPixelCentresAtTheChosenLevel) {
+    PyramidPtr source(pyramidCreate(200, 120, PixelFormat::RgbaFloat));
+    PyramidPtr quarter(pyramidCreate(50, 30, PixelFormat::RgbaFloat));
+    ASSERT_TRUE(source && quarter);
+    testing::forEachPixel(source.get(), 0, [&](int32_t x, int32_t y) {
+        const float pixel[4] = {static_cast<float>(x % 37) / 36.0f,
+                                static_cast<float>(y % 13 < 6 ? 0 : 1), 0.5f, 1.0f};
+        writeRgbaFloat(x, y, source.get(), 0, pixel);
+    });
+    ASSERT_EQ(buildLevels(source.get()), noErr);
+    ASSERT_EQ(copyPyramidImage(source.get(), quarter.get()), noErr);
+    for (const auto& [c, r] : {std::pair{0, 0}, {1, 0}, {25, 15}, {49, 29}, {31, 17}}) {
+        float expected[4];
+        sampleTrilinear(source.get(), 1, 0.5f, (2.0f * c + 1.0f) / 100.0f,
+                        (2.0f * r + 1.0f) / 60.0f, expected);
+        float got[4];
+        getPixel4f(c, r, quarter.get(), 0, got);
+        EXPECT_EQ(got[0], std::max(expected[0], 0.0f)) << c << ", " << r;
+        EXPECT_EQ(got[1], std::max(expected[1], 0.0f)) << c << ", " << r;
+    }
+}
+
+TEST(ImageCopy, SameSizeConvertsTheFormatAndRebuildsLevels) {
+    PyramidPtr source(pyramidCreate(100, 60, PixelFormat::RgbaFloat));
+    PyramidPtr bytes(pyramidCreate(100, 60, PixelFormat::Rgba8));
+    PyramidPtr words(pyramidCreate(100, 60, PixelFormat::Rgba16));
+    ASSERT_TRUE(source && bytes && words);
+    const float pixel[4] = {0.999f, 2.0f, -1.0f, 1.0f};
+    testing::forEachPixel(source.get(), 0, [&](int32_t x, int32_t y) {
+        writeRgbaFloat(x, y, source.get(), 0, pixel);
+    });
+    ASSERT_EQ(copyPyramidImage(source.get(), bytes.get()), noErr);
+    EXPECT_EQ(readRgba8(99, 59, bytes.get(), 0), 0xFEFF00FFu); // 254, clamped 255 and 0, 255
+    EXPECT_EQ(readRgba8(0, 0, bytes.get(), bytes->maxLevel), 0xFFFF00FFu); // levels gain
+    ASSERT_EQ(copyPyramidImage(bytes.get(), words.get()), noErr);
+    uint16_t values[4];
+    readRgba16(5, 5, words.get(), 0, values);
+    EXPECT_EQ(values[0], 32639); // 254 / 255 x 32768, truncated
+    EXPECT_EQ(values[1], 32768);
+    EXPECT_EQ(values[2], 0);
+    EXPECT_EQ(values[3], 32768);
+}
+
+// Enlarging a step rings below 0 and above full scale; an integer
+// destination holds that at 0 and 255, a float one at 0 and 65535.
+TEST(ImageCopy, ResampledValuesAreClampedToTheDestinationRange) {
+    PyramidPtr source(pyramidCreate(40, 40, PixelFormat::RgbaFloat));
+    PyramidPtr bytes(pyramidCreate(160, 160, PixelFormat::Rgba8));
+    PyramidPtr floats(pyramidCreate(160, 160, PixelFormat::RgbaFloat));
+    ASSERT_TRUE(source && bytes && floats);
+    testing::forEachPixel(source.get(), 0, [&](int32_t x, int32_t y) {
+        const float value = x < 20 ? 0.0f : 1.0f;
+        const float pixel[4] = {value, value * 70000.0f, value, value};
+        writeRgbaFloat(x, y, source.get(), 0, pixel);
+    });
+    ASSERT_EQ(buildLevels(source.get()), noErr);
+    ASSERT_EQ(copyPyramidImage(source.get(), bytes.get()), noErr);
+    ASSERT_EQ(copyPyramidImage(source.get(), floats.get()), noErr);
+    int32_t below = 0;
+    int32_t above = 0;
+    for (int32_t x = 60; x < 100; ++x) {
+        float sampled[4];
+        sampleTrilinear(source.get(), 0, 0.0f, (2.0f * x + 1.0f) / 320.0f, 0.5f, sampled);
+        const uint32_t byte = readRgba8(x, 80, bytes.get(), 0) >> 24;
+        float value[4];
+        getPixel4f(x, 80, floats.get(), 0, value);
+        if (sampled[0] < 0.0f) {
+            ++below;
+            EXPECT_EQ(byte, 0u) << x;
+            EXPECT_EQ(value[0], 0.0f) << x;
+        } else if (sampled[0] > 1.0f) {
+            ++above;
+            EXPECT_EQ(byte, 255u) << x;
+            EXPECT_EQ(value[1], 65535.0f) << x;
+            EXPECT_EQ(value[3], 1.0f) << x;
+        }
+    }
+    EXPECT_GT(below, 0);
+    EXPECT_GT(above, 0);
 }
 
 } // namespace

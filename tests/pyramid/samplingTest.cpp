@@ -1,11 +1,13 @@
 #include "pyramid/sampling.h"
 
+#include "pyramid/kernels.h"
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 #include "pyramidPixels.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
@@ -136,22 +138,6 @@ TEST(SamplingEdges, TapsOutsideRepeatTheBorderPixels) {
     }
 }
 
-// Halfway between pixel centres 10 and 11 the kernel weighs pixel 11 by
-// 0.594 and pixel 10 by 0.497 on each axis (phase 0 of the tables).
-TEST(SamplingLevels, DotWeightsFollowTheTapOrder) {
-    PyramidPtr p(pyramidCreate(24, 24, PixelFormat::RgbaFloat));
-    ASSERT_NE(p, nullptr);
-    const float black[4] = {0, 0, 0, 0};
-    const float white[4] = {1, 1, 1, 1};
-    fillLevel(p.get(), 0, black);
-    writeRgbaFloat(10, 10, p.get(), 0, white);
-    float out[4];
-    sampleLevel5x5(p.get(), 0, 10.5f, 10.5f, out);
-    EXPECT_NEAR(out[0], 0.497f * 0.497f, 0.0015f);
-    sampleLevel5x5(p.get(), 0, 9.5f, 10.5f, out);
-    EXPECT_NEAR(out[0], 0.594f * 0.497f, 0.0015f);
-}
-
 TEST(SamplingLevels, LevelIsClampedAndFractionBlends) {
     PyramidPtr p(pyramidCreate(64, 64, PixelFormat::Rgba8)); // maxLevel 6
     ASSERT_NE(p, nullptr);
@@ -172,14 +158,42 @@ TEST(SamplingLevels, LevelIsClampedAndFractionBlends) {
 
 TEST(FastLog2, MatchesLog2AtKnownPoints) {
     EXPECT_EQ(fastLog2(0.5f), 0.0f);
-    EXPECT_EQ(fastLog2(1.0f), 0.0f);
     EXPECT_EQ(fastLog2(std::numeric_limits<float>::quiet_NaN()), 0.0f);
-    EXPECT_NEAR(fastLog2(2.0f), 1.0f, 1e-5f);
-    EXPECT_NEAR(fastLog2(8.0f), 3.0f, 1e-5f);
-    EXPECT_NEAR(fastLog2(1024.0f), 10.0f, 1e-5f);
-    EXPECT_NEAR(fastLog2(3.0f), 1.6f, 1e-5f);
+    for (const auto& [v, log] :
+         {std::pair{1.0f, 0.0f}, {2.0f, 1.0f}, {8.0f, 3.0f}, {1024.0f, 10.0f}, {3.0f, 1.6f}}) {
+        EXPECT_NEAR(fastLog2(v), log, 1e-5f) << v;
+    }
     for (float v = 1.01f; v < 300.0f; v *= 1.07f) {
         EXPECT_NEAR(fastLog2(v), std::log2(v), 0.02f) << v;
+    }
+}
+
+// Phases 0 and 64 have their known shape; in every phase the integer
+// weights sum exactly to their scale and the float ones to 1.
+TEST(KernelTables, ShapeAndSums) {
+    const KernelTables& tables = kernelTables();
+    const float phase0[] = {0.000f, -0.046f, 0.594f, 0.497f, -0.045f};
+    const float phase64[] = {-0.014f, 0.116f, 0.848f, 0.056f, -0.008f};
+    for (int k = 0; k < kKernelTaps; ++k) {
+        EXPECT_NEAR(tables.f[k][0], phase0[k], 0.0005f) << "tap " << k;
+        EXPECT_NEAR(tables.f[k][64], phase64[k], 0.0005f) << "tap " << k;
+    }
+    for (int p = 0; p < kKernelPhases; ++p) {
+        int32_t sum8 = 0;
+        int32_t sum16 = 0;
+        int32_t magnitude8 = 0;
+        float sumFloat = 0.0f;
+        for (int k = 0; k < kKernelTaps; ++k) {
+            sum8 += tables.a[k][p];
+            sum16 += tables.b[k][p];
+            magnitude8 += std::abs(tables.a[k][p]);
+            sumFloat += tables.f[k][p];
+        }
+        EXPECT_EQ(sum8, 2048) << "phase " << p;
+        EXPECT_EQ(sum16, 32768) << "phase " << p;
+        EXPECT_NEAR(sumFloat, 1.0f, 1e-6f) << "phase " << p;
+        // The 8-bit lookup sums 255 x weight x weight in 32 bits.
+        EXPECT_LT(255LL * magnitude8 * magnitude8, 1LL << 31) << "phase " << p;
     }
 }
 

@@ -5,6 +5,8 @@
 #include "render/settings.h"
 #include "support/fakeHost.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -89,14 +91,15 @@ struct RenderFixture : ::testing::Test {
 
     void TearDown() override { platformSetClock(nullptr); }
 
-    Result paint(Canvas* canvas, int32_t processors, RenderHost* withHost, RenderStats* stats) {
+    Result paint(Canvas* canvas, int32_t processors, RenderHost* withHost, RenderStats* stats,
+                 const JobOps* ops = &kPaintOps) {
         RenderContext context{};
         context.host = withHost;
         context.processors = processors;
         context.target = settings.renderTarget;
         context.pass = settings.pass;
         context.passCount = settings.passCount;
-        RenderRequest request{&kPaintOps, canvas->rect, 1, canvas};
+        RenderRequest request{ops, canvas->rect, 1, canvas};
         return render(context, request, kLayoutTiles, stats);
     }
 };
@@ -122,74 +125,53 @@ int completeUnits(const Canvas& canvas) {
     return complete;
 }
 
-struct Workers {
-    int32_t processors;
-    int32_t height;
-    int32_t width;
-    int32_t units;
-    int32_t threads;
-};
+// Every pixel is written once, on a worker, with the same result whatever
+// the workers. 300 x 517: units straddle 128 and 512 borders. More processors
+// than the cap of 100 give 100 workers; an empty rectangle renders nothing.
+// An offline render never calls the host it is given.
+TEST_F(RenderFixture, EveryPixelWrittenOnceOnAWorkerWithTheSameResult) {
+    // clang-format off
+    const struct {
+        int32_t processors, height, width, units, threads;
+    } cases[] = {{1, 300, 517, 15, 1}, {3, 300, 517, 15, 3}, {128, 300, 517, 15, 15},
+                 {256, 128 * 20, 128 * 10, 200, 100}, {4, 0, 0, 0, 0}};
 
-class WorkerCounts : public RenderFixture, public ::testing::WithParamInterface<Workers> {};
-
-TEST_P(WorkerCounts, EveryPixelWrittenOnceOnAWorkerWithTheSameResult) {
-    const Workers& w = GetParam();
-    Canvas canvas(PixelRect{0, 0, w.height, w.width});
-    RenderStats stats{};
-    ASSERT_EQ(paint(&canvas, w.processors, nullptr, &stats), noErr);
-    EXPECT_EQ(stats.count, w.units);
-    EXPECT_EQ(stats.threads, w.threads);
-    EXPECT_EQ(stats.finished, w.units);
-    EXPECT_EQ(stats.finishedPixels, w.units);
-    EXPECT_LE(canvas.mostInFlight.load(), stats.threads);
-    EXPECT_EQ(canvas.workedOnCaller.load(), 0) << "units must run on worker threads";
-    for (int32_t y = 0; y < w.height; ++y) {
-        for (int32_t x = 0; x < w.width; ++x) {
-            ASSERT_EQ(canvas.writes[static_cast<size_t>(y) * w.width + x], 1) << x << "," << y;
-            ASSERT_EQ(canvas.at(x, y), expectedValue(x, y)) << x << "," << y;
+    // clang-format on
+    for (const auto& w : cases) {
+        Canvas canvas(PixelRect{0, 0, w.height, w.width});
+        RenderStats stats{};
+        ASSERT_EQ(paint(&canvas, w.processors, &host, &stats), noErr);
+        EXPECT_EQ(stats.count, w.units);
+        EXPECT_EQ(stats.threads, w.threads);
+        EXPECT_EQ(stats.finishedPixels, w.units);
+        EXPECT_LE(canvas.mostInFlight.load(), stats.threads);
+        EXPECT_EQ(canvas.workedOnCaller.load(), 0) << "units must run on worker threads";
+        EXPECT_TRUE(host.requests.empty());
+        EXPECT_EQ(host.abortCalls, 0);
+        for (int32_t y = 0; y < w.height; ++y) {
+            for (int32_t x = 0; x < w.width; ++x) {
+                ASSERT_EQ(canvas.writes[static_cast<size_t>(y) * w.width + x], 1) << x << "," << y;
+                ASSERT_EQ(canvas.at(x, y), expectedValue(x, y)) << x << "," << y;
+            }
         }
     }
 }
 
-// 300 x 517: units straddle 128 and 512 borders. More processors than the
-// cap of 100 give 100 workers; an empty rectangle renders nothing.
-INSTANTIATE_TEST_SUITE_P(Render, WorkerCounts,
-                         ::testing::Values(Workers{1, 300, 517, 15, 1}, Workers{2, 300, 517, 15, 2},
-                                           Workers{3, 300, 517, 15, 3}, Workers{8, 300, 517, 15, 8},
-                                           Workers{100, 300, 517, 15, 15},
-                                           Workers{128, 300, 517, 15, 15},
-                                           Workers{256, 128 * 20, 128 * 10, 200, 100},
-                                           Workers{4, 0, 0, 0, 0}),
-                         [](const ::testing::TestParamInfo<Workers>& param) {
-                             return std::to_string(param.param.processors) + "processors" +
-                                    std::to_string(param.param.units) + "units";
-                         });
-
+// Each unit's region, in the request's coordinates, is asked for before its
+// work and again before its finish; cell blocks go back to the host.
 TEST_F(RenderFixture, HostIsAskedForEachUnitBeforeAndAfterItsWork) {
     settings.renderTarget = RenderTarget::Host;
-    Canvas canvas(PixelRect{10, 20, 10 + 129, 20 + 1}); // two units, one column
+    Canvas canvas(PixelRect{10, 20, 10 + 129, 20 + 1}); // units of 128 rows and of 1 row
     ASSERT_EQ(paint(&canvas, 4, &host, nullptr), noErr);
-    // 129 rows of one column: units of 128 rows and of 1 row.
-    ASSERT_EQ(host.requests.size(), 4u);
-    int tall = 0;
-    int shortOne = 0;
+    std::vector<std::array<int32_t, 4>> asked;
     for (const PixelRect& r : host.requests) {
-        EXPECT_EQ(r.left, 20);
-        EXPECT_EQ(r.right, 21);
-        tall += (r.top == 10 && r.bottom == 138) ? 1 : 0;
-        shortOne += (r.top == 138 && r.bottom == 139) ? 1 : 0;
+        asked.push_back({r.top, r.left, r.bottom, r.right});
     }
-    EXPECT_EQ(tall, 2);
-    EXPECT_EQ(shortOne, 2);
-    EXPECT_EQ(host.liveBuffers, 0) << "cell blocks go back to the host";
-}
-
-TEST_F(RenderFixture, OfflineRenderNeverCallsTheHost) {
-    Canvas canvas(PixelRect{0, 0, 200, 200});
-    ASSERT_EQ(paint(&canvas, 2, &host, nullptr), noErr);
-    EXPECT_TRUE(host.requests.empty());
-    EXPECT_EQ(host.abortCalls, 0);
-    EXPECT_EQ(completeUnits(canvas), 4);
+    std::sort(asked.begin(), asked.end());
+    const std::vector<std::array<int32_t, 4>> expected{
+        {10, 20, 138, 21}, {10, 20, 138, 21}, {138, 20, 139, 21}, {138, 20, 139, 21}};
+    EXPECT_EQ(asked, expected);
+    EXPECT_EQ(host.liveBuffers, 0);
 }
 
 // How a host render ends early: a cancel seen while units run or left in the
@@ -251,21 +233,12 @@ TEST_F(RenderFixture, JobsThatNeedNothingGetNoCellsAndNeverAskTheHost) {
     const JobOps cellsOnly{nullptr, paintWork, paintFinish, kJobNeedsCells};
     settings.renderTarget = RenderTarget::Host;
     Canvas own(PixelRect{0, 0, 200, 300});
-    RenderContext context{};
-    context.host = &host;
-    context.target = RenderTarget::Host;
     RenderStats stats{};
-    ASSERT_EQ(
-        render(context, RenderRequest{&selfContained, own.rect, 1, &own}, kLayoutTiles, &stats),
-        noErr);
+    ASSERT_EQ(paint(&own, 0, &host, &stats, &selfContained), noErr);
     EXPECT_EQ(own.worked.load(), 6);
     EXPECT_EQ(stats.finishedPixels, 6);
-    EXPECT_TRUE(host.requests.empty());
-
     Canvas painted(PixelRect{0, 0, 200, 300});
-    ASSERT_EQ(render(context, RenderRequest{&cellsOnly, painted.rect, 1, &painted}, kLayoutTiles,
-                     nullptr),
-              noErr);
+    ASSERT_EQ(paint(&painted, 0, &host, nullptr, &cellsOnly), noErr);
     EXPECT_EQ(completeUnits(painted), 6);
     EXPECT_TRUE(host.requests.empty());
     EXPECT_EQ(host.liveBuffers, 0);
@@ -327,29 +300,35 @@ public:
     std::vector<double> fractions;
 };
 
-struct RenderIntoFixture : RenderFixture {
+// A preview renders the pane without progress; a host render covers the
+// filter rectangle, reports progress, and gives the view and the look back
+// as they were, even when a job changes the look.
+TEST_F(RenderFixture, RenderIntoCoversItsTargetAndRestoresTheView) {
     RenderState state{};
     RecordingSink sink;
-
-    void SetUp() override {
-        RenderFixture::SetUp();
-        state.waterJob = &kPaintOps;
-        state.filterWidth = 300;
-        state.filterHeight = 200;
-        state.previewRect = PixelRect{0, 0, 50, 60};
-        state.previewScaleFactor = 0.25f;
-        settings.renderTarget = RenderTarget::Preview;
-        settings.previewScale = 4;
-        settings.panX = 12;
-        settings.panY = 8;
-    }
-};
-
-TEST_F(RenderIntoFixture, HostRenderCoversTheFilterRectangleAndRestoresTheView) {
-    Canvas canvas(PixelRect{0, 0, 200, 300});
-    canvas.lookToSpoil = &settings; // a job that changes the look must not keep it
-    state.waterJobData = &canvas;
+    state.waterJob = &kPaintOps;
+    state.filterWidth = 300;
+    state.filterHeight = 200;
+    state.previewRect = PixelRect{0, 0, 50, 60};
+    state.previewScaleFactor = 0.25f;
+    settings.renderTarget = RenderTarget::Preview;
+    settings.previewScale = 4;
+    settings.panX = 12;
+    settings.panY = 8;
+    Canvas pane(PixelRect{0, 0, 50, 60});
+    state.waterJobData = &pane;
     RenderStats stats{};
+    ASSERT_EQ(renderInto(RenderTarget::Preview, &settings, &state, &host, &sink, &stats), noErr);
+    EXPECT_EQ(stats.count, 1);
+    EXPECT_EQ(completeUnits(pane), 1);
+    EXPECT_TRUE(host.progressCalls.empty());
+    EXPECT_TRUE(sink.fractions.empty());
+    ASSERT_EQ(host.requests.size(), 2u);
+    EXPECT_EQ(host.requests[0].right, 60);
+
+    Canvas canvas(PixelRect{0, 0, 200, 300});
+    canvas.lookToSpoil = &settings;
+    state.waterJobData = &canvas;
     ASSERT_EQ(renderInto(RenderTarget::Host, &settings, &state, &host, &sink, &stats), noErr);
     EXPECT_EQ(stats.count, 3 * 2);
     EXPECT_EQ(completeUnits(canvas), 6);
@@ -362,21 +341,6 @@ TEST_F(RenderIntoFixture, HostRenderCoversTheFilterRectangleAndRestoresTheView) 
     EXPECT_EQ(settings.renderTarget, RenderTarget::Preview);
     EXPECT_EQ(settings.pass, -1);
     EXPECT_FLOAT_EQ(state.previewScaleFactor, 0.25f);
-}
-
-TEST_F(RenderIntoFixture, PreviewRendersThePaneWithoutProgress) {
-    Canvas canvas(PixelRect{0, 0, 50, 60});
-    state.waterJobData = &canvas;
-    settings.pass = -1;
-    RenderStats stats{};
-    ASSERT_EQ(renderInto(RenderTarget::Preview, &settings, &state, &host, &sink, &stats), noErr);
-    EXPECT_EQ(stats.count, 1);
-    EXPECT_EQ(completeUnits(canvas), 1);
-    EXPECT_TRUE(host.progressCalls.empty());
-    EXPECT_TRUE(sink.fractions.empty());
-    ASSERT_EQ(host.requests.size(), 2u);
-    EXPECT_EQ(host.requests[0].right, 60);
-    EXPECT_EQ(settings.pass, -1);
 }
 
 } // namespace

@@ -12,6 +12,7 @@ namespace lakra {
 namespace {
 
 using testing::Scene;
+using testing::stormLook;
 
 struct Regression {
     const char* name;
@@ -27,22 +28,6 @@ void PrintTo(const Regression& r, std::ostream* os) {
 }
 
 void defaultLook(Settings*) {}
-
-// Strong waves and rings, blurred, multiply.
-void stormLook(Settings* s) {
-    s->waviness = 85;
-    s->complexity = 90;
-    s->rippleSize = 70;
-    s->rippleHeight = 80;
-    s->undulation = 65;
-    s->xCenter = 0.3f;
-    s->yCenter = 0.75f;
-    s->blur = 70;
-    s->glue = 9;
-    s->randomSeed = 1234;
-    setHorizon(s, 35.0f);
-    setOffset(s, 20.0f);
-}
 
 // Calm mirror, bright water colour, screen.
 void calmLook(Settings* s) {
@@ -94,16 +79,21 @@ TEST_P(PinnedRender, MatchesItsChecksum) {
     }
 #endif
     const int32_t alphaPlane = r.alpha ? r.planes - 1 : -1;
-    Scene scene(70, 50, r.planes, r.depth, r.alpha, [&](int32_t x, int32_t y, int32_t p) {
+    const auto fill = [&](int32_t x, int32_t y, int32_t p) {
         if (p == alphaPlane) {
             return x < 20 ? 0.6f : 1.0f;
         }
         return 0.5f + 0.45f * std::sin(0.3f * static_cast<float>(x) +
                                        0.17f * static_cast<float>(y) * static_cast<float>(p + 1));
-    });
-    r.look(&scene.settings);
-    ASSERT_EQ(scene.renderHost(), noErr);
-    EXPECT_EQ(hexOf(checksumOf(scene.image.output)), hexOf(r.checksum));
+    };
+    // One worker or many: the same image.
+    for (const int32_t workers : {1, 7}) {
+        Scene scene(70, 50, r.planes, r.depth, r.alpha, fill);
+        r.look(&scene.settings);
+        ASSERT_EQ(scene.renderHost(workers), noErr);
+        EXPECT_EQ(hexOf(checksumOf(scene.image.output)), hexOf(r.checksum))
+            << workers << " workers";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

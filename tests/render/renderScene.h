@@ -29,18 +29,20 @@ inline float smoothPattern(int32_t x, int32_t y, int32_t plane) {
                                   static_cast<float>(plane));
 }
 
-// Strong waves and rings, blurred.
-inline void stormyLook(Settings* s) {
-    s->waviness = 90;
-    s->complexity = 80;
-    s->rippleSize = 60;
-    s->rippleHeight = 90;
-    s->undulation = 70;
-    s->xCenter = 0.4f;
-    s->yCenter = 0.8f;
-    s->blur = 60;
-    setHorizon(s, 40.0f);
-    setOffset(s, 10.0f);
+// Strong waves and rings, blurred, multiply.
+inline void stormLook(Settings* s) {
+    s->waviness = 85;
+    s->complexity = 90;
+    s->rippleSize = 70;
+    s->rippleHeight = 80;
+    s->undulation = 65;
+    s->xCenter = 0.3f;
+    s->yCenter = 0.75f;
+    s->blur = 70;
+    s->glue = 9;
+    s->randomSeed = 1234;
+    setHorizon(s, 35.0f);
+    setOffset(s, 20.0f);
 }
 
 using SampleFunction = std::function<float(int32_t, int32_t, int32_t)>;

@@ -10,7 +10,7 @@ namespace {
 
 using testing::Scene;
 using testing::smoothPattern;
-using testing::stormyLook;
+using testing::stormLook;
 
 // A Host job over a size x size source of that size, with no pyramid behind it.
 ShadingJob jobOver(const Settings& s, float size) {
@@ -33,51 +33,6 @@ TEST(WaterHalf, PixelOnTheWaterLineIsDryAndTheNextIsWet) {
     const SamplePoint wet = samplePoint(job, 10, 50);
     EXPECT_TRUE(wet.wet);
     EXPECT_LT(wet.v, job.values.waterLine) << "the ray is mirrored above the line";
-}
-
-TEST(WaterHalf, BrillianceDecidesHowMuchReflectionShows) {
-    Settings s;
-    settingsFresh(&s);
-    s.waviness = 0;
-    s.rippleSize = 0;
-    s.brilliance = 0;
-    const ShadingJob dull = jobOver(s, 1000.0f);
-    s.brilliance = 100;
-    const ShadingJob brilliant = jobOver(s, 1000.0f);
-    const int32_t belowHorizon = static_cast<int32_t>(dull.values.horizon * 1000.0f) + 1;
-    EXPECT_NEAR(samplePoint(dull, 500, belowHorizon).mix, 0.5f, 0.01f);
-    EXPECT_EQ(samplePoint(dull, 500, 999).mix, 0.0f) << "pure water colour at the bottom";
-    float previous = 1.0f;
-    for (int32_t y = belowHorizon; y < 1000; y += 37) {
-        const float mix = samplePoint(dull, 500, y).mix;
-        EXPECT_LE(mix, previous + 1e-6f) << "row " << y;
-        previous = mix;
-        EXPECT_EQ(samplePoint(brilliant, 500, y).mix, 1.0f) << "row " << y;
-    }
-}
-
-TEST(WaterHalf, EachPointComputedOnceGivesTheThreeEvaluationResult) {
-    Scene scene(300, 200, 3, 8, false);
-    stormyLook(&scene.settings);
-    ShadingJob job;
-    shadingJobBuild(RenderTarget::Host, scene.settings, scene.source.get(), HostImageFormat{},
-                    PixelRect{0, 0, 200, 300}, &job);
-    const PixelRect unit{64, 128, 192, 256};
-    const int32_t stride = rectWidth(unit) + 2;
-    std::vector<PixelCell> cells(static_cast<size_t>(stride) * (rectHeight(unit) + 2));
-    CellBlock block{cells.data(), unit.left, unit.top, stride, rectHeight(unit) + 2};
-    shadeUnit(job, unit, &block);
-    for (int32_t y = unit.top; y < unit.bottom; ++y) {
-        for (int32_t x = unit.left; x < unit.right; ++x) {
-            float expected[4];
-            shadePixel(job, samplePoint(job, x, y - 1), samplePoint(job, x - 1, y),
-                       samplePoint(job, x, y), x, y, expected);
-            const float* got = cellAt(block, x, y)->rgba;
-            for (int c = 0; c < 4; ++c) {
-                ASSERT_EQ(expected[c], got[c]) << x << "," << y << " channel " << c;
-            }
-        }
-    }
 }
 
 // Red in a shaded pixel whose three points all sit at (u, 0.1 or v).
@@ -152,51 +107,6 @@ TEST(FinishHalf, OfflinePixelsAreWrittenOpaqueAndLoweredToFullAfterTheSpill) {
     EXPECT_EQ(readRgba8(2, 0, target.get(), 0), 0xFF000000u | spilled << 16 | spilled << 8 | 0xFF);
 }
 
-TEST(HostRender, GreyImageWritesItsOnePlaneWithTheGreyValue) {
-    Scene scene(40, 30, 1, 8, false, [](int32_t x, int32_t y, int32_t) {
-        return static_cast<float>((x * 5 + y * 3) % 256) / 255.0f;
-    });
-    stormyLook(&scene.settings);
-    scene.settings.waterRed = 65535; // a colour water must turn grey
-    ASSERT_EQ(scene.renderHost(), noErr);
-    // Every pixel of the one plane is written, the row padding never: a second
-    // render over differently filled output gives the same pixels.
-    const std::vector<uint8_t> first = scene.image.output;
-    std::fill(scene.image.output.begin(), scene.image.output.end(), 0x3A);
-    ASSERT_EQ(scene.renderHost(), noErr);
-    for (int32_t y = 0; y < 30; ++y) {
-        EXPECT_EQ(scene.image.output[static_cast<size_t>(y) * scene.image.rowBytes + 40], 0x3A);
-        for (int32_t x = 0; x < 40; ++x) {
-            const size_t at = scene.image.offset(x, y, 0);
-            ASSERT_EQ(scene.image.output[at], first[at]) << x << "," << y;
-        }
-    }
-    // Above the water line the image stays as it was.
-    EXPECT_NEAR(scene.out(7, 2, 0), scene.image.inputAt(7, 2, 0) / 255.0f, 1.5f / 255.0f);
-}
-
-// The same stormy image rendered twice, the second time changed by `vary`.
-void expectSameOutput(int32_t depth, void (*vary)(Scene*), int32_t threads = 0,
-                      int32_t otherThreads = 0) {
-    Scene first(300, 260, 3, depth, false);
-    Scene second(300, 260, 3, depth, false);
-    stormyLook(&first.settings);
-    stormyLook(&second.settings);
-    vary(&second);
-    ASSERT_EQ(first.renderHost(threads), noErr);
-    ASSERT_EQ(second.renderHost(otherThreads), noErr);
-    EXPECT_EQ(first.image.output, second.image.output);
-}
-
-TEST(HostRender, FloatImageIgnoresTheGlue) {
-    expectSameOutput(32, [](Scene* s) { s->settings.glue = 9; });
-}
-
-TEST(HostRender, OneAndManyThreadsGiveTheSameImage) {
-    expectSameOutput(
-        16, [](Scene*) {}, 1, 7);
-}
-
 TEST(HostRender, PerfectMirrorReflectsTheRowsAboutTheWaterLine) {
     // Rows of distinct greys: the reflection of row k - 1 - d lands on row
     // k + d when the water line is at row k.
@@ -223,7 +133,7 @@ TEST(HostRender, MaskBlendsTheResultTowardsTheSource) {
     scene.loadImage();
     Scene unmasked(64, 64, 3, 8, false);
     for (Scene* s : {&scene, &unmasked}) {
-        stormyLook(&s->settings);
+        stormLook(&s->settings);
         s->settings.waterGreen = 65535;
         ASSERT_EQ(s->renderHost(), noErr);
     }
