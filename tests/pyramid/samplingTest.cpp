@@ -34,34 +34,30 @@ void fillLevel(ImagePyramid* p, int32_t level, const float stored[4]) {
     });
 }
 
-class SamplingFormats : public ::testing::TestWithParam<int> {
-protected:
-    PixelFormat format() const {
-        const PixelFormat formats[] = {PixelFormat::Rgba8, PixelFormat::Rgba16,
-                                       PixelFormat::RgbaFloat};
-        return formats[GetParam()];
-    }
-};
-
-TEST_P(SamplingFormats, ConstantImageSamplesToItsValueEverywhere) {
-    PyramidPtr p(pyramidCreate(600, 300, format()));
-    ASSERT_NE(p, nullptr);
-    const float stored[3][4] = {{77, 140, 3, 255}, {12345, 32768, 0, 65535}, {0.3f, 2.5f, 0, 1}};
-    for (int32_t level = 0; level <= p->maxLevel; ++level) {
-        fillLevel(p.get(), level, stored[GetParam()]);
-    }
-    const float positions[] = {0.0f, 0.001f, 0.37f, 0.5f, 0.853f, 0.999f, 1.0f};
-    for (const int32_t level : {-1, 0, 1, 3, p->maxLevel, 99}) {
-        for (const float fraction : {0.0f, 0.3f, 0.99f}) {
-            for (const float u : positions) {
-                for (const float v : positions) {
-                    float out[4];
-                    sampleTrilinear(p.get(), level, fraction, u, v, out);
+// Next to tile borders, image edges and inside, the read straight from the
+// tile and the per-tap clamped read give identical values.
+TEST(SamplingPaths, DirectAndClampedPathsAgree) {
+    for (const PixelFormat format :
+         {PixelFormat::Rgba8, PixelFormat::Rgba16, PixelFormat::RgbaFloat}) {
+        PyramidPtr p(pyramidCreate(600, 530, format));
+        ASSERT_NE(p, nullptr);
+        testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+            const float value = static_cast<float>((x * 37 + y * 101) % 256) / 255.0f;
+            const float pixel[4] = {value, 1.0f - value, (x & 1) != 0 ? 1.0f : 0.0f, 1.0f};
+            setPixel4f(x, y, p.get(), 0, pixel);
+        });
+        ASSERT_EQ(buildLevels(p.get()), noErr);
+        for (const int32_t level : {0, 1}) {
+            for (const float y :
+                 {-0.5f, 0.2f, 1.7f, 254.7f, 505.1f, 509.9f, 511.5f, 527.8f, 529.4f}) {
+                for (float x = -0.5f; x < 600.0f; x += (x > 495.0f && x < 530.0f) ? 0.29f : 13.7f) {
+                    float direct[4];
+                    float clamped[4];
+                    sampleLevel5x5(p.get(), level, x, y, direct);
+                    sampleLevel5x5Clamped(p.get(), level, x, y, clamped);
                     for (int c = 0; c < 4; ++c) {
-                        const float expected = stored[GetParam()][c] * p->invScale;
-                        // Integer weights sum exactly; float ones up to rounding.
-                        ASSERT_NEAR(out[c], expected, GetParam() == 2 ? 2e-6f * expected : 0.0f)
-                            << "level " << level << " f " << fraction << " at " << u << ", " << v;
+                        ASSERT_EQ(direct[c], clamped[c])
+                            << "level " << level << " at " << x << ", " << y;
                     }
                 }
             }
@@ -69,69 +65,18 @@ TEST_P(SamplingFormats, ConstantImageSamplesToItsValueEverywhere) {
     }
 }
 
-// Next to tile borders, image edges and inside, the read straight from the
-// tile and the per-tap clamped read give identical values.
-TEST_P(SamplingFormats, DirectAndClampedPathsAgree) {
-    PyramidPtr p(pyramidCreate(600, 530, format()));
-    ASSERT_NE(p, nullptr);
-    testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
-        const float value = static_cast<float>((x * 37 + y * 101) % 256) / 255.0f;
-        const float pixel[4] = {value, 1.0f - value, (x & 1) != 0 ? 1.0f : 0.0f, 1.0f};
-        setPixel4f(x, y, p.get(), 0, pixel);
-    });
-    ASSERT_EQ(buildLevels(p.get()), noErr);
-    for (const int32_t level : {0, 1}) {
-        for (const float y : {-0.5f, 0.2f, 1.7f, 254.7f, 505.1f, 509.9f, 511.5f, 527.8f, 529.4f}) {
-            for (float x = -0.5f; x < 600.0f; x += (x > 495.0f && x < 530.0f) ? 0.29f : 13.7f) {
-                float direct[4];
-                float clamped[4];
-                sampleLevel5x5(p.get(), level, x, y, direct);
-                sampleLevel5x5Clamped(p.get(), level, x, y, clamped);
-                for (int c = 0; c < 4; ++c) {
-                    ASSERT_EQ(direct[c], clamped[c])
-                        << "level " << level << " at " << x << ", " << y;
-                }
-            }
-        }
-    }
-}
-
-std::string formatName(const ::testing::TestParamInfo<int>& param) {
-    const char* const names[] = {"Rgba8", "Rgba16", "RgbaFloat"};
-    return names[static_cast<size_t>(param.param)];
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, SamplingFormats, ::testing::Values(0, 1, 2), formatName);
-
-// An 8 x 8 image sampled at its edges equals a padded copy, whose extra
-// columns and rows repeat the border, sampled at the same taps inside it.
-TEST(SamplingEdges, TapsOutsideRepeatTheBorderPixels) {
+// Any position outside, NaN and infinities included, holds at the edge.
+TEST(SamplingEdges, PositionsOutsideHoldAtTheEdge) {
     PyramidPtr a(pyramidCreate(8, 8, PixelFormat::Rgba8));
-    PyramidPtr padded(pyramidCreate(11, 10, PixelFormat::Rgba8));
-    ASSERT_TRUE(a && padded);
+    ASSERT_NE(a, nullptr);
     testing::forEachPixel(a.get(), 0, [&](int32_t x, int32_t y) {
         writeRgba8(x, y, a.get(), 0, static_cast<uint32_t>(x * 31 + y * 3) << 24);
     });
-    const auto pad = [&](int32_t left, int32_t top) {
-        testing::forEachPixel(padded.get(), 0, [&](int32_t x, int32_t y) {
-            writeRgba8(x, y, padded.get(), 0, readRgba8(x - left, y - top, a.get(), 0));
-        });
-    };
-    float edge[4];
-    float inside[4];
-    pad(2, 2); // u = v = 0: taps -2 and -1 repeat column and row 0
-    sampleTrilinear(a.get(), 0, 0.0f, 0.0f, 0.0f, edge);
-    sampleLevel5x5(padded.get(), 0, 1.5f, 1.5f, inside);
-    EXPECT_EQ(edge[0], inside[0] * a->invScale);
-    pad(0, 0); // u = 1: taps width .. width + 2 all repeat the last column
-    sampleTrilinear(a.get(), 0, 0.0f, 1.0f, 0.5f, edge);
-    sampleLevel5x5(padded.get(), 0, 7.5f, 3.5f, inside);
-    EXPECT_EQ(edge[0], inside[0] * a->invScale);
-    // Any position outside, NaN and infinities included, holds at the edge.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    float out[4];
     for (const float u : {nan, -7.0f, -inf, 1e30f, inf}) {
+        float out[4];
+        float edge[4];
         sampleTrilinear(a.get(), 0, 0.0f, u, 0.5f, out);
         sampleTrilinear(a.get(), 0, 0.0f, u > 0.0f ? 1e6f : 0.0f, 0.5f, edge);
         EXPECT_EQ(out[0], edge[0]) << u;
@@ -156,15 +101,13 @@ TEST(SamplingLevels, LevelIsClampedAndFractionBlends) {
     EXPECT_FLOAT_EQ(sample(2, 0.25f), 27.5f);
 }
 
+// Exact at powers of two; NaN and values below 1 give 0.
 TEST(FastLog2, MatchesLog2AtKnownPoints) {
     EXPECT_EQ(fastLog2(0.5f), 0.0f);
     EXPECT_EQ(fastLog2(std::numeric_limits<float>::quiet_NaN()), 0.0f);
     for (const auto& [v, log] :
          {std::pair{1.0f, 0.0f}, {2.0f, 1.0f}, {8.0f, 3.0f}, {1024.0f, 10.0f}, {3.0f, 1.6f}}) {
         EXPECT_NEAR(fastLog2(v), log, 1e-5f) << v;
-    }
-    for (float v = 1.01f; v < 300.0f; v *= 1.07f) {
-        EXPECT_NEAR(fastLog2(v), std::log2(v), 0.02f) << v;
     }
 }
 

@@ -55,30 +55,6 @@ TEST(LevelGeometry, TotalBytesOfBigFloatImageExceeds32Bits) {
     EXPECT_EQ(pyramidTotalBytes(1, 1, PixelFormat::Rgba8), 8);
 }
 
-// Tiles are 512 square, numbered row by row and level after level.
-TEST(TileLayout, TilesSplitAtTileSizeAndNumberLevelsContiguously) {
-    PyramidPtr narrow(pyramidCreate(513, 1, PixelFormat::Rgba8));
-    PyramidPtr pyramid(pyramidCreate(1100, 600, PixelFormat::Rgba16));
-    ASSERT_TRUE(narrow && pyramid);
-    EXPECT_EQ(narrow->width[1], 258);
-    EXPECT_EQ(narrow->tileCount, 12);
-    EXPECT_EQ(narrow->tiles[0].width, 512);
-    EXPECT_EQ(narrow->tiles[1].width, 1);
-    EXPECT_EQ(narrow->tiles[1].x0, 512);
-    EXPECT_EQ(narrow->levelFirstTile[1], 2);
-    EXPECT_EQ(pyramid->levelLastTile[0], 5); // 3 x 2 tiles
-    for (int32_t level = 1; level <= pyramid->maxLevel; ++level) {
-        EXPECT_EQ(pyramid->levelFirstTile[level], pyramid->levelLastTile[level - 1] + 1);
-    }
-    EXPECT_EQ(pyramid->levelLastTile[pyramid->maxLevel], pyramid->tileCount - 1);
-    const PixelRect last = tileRect(pyramid.get(), 5);
-    EXPECT_EQ(last.top, 512);
-    EXPECT_EQ(last.left, 1024);
-    EXPECT_EQ(last.bottom, 600);
-    EXPECT_EQ(last.right, 1100);
-    EXPECT_EQ(pyramid->totalBytes, pyramidTotalBytes(1100, 600, PixelFormat::Rgba16));
-}
-
 // A failed allocation of the table, the first tile, a tile of level 1 or the
 // very last tile leaves no tiles; leaks would be reported by the leak checker.
 TEST(PyramidInit, AllocationFailureLeavesNoTiles) {

@@ -1,5 +1,6 @@
 #include "driver/driver.h"
 
+#include "driver/workPlan.h"
 #include "platform/platform.h"
 #include "render/renderInto.h"
 #include "render/settings.h"
@@ -177,47 +178,47 @@ TEST_F(RenderFixture, HostIsAskedForEachUnitBeforeAndAfterItsWork) {
 // How a host render ends early: a cancel seen while units run or left in the
 // result slot, an allocation or a region request that fails. Every started
 // unit is awaited, finished units stay written and cell blocks go back.
-struct EarlyEnd {
-    const char* name;
-    int abortOnCall;
-    Result presetSlot;
-    int failAllocationOnCall;
-    int failRequestOnCall;
-    int32_t size;
-    int32_t processors;
-    Result expected;
-    Result slot;
-    int32_t started;  // -1: some, not all
-    int32_t finished; // -1: some, not all
-};
+TEST_F(RenderFixture, EarlyEndsAwaitUnitsInFlightAndKeepFinishedOnes) {
+    const struct {
+        const char* name;
+        int abortOnCall;
+        Result presetSlot;
+        int failAllocationOnCall, failRequestOnCall;
+        int32_t size, processors;
+        Result expected, slot;
+        int32_t started, finished; // -1: some, not all
+    } ends[] = {                   // The first three units finish, then the user cancels.
+                {"Cancel", 4, noErr, 0, 0, 640, 3, userCanceledErr, userCanceledErr, -1, 3},
+                {"CancelLeftInTheResultSlot", 0, userCanceledErr, 0, 0, 300, 2, userCanceledErr,
+                 userCanceledErr, -1, 0},
+                // The third unit gets no cells: no waiting forever.
+                {"OutOfMemory", 0, noErr, 3, 0, 512, 2, memFullErr, noErr, 2, -1},
+                {"FirstUnitOutOfMemory", 0, noErr, 1, 0, 100, 4, memFullErr, noErr, 0, 0},
+                {"HostError", 0, noErr, 0, 5, 512, 2, -37, -37, -1, -1}};
 
-class EarlyEnds : public RenderFixture, public ::testing::WithParamInterface<EarlyEnd> {};
-
-TEST_P(EarlyEnds, AwaitUnitsInFlightAndKeepFinishedOnes) {
-    const EarlyEnd& e = GetParam();
     settings.renderTarget = RenderTarget::Host;
-    host.abortOnCall = e.abortOnCall;
-    host.resultSlot = e.presetSlot;
-    host.failAllocationOnCall = e.failAllocationOnCall;
-    host.failRequestOnCall = e.failRequestOnCall;
-    host.failRequestWith = -37;
-    Canvas canvas(PixelRect{0, 0, e.size, e.size});
-    RenderStats stats{};
-    EXPECT_EQ(paint(&canvas, e.processors, &host, &stats), e.expected);
-    EXPECT_EQ(host.resultSlot, e.slot);
-    EXPECT_EQ(stats.cancelled, e.expected == userCanceledErr);
-    EXPECT_EQ(stats.finished, stats.started) << "every started unit is awaited";
-    if (e.started >= 0) {
-        EXPECT_EQ(stats.started, e.started);
+    for (const auto& e : ends) {
+        SCOPED_TRACE(e.name);
+        FakeHost failing;
+        failing.abortOnCall = e.abortOnCall;
+        failing.resultSlot = e.presetSlot;
+        failing.failAllocationOnCall = e.failAllocationOnCall;
+        failing.failRequestOnCall = e.failRequestOnCall;
+        failing.failRequestWith = -37;
+        Canvas canvas(PixelRect{0, 0, e.size, e.size});
+        RenderStats stats{};
+        EXPECT_EQ(paint(&canvas, e.processors, &failing, &stats), e.expected);
+        EXPECT_EQ(failing.resultSlot, e.slot);
+        EXPECT_EQ(stats.cancelled, e.expected == userCanceledErr);
+        EXPECT_EQ(stats.finished, stats.started) << "every started unit is awaited";
+        EXPECT_TRUE(e.started < 0 || stats.started == e.started) << stats.started;
+        EXPECT_LT(stats.started, stats.count);
+        EXPECT_TRUE(e.finished < 0 || stats.finishedPixels == e.finished) << stats.finishedPixels;
+        EXPECT_LT(stats.finishedPixels, stats.count);
+        EXPECT_EQ(completeUnits(canvas), stats.finishedPixels);
+        EXPECT_EQ(canvas.worked.load() > 0, stats.started > 0);
+        EXPECT_EQ(failing.liveBuffers, 0);
     }
-    EXPECT_LT(stats.started, stats.count);
-    if (e.finished >= 0) {
-        EXPECT_EQ(stats.finishedPixels, e.finished);
-    }
-    EXPECT_LT(stats.finishedPixels, stats.count);
-    EXPECT_EQ(completeUnits(canvas), stats.finishedPixels);
-    EXPECT_EQ(canvas.worked.load() > 0, stats.started > 0);
-    EXPECT_EQ(host.liveBuffers, 0);
 }
 
 // A job kind that writes its own target: it must get no cells and, even with
@@ -243,20 +244,6 @@ TEST_F(RenderFixture, JobsThatNeedNothingGetNoCellsAndNeverAskTheHost) {
     EXPECT_TRUE(host.requests.empty());
     EXPECT_EQ(host.liveBuffers, 0);
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Render, EarlyEnds, ::testing::Values(
-    // The first three units finish, then the user cancels.
-    EarlyEnd{"Cancel", 4, noErr, 0, 0, 640, 3, userCanceledErr, userCanceledErr, -1, 3},
-    EarlyEnd{"CancelLeftInTheResultSlot", 0, userCanceledErr, 0, 0, 300, 2, userCanceledErr,
-             userCanceledErr, -1, 0},
-    // The third unit gets no cells: no waiting forever.
-    EarlyEnd{"OutOfMemory", 0, noErr, 3, 0, 512, 2, memFullErr, noErr, 2, -1},
-    EarlyEnd{"FirstUnitOutOfMemory", 0, noErr, 1, 0, 100, 4, memFullErr, noErr, 0, 0},
-    EarlyEnd{"HostError", 0, noErr, 0, 5, 512, 2, -37, -37, -1, -1}),
-    [](const ::testing::TestParamInfo<EarlyEnd>& param) { return std::string(param.param.name); });
-
-// clang-format on
 
 int64_t gFakeSeconds = 0;
 
@@ -341,6 +328,70 @@ TEST_F(RenderFixture, RenderIntoCoversItsTargetAndRestoresTheView) {
     EXPECT_EQ(settings.renderTarget, RenderTarget::Preview);
     EXPECT_EQ(settings.pass, -1);
     EXPECT_FLOAT_EQ(state.previewScaleFactor, 0.25f);
+}
+
+// Every pixel of the rectangle lies in exactly one unit and no unit is empty;
+// 200 x 130 splits into the layout's count of units.
+TEST(WorkPlanLayouts, UnitsCoverTheRectangleExactlyOnce) {
+    // clang-format off
+    const struct {
+        int32_t layout, tileSize, count;
+    } layouts[] = {
+        {kLayoutTiles, 128, 4}, {kLayoutTiles, 50, 12}, {kLayoutSingleThread, 128, 4},
+        {kLayoutRowsSerial, 128, 130}, {kLayoutRows, 128, 130}, {kLayoutColumns, 128, 200},
+        {kLayoutRowStrips, 128, 3}, {kLayoutRowStripsSerial, 128, 3}, {kLayoutColumnStrips, 128, 4}};
+
+    // clang-format on
+    for (const auto& l : layouts) {
+        for (auto [w, h] : {std::pair{200, 130}, {1, 1}, {129, 1}, {1, 129}, {256, 128}}) {
+            WorkPlan plan = makeWorkPlan(PixelRect{7, 3, 7 + h, 3 + w}, l.layout, l.tileSize);
+            if (w == 200) {
+                EXPECT_EQ(plan.count, l.count) << "layout " << l.layout;
+            }
+            std::vector<int> covered(static_cast<size_t>(w) * h, 0);
+            for (int32_t i = 0; i < plan.count; ++i) {
+                const PixelRect unit = planUnit(&plan, i);
+                ASSERT_EQ(plan.index, i);
+                ASSERT_FALSE(rectEmpty(unit)) << "unit " << i;
+                ASSERT_TRUE(unit.left >= 0 && unit.top >= 0 && unit.right <= w && unit.bottom <= h);
+                for (int32_t y = unit.top; y < unit.bottom; ++y) {
+                    for (int32_t x = unit.left; x < unit.right; ++x) {
+                        ++covered[static_cast<size_t>(y) * w + x];
+                    }
+                }
+            }
+            EXPECT_EQ(std::count(covered.begin(), covered.end(), 1), w * h)
+                << w << " x " << h << " layout " << l.layout;
+        }
+    }
+}
+
+TEST(WorkPlanLayouts, UnitOutsideThePlanIsMarkedUnchosen) {
+    WorkPlan plan = makeWorkPlan(PixelRect{0, 0, 10, 10}, kLayoutTiles);
+    const PixelRect none = planUnit(&plan, 1);
+    EXPECT_EQ(none.top, -1);
+    EXPECT_EQ(none.right, -1);
+    EXPECT_EQ(plan.index, -1);
+    EXPECT_EQ(makeWorkPlan(PixelRect{0, 0, 0, 10}, kLayoutTiles).count, 0);
+    EXPECT_EQ(makeWorkPlan(PixelRect{5, 5, 2, 2}, kLayoutRows).count, 0);
+}
+
+// Threads follow the processors (a count below 1 means one), the units and
+// the cap of 100; serial layouts use one.
+TEST(RenderThreads, FollowProcessorsUnitsTheCapAndTheLayout) {
+    // clang-format off
+    const struct {
+        int32_t processors, units, layout, threads;
+    } cases[] = {
+        {0, 50, kLayoutTiles, 1}, {8, 3, kLayoutTiles, 3}, {256, 1000, kLayoutTiles, 100},
+        {4, 0, kLayoutTiles, 0}, {16, 500, kLayoutRowsSerial, 1}, {16, 500, kLayoutSingleThread, 1},
+        {16, 500, kLayoutRowStripsSerial, 1}, {16, 500, kLayoutRows, 16}};
+
+    // clang-format on
+    for (const auto& c : cases) {
+        EXPECT_EQ(renderThreadCount(c.processors, c.units, c.layout), c.threads)
+            << c.processors << " processors, " << c.units << " units, layout " << c.layout;
+    }
 }
 
 } // namespace

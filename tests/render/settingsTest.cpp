@@ -121,33 +121,26 @@ TEST(SettingsGlue, StepsThroughAllModesAndWraps) {
     }
 }
 
-TEST(SettingsWorkingValues, ScaleTheSlidersAsTheRendererNeeds) {
+// The ends of the sliders: the horizon is never the last row, and a
+// scripted value at the end of the integer range does not overflow.
+TEST(SettingsWorkingValues, EndsOfTheSliders) {
     Settings s;
     settingsFresh(&s);
-    WorkingValues w = workingValues(s);
-    EXPECT_FLOAT_EQ(w.horizon, 0.594f);
-    EXPECT_FLOAT_EQ(w.waterLine, 0.594f) << "offset 0 puts the water line on the horizon";
-    EXPECT_FLOAT_EQ(w.perspective, 58 * 0.01f * 0.125f * 1.5f);
-    EXPECT_FLOAT_EQ(w.altitude, 2.5f);
-    EXPECT_EQ(w.ringRadius, 0.0f) << "ripple size 0 turns the rings off";
-    EXPECT_FLOAT_EQ(w.octaves, 4.01f);
-    EXPECT_FLOAT_EQ(w.waterColor[2], 771.0f / 65535.0f);
-
+    EXPECT_EQ(workingValues(s).ringRadius, 0.0f) << "ripple size 0 turns the rings off";
     setHorizon(&s, 100.0f);
     setOffset(&s, 50.0f);
     s.complexity = 0;
     s.rippleSize = 100;
     s.altitude = 100;
-    w = workingValues(s);
-    EXPECT_FLOAT_EQ(w.horizon, 0.99f) << "never the last row";
+    s.perspective = INT32_MAX;
+    const WorkingValues w = workingValues(s);
+    EXPECT_FLOAT_EQ(w.horizon, 0.99f);
     EXPECT_FLOAT_EQ(w.waterLine, 0.995f);
     EXPECT_FLOAT_EQ(w.octaves, 1.01f);
     EXPECT_FLOAT_EQ(w.ringRadius, 30.0f);
+    EXPECT_FLOAT_EQ(w.perspective, 2147483648.0f * 0.01f * 0.125f * 1.5f);
     s.complexity = 100;
     EXPECT_FLOAT_EQ(workingValues(s).octaves, 7.01f);
-    // A scripted value at the end of the integer range does not overflow.
-    s.perspective = INT32_MAX;
-    EXPECT_FLOAT_EQ(workingValues(s).perspective, 2147483648.0f * 0.01f * 0.125f * 1.5f);
 }
 
 TEST(SettingsLayout, FitsTheHostParametersBlock) {

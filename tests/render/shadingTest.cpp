@@ -35,38 +35,6 @@ TEST(WaterHalf, PixelOnTheWaterLineIsDryAndTheNextIsWet) {
     EXPECT_LT(wet.v, job.values.waterLine) << "the ray is mirrored above the line";
 }
 
-// Red in a shaded pixel whose three points all sit at (u, 0.1 or v).
-float shadedRed(const ShadingJob& job, float u, float v = 0.1f) {
-    const SamplePoint self{u, v, 1.0f, 0.0f, false};
-    float rgba[4];
-    shadePixel(job, self, self, self, 0, 0, rgba);
-    return rgba[0];
-}
-
-TEST(WaterHalf, RaysLeavingAtTheLeftAreMirroredAndBlurredMoreTheFurtherTheyGo) {
-    // Stripes one pixel wide: any blur pulls a sample towards 0.5. Neighbours
-    // that move with the point keep the footprint at one pixel, so only the
-    // edge decides the blur.
-    Scene stripes(256, 64, 3, 8, false,
-                  [](int32_t x, int32_t, int32_t) { return (x & 1) != 0 ? 1.0f : 0.0f; });
-    ShadingJob job;
-    shadingJobBuild(RenderTarget::Host, stripes.settings, stripes.source.get(), HostImageFormat{},
-                    PixelRect{0, 0, 64, 256}, &job);
-    const float inside = std::fabs(shadedRed(job, 100.5f / 256.0f) - 0.5f);
-    const float nearEdge = std::fabs(shadedRed(job, -0.02f) - 0.5f);
-    const float farOut = std::fabs(shadedRed(job, -0.6f) - 0.5f);
-    EXPECT_GT(inside, 0.25f);
-    EXPECT_GT(nearEdge, farOut) << "further out is blurrier";
-    EXPECT_LT(farOut, 0.05f);
-
-    // Mirrored back in: a smooth ramp read at -u equals the ramp at u.
-    Scene ramp(256, 64, 3, 8, false,
-               [](int32_t x, int32_t, int32_t) { return static_cast<float>(x) / 255.0f; });
-    shadingJobBuild(RenderTarget::Host, ramp.settings, ramp.source.get(), HostImageFormat{},
-                    PixelRect{0, 0, 64, 256}, &job);
-    EXPECT_NEAR(shadedRed(job, -0.2f, 0.5f), 0.2f, 0.03f);
-}
-
 TEST(FinishHalf, SpillMovesTheOverflowIntoTheOtherChannels) {
     const struct {
         float in[4];
@@ -107,24 +75,6 @@ TEST(FinishHalf, OfflinePixelsAreWrittenOpaqueAndLoweredToFullAfterTheSpill) {
     EXPECT_EQ(readRgba8(2, 0, target.get(), 0), 0xFF000000u | spilled << 16 | spilled << 8 | 0xFF);
 }
 
-TEST(HostRender, PerfectMirrorReflectsTheRowsAboutTheWaterLine) {
-    // Rows of distinct greys: the reflection of row k - 1 - d lands on row
-    // k + d when the water line is at row k.
-    Scene scene(32, 100, 3, 8, false,
-                [](int32_t, int32_t y, int32_t) { return static_cast<float>(y) * 2.0f / 255.0f; });
-    Settings& s = scene.settings;
-    s.waviness = 0;
-    s.rippleSize = 0;
-    s.blur = 0;
-    s.brilliance = 100;
-    setHorizon(&s, 50.0f / 0.99f); // h = 0.5: the line falls between rows 49 and 50
-    ASSERT_EQ(scene.renderHost(), noErr);
-    for (int32_t d = 0; d < 20; ++d) {
-        EXPECT_NEAR(scene.out(16, 50 + d, 1), scene.out(16, 49 - d, 1), 3.0f / 255.0f) << "d " << d;
-    }
-    EXPECT_NEAR(scene.out(16, 10, 1), 20.0f / 255.0f, 1.0f / 255.0f) << "dry rows keep their pixel";
-}
-
 TEST(HostRender, MaskBlendsTheResultTowardsTheSource) {
     Scene scene(64, 64, 3, 8, false, smoothPattern, false);
     scene.image.mask.assign(64 * 64, 255);
@@ -146,15 +96,6 @@ TEST(HostRender, MaskBlendsTheResultTowardsTheSource) {
             EXPECT_EQ(scene.image.outputAt(x, 30, p), unmasked.image.outputAt(x, 30, p));
         }
     }
-}
-
-TEST(HostRender, TransparencyPlaneReceivesTheAlpha) {
-    Scene scene(32, 32, 4, 16, true, [](int32_t x, int32_t, int32_t p) {
-        return p == 3 ? (x < 16 ? 0.25f : 1.0f) : 0.5f;
-    });
-    ASSERT_EQ(scene.renderHost(), noErr);
-    EXPECT_NEAR(scene.out(4, 2, 3), 0.25f * 1.007f, 1e-3f);
-    EXPECT_EQ(scene.image.outputAt(20, 2, 3), 32768.0f);
 }
 
 TEST(PreviewRender, GuidesLandOnTheirRowsAndColumns) {
