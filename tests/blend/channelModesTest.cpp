@@ -28,20 +28,6 @@ std::vector<int32_t> denseChannels() {
     return values;
 }
 
-TEST(ChannelModes, StayInFifteenBitRangeOverDenseGrid) {
-    const std::vector<int32_t> values = denseChannels();
-    for (int32_t glue = kFirstGlue; glue <= kLastGlue; ++glue) {
-        const ChannelBlend blend = channelBlendFor(glue);
-        for (int32_t a : values) {
-            for (int32_t b : values) {
-                const int32_t r = blend == nullptr ? 0 : blend(a, b);
-                ASSERT_TRUE(r >= 0 && r <= kOne)
-                    << glueName(glue) << " a=" << a << " b=" << b << " gave " << r;
-            }
-        }
-    }
-}
-
 // mode(a, b) == other(b, a) for symmetric modes (other is the mode itself)
 // and mirror pairs; difference and exclusion are twins.
 TEST(ChannelModes, SymmetricModesMirrorPairsAndTwins) {

@@ -5,23 +5,22 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lakra {
 namespace {
 
+// An override forces a count; zero, or anything that is not a count, gives
+// the real one again.
 TEST(ProcessorCount, OverrideForcesACountAndZeroRestores) {
     const int real = processorCount();
     EXPECT_GE(real, 1);
-    platformSetProcessorCount(1);
-    EXPECT_EQ(processorCount(), 1);
-    platformSetProcessorCount(128);
-    EXPECT_EQ(processorCount(), 128);
-    platformSetProcessorCount(-3); // not a count: the real one again
-    EXPECT_EQ(processorCount(), real);
-    platformSetProcessorCount(128);
-    platformSetProcessorCount(0);
-    EXPECT_EQ(processorCount(), real);
+    for (const auto& [forced, expected] :
+         {std::pair{1, 1}, {128, 128}, {-3, real}, {128, 128}, {0, real}}) {
+        platformSetProcessorCount(forced);
+        EXPECT_EQ(processorCount(), expected) << forced;
+    }
 }
 
 int64_t fixedClock() {

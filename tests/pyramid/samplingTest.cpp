@@ -111,16 +111,10 @@ TEST(FastLog2, MatchesLog2AtKnownPoints) {
     }
 }
 
-// Phases 0 and 64 have their known shape; in every phase the integer
-// weights sum exactly to their scale and the float ones to 1.
-TEST(KernelTables, ShapeAndSums) {
+// In every phase the integer weights sum exactly to their scale, the float
+// ones to 1.
+TEST(KernelTables, WeightsSumToTheirScale) {
     const KernelTables& tables = kernelTables();
-    const float phase0[] = {0.000f, -0.046f, 0.594f, 0.497f, -0.045f};
-    const float phase64[] = {-0.014f, 0.116f, 0.848f, 0.056f, -0.008f};
-    for (int k = 0; k < kKernelTaps; ++k) {
-        EXPECT_NEAR(tables.f[k][0], phase0[k], 0.0005f) << "tap " << k;
-        EXPECT_NEAR(tables.f[k][64], phase64[k], 0.0005f) << "tap " << k;
-    }
     for (int p = 0; p < kKernelPhases; ++p) {
         int32_t sum8 = 0;
         int32_t sum16 = 0;

@@ -27,8 +27,6 @@ struct Canvas {
     std::thread::id caller = std::this_thread::get_id();
     std::atomic<int> workedOnCaller{0};
     std::atomic<int> worked{0};
-    std::atomic<int> inFlight{0};
-    std::atomic<int> mostInFlight{0};
     Settings* lookToSpoil = nullptr;
 
     explicit Canvas(const PixelRect& r)
@@ -46,10 +44,6 @@ float expectedValue(int32_t x, int32_t y) {
 
 void paintWork(Job* job) {
     auto* canvas = static_cast<Canvas*>(job->request.context);
-    const int now = ++canvas->inFlight;
-    int most = canvas->mostInFlight.load();
-    while (now > most && !canvas->mostInFlight.compare_exchange_weak(most, now)) {
-    }
     if (std::this_thread::get_id() == canvas->caller) {
         ++canvas->workedOnCaller;
     }
@@ -59,7 +53,6 @@ void paintWork(Job* job) {
         }
     }
     ++canvas->worked;
-    --canvas->inFlight;
 }
 
 Result paintFinish(Job* job) {
@@ -145,7 +138,6 @@ TEST_F(RenderFixture, EveryPixelWrittenOnceOnAWorkerWithTheSameResult) {
         EXPECT_EQ(stats.count, w.units);
         EXPECT_EQ(stats.threads, w.threads);
         EXPECT_EQ(stats.finishedPixels, w.units);
-        EXPECT_LE(canvas.mostInFlight.load(), stats.threads);
         EXPECT_EQ(canvas.workedOnCaller.load(), 0) << "units must run on worker threads";
         EXPECT_TRUE(host.requests.empty());
         EXPECT_EQ(host.abortCalls, 0);

@@ -8,7 +8,7 @@
 namespace lakra {
 namespace {
 
-TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLook) {
+TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLookAndResetKeepsTheViewState) {
     Settings s;
     std::memset(&s, 0xA5, sizeof s); // a host block's contents are undefined
     settingsFresh(&s);
@@ -44,11 +44,7 @@ TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLook) {
     for (const auto& f : fields) {
         EXPECT_EQ(f.value, f.expected) << f.name;
     }
-}
-
-TEST(SettingsDefaults, ResetKeepsTheLastThreeCarriedWordsAndTheViewState) {
-    Settings s;
-    settingsFresh(&s);
+    // A reset keeps the last three carried words and the view state.
     s.carriedWord18 = 1;
     s.carriedWord19 = 11;
     s.carriedWord20 = 12;

@@ -35,29 +35,6 @@ TEST(WaterHalf, PixelOnTheWaterLineIsDryAndTheNextIsWet) {
     EXPECT_LT(wet.v, job.values.waterLine) << "the ray is mirrored above the line";
 }
 
-TEST(FinishHalf, SpillMovesTheOverflowIntoTheOtherChannels) {
-    const struct {
-        float in[4];
-        float out[3];
-    } cases[] = {
-        // One channel over: the channel above 1 is not lowered here.
-        {{1.4f, 0.5f, 0.5f, 1.0f}, {1.4f, 0.546875f, 0.546875f}},
-        {{1.2f, 1.2f, 0.1f, 1.0f}, {1.2f, 1.2f, 0.1f + 0.4f * 60.0f / 256.0f}},
-        {{0.9f, 0.2f, 0.3f, 1.0f}, {0.9f, 0.2f, 0.3f}},
-        // Green spills, blue overflows into red.
-        {{0.1f, 3.0f, 0.98f, 1.0f},
-         {0.1f + 0.234375f + (0.98f + 0.234375f - 1.0f), 3.0f, 0.98f + 0.234375f}},
-    };
-
-    for (const auto& c : cases) {
-        float rgba[4] = {c.in[0], c.in[1], c.in[2], c.in[3]};
-        spillOverflow(rgba);
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_FLOAT_EQ(rgba[i], c.out[i]) << c.in[0] << " " << c.in[1] << " channel " << i;
-        }
-    }
-}
-
 TEST(FinishHalf, OfflinePixelsAreWrittenOpaqueAndLoweredToFullAfterTheSpill) {
     PyramidPtr target{pyramidCreate(4, 4, PixelFormat::Rgba8)};
     Settings s;
