@@ -50,16 +50,9 @@ struct CachedLook : ::testing::Test {
     }
 };
 
-TEST_F(CachedLook, ConfirmedLookOpensTheNextRun) {
+TEST_F(CachedLook, ConfirmedLookOpensTheNextRunAndCancelLeavesItAlone) {
     runInFreshHost(77, true);
     EXPECT_EQ(gSeenBrilliance, 42) << "no cached look yet: the defaults";
-    EXPECT_TRUE(scratch.exists(kCachedSettingsName));
-    runInFreshHost(-1, true);
-    EXPECT_EQ(gSeenBrilliance, 77);
-}
-
-TEST_F(CachedLook, CancelLeavesTheFileAsItWas) {
-    runInFreshHost(77, true);
     const std::vector<uint8_t> before = scratch.read(kCachedSettingsName);
     runInFreshHost(11, false);
     EXPECT_EQ(gSeenBrilliance, 77);
@@ -68,9 +61,10 @@ TEST_F(CachedLook, CancelLeavesTheFileAsItWas) {
     EXPECT_EQ(gSeenBrilliance, 77);
 }
 
-TEST_F(CachedLook, SavedLookIsAPresetOfTheCurrentVersion) {
+TEST_F(CachedLook, SavedLookIsAPresetOfTheCurrentVersionAndABrokenOneIsRefused) {
     Settings settings{};
     settingsFresh(&settings);
+    EXPECT_EQ(cachedSettingsLoad(&settings), kFileNotOpened);
     settings.formatVersion = 3;
     settings.glue = 12;
     ASSERT_EQ(cachedSettingsSave(&settings), noErr);
@@ -80,15 +74,10 @@ TEST_F(CachedLook, SavedLookIsAPresetOfTheCurrentVersion) {
     settingsFresh(&loaded);
     ASSERT_EQ(cachedSettingsLoad(&loaded), noErr);
     EXPECT_EQ(loaded.glue, 12);
-}
-
-TEST_F(CachedLook, MissingOrBrokenFileKeepsTheDefaults) {
-    Settings settings{};
-    settingsFresh(&settings);
-    EXPECT_EQ(cachedSettingsLoad(&settings), kFileNotOpened);
     scratch.write(kCachedSettingsName, {0, 0, 0, 99, 1, 2});
-    EXPECT_EQ(cachedSettingsLoad(&settings), kPresetUnknownVersion);
-    EXPECT_EQ(settings.brilliance, 42);
+    settingsFresh(&loaded);
+    EXPECT_EQ(cachedSettingsLoad(&loaded), kPresetUnknownVersion);
+    EXPECT_EQ(loaded.brilliance, 42);
 }
 
 } // namespace

@@ -84,19 +84,16 @@ TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
     EXPECT_EQ(dots.kept[2], 0);
     EXPECT_EQ(dots.previewed, 2);
     // Not kept: the next opening uses the same slot again.
-    s = lookWith(40);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
     EXPECT_EQ(dots.shown[3], DotDisplay::Empty);
-}
-
-TEST_F(MemoryDotsModel, OpeningWithEverySlotKeptStoresNothing) {
+    // Every slot kept: nothing is stored.
     for (int32_t& kept : dots.kept) {
         kept = 1;
     }
-    Settings s = lookWith(12);
+    memoryDotsClearPreview(&dots);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), -1);
-    EXPECT_EQ(captures, 0);
-    EXPECT_FALSE(folder.exists(dotFile(0)));
+    EXPECT_EQ(captures, 2);
+    EXPECT_FALSE(folder.exists(dotFile(3)));
     EXPECT_EQ(dots.previewed, -1);
 }
 
@@ -183,7 +180,11 @@ TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
     EXPECT_EQ(look.waviness, 70);
 }
 
+// The map is saved only once it was loaded; a damaged one keeps what it can read.
 TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
+    keep({0, 7, 24});
+    EXPECT_EQ(memoryDotsSaveMap(&dots), noErr);
+    EXPECT_FALSE(folder.exists(kMemoryDotMapName)) << "saved before any load";
     EXPECT_EQ(memoryDotsLoadMap(&dots), kFileNotOpened); // no map yet: nothing kept
     keep({0, 7, 24});
     ASSERT_EQ(memoryDotsSaveMap(&dots), noErr);
@@ -196,25 +197,13 @@ TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
     for (int i = 0; i < kMemoryDotCount; ++i) {
         EXPECT_EQ(loaded.kept[i], (i == 0 || i == 7 || i == 24) ? 1 : 0) << i;
     }
-}
-
-TEST_F(MemoryDotsModel, DamagedMapKeepsWhatItCanRead) {
     // Version, then flags 5, 0, -1, and the file ends inside the fourth.
     folder.write(kMemoryDotMapName,
                  {0xDE, 0xAD, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0});
-    keep({10});
-    EXPECT_EQ(memoryDotsLoadMap(&dots), kFileReadError);
-    const int32_t expected[5] = {1, 0, 1, 0, 0};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(dots.kept[i], expected[i]) << i;
+    EXPECT_EQ(memoryDotsLoadMap(&loaded), kFileReadError);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(loaded.kept[i], i == 0 || i == 2 ? 1 : 0) << i;
     }
-    EXPECT_EQ(dots.kept[10], 0);
-}
-
-TEST_F(MemoryDotsModel, SavingBeforeAnyLoadLeavesTheMapAlone) {
-    keep({1});
-    EXPECT_EQ(memoryDotsSaveMap(&dots), noErr);
-    EXPECT_FALSE(folder.exists(kMemoryDotMapName));
 }
 
 } // namespace
