@@ -240,15 +240,12 @@ TEST_F(PresetFiles, OlderVersionsAreReadAndConverted) {
     }
 }
 
-TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSize) {
+TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
     Bytes texture;
     fill(put(texture, {1, 10, 0}), 10 * 10 * 3, 0xEE);
     ASSERT_EQ(readBytes(handPreset(23, texture)), noErr);
     EXPECT_EQ(settings.carriedWord16, 71) << "the row after a 10 x 10 texture";
     EXPECT_EQ(settings.carriedWord18, 73);
-}
-
-TEST_F(PresetFiles, TextureGoesToItsStoreWhenThereIsOne) {
     static int side = 0;
     static std::vector<uint8_t> pixels;
     PresetHooks hooks;
@@ -257,11 +254,10 @@ TEST_F(PresetFiles, TextureGoesToItsStoreWhenThereIsOne) {
         pixels.assign(rgb, rgb + n * n * 3);
     };
     setPresetHooks(&hooks);
-    Bytes texture;
-    fill(put(texture, {1, 2, 99}), 12, 0x5A);
+    settingsFresh(&settings);
     ASSERT_EQ(readBytes(handPreset(41, texture), PresetReadMode::ThumbnailOnly), noErr);
-    EXPECT_EQ(side, 2);
-    EXPECT_EQ(pixels, std::vector<uint8_t>(12, 0x5A));
+    EXPECT_EQ(side, 10);
+    EXPECT_EQ(pixels, std::vector<uint8_t>(300, 0xEE));
     EXPECT_EQ(settings.glue, 1) << "thumbnail-only stores no value";
 }
 
@@ -276,10 +272,9 @@ struct Thumbnails : PresetFiles {
         jpeg.clear();
         PresetHooks hooks;
         hooks.writeThumbnail = [](void*, FileWriter* writer) {
-            (void)writeU32BE(writer, 1);
-            (void)writeU32BE(writer, 300);
-            (void)writeU32BE(writer, 16);
-            (void)writeU32BE(writer, 3);
+            for (const uint32_t word : {1, 300, 16, 3}) { // present, width, height, bytes
+                (void)writeU32BE(writer, word);
+            }
             (void)writeBytes(writer, "JPG", 3);
         };
         hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
@@ -293,7 +288,18 @@ struct Thumbnails : PresetFiles {
     }
 };
 
-TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsClampedWhenRead) {
+// A version-41 file whose thumbnail record claims `bytes` bytes and holds
+// `stored` of them.
+Bytes withThumbnail(uint32_t bytes, size_t stored) {
+    Bytes f = handPreset(41);
+    f.resize(f.size() - 12); // the empty record and the exact values
+    put(fill(put(f, {1, 64, 64, bytes}), stored, 0xFF), {real(66.0f), real(5.0f)});
+    return f;
+}
+
+// The record travels with the look, is clamped when read, and is taken up to
+// the thumbnail buffer and passed over whole beyond.
+TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsTakenUpToItsBuffer) {
     setHorizon(&settings, 12.5f);
     ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     FileWriter sizing = fileSizingWriter();
@@ -311,18 +317,6 @@ TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsClampedWhenRead) {
     EXPECT_EQ(jpeg, (std::vector<uint8_t>{'J', 'P', 'G'}));
     ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &settings), noErr);
     EXPECT_FLOAT_EQ(settings.horizonFloat, 12.5f) << "read after the record";
-}
-
-// A version-41 file whose thumbnail record claims `bytes` bytes and holds
-// `stored` of them.
-Bytes withThumbnail(uint32_t bytes, size_t stored) {
-    Bytes f = handPreset(41);
-    f.resize(f.size() - 12); // the empty record and the exact values
-    put(fill(put(f, {1, 64, 64, bytes}), stored, 0xFF), {real(66.0f), real(5.0f)});
-    return f;
-}
-
-TEST_F(Thumbnails, RecordIsTakenUpToItsBufferAndPassedOverWholeBeyond) {
     ASSERT_EQ(readBytes(withThumbnail(49152, 49152)), noErr);
     EXPECT_EQ(jpeg.size(), 49152u);
     width = -1;
