@@ -185,9 +185,15 @@ TEST(WriteBuffer, AroundFourHundredBytes) {
     }
 }
 
-std::string cleaned(std::string name) {
-    cleanFileName(name.data());
-    return name;
+// The text after an in-place edit.
+std::string edited(std::string text, void (*edit)(char*)) {
+    edit(text.data());
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+std::string cleaned(const std::string& name) {
+    return edited(name, cleanFileName);
 }
 
 TEST(FileNameCleaning, HighBytesFoldOnceAndNeverBecomeDotsOrSeparators) {
@@ -225,12 +231,8 @@ TEST(TextSearch, FindsTheFirstIndexWithOrWithoutCase) {
 }
 
 TEST(PathText, ExtensionsAreCutAddedAndRecognised) {
-    std::string name = "my.look.q8r";
-    stripExtension(name.data());
-    EXPECT_STREQ(name.c_str(), "my.look");
-    std::string plain = "plain";
-    stripExtension(plain.data());
-    EXPECT_STREQ(plain.c_str(), "plain");
+    EXPECT_EQ(edited("my.look.q8r", stripExtension), "my.look");
+    EXPECT_EQ(edited("plain", stripExtension), "plain");
 
     char small[10] = "picture";
     EXPECT_FALSE(appendJpg(small, sizeof(small)));
@@ -252,12 +254,8 @@ TEST(PathText, ExtensionsAreCutAddedAndRecognised) {
     EXPECT_TRUE(isImageName("x.Png"));
     EXPECT_FALSE(isImageName("look.q8r"));
 
-    char folder[] = "C:\\looks\\";
-    removeTrailingSeparator(folder);
-    EXPECT_STREQ(folder, "C:\\looks");
-    char slashed[] = "/tmp//";
-    removeTrailingSeparator(slashed);
-    EXPECT_STREQ(slashed, "/tmp/") << "one separator only";
+    EXPECT_EQ(edited("C:\\looks\\", removeTrailingSeparator), "C:\\looks");
+    EXPECT_EQ(edited("/tmp//", removeTrailingSeparator), "/tmp/") << "one separator only";
 }
 
 } // namespace
