@@ -349,24 +349,18 @@ TEST_F(PresetFiles, UnknownVersionsChangeNothing) {
     EXPECT_EQ(presetRead(missing, PresetReadMode::Full, &settings), kFileNotOpened);
 }
 
-// Word positions in a file (the version is word 0).
-constexpr size_t kRippleHeightWord = 10;
-constexpr size_t kHorizonWord = 14;
-constexpr size_t kOffsetWord = 24;
-constexpr size_t kComplexityWord = 27;
-constexpr size_t kCarriedInt10Word = 41;
-constexpr size_t kGlueWord = 42;
-constexpr size_t kCarriedInt18Word = 48;
-constexpr size_t kCarriedFloat1Word = 49;
-
 TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
+    // {word (the version is word 0), value}: offset, carried int 10, carried
+    // int 18, glue, horizon, complexity.
     Bytes f = handPreset(10);
-    patch(&f, kOffsetWord, INT32_MIN);
-    patch(&f, kCarriedInt10Word, INT32_MAX);
-    patch(&f, kCarriedInt18Word, INT32_MIN);
-    patch(&f, kGlueWord, 9999);
-    patch(&f, kHorizonWord, 500);
-    patch(&f, kComplexityWord, -3);
+    for (const auto& [word, value] : {std::pair<size_t, int64_t>{24, INT32_MIN},
+                                      {41, INT32_MAX},
+                                      {48, INT32_MIN},
+                                      {42, 9999},
+                                      {14, 500},
+                                      {27, -3}}) {
+        patch(&f, word, value);
+    }
     ASSERT_EQ(readBytes(f), noErr);
     EXPECT_EQ(settings.offset, 100) << "100 - INT_MIN saturates, then 0..100";
     EXPECT_EQ(settings.carriedInt10, INT32_MAX) << "raised by one without overflow";
@@ -377,8 +371,8 @@ TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
     EXPECT_EQ(settings.complexity, 0);
 
     f = handPreset(23);
-    patch(&f, kRippleHeightWord, INT32_MAX);
-    patch(&f, kCarriedFloat1Word, INT32_MAX);
+    patch(&f, 10, INT32_MAX); // ripple height
+    patch(&f, 49, INT32_MAX); // carried float 1
     ASSERT_EQ(readBytes(f), noErr);
     EXPECT_EQ(settings.rippleHeight, 100);
     EXPECT_FLOAT_EQ(settings.carriedFloat1, 21474836.47f);
