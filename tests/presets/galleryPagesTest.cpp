@@ -148,9 +148,11 @@ struct MemoryDotsPage : ::testing::Test {
 
     void SetUp() override {
         for (int32_t i = 0; i < 120 * 60; ++i) {
-            const float rgba[4] = {static_cast<float>(i % 120) / 120.0f,
-                                   static_cast<float>(i / 120) / 60.0f, 0.3f, 1.0f};
-            setPixel4f(i % 120, i / 120, source.get(), 0, rgba);
+            const int32_t x = i % 120;
+            const int32_t y = i / 120;
+            const float rgba[4] = {static_cast<float>(x) / 120.0f, static_cast<float>(y) / 60.0f,
+                                   0.3f, 1.0f};
+            setPixel4f(x, y, source.get(), 0, rgba);
         }
         ASSERT_EQ(buildLevels(source.get()), noErr);
         state.source = source.get();
