@@ -146,7 +146,8 @@ protected:
 };
 
 // Every byte of the documents as read field by field against the format's
-// layout and by the readers below: header, resources (the profile unpadded,
+// layout and by the readers below: header (16-bit documents declare their
+// fourth merged plane, so readers take it as alpha), resources (the profile unpadded,
 // the layer count in 1024 and 1026, the IPTC keywords, the 32-bit HDR
 // resources), layer records and channels, the 16- and 32-bit tagged blocks,
 // and the merged image over the checkerboard.
@@ -154,22 +155,6 @@ TEST_P(PsdDepth, DocumentBytesArePinned) {
     const std::vector<uint8_t> file = write(true);
     const uint64_t pinned[] = {0, 0x8ca80f4c40d85e2bu, 0x441b0b85e84cb756u, 0, 0x4d0ec3f152a94924u};
     EXPECT_EQ(hashOf(file), pinned[bytes]) << std::hex << hashOf(file);
-    ASSERT_GT(file.size(), 26u);
-    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 26),
-              (std::vector<uint8_t>{'8', 'B',
-                                    'P', 'S',
-                                    0,   1,
-                                    0,   0,
-                                    0,   0,
-                                    0,   0,
-                                    0,   static_cast<uint8_t>(bytes == 2 ? 4 : 3),
-                                    0,   0,
-                                    0,   23,
-                                    0,   0,
-                                    0,   37,
-                                    0,   static_cast<uint8_t>(8 * bytes),
-                                    0,   3}))
-        << "16-bit documents declare their fourth merged plane, so readers take it as alpha";
 }
 
 TEST(PsdDocument, RefusesWhatItCannotDescribeBeforeWriting) {
