@@ -3,6 +3,7 @@
 #include "render/settings.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace lakra {
 namespace {
@@ -15,16 +16,20 @@ Settings storedSize(uint32_t mode, uint32_t width, uint32_t height) {
     return settings;
 }
 
+// Opens on the input size unless a custom size was chosen (a stored choice
+// naming none of the three opens as the same size); typing over the same
+// size makes it custom.
 TEST(PsdSizeDialog, OpensOnTheInputSizeUnlessACustomSizeWasChosen) {
-    const PsdSizeModel same = psdSizeOpen(storedSize(kPsdSameSize, 100, 100), 400, 300);
-    EXPECT_EQ(same.mode, kPsdSameSize);
-    EXPECT_EQ(same.width, 400);
-    EXPECT_EQ(same.height, 300);
+    PsdSizeModel model = psdSizeOpen(storedSize(kPsdSameSize, 100, 100), 400, 300);
+    EXPECT_EQ(std::tie(model.mode, model.width, model.height),
+              std::make_tuple(kPsdSameSize, 400, 300));
     const PsdSizeModel custom = psdSizeOpen(storedSize(kPsdCustomSize, 640, 80), 400, 300);
-    EXPECT_EQ(custom.width, 640);
-    EXPECT_EQ(custom.height, 80);
-    // A stored choice that names none of the three opens as the same size.
+    EXPECT_EQ(std::tie(custom.width, custom.height), std::make_tuple(640, 80));
     EXPECT_EQ(psdSizeOpen(storedSize(0, 1, 1), 400, 300).mode, kPsdSameSize);
+    psdSizeTypeHeight(&model, 123);
+    EXPECT_EQ(std::tie(model.mode, model.width), std::make_tuple(kPsdCustomSize, 400));
+    psdSizeChoose(&model, kPsdSameSize);
+    EXPECT_EQ(model.height, 300);
 }
 
 TEST(PsdSizeDialog, SameProportionsFollowTheFocusedEdit) {
@@ -42,34 +47,19 @@ TEST(PsdSizeDialog, SameProportionsFollowTheFocusedEdit) {
     PsdSizeModel flat = psdSizeOpen(storedSize(kPsdSameProportions, 1, 1), 0, 0);
     psdSizeTypeWidth(&flat, 50);
     psdSizeTypeHeight(&flat, 60);
-    EXPECT_EQ(flat.width, 50);
-    EXPECT_EQ(flat.height, 60);
+    EXPECT_EQ(std::tie(flat.width, flat.height), std::make_tuple(50, 60));
 }
 
-TEST(PsdSizeDialog, TypingOverTheSameSizeMakesItCustom) {
-    PsdSizeModel model = psdSizeOpen(storedSize(kPsdSameSize, 100, 100), 400, 300);
-    psdSizeTypeHeight(&model, 123);
-    EXPECT_EQ(model.mode, kPsdCustomSize);
-    EXPECT_EQ(model.width, 400);
-    psdSizeChoose(&model, kPsdSameSize);
-    EXPECT_EQ(model.height, 300);
-}
-
-TEST(PsdSizeDialog, AcceptClampsToTheDocumentLimits) {
+TEST(PsdSizeDialog, AcceptClampsToTheDocumentLimitsAndEditsKeepDigits) {
     PsdSizeModel model = psdSizeOpen(storedSize(kPsdCustomSize, 100, 100), 400, 300);
-    model.width = 1;
-    model.height = 30001;
     Settings settings{};
-    psdSizeAccept(model, &settings);
-    EXPECT_EQ(settings.psdWidth, 2u);
-    EXPECT_EQ(settings.psdHeight, 30000u);
-    EXPECT_EQ(settings.psdSizeMode, kPsdCustomSize);
-    model.width = -5;
-    psdSizeAccept(model, &settings);
-    EXPECT_EQ(settings.psdWidth, 2u);
-}
-
-TEST(PsdSizeDialog, EditTextKeepsDigitsAndSigns) {
+    for (const int32_t width : {1, -5}) {
+        model.width = width;
+        model.height = 30001;
+        psdSizeAccept(model, &settings);
+        EXPECT_EQ(std::tie(settings.psdSizeMode, settings.psdWidth, settings.psdHeight),
+                  std::make_tuple(kPsdCustomSize, 2u, 30000u));
+    }
     EXPECT_EQ(psdSizeNumber("1,024 px"), 1024);
     EXPECT_EQ(psdSizeNumber("-12"), -12);
     EXPECT_EQ(psdSizeNumber("12.9"), 129); // no decimals: the point is dropped

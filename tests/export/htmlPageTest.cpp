@@ -1,5 +1,6 @@
 #include "export/htmlPage.h"
 
+#include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
 #include <algorithm>
@@ -100,72 +101,31 @@ TEST_F(Page, ThatCannotBeCreatedIsNotWritten) {
     EXPECT_FALSE(scratch.exists("missing"));
 }
 
-// An independent GIF reader for one image after a global table of 16 greys,
-// its LZW codes of any width up to 12 bits: the image's greys, row by row.
-std::vector<uint8_t> readGreyGif(const FrameImage& frame, int32_t width, int32_t height) {
-    const std::vector<uint8_t> d(frame.bytes, frame.bytes + frame.length);
-    EXPECT_EQ(std::string(d.begin(), d.begin() + 6), "GIF89a");
-    EXPECT_EQ(d.at(10) & 0x87, 0x83) << "a global table of 16";
-    for (size_t c = 13; c < 61; c += 3) {
-        EXPECT_TRUE(d[c] == d[c + 1] && d[c] == d[c + 2]) << "grey " << (c - 13) / 3;
+// The frame images as ImageMagick reads them: grey GIFs of their sizes whose
+// right side mirrors the left, lighter outside, and whose bottom shadow
+// lightens downwards.
+TEST_F(Page, FrameImagesAreGreyGifsWithMatchingSidesAndShadow) {
+    if (!testing::haveTool("convert")) {
+        GTEST_SKIP() << "no ImageMagick";
     }
-    EXPECT_EQ(d.at(61), 0x2C) << "the image after the table";
-    EXPECT_EQ((std::vector<int32_t>{d[6] | d[7] << 8, d[8] | d[9] << 8}),
-              (std::vector<int32_t>{width, height}))
-        << frame.name;
-    std::vector<uint8_t> data; // the sub-blocks after the minimum code size at 71
-    size_t at = 72;
-    for (; d.at(at) != 0 && at + d[at] < d.size(); at += d[at] + 1u) {
-        data.insert(data.end(), d.begin() + static_cast<long>(at) + 1,
-                    d.begin() + static_cast<long>(at + d[at]) + 1);
-    }
-    EXPECT_EQ(at + 2, d.size()) << "the terminator and the trailer end the file";
-    const size_t minimum = d[71];
-    const size_t clear = size_t{1} << minimum;
-    std::vector<std::vector<uint8_t>> table(clear + 2);
-    for (size_t i = 0; i < clear; ++i) {
-        table[i] = {static_cast<uint8_t>(i)}; // the roots, never changed
-    }
-    std::vector<uint8_t> greys;
-    std::vector<uint8_t> previous;
-    size_t size = minimum + 1;
-    for (size_t bit = 0, code = 0; bit + size <= data.size() * 8 && code != clear + 1;) {
-        code = 0;
-        for (size_t i = 0; i < size; ++i, ++bit) {
-            code |= size_t{(data[bit / 8] >> (bit % 8)) & 1u} << i;
-        }
-        if (code == clear) {
-            table.resize(clear + 2);
-            size = minimum + 1;
-            previous.clear();
-        } else if (code != clear + 1) {
-            std::vector<uint8_t> entry = code < table.size() ? table[code] : previous;
-            if (code >= table.size()) {
-                entry.push_back(previous.at(0)); // the code being defined
-            }
-            for (const uint8_t index : entry) {
-                greys.push_back(d.at(13 + 3u * index));
-            }
-            if (!previous.empty() && table.size() < 4096) {
-                previous.push_back(entry.at(0));
-                table.push_back(previous);
-                size += table.size() == (size_t{1} << size) && size < 12 ? 1 : 0;
-            }
-            previous = entry;
-        }
-    }
-    EXPECT_EQ(greys.size(), static_cast<size_t>(width * height)) << frame.name;
-    return greys;
-}
-
-TEST(FrameImages, AreGreyGifsOfTheirSizesWithMatchingSidesAndShadow) {
+    open(PageType::Presets, 5);
+    (void)close();
     const int32_t sizes[kFrameImageCount][2] = {{94, 2}, {3, 88}, {3, 88}, {94, 5}};
-    std::vector<uint8_t> greys[kFrameImageCount];
+    std::string greys[kFrameImageCount];
     for (int32_t i = 0; i < kFrameImageCount; ++i) {
-        greys[i] = readGreyGif(kFrameImages[i], sizes[i][0], sizes[i][1]);
+        const std::string file = scratch.path(std::string(kPageImagesFolder) +
+                                              platformPathSeparator() + kFrameImages[i].name);
+        EXPECT_EQ(testing::toolOutput("identify -format '%m %w %h' '" + file + "'"),
+                  "GIF " + std::to_string(sizes[i][0]) + " " + std::to_string(sizes[i][1]));
+        const std::string rgb = testing::toolOutput("convert '" + file + "' -depth 8 rgb:-");
+        ASSERT_EQ(rgb.size(), static_cast<size_t>(3 * sizes[i][0] * sizes[i][1]));
+        for (size_t at = 0; at < rgb.size(); at += 3) {
+            ASSERT_TRUE(rgb[at] == rgb[at + 1] && rgb[at] == rgb[at + 2]) << "grey " << at / 3;
+            greys[i] += rgb[at];
+        }
     }
     const auto grey = [&greys, &sizes](int image, int32_t x, int32_t y) {
-        return greys[image].at(static_cast<size_t>(y * sizes[image][0] + x));
+        return static_cast<uint8_t>(greys[image].at(static_cast<size_t>(y * sizes[image][0] + x)));
     };
     for (int32_t y = 0; y < 88; ++y) {
         for (int32_t x = 0; x < 3; ++x) {

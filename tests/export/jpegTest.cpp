@@ -5,9 +5,12 @@
 #include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,14 +55,11 @@ std::vector<Segment> segments(const JpegData& jpeg) {
     return found;
 }
 
-TEST(JpegEncoding, QualityLevelsClampToTheirRange) {
+TEST(JpegEncoding, QualityLevelsClampAndMissingPixelsAreReported) {
     EXPECT_EQ(jpegQualityLevel(-5), 0);
     EXPECT_EQ(jpegQualityLevel(80), 8);
     EXPECT_EQ(jpegQualityLevel(89), 8);
     EXPECT_EQ(jpegQualityLevel(100), 9);
-}
-
-TEST(JpegEncoding, ReportsMissingImageOrPixels) {
     JpegData jpeg;
     EXPECT_EQ(jpegEncode(nullptr, 80, nullptr, nullptr, &jpeg), kJpegNoImage);
     ImagePyramid empty;
@@ -70,52 +70,45 @@ TEST(JpegEncoding, ReportsMissingImageOrPixels) {
     EXPECT_EQ(sizing.bytes, 4) << "a framed failure leaves a lone present = 0";
 }
 
-TEST(JpegEncoding, NarrowImageRepeatsItsLastColumn) {
-    const PyramidPtr image = makeImage(10, 40, PixelFormat::Rgba8);
-    JpegData jpeg;
-    ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
-    EXPECT_EQ(jpeg.width, 16);
-    EXPECT_EQ(jpeg.height, 40);
-    const PyramidPtr decoded(pyramidCreate(16, 40, PixelFormat::Rgba8));
-    ASSERT_TRUE(jpegDecode(jpeg.bytes, jpeg.length, decoded.get()));
-    for (int32_t y = 0; y < 40; y += 13) {
-        for (int32_t x = 10; x < 16; ++x) {
-            EXPECT_NEAR(channel8(decoded.get(), x, y, 0), channel8(image.get(), 9, y, 0), 6)
-                << x << "," << y;
+// Every working format decodes within JPEG's tolerance of the source; a
+// narrow image is widened to 16, repeating its last column.
+TEST(JpegEncoding, DecodesNearTheSourceAndWidensNarrowImages) {
+    for (const PixelFormat format :
+         {PixelFormat::Rgba8, PixelFormat::Rgba16, PixelFormat::RgbaFloat}) {
+        const PyramidPtr image = makeImage(10, 40, format);
+        JpegData jpeg;
+        ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
+        EXPECT_EQ(jpeg.width, 16);
+        EXPECT_EQ(jpeg.height, 40);
+        const PyramidPtr decoded(pyramidCreate(16, 40, PixelFormat::Rgba8));
+        ASSERT_TRUE(jpegDecode(jpeg.bytes, jpeg.length, decoded.get()));
+        // Corrupt, cut short, noise or more than a reader takes: abandoned.
+        std::vector<uint8_t> corrupt(jpeg.bytes, jpeg.bytes + jpeg.length);
+        for (size_t i = 0; i < corrupt.size(); i += 7) {
+            corrupt[i] = static_cast<uint8_t>(corrupt[i] ^ 0x5A);
         }
-        EXPECT_EQ(channel8(decoded.get(), 12, y, 3), 255u);
-    }
-    jpegDataFree(&jpeg);
-
-    FileWriter sizing = fileSizingWriter();
-    ASSERT_EQ(jpegWrite(image.get(), &sizing, true, 80, nullptr, nullptr), noErr);
-    EXPECT_GT(sizing.bytes, 16);
-}
-
-class JpegFormats : public ::testing::TestWithParam<PixelFormat> {};
-
-TEST_P(JpegFormats, DecodesWithinJpegToleranceOfTheSource) {
-    const PyramidPtr image = makeImage(64, 48, GetParam());
-    JpegData jpeg;
-    ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
-    const PyramidPtr decoded(pyramidCreate(64, 48, PixelFormat::Rgba8));
-    ASSERT_TRUE(jpegDecode(jpeg.bytes, jpeg.length, decoded.get()));
-    for (int32_t y = 0; y < 48; y += 7) {
-        for (int32_t x = 0; x < 64; x += 5) {
-            float source[4];
-            getPixel4f(x, y, image.get(), 0, source);
-            for (int c = 0; c < 3; ++c) {
-                EXPECT_NEAR(static_cast<float>(channel8(decoded.get(), x, y, c)),
-                            source[c] * 255.0f, 6.0f);
+        const std::vector<uint8_t> noise(3000, 0xFF);
+        const PyramidPtr target(pyramidCreate(16, 40, PixelFormat::Rgba8));
+        EXPECT_FALSE(jpegDecode(jpeg.bytes, jpeg.length / 2, target.get()));
+        EXPECT_FALSE(jpegDecode(jpeg.bytes, 20, target.get()));
+        EXPECT_FALSE(jpegDecode(corrupt.data(), corrupt.size(), target.get()));
+        EXPECT_FALSE(jpegDecode(noise.data(), noise.size(), target.get()));
+        EXPECT_FALSE(jpegDecode(jpeg.bytes, kJpegDecodeBytes + 1, target.get()));
+        jpegDataFree(&jpeg);
+        for (int32_t y = 0; y < 40; y += 3) {
+            for (int32_t x = 0; x < 16; ++x) {
+                float source[4];
+                getPixel4f(std::min(x, 9), y, image.get(), 0, source);
+                for (int c = 0; c < 3; ++c) {
+                    EXPECT_NEAR(static_cast<float>(channel8(decoded.get(), x, y, c)),
+                                source[c] * 255.0f, 6.0f)
+                        << x << "," << y;
+                }
+                EXPECT_EQ(channel8(decoded.get(), x, y, 3), 255u);
             }
         }
     }
-    jpegDataFree(&jpeg);
 }
-
-INSTANTIATE_TEST_SUITE_P(AllFormats, JpegFormats,
-                         ::testing::Values(PixelFormat::Rgba8, PixelFormat::Rgba16,
-                                           PixelFormat::RgbaFloat));
 
 TEST(JpegMarkers, FollowTheirOrderAndCarryOurTables) {
     const PyramidPtr image = makeImage(32, 32, PixelFormat::Rgba8);
@@ -162,24 +155,6 @@ TEST(JpegMarkers, FollowTheirOrderAndCarryOurTables) {
     jpegDataFree(&jpeg);
 }
 
-TEST(JpegDecoding, CorruptOrTruncatedDataIsAbandoned) {
-    const PyramidPtr image = makeImage(64, 64, PixelFormat::Rgba8);
-    JpegData jpeg;
-    ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
-    const PyramidPtr target(pyramidCreate(64, 64, PixelFormat::Rgba8));
-    EXPECT_FALSE(jpegDecode(jpeg.bytes, jpeg.length / 2, target.get()));
-    EXPECT_FALSE(jpegDecode(jpeg.bytes, 20, target.get()));
-    std::vector<uint8_t> corrupt(jpeg.bytes, jpeg.bytes + jpeg.length);
-    for (size_t i = 0; i < corrupt.size(); i += 7) {
-        corrupt[i] = static_cast<uint8_t>(corrupt[i] ^ 0x5A);
-    }
-    EXPECT_FALSE(jpegDecode(corrupt.data(), corrupt.size(), target.get()));
-    const std::vector<uint8_t> noise(3000, 0xFF);
-    EXPECT_FALSE(jpegDecode(noise.data(), noise.size(), target.get()));
-    EXPECT_FALSE(jpegDecode(jpeg.bytes, kJpegDecodeBytes + 1, target.get()));
-    jpegDataFree(&jpeg);
-}
-
 // Independent readers of a written gallery picture, where installed.
 TEST(GalleryPictures, AreReadByIndependentTools) {
     if (!haveTool("exiftool") && !haveTool("oiiotool")) {
@@ -219,6 +194,90 @@ TEST(GalleryPictures, AreReadByIndependentTools) {
             }
         }
     }
+}
+
+// The literal's bytes, zero bytes included.
+template <size_t N>
+std::string bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
+std::string blockText(const IptcBlock& block) {
+    return std::string(reinterpret_cast<const char*>(block.data),
+                       static_cast<size_t>(block.length));
+}
+
+TEST(ExifBlock, IsThirtyTwoBytesAndThirtyEightWithItsPrefix) {
+    ExifBlock plain;
+    ExifBlock prefixed;
+    EXPECT_EQ(exifBuild(&plain, false, true), 32);
+    EXPECT_FALSE(plain.built) << "sizing stores nothing";
+    EXPECT_EQ(exifBuild(&plain, false), 32);
+    EXPECT_EQ(exifBuild(&prefixed, true), 38);
+    EXPECT_EQ(std::memcmp(prefixed.data, "Exif\0\0MM\0\x2a\0\0\0\x08", 14), 0);
+    EXPECT_EQ(std::memcmp(plain.data + 26, "Lakra", 6), 0) << "where the entry points";
+    EXPECT_EQ(std::memcmp(prefixed.data + 6, plain.data, 32), 0);
+}
+
+// The records in order with the injected universal date; the length field
+// counts the records and their pad for an odd and an even total; built once.
+TEST(IptcBlock, RecordsLengthAndOneBuild) {
+    IptcBlock block;
+    const UtcDate date{2027, 3, 3};
+    const int32_t sized = iptcBuild(&block, true, date, true);
+    ASSERT_EQ(iptcBuild(&block, true, date), sized);
+    EXPECT_TRUE(iptcAddKeyword(&block, "later"));
+    EXPECT_EQ(iptcBuild(&block, true, UtcDate{2030, 1, 1}), sized);
+    const std::string text = blockText(block);
+    EXPECT_EQ(text.find("2030"), std::string::npos);
+    EXPECT_EQ(text.compare(0, 14, bytes("Photoshop 3.0\0")), 0);
+    EXPECT_EQ(text.compare(14, 8, bytes("8BIM\x04\x04\0\0")), 0);
+    const size_t found[] = {
+        text.find(bytes("\x1c\x02\x00\x00\x02\x00\x02")),
+        text.find(bytes("\x1c\x02\x73\x00") + static_cast<char>(sizeof kMakerUrl - 1) + kMakerUrl),
+        text.find(bytes("\x1c\x02\x37\x00\x08") + "20270303"),
+        text.find(bytes("\x1c\x02\x78\x00\x0fMade with Lakra")),
+        text.find(bytes("\x1c\x02\x19\x00\x05Lakra")),
+    }; // version, source, date, caption, keyword
+    EXPECT_EQ(found[0], 26u);
+    for (size_t i = 1; i < std::size(found); ++i) {
+        EXPECT_TRUE(found[i - 1] < found[i] && found[i] != std::string::npos) << i;
+    }
+    for (const char* extra : {"HDR", "HDRs"}) { // an odd and an even total
+        IptcBlock one;
+        ASSERT_TRUE(iptcAddKeyword(&one, extra));
+        const int32_t length = iptcBuild(&one, false, date);
+        EXPECT_EQ(length % 2, 0) << extra;
+        const uint32_t recordBytes = (uint32_t{one.data[8]} << 24) | (uint32_t{one.data[9]} << 16) |
+                                     (uint32_t{one.data[10]} << 8) | one.data[11];
+        EXPECT_EQ(recordBytes + 12, static_cast<uint32_t>(length)) << extra;
+    }
+}
+
+TEST(IptcKeywords, RefusesRepeatsEmptyOrLongWordsAndStopsAtNineteen) {
+    IptcBlock block;
+    EXPECT_TRUE(iptcAddKeyword(&block, "high dynamic range"));
+    EXPECT_FALSE(iptcAddKeyword(&block, "high")) << "an entry already begins with it";
+    EXPECT_FALSE(iptcAddKeyword(&block, "HIGH dyn"));
+    EXPECT_TRUE(iptcAddKeyword(&block, "dynamic"));
+    EXPECT_FALSE(iptcAddKeyword(&block, ""));
+    EXPECT_FALSE(iptcAddKeyword(&block, std::string(50, 'k').c_str()));
+    EXPECT_TRUE(iptcAddKeyword(&block, std::string(49, 'k').c_str()));
+    EXPECT_EQ(block.keywordCount, 3);
+    IptcBlock shortWords;
+    for (int i = 0; i < 19; ++i) {
+        EXPECT_TRUE(
+            iptcAddKeyword(&shortWords, std::string(1, static_cast<char>('a' + i)).c_str()));
+    }
+    EXPECT_FALSE(iptcAddKeyword(&shortWords, "z"));
+    IptcBlock longWords; // never overflows the block
+    for (int i = 0; i < 19; ++i) {
+        (void)iptcAddKeyword(
+            &longWords,
+            (std::string(1, static_cast<char>('a' + i)) + std::string(48, 'x')).c_str());
+    }
+    EXPECT_LT(longWords.keywordCount, 19);
+    EXPECT_LE(iptcBuild(&longWords, true, UtcDate{2027, 3, 3}), 1000);
 }
 
 } // namespace

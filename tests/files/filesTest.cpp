@@ -20,7 +20,7 @@ FileSpec specOf(const std::string& path) {
     return fileSpec;
 }
 
-TEST(FileSpecPaths, JoinThatWouldNotFitGivesAnEmptyPath) {
+TEST(FileSpecPaths, JoinsThatWouldNotFitGiveAnEmptyPath) {
     const FileSpec folder = specOf(std::string(250, 'f'));
     FileSpec joined = specOf("left over");
     EXPECT_EQ(fileSpecJoin(&folder, std::string(20, 'n').c_str(), &joined), kFileNotOpened);
@@ -30,6 +30,17 @@ TEST(FileSpecPaths, JoinThatWouldNotFitGivesAnEmptyPath) {
     EXPECT_EQ(std::strlen(fileSpecPath(joined)), 259u);
     EXPECT_EQ(fileSpecJoin(&folder, std::string(10, 'n').c_str(), &joined), kFileNotOpened);
     EXPECT_EQ(fileSpecJoin(&folder, "ab", &joined, 252), kFileNotOpened);
+    const FileSpec cut = specOf(std::string(300, 'p'));
+    EXPECT_EQ(std::strlen(fileSpecPath(cut)), 259u);
+    for (const uint8_t byte : cut.header) {
+        EXPECT_EQ(byte, 0);
+    }
+    FileSpec fileSpec{};
+    EXPECT_EQ(fileSpecFolderPart(nullptr, &fileSpec), kFolderPartArgumentMissing);
+    EXPECT_EQ(fileSpecCreateFolder(nullptr, "x", &fileSpec), kFolderArgumentMissing);
+    EXPECT_EQ(fileSpecJoin(&fileSpec, nullptr, &fileSpec), kFileNotOpened);
+    EXPECT_EQ(temporaryFileSpec(nullptr, &fileSpec), kFileNotOpened);
+    EXPECT_EQ(fileOpen(fileSpec, FileAccess::Read, nullptr), kFileNotOpened);
 }
 
 TEST(FileSpecPaths, FolderPartKeepsTheLastSeparatorOrIsAStar) {
@@ -44,48 +55,27 @@ TEST(FileSpecPaths, FolderPartKeepsTheLastSeparatorOrIsAStar) {
     EXPECT_STREQ(fileSpecName(bare), "calm.q8r");
 }
 
-TEST(FileSpecPaths, MissingArgumentsGiveTheirCodes) {
-    FileSpec fileSpec{};
-    EXPECT_EQ(fileSpecFolderPart(nullptr, &fileSpec), kFolderPartArgumentMissing);
-    EXPECT_EQ(fileSpecCreateFolder(nullptr, "x", &fileSpec), kFolderArgumentMissing);
-    EXPECT_EQ(fileSpecJoin(&fileSpec, nullptr, &fileSpec), kFileNotOpened);
-    EXPECT_EQ(temporaryFileSpec(nullptr, &fileSpec), kFileNotOpened);
-    EXPECT_EQ(fileOpen(fileSpec, FileAccess::Read, nullptr), kFileNotOpened);
-}
-
-TEST(FileSpecPaths, SpecFromPathKeeps259Characters) {
-    const FileSpec fileSpec = specOf(std::string(300, 'p'));
-    EXPECT_EQ(std::strlen(fileSpecPath(fileSpec)), 259u);
-    for (const uint8_t byte : fileSpec.header) {
-        EXPECT_EQ(byte, 0);
-    }
-}
-
-TEST(TemporaryFolder, NamesFilesInTheOverriddenFolder) {
+TEST(TemporaryFolder, NamesFilesAndFoldersInTheOverriddenFolder) {
     ScratchFolder scratch;
     FileSpec fileSpec{};
     ASSERT_EQ(temporaryFileSpec("Lakra undo 0", &fileSpec), noErr);
     EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("Lakra undo 0"));
     ASSERT_EQ(temporaryFolderSpec("web", &fileSpec), noErr);
     EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("web" + kSep));
-}
-
-TEST(TemporaryFolder, CreatingAnExistingFolderIsFine) {
-    ScratchFolder scratch;
+    // Creating a folder that exists is fine; one under a missing folder fails.
     const FileSpec parent = specOf(scratch.path());
-    FileSpec made{};
-    ASSERT_EQ(fileSpecCreateFolder(&parent, "pages", &made), noErr);
-    EXPECT_EQ(std::string(fileSpecPath(made)), scratch.path("pages" + kSep));
-    EXPECT_EQ(fileSpecCreateFolder(&parent, "pages", &made), noErr);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(fileSpecCreateFolder(&parent, "pages", &fileSpec), noErr);
+        EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("pages" + kSep));
+    }
     const FileSpec missing = specOf(scratch.path("no" + kSep + "such" + kSep));
-    EXPECT_EQ(fileSpecCreateFolder(&missing, "deeper", &made), kFileNotOpened);
+    EXPECT_EQ(fileSpecCreateFolder(&missing, "deeper", &fileSpec), kFileNotOpened);
 }
 
 std::vector<uint8_t> writeFile(const ScratchFolder& scratch, const std::string& name,
                                void (*body)(FileWriter*)) {
     FileWriter writer;
-    const FileSpec fileSpec = specOf(scratch.path(name));
-    EXPECT_EQ(fileWriterOpen(fileSpec, &writer), noErr);
+    EXPECT_EQ(fileWriterOpen(specOf(scratch.path(name)), &writer), noErr);
     body(&writer);
     EXPECT_EQ(fileWriterClose(&writer), noErr);
     return scratch.read(name);
@@ -96,6 +86,7 @@ void writeEveryKind(FileWriter* writer) {
     (void)writeU16BE(writer, 0xA1B2);
     (void)writeU8(writer, 0xFE);
     (void)writeFloatBE(writer, 1.0f);
+    (void)writeU32BE(writer, static_cast<uint32_t>(-2));
     (void)writeZeros(writer, 3);
     (void)writeZeros(writer, -5);
     (void)writeBytes(writer, "xy", 2);
@@ -105,10 +96,10 @@ void writeEveryKind(FileWriter* writer) {
 
 TEST(BigEndianFiles, WritesMostSignificantByteFirstAndReadsBack) {
     ScratchFolder scratch;
-    const std::vector<uint8_t> expected = {1, 2, 3, 4, 0xA1, 0xB2, 0xFE, 0x3F, 0x80, 0,
-                                           0, 0, 0, 0, 'x',  'y',  'a',  'b',  'c',  '\0'};
+    const std::vector<uint8_t> expected = {1,    2, 3,   4,    0xA1, 0xB2, 0xFE, 0x3F,
+                                           0x80, 0, 0,   0xFF, 0xFF, 0xFF, 0xFE, 0,
+                                           0,    0, 'x', 'y',  'a',  'b',  'c',  '\0'};
     EXPECT_EQ(writeFile(scratch, "be", writeEveryKind), expected);
-
     FileWriter sizing = fileSizingWriter();
     writeEveryKind(&sizing);
     EXPECT_EQ(sizing.bytes, static_cast<int64_t>(expected.size()));
@@ -119,14 +110,14 @@ TEST(BigEndianFiles, WritesMostSignificantByteFirstAndReadsBack) {
     uint16_t u16 = 0;
     uint8_t u8 = 0;
     int32_t i32 = 0;
+    int32_t negative = 0;
     EXPECT_EQ(readU32BE(file, &u32), noErr);
-    EXPECT_EQ(u32, 0x01020304u);
     EXPECT_EQ(readU16BE(file, &u16), noErr);
-    EXPECT_EQ(u16, 0xA1B2);
     EXPECT_EQ(readU8(file, &u8), noErr);
-    EXPECT_EQ(u8, 0xFE);
     EXPECT_EQ(readI32BE(file, &i32), noErr);
-    EXPECT_EQ(i32, 0x3F800000);
+    EXPECT_EQ(readI32BE(file, &negative), noErr);
+    EXPECT_EQ(std::vector<int64_t>({u32, u16, u8, i32, negative}),
+              std::vector<int64_t>({0x01020304, 0xA1B2, 0xFE, 0x3F800000, -2}));
     EXPECT_EQ(readSkip(file, 3), noErr);
     EXPECT_EQ(readU32BE(file, &u32), noErr);
     EXPECT_EQ(u32, 0x78796162u); // "xyab"
@@ -141,37 +132,18 @@ TEST(BigEndianFiles, WritesMostSignificantByteFirstAndReadsBack) {
     EXPECT_EQ(fileClose(file), noErr);
 }
 
-TEST(BigEndianFiles, NegativeNumbersKeepTheirTwosComplement) {
-    ScratchFolder scratch;
-    const std::vector<uint8_t> bytes = writeFile(scratch, "neg", [](FileWriter* writer) {
-        (void)writeU32BE(writer, static_cast<uint32_t>(-2));
-    });
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFE}));
-    PlatformFile* file = nullptr;
-    ASSERT_EQ(fileOpen(specOf(scratch.path("neg")), FileAccess::Read, &file), noErr);
-    int32_t value = 0;
-    EXPECT_EQ(readI32BE(file, &value), noErr);
-    EXPECT_EQ(value, -2);
-    (void)fileClose(file);
-}
-
-TEST(OpeningFiles, AMissingFileIsNotOpenedAndDoesNotExist) {
+TEST(OpeningFiles, MissingFilesFoldersAndLongerFiles) {
     ScratchFolder scratch;
     PlatformFile* file = nullptr;
     EXPECT_EQ(fileOpen(specOf(scratch.path("absent")), FileAccess::Read, &file), kFileNotOpened);
     EXPECT_EQ(file, nullptr);
     EXPECT_FALSE(fileExists(specOf(scratch.path("absent"))));
     EXPECT_FALSE(fileExists(specOf(scratch.path()))) << "a folder is not a file";
-    scratch.write("present", {1});
-    EXPECT_TRUE(fileExists(specOf(scratch.path("present"))));
-}
-
-TEST(OpeningFiles, AnExistingLongerFileIsCutAtTheLastWrite) {
-    ScratchFolder scratch;
     scratch.write("long", std::vector<uint8_t>(1000, 0x55));
-    const std::vector<uint8_t> bytes =
-        writeFile(scratch, "long", [](FileWriter* writer) { (void)writeU16BE(writer, 0x0102); });
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 2}));
+    EXPECT_TRUE(fileExists(specOf(scratch.path("long"))));
+    EXPECT_EQ(writeFile(scratch, "long", [](FileWriter* w) { (void)writeU16BE(w, 0x0102); }),
+              (std::vector<uint8_t>{1, 2}))
+        << "an existing longer file is cut at the last write";
 }
 
 TEST(OpeningFiles, WritesThroughAReadOnlyFileFailAndTheFirstErrorIsKept) {
@@ -187,39 +159,104 @@ TEST(OpeningFiles, WritesThroughAReadOnlyFileFailAndTheFirstErrorIsKept) {
     EXPECT_EQ(writeU8(&closed, 1), kFileWriteError) << "no file and not sizing";
 }
 
-class WriteBufferBoundary : public ::testing::TestWithParam<int> {};
-
-TEST_P(WriteBufferBoundary, SystemIsCalledPerFullBufferAndFlushWritesTheRest) {
-    const int count = GetParam();
-    FileWriter sizing = fileSizingWriter();
-    FileWriteBuffer buffer;
-    writeBufferStart(&buffer, &sizing);
-    for (int i = 0; i < count; ++i) {
-        writeBufferPutU8(&buffer, static_cast<uint8_t>(i));
+// The system is called per full buffer of 400 bytes; the flush writes the rest.
+TEST(WriteBuffer, AroundFourHundredBytes) {
+    for (const int count : {399, 400, 401}) {
+        ScratchFolder scratch;
+        FileWriter sizing = fileSizingWriter();
+        FileWriter writer;
+        ASSERT_EQ(fileWriterOpen(specOf(scratch.path("buffered")), &writer), noErr);
+        FileWriteBuffer sized;
+        FileWriteBuffer buffer;
+        writeBufferStart(&sized, &sizing);
+        writeBufferStart(&buffer, &writer);
+        std::vector<uint8_t> expected;
+        for (int i = 0; i < count; ++i) {
+            expected.push_back(static_cast<uint8_t>(i * 7));
+            writeBufferPutU8(&sized, expected.back());
+            writeBufferPutU8(&buffer, expected.back());
+        }
+        EXPECT_EQ(sizing.bytes, count / kFileBufferBytes * kFileBufferBytes) << count;
+        writeBufferFlush(&sized);
+        writeBufferFlush(&buffer);
+        EXPECT_EQ(sizing.bytes, count);
+        ASSERT_EQ(fileWriterClose(&writer), noErr);
+        EXPECT_EQ(scratch.read("buffered"), expected) << count;
     }
-    EXPECT_EQ(sizing.bytes, count / kFileBufferBytes * kFileBufferBytes);
-    writeBufferFlush(&buffer);
-    EXPECT_EQ(sizing.bytes, count);
-
-    ScratchFolder scratch;
-    std::vector<uint8_t> expected;
-    expected.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        expected.push_back(static_cast<uint8_t>(i * 7));
-    }
-    FileWriter writer;
-    ASSERT_EQ(fileWriterOpen(specOf(scratch.path("buffered")), &writer), noErr);
-    writeBufferStart(&buffer, &writer);
-    for (const uint8_t byte : expected) {
-        writeBufferPutU8(&buffer, byte);
-    }
-    writeBufferFlush(&buffer);
-    ASSERT_EQ(fileWriterClose(&writer), noErr);
-    EXPECT_EQ(scratch.read("buffered"), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(AroundFourHundred, WriteBufferBoundary, ::testing::Values(399, 400, 401),
-                         [](const auto& param) { return std::to_string(param.param) + "bytes"; });
+// The text after an in-place edit.
+std::string edited(std::string text, void (*edit)(char*)) {
+    edit(text.data());
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+std::string cleaned(const std::string& name) {
+    return edited(name, cleanFileName);
+}
+
+TEST(FileNameCleaning, HighBytesFoldOnceAndNeverBecomeDotsOrSeparators) {
+    EXPECT_EQ(cleaned("\x8E"), "_"); // (142 & 127) + 32 is '.'
+    EXPECT_EQ(cleaned("\xAE"), "N"); // 174
+    EXPECT_EQ(cleaned("\xE9"), "\x89") << "233 gives 137: one pass only";
+    EXPECT_EQ(cleaned("\xBC"), "_") << "188 would give a backslash";
+    EXPECT_EQ(cleaned("\x8F"), "_") << "143 would give a slash";
+    EXPECT_EQ(cleaned("a\tb\x1F"), "a b ");
+    EXPECT_EQ(cleaned("C:\\x/y.q8r"), "C__x_y.q8r");
+    EXPECT_EQ(cleaned("\x7F~"), "\x7F~");
+}
+
+TEST(NumberText, KeepsDigitsAndSignsOnly) {
+    EXPECT_EQ(numberFromText("1,024 px", false), 1024.0);
+    EXPECT_EQ(numberFromText("-12.5%", true), -12.5);
+    EXPECT_EQ(numberFromText("-12.5%", false), -125.0) << "no decimals: the point is dropped";
+    EXPECT_EQ(numberFromText("width", false), 0.0);
+    EXPECT_EQ(numberFromText("3-4", false), 3.0) << "a sign after digits ends the number";
+    EXPECT_EQ(numberFromText(nullptr, false), 0.0);
+    char filtered[8];
+    filterNumberText("a1b2.3c+", true, filtered, sizeof(filtered));
+    EXPECT_STREQ(filtered, "12.3+");
+    filterNumberText("123456789", false, filtered, sizeof(filtered));
+    EXPECT_STREQ(filtered, "1234567") << "cut to the buffer";
+}
+
+TEST(TextSearch, FindsTheFirstIndexWithOrWithoutCase) {
+    EXPECT_EQ(findText(".q8r", "Calm.Q8R", true), 4);
+    EXPECT_EQ(findText(".q8r", "Calm.Q8R", false), kTextNotFound);
+    EXPECT_EQ(findText("a", "banana", false), 1);
+    EXPECT_EQ(findText("", "text", true), kTextNotFound);
+    EXPECT_EQ(findText("x", "", true), kTextNotFound);
+    EXPECT_EQ(findText("longer", "long", true), kTextNotFound);
+}
+
+TEST(PathText, ExtensionsAreCutAddedAndRecognised) {
+    EXPECT_EQ(edited("my.look.q8r", stripExtension), "my.look");
+    EXPECT_EQ(edited("plain", stripExtension), "plain");
+
+    char small[10] = "picture";
+    EXPECT_FALSE(appendJpg(small, sizeof(small)));
+    EXPECT_STREQ(small, "picture");
+    char roomy[12] = "picture";
+    EXPECT_TRUE(appendJpg(roomy, sizeof(roomy)));
+    EXPECT_STREQ(roomy, "picture.jpg");
+
+    char extension[16] = "x";
+    patternExtension("*.q8r", extension, sizeof(extension));
+    EXPECT_STREQ(extension, ".q8r");
+    patternExtension("*", extension, sizeof(extension));
+    EXPECT_STREQ(extension, "");
+    patternExtension("q8r", extension, sizeof(extension));
+    EXPECT_STREQ(extension, "");
+
+    EXPECT_TRUE(isJpegName("A.JPEG"));
+    EXPECT_TRUE(isTiffName("scan.tiff"));
+    EXPECT_TRUE(isImageName("x.Png"));
+    EXPECT_FALSE(isImageName("look.q8r"));
+
+    EXPECT_EQ(edited("C:\\looks\\", removeTrailingSeparator), "C:\\looks");
+    EXPECT_EQ(edited("/tmp//", removeTrailingSeparator), "/tmp/") << "one separator only";
+}
 
 } // namespace
 } // namespace lakra

@@ -133,8 +133,7 @@ TEST(MemoryDotPictures, TakeTheFilterRectangleToALargerSideOf300) {
     for (const auto& c : cases) {
         int32_t size[2] = {0, 0};
         memoryDotPictureSize(c[0], c[1], &size[0], &size[1]);
-        EXPECT_EQ((std::vector<int32_t>{size[0], size[1]}), (std::vector<int32_t>{c[2], c[3]}))
-            << c[0] << " x " << c[1];
+        EXPECT_TRUE(size[0] == c[2] && size[1] == c[3]) << c[0] << " x " << c[1];
     }
 }
 
@@ -153,7 +152,7 @@ struct MemoryDotsPage : ::testing::Test {
             const int32_t y = i / 120;
             const float rgba[4] = {static_cast<float>(x) / 120.0f, static_cast<float>(y) / 60.0f,
                                    0.3f, 1.0f};
-            setPixel4f(i % 120, i / 120, source.get(), 0, rgba);
+            setPixel4f(x, y, source.get(), 0, rgba);
         }
         ASSERT_EQ(buildLevels(source.get()), noErr);
         state.source = source.get();
@@ -183,14 +182,31 @@ struct MemoryDotsPage : ::testing::Test {
     }
 };
 
-TEST_F(MemoryDotsPage, TwoStoredDotsGiveTwoRenderedPicturesAndLeaveTheLookAlone) {
+// A cancelled render ends the page without its picture; then the two stored
+// dots give two rendered pictures; the look is left alone both times.
+TEST_F(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
     const Settings before = settings;
     const MemoryDots dotsBefore = dots;
+    // The first dot's render is cancelled; the dot after it is not rendered.
+    static int finished = 0;
+    static const JobOps kCancelFirst = {
+        nullptr, nullptr, [](Job*) -> Result { return ++finished == 1 ? userCanceledErr : noErr; }};
+    finished = 0;
+    state.waterJob = &kCancelFirst;
+    EXPECT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), userCanceledErr);
+    EXPECT_TRUE(testing::sameBytes(settings, before)) << "every byte as before";
+    EXPECT_EQ(state.layersDone, 3);
+    EXPECT_FALSE(scratch.exists("web_images" + kSeparator + "dot 2.jpg"));
+    const std::string cancelled = readText(scratch, "dots.html");
+    EXPECT_EQ(count(cancelled, "<table id"), 0u);
+    EXPECT_TRUE(cancelled.ends_with(kClosing));
+
+    state.waterJob = nullptr;
     ASSERT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), noErr);
     EXPECT_TRUE(testing::sameBytes(settings, before)) << "every byte as before";
     EXPECT_EQ(std::memcmp(dots.shown, dotsBefore.shown, sizeof dots.shown), 0);
     EXPECT_EQ(dots.previewed, dotsBefore.previewed);
-    EXPECT_EQ(state.layersDone, 5);
+    EXPECT_EQ(state.layersDone, 5) << "two more than the three before";
     EXPECT_EQ(state.offlineImage, nullptr);
     Settings stored = lookOfDot2;
     FileSpec scratchSlot;
@@ -222,23 +238,6 @@ TEST_F(MemoryDotsPage, TwoStoredDotsGiveTwoRenderedPicturesAndLeaveTheLookAlone)
     ASSERT_EQ(renderInto(RenderTarget::Offline, &lookOfDot2, &state, nullptr, nullptr), noErr);
     EXPECT_LT(meanDifference(dot2.get(), direct.get()), 3.0);
     EXPECT_GT(meanDifference(dot5.get(), direct.get()), 10.0);
-}
-
-TEST_F(MemoryDotsPage, CancelledRenderEndsThePageWithoutItsPicture) {
-    // The first dot's render is cancelled; the dot after it is not rendered.
-    static int finished = 0;
-    static const JobOps kCancelFirst = {
-        nullptr, nullptr, [](Job*) -> Result { return ++finished == 1 ? userCanceledErr : noErr; }};
-    finished = 0;
-    state.waterJob = &kCancelFirst;
-    const Settings before = settings;
-    EXPECT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), userCanceledErr);
-    EXPECT_TRUE(testing::sameBytes(settings, before)) << "every byte as before";
-    EXPECT_EQ(state.layersDone, 3);
-    EXPECT_FALSE(scratch.exists("web_images" + kSeparator + "dot 2.jpg"));
-    const std::string html = readText(scratch, "dots.html");
-    EXPECT_EQ(count(html, "<table id"), 0u);
-    EXPECT_TRUE(html.ends_with(kClosing));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace lakra {
@@ -59,12 +60,9 @@ TEST_F(MemoryDotsModel, StoreThenRecallRestoresTheLookAndMakesTheDotCurrent) {
     s = lookWith(60);
     s.panY = 7;
     ASSERT_TRUE(memoryDotRecall(&dots, 4, &s));
-    EXPECT_EQ(s.waviness, 12);
-    EXPECT_EQ(s.waterBlue, 54321);
-    EXPECT_EQ(s.carriedInt19, 12);
-    EXPECT_FLOAT_EQ(s.offsetFloat, 12.75f);
+    EXPECT_EQ(std::make_tuple(s.waviness, s.waterBlue, s.carriedInt19, s.offsetFloat, s.panY),
+              std::make_tuple(12, 54321, 12, 12.75f, 7));
     EXPECT_STREQ(s.dotName, "dot 5");
-    EXPECT_EQ(s.panY, 7);
     EXPECT_EQ(dots.shown[4], DotDisplay::Current);
     // Only the last stored or recalled dot is current.
     (void)memoryDotStore(&dots, 1, &s);
@@ -84,41 +82,45 @@ TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
     EXPECT_EQ(dots.kept[2], 0);
     EXPECT_EQ(dots.previewed, 2);
     // Not kept: the next opening uses the same slot again.
-    s = lookWith(40);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
     EXPECT_EQ(dots.shown[3], DotDisplay::Empty);
-}
-
-TEST_F(MemoryDotsModel, OpeningWithEverySlotKeptStoresNothing) {
+    // Every slot kept: nothing is stored.
     for (int32_t& kept : dots.kept) {
         kept = 1;
     }
-    Settings s = lookWith(12);
+    memoryDotsClearPreview(&dots);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), -1);
-    EXPECT_EQ(captures, 0);
-    EXPECT_FALSE(folder.exists(dotFile(0)));
+    EXPECT_EQ(captures, 2);
+    EXPECT_FALSE(folder.exists(dotFile(3)));
     EXPECT_EQ(dots.previewed, -1);
 }
 
-TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButton) {
+TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButtonAndHoverPreviews) {
     Settings s = lookWith(12);
-    EXPECT_EQ(memoryDotClick(&dots, 3, false, false, &s), DotAction::Stored);
-    EXPECT_EQ(dots.kept[3], 1);
-    EXPECT_EQ(memoryDotClick(&dots, 5, true, true, &s), DotAction::Stored); // Ctrl: not kept
-    EXPECT_EQ(dots.kept[5], 0);
-    EXPECT_EQ(memoryDotClick(&dots, 3, false, true, &s), DotAction::Unkept);
-    EXPECT_EQ(dots.kept[3], 0);
-    EXPECT_EQ(dots.shown[3], DotDisplay::Filled);
-    EXPECT_EQ(memoryDotClick(&dots, 3, false, false, &s), DotAction::Recalled);
+
+    const struct {
+        int32_t slot;
+        bool right, ctrl;
+        DotAction action;
+        int32_t kept;
+        DotDisplay shown;
+    } clicks[] = {
+        {3, false, false, DotAction::Stored, 1, DotDisplay::Current},
+        {5, true, true, DotAction::Stored, 0, DotDisplay::Current}, // Ctrl: not kept
+        {3, false, true, DotAction::Unkept, 0, DotDisplay::Filled},
+        {3, false, false, DotAction::Recalled, 0, DotDisplay::Current},
+        {5, true, false, DotAction::Cleared, 0, DotDisplay::Empty},
+    };
+
+    for (const auto& click : clicks) {
+        EXPECT_EQ(memoryDotClick(&dots, click.slot, click.right, click.ctrl, &s), click.action);
+        EXPECT_EQ(dots.kept[click.slot], click.kept) << click.slot;
+        EXPECT_EQ(dots.shown[click.slot], click.shown) << click.slot;
+    }
     EXPECT_STREQ(s.dotName, "dot 4");
-    EXPECT_EQ(memoryDotClick(&dots, 5, true, false, &s), DotAction::Cleared);
-    EXPECT_EQ(dots.shown[5], DotDisplay::Empty);
     EXPECT_EQ(dots.previewed, -1);
     EXPECT_EQ(dots.hovered, -1);
-}
 
-TEST_F(MemoryDotsModel, HoverAndThePreviewCell) {
-    Settings s = lookWith(12);
     (void)memoryDotStore(&dots, 6, &s);
     memoryDotsClearPreview(&dots);
     memoryDotHover(&dots, 6);
@@ -161,12 +163,8 @@ TEST_F(MemoryDotsModel, SlotsOutsideTheRowAreRefused) {
 TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
     Settings s = lookWith(12);
     (void)memoryDotStore(&dots, 8, &s);
-    const std::vector<std::vector<uint8_t>> damaged = {
-        {},                                // empty
-        {0, 0, 0, 41, 0, 0},               // ends inside the colour
-        {0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0}, // unknown version
-        {0, 0, 0, 0},                      // version 0
-    };
+    // Ends inside the colour; an unknown version.
+    const std::vector<std::vector<uint8_t>> damaged = {{0, 0, 0, 41, 0, 0}, {0, 0, 0, 0}};
     for (const auto& bytes : damaged) {
         folder.write(dotFile(8), bytes);
         Settings look = lookWith(70);
@@ -183,7 +181,11 @@ TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
     EXPECT_EQ(look.waviness, 70);
 }
 
+// The map is saved only once it was loaded; a damaged one keeps what it can read.
 TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
+    keep({0, 7, 24});
+    EXPECT_EQ(memoryDotsSaveMap(&dots), noErr);
+    EXPECT_FALSE(folder.exists(kMemoryDotMapName)) << "saved before any load";
     EXPECT_EQ(memoryDotsLoadMap(&dots), kFileNotOpened); // no map yet: nothing kept
     keep({0, 7, 24});
     ASSERT_EQ(memoryDotsSaveMap(&dots), noErr);
@@ -196,25 +198,13 @@ TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
     for (int i = 0; i < kMemoryDotCount; ++i) {
         EXPECT_EQ(loaded.kept[i], (i == 0 || i == 7 || i == 24) ? 1 : 0) << i;
     }
-}
-
-TEST_F(MemoryDotsModel, DamagedMapKeepsWhatItCanRead) {
     // Version, then flags 5, 0, -1, and the file ends inside the fourth.
     folder.write(kMemoryDotMapName,
                  {0xDE, 0xAD, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0});
-    keep({10});
-    EXPECT_EQ(memoryDotsLoadMap(&dots), kFileReadError);
-    const int32_t expected[5] = {1, 0, 1, 0, 0};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(dots.kept[i], expected[i]) << i;
+    EXPECT_EQ(memoryDotsLoadMap(&loaded), kFileReadError);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(loaded.kept[i], i == 0 || i == 2 ? 1 : 0) << i;
     }
-    EXPECT_EQ(dots.kept[10], 0);
-}
-
-TEST_F(MemoryDotsModel, SavingBeforeAnyLoadLeavesTheMapAlone) {
-    keep({1});
-    EXPECT_EQ(memoryDotsSaveMap(&dots), noErr);
-    EXPECT_FALSE(folder.exists(kMemoryDotMapName));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "support/scratchFolder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -22,39 +23,34 @@ using testing::ScratchFolder;
 
 // Preset bytes put together by hand, word by word, so these tests do not lean
 // on our own writer.
-struct HandFile {
-    std::vector<uint8_t> bytes;
+using Bytes = std::vector<uint8_t>;
 
-    HandFile& word(int64_t value) {
-        const auto bits = static_cast<uint32_t>(value);
+Bytes& put(Bytes& bytes, const std::vector<int64_t>& words) {
+    for (const int64_t word : words) {
         for (int shift = 24; shift >= 0; shift -= 8) {
-            bytes.push_back(static_cast<uint8_t>(bits >> shift));
+            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(word) >> shift));
         }
-        return *this;
     }
+    return bytes;
+}
 
-    HandFile& words(const std::vector<int64_t>& values) {
-        for (const int64_t value : values) {
-            word(value);
-        }
-        return *this;
-    }
+Bytes& fill(Bytes& bytes, size_t count, uint8_t value) {
+    bytes.insert(bytes.end(), count, value);
+    return bytes;
+}
 
-    HandFile& real(float value) {
-        uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof(bits));
-        return word(bits);
-    }
+int64_t real(float value) {
+    return std::bit_cast<uint32_t>(value);
+}
 
-    HandFile& fill(size_t count, uint8_t value) {
-        bytes.insert(bytes.end(), count, value);
-        return *this;
-    }
-};
+void patch(Bytes* f, size_t wordIndex, int64_t value) {
+    Bytes word;
+    std::memcpy(f->data() + 4 * wordIndex, put(word, {value}).data(), 4);
+}
 
 // A file of the given version with the rows that version holds; the values
 // are chosen so that every conversion shows.
-HandFile handPreset(int32_t version, const std::vector<uint8_t>& textureBlock = {0, 0, 0, 0}) {
+Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
     // {first version, words}; the texture block goes in at 22, the exact
     // horizon and offset (floats) at 41.
     const std::pair<int32_t, std::vector<int64_t>> rows[] = {
@@ -80,18 +76,18 @@ HandFile handPreset(int32_t version, const std::vector<uint8_t>& textureBlock = 
         {26, {16384, 49152}},
         {40, {0}},
     };
-    HandFile f;
-    f.word(version);
+    Bytes f;
+    put(f, {version});
     for (const auto& [since, words] : rows) {
         if (version >= since) {
-            f.words(words);
+            put(f, words);
             if (since == 22) {
-                f.bytes.insert(f.bytes.end(), textureBlock.begin(), textureBlock.end());
+                f.insert(f.end(), textureBlock.begin(), textureBlock.end());
             }
         }
     }
     if (version >= 41) {
-        f.real(45.5f).real(20.25f);
+        put(f, {real(45.5f), real(20.25f)});
     }
     return f;
 }
@@ -158,6 +154,9 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     ASSERT_EQ(bytes.size(), 74u * 4);
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8),
               (std::vector<uint8_t>{0, 0, 0, 41, 0, 0, 0xFF, 0xFF}));
+    // The centre in 65536ths, then no thumbnail: one zero word.
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 69 * 4, bytes.begin() + 72 * 4),
+              (std::vector<uint8_t>{0, 0, 0x40, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0}));
 
     ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &settings), noErr);
     EXPECT_EQ(settings.horizon, 33);
@@ -166,101 +165,78 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     EXPECT_TRUE(sameBytes(settings, out));
 }
 
-TEST_F(PresetFiles, CentreIsStoredIn65536ths) {
-    settings.xCenter = 0.5f;
-    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
-    const std::vector<uint8_t> bytes = scratch.read("look.q8r");
-    ASSERT_EQ(bytes.size(), 74u * 4);
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 69 * 4, bytes.begin() + 70 * 4),
-              (std::vector<uint8_t>{0, 0, 0x80, 0}));
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 71 * 4, bytes.begin() + 72 * 4),
-              (std::vector<uint8_t>{0, 0, 0, 0}))
-        << "no thumbnail: one zero word";
-}
-
 // What a hand-made file of one version must give for one field. Each
 // conversion has a row on either side of the version where it stops.
 struct VersionRow {
     int32_t version;
-    const char* name;
-    std::function<double(const Settings&)> field;
+    double (*field)(const Settings&);
     double expected;
 };
 
-void PrintTo(const VersionRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-template <typename T>
-std::function<double(const Settings&)> of(T Settings::*field) {
-    return [field](const Settings& s) { return static_cast<double>(s.*field); };
-}
-
-class VersionRows : public PresetFiles, public ::testing::WithParamInterface<VersionRow> {};
-
-TEST_P(VersionRows, ReadAndConvert) {
-    const VersionRow& row = GetParam();
-    ASSERT_EQ(readBytes(handPreset(row.version).bytes), noErr);
-    EXPECT_EQ(settings.formatVersion, row.version);
-    EXPECT_EQ(row.field(settings), row.expected);
+template <auto Field>
+double of(const Settings& s) {
+    return static_cast<double>(s.*Field);
 }
 
 const VersionRow kVersionRows[] = {
     // Version 1 keeps what it lacks.
-    {1, "waterBlue1", of(&Settings::waterBlue), 65535},
-    {1, "carriedInt10v1", of(&Settings::carriedInt10), 0},
-    {1, "randomSeed1", of(&Settings::randomSeed), 21},
-    {1, "glue1", of(&Settings::glue), 1},
-    {6, "glue6", of(&Settings::glue), 7},
-    {1, "offsetFloat1", of(&Settings::offsetFloat), 80},
-    {1, "horizonFloat1", of(&Settings::horizonFloat), 45},
-    {1, "undulation1", of(&Settings::undulation), 50},
-    {6, "undulation6", of(&Settings::undulation), 50},
-    {6, "carriedWord15v6", of(&Settings::carriedWord15), 65535}, // below 7: the water colour
-    {14, "offset14", of(&Settings::offset), 80},                 // inverted below 15
-    {15, "offset15", of(&Settings::offset), 20},
-    {10, "carried10v10", of(&Settings::carriedInt10), 36}, // raised by 1 for versions 2 to 10
-    {11, "carried10v11", of(&Settings::carriedInt10), 35},
-    {24, "carried17v24", of(&Settings::carriedInt17), 0},
-    {25, "carried17v25", of(&Settings::carriedInt17), 38},
-    {12, "carried18v12", of(&Settings::carriedInt18), 61}, // 100 - 39 for versions 5 to 12
-    {13, "carried18v13", of(&Settings::carriedInt18), 39},
-    {6, "brilliance6", of(&Settings::brilliance), 100},
-    {7, "brilliance7", of(&Settings::brilliance), 77},
-    {18, "perspective18", of(&Settings::perspective), 57},
-    {19, "perspective19", of(&Settings::perspective), 70},
-    {19, "waviness19", of(&Settings::waviness), 0},
-    {20, "waviness20", of(&Settings::waviness), 33},
-    {20, "altitude20", of(&Settings::altitude), 50},
-    {21, "altitude21", of(&Settings::altitude), 66},
-    {23, "ripple23", of(&Settings::rippleHeight), 100}, // 30 / 0.3 below 24
-    {24, "ripple24", of(&Settings::rippleHeight), 30},
-    {23, "carried14v23", of(&Settings::carriedInt14), 0},
-    {24, "carried14v24", of(&Settings::carriedInt14), 36},
+    {1, of<&Settings::waterBlue>, 65535},
+    {1, of<&Settings::carriedInt10>, 0},
+    {1, of<&Settings::randomSeed>, 21},
+    {1, of<&Settings::glue>, 1},
+    {6, of<&Settings::glue>, 7},
+    {1, of<&Settings::offsetFloat>, 80},
+    {1, of<&Settings::horizonFloat>, 45},
+    {1, of<&Settings::undulation>, 50},
+    {6, of<&Settings::undulation>, 50},
+    {6, of<&Settings::carriedWord15>, 65535}, // below 7: the water colour
+    {14, of<&Settings::offset>, 80},          // inverted below 15
+    {15, of<&Settings::offset>, 20},
+    {10, of<&Settings::carriedInt10>, 36}, // raised by 1 for versions 2 to 10
+    {11, of<&Settings::carriedInt10>, 35},
+    {24, of<&Settings::carriedInt17>, 0},
+    {25, of<&Settings::carriedInt17>, 38},
+    {12, of<&Settings::carriedInt18>, 61}, // 100 - 39 for versions 5 to 12
+    {13, of<&Settings::carriedInt18>, 39},
+    {6, of<&Settings::brilliance>, 100},
+    {7, of<&Settings::brilliance>, 77},
+    {18, of<&Settings::perspective>, 57},
+    {19, of<&Settings::perspective>, 70},
+    {19, of<&Settings::waviness>, 0},
+    {20, of<&Settings::waviness>, 33},
+    {20, of<&Settings::altitude>, 50},
+    {21, of<&Settings::altitude>, 66},
+    {23, of<&Settings::rippleHeight>, 100}, // 30 / 0.3 below 24
+    {24, of<&Settings::rippleHeight>, 30},
+    {23, of<&Settings::carriedInt14>, 0},
+    {24, of<&Settings::carriedInt14>, 36},
     // The centre arrives with 26, the exact horizon and offset with 41.
-    {25, "xCenter25", of(&Settings::xCenter), 0.5},
-    {40, "xCenter40", of(&Settings::xCenter), 0.25},
-    {40, "yCenter40", of(&Settings::yCenter), 0.75},
-    {40, "horizonFloat40", of(&Settings::horizonFloat), 45}, // from the integer
-    {41, "horizonFloat41", of(&Settings::horizonFloat), 45.5},
-    {41, "offsetFloat41", of(&Settings::offsetFloat), 20.25},
-    {41, "carriedFloat2v41", of(&Settings::carriedFloat2), -0.5},
-    {41, "carriedWord15v41", of(&Settings::carriedWord15), 0x43}, // the word's low 16 bits
-    {41, "carriedWord18v41", of(&Settings::carriedWord18), 73},
+    {25, of<&Settings::xCenter>, 0.5},
+    {40, of<&Settings::xCenter>, 0.25},
+    {40, of<&Settings::yCenter>, 0.75},
+    {40, of<&Settings::horizonFloat>, 45}, // from the integer
+    {41, of<&Settings::horizonFloat>, 45.5},
+    {41, of<&Settings::offsetFloat>, 20.25},
+    {41, of<&Settings::carriedFloat2>, -0.5},
+    {41, of<&Settings::carriedWord15>, 0x43}, // the word's low 16 bits
+    {41, of<&Settings::carriedWord18>, 73},
 };
 
-INSTANTIATE_TEST_SUITE_P(Conversions, VersionRows, ::testing::ValuesIn(kVersionRows),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSize) {
-    HandFile texture;
-    texture.words({1, 10, 0}).fill(10 * 10 * 3, 0xEE);
-    ASSERT_EQ(readBytes(handPreset(23, texture.bytes).bytes), noErr);
-    EXPECT_EQ(settings.carriedWord16, 71) << "the row after a 10 x 10 texture";
-    EXPECT_EQ(settings.carriedWord18, 73);
+TEST_F(PresetFiles, OlderVersionsAreReadAndConverted) {
+    for (const VersionRow& row : kVersionRows) {
+        settingsFresh(&settings);
+        ASSERT_EQ(readBytes(handPreset(row.version)), noErr);
+        EXPECT_EQ(settings.formatVersion, row.version);
+        EXPECT_EQ(row.field(settings), row.expected) << "row " << &row - kVersionRows;
+    }
 }
 
-TEST_F(PresetFiles, TextureGoesToItsStoreWhenThereIsOne) {
+TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
+    Bytes texture;
+    fill(put(texture, {1, 10, 0}), 10 * 10 * 3, 0xEE);
+    ASSERT_EQ(readBytes(handPreset(23, texture)), noErr);
+    EXPECT_EQ(settings.carriedWord16, 71) << "the row after a 10 x 10 texture";
+    EXPECT_EQ(settings.carriedWord18, 73);
     static int side = 0;
     static std::vector<uint8_t> pixels;
     PresetHooks hooks;
@@ -269,11 +245,10 @@ TEST_F(PresetFiles, TextureGoesToItsStoreWhenThereIsOne) {
         pixels.assign(rgb, rgb + n * n * 3);
     };
     setPresetHooks(&hooks);
-    HandFile texture;
-    texture.words({1, 2, 99}).fill(12, 0x5A);
-    ASSERT_EQ(readBytes(handPreset(41, texture.bytes).bytes, PresetReadMode::ThumbnailOnly), noErr);
-    EXPECT_EQ(side, 2);
-    EXPECT_EQ(pixels, std::vector<uint8_t>(12, 0x5A));
+    settingsFresh(&settings);
+    ASSERT_EQ(readBytes(handPreset(41, texture), PresetReadMode::ThumbnailOnly), noErr);
+    EXPECT_EQ(side, 10);
+    EXPECT_EQ(pixels, std::vector<uint8_t>(300, 0xEE));
     EXPECT_EQ(settings.glue, 1) << "thumbnail-only stores no value";
 }
 
@@ -288,10 +263,9 @@ struct Thumbnails : PresetFiles {
         jpeg.clear();
         PresetHooks hooks;
         hooks.writeThumbnail = [](void*, FileWriter* writer) {
-            (void)writeU32BE(writer, 1);
-            (void)writeU32BE(writer, 300);
-            (void)writeU32BE(writer, 16);
-            (void)writeU32BE(writer, 3);
+            for (const uint32_t word : {1, 300, 16, 3}) { // present, width, height, bytes
+                (void)writeU32BE(writer, word);
+            }
             (void)writeBytes(writer, "JPG", 3);
         };
         hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
@@ -305,7 +279,18 @@ struct Thumbnails : PresetFiles {
     }
 };
 
-TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsClampedWhenRead) {
+// A version-41 file whose thumbnail record claims `bytes` bytes and holds
+// `stored` of them.
+Bytes withThumbnail(uint32_t bytes, size_t stored) {
+    Bytes f = handPreset(41);
+    f.resize(f.size() - 12); // the empty record and the exact values
+    put(fill(put(f, {1, 64, 64, bytes}), stored, 0xFF), {real(66.0f), real(5.0f)});
+    return f;
+}
+
+// The record travels with the look, is clamped when read, and is taken up to
+// the thumbnail buffer and passed over whole beyond.
+TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsTakenUpToItsBuffer) {
     setHorizon(&settings, 12.5f);
     ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     FileWriter sizing = fileSizingWriter();
@@ -323,36 +308,24 @@ TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsClampedWhenRead) {
     EXPECT_EQ(jpeg, (std::vector<uint8_t>{'J', 'P', 'G'}));
     ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &settings), noErr);
     EXPECT_FLOAT_EQ(settings.horizonFloat, 12.5f) << "read after the record";
-}
-
-// A version-41 file whose thumbnail record claims `bytes` bytes and holds
-// `stored` of them.
-HandFile withThumbnail(uint32_t bytes, size_t stored) {
-    HandFile f = handPreset(41);
-    f.bytes.resize(f.bytes.size() - 12); // the empty record and the exact values
-    f.words({1, 64, 64, bytes}).fill(stored, 0xFF).real(66.0f).real(5.0f);
-    return f;
-}
-
-TEST_F(Thumbnails, RecordIsTakenUpToItsBufferAndPassedOverWholeBeyond) {
-    ASSERT_EQ(readBytes(withThumbnail(49152, 49152).bytes), noErr);
+    ASSERT_EQ(readBytes(withThumbnail(49152, 49152)), noErr);
     EXPECT_EQ(jpeg.size(), 49152u);
     width = -1;
-    ASSERT_EQ(readBytes(withThumbnail(49153, 49153).bytes), noErr);
+    ASSERT_EQ(readBytes(withThumbnail(49153, 49153)), noErr);
     EXPECT_EQ(width, -1) << "more than the thumbnail buffer holds: none taken";
     EXPECT_FLOAT_EQ(settings.horizonFloat, 66.0f) << "the values after it are in place";
     setPresetHooks(nullptr);
-    ASSERT_EQ(readBytes(withThumbnail(1000, 1000).bytes), noErr);
+    ASSERT_EQ(readBytes(withThumbnail(1000, 1000)), noErr);
     EXPECT_FLOAT_EQ(settings.offsetFloat, 5.0f) << "no thumbnail store: skipped by its length";
 }
 
 TEST_F(PresetFiles, ShortFileKeepsThePreviousValuesOfWhatItLacks) {
-    HandFile f = handPreset(41);
-    f.bytes.resize(4 * (1 + 3 + 6 + 13 + 2 + 1)); // ends inside row 6
+    Bytes f = handPreset(41);
+    f.resize(4 * (1 + 3 + 6 + 13 + 2 + 1)); // ends inside row 6
     settings.waviness = 9;
     settings.glue = 5;
     setHorizon(&settings, 12.5f);
-    EXPECT_EQ(readBytes(f.bytes), kFileReadError);
+    EXPECT_EQ(readBytes(f), kFileReadError);
     EXPECT_EQ(settings.rippleSize, 10);
     EXPECT_EQ(settings.offset, 20) << "version 41: not inverted";
     EXPECT_EQ(settings.waviness, 33);
@@ -365,12 +338,9 @@ TEST_F(PresetFiles, ShortFileKeepsThePreviousValuesOfWhatItLacks) {
 TEST_F(PresetFiles, UnknownVersionsChangeNothing) {
     const Settings before = settings;
     for (const int64_t version : {0LL, -1LL, 42LL, 2147483647LL, 0x80000000LL}) {
-        HandFile f = handPreset(41);
-        f.bytes[0] = static_cast<uint8_t>(version >> 24);
-        f.bytes[1] = static_cast<uint8_t>(version >> 16);
-        f.bytes[2] = static_cast<uint8_t>(version >> 8);
-        f.bytes[3] = static_cast<uint8_t>(version);
-        EXPECT_EQ(readBytes(f.bytes), kPresetUnknownVersion) << version;
+        Bytes f = handPreset(41);
+        patch(&f, 0, version);
+        EXPECT_EQ(readBytes(f), kPresetUnknownVersion) << version;
     }
     EXPECT_EQ(readBytes({}), kFileReadError);
     EXPECT_TRUE(sameBytes(settings, before));
@@ -379,31 +349,19 @@ TEST_F(PresetFiles, UnknownVersionsChangeNothing) {
     EXPECT_EQ(presetRead(missing, PresetReadMode::Full, &settings), kFileNotOpened);
 }
 
-void patch(HandFile* f, size_t wordIndex, int64_t value) {
-    HandFile word;
-    word.word(value);
-    std::memcpy(f->bytes.data() + 4 * wordIndex, word.bytes.data(), 4);
-}
-
-// Word positions in a file (the version is word 0).
-constexpr size_t kRippleHeightWord = 10;
-constexpr size_t kHorizonWord = 14;
-constexpr size_t kOffsetWord = 24;
-constexpr size_t kComplexityWord = 27;
-constexpr size_t kCarriedInt10Word = 41;
-constexpr size_t kGlueWord = 42;
-constexpr size_t kCarriedInt18Word = 48;
-constexpr size_t kCarriedFloat1Word = 49;
-
 TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
-    HandFile f = handPreset(10);
-    patch(&f, kOffsetWord, INT32_MIN);
-    patch(&f, kCarriedInt10Word, INT32_MAX);
-    patch(&f, kCarriedInt18Word, INT32_MIN);
-    patch(&f, kGlueWord, 9999);
-    patch(&f, kHorizonWord, 500);
-    patch(&f, kComplexityWord, -3);
-    ASSERT_EQ(readBytes(f.bytes), noErr);
+    // {word (the version is word 0), value}: offset, carried int 10, carried
+    // int 18, glue, horizon, complexity.
+    Bytes f = handPreset(10);
+    for (const auto& [word, value] : {std::pair<size_t, int64_t>{24, INT32_MIN},
+                                      {41, INT32_MAX},
+                                      {48, INT32_MIN},
+                                      {42, 9999},
+                                      {14, 500},
+                                      {27, -3}}) {
+        patch(&f, word, value);
+    }
+    ASSERT_EQ(readBytes(f), noErr);
     EXPECT_EQ(settings.offset, 100) << "100 - INT_MIN saturates, then 0..100";
     EXPECT_EQ(settings.carriedInt10, INT32_MAX) << "raised by one without overflow";
     EXPECT_EQ(settings.carriedInt18, INT32_MAX);
@@ -413,27 +371,26 @@ TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
     EXPECT_EQ(settings.complexity, 0);
 
     f = handPreset(23);
-    patch(&f, kRippleHeightWord, INT32_MAX);
-    patch(&f, kCarriedFloat1Word, INT32_MAX);
-    ASSERT_EQ(readBytes(f.bytes), noErr);
+    patch(&f, 10, INT32_MAX); // ripple height
+    patch(&f, 49, INT32_MAX); // carried float 1
+    ASSERT_EQ(readBytes(f), noErr);
     EXPECT_EQ(settings.rippleHeight, 100);
     EXPECT_FLOAT_EQ(settings.carriedFloat1, 21474836.47f);
 
-    HandFile nan = handPreset(41);
-    nan.bytes.resize(nan.bytes.size() - 8);
-    nan.words({0x7FC00000, 0xFF800000}); // NaN and minus infinity
-    ASSERT_EQ(readBytes(nan.bytes), noErr);
+    Bytes nan = handPreset(41);
+    nan.resize(nan.size() - 8);
+    ASSERT_EQ(readBytes(put(nan, {0x7FC00000, 0xFF800000})), noErr); // NaN and minus infinity
     EXPECT_EQ(settings.horizonFloat, 45.0f);
     EXPECT_EQ(settings.offsetFloat, 0.0f);
     EXPECT_EQ(settings.offset, 0);
 }
 
 TEST_F(PresetFiles, EveryTruncationAndHugeBlockReadsSafely) {
-    HandFile texture;
-    texture.words({1, 2147483647, 0}).fill(100, 1);
+    Bytes texture;
+    fill(put(texture, {1, 2147483647, 0}), 100, 1);
     const std::vector<uint8_t> files[] = {
-        handPreset(41).bytes, handPreset(23, texture.bytes).bytes,
-        withThumbnail(0xFFFFFFFFu, 100).bytes, // a record of 4 GB
+        handPreset(41), handPreset(23, texture),
+        withThumbnail(0xFFFFFFFFu, 100), // a record of 4 GB
     };
     for (const auto& whole : files) {
         for (size_t length = 0; length <= whole.size(); ++length) {

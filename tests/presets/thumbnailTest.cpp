@@ -57,20 +57,19 @@ struct PresetThumbnails : ::testing::Test {
     void TearDown() override { setPresetHooks(nullptr); }
 };
 
-TEST_F(PresetThumbnails, RecordOverItsLimitIsEncodedAgainCoarser) {
+// A noisy record over its limit is encoded again coarser; with the default
+// limit every thumbnail fits and reads back.
+TEST_F(PresetThumbnails, NoisyRecordsAreEncodedCoarserUntilTheyFit) {
     const PyramidPtr noise = noiseImage(128);
     JpegData levelEight;
     ASSERT_EQ(jpegEncode(noise.get(), kThumbnailQuality, nullptr, nullptr, &levelEight), noErr);
     const size_t limit = levelEight.length / 2;
     jpegDataFree(&levelEight);
-    ScratchFolder records;
-    FileSpec recordSpec;
-    fileSpecFromPath(&recordSpec, records.path("record").c_str());
     FileWriter writer;
-    ASSERT_EQ(fileWriterOpen(recordSpec, &writer), noErr);
+    ASSERT_EQ(fileWriterOpen(fileSpec, &writer), noErr);
     thumbnailWriteRecordWithin(noise.get(), &writer, limit);
     ASSERT_EQ(fileWriterClose(&writer), noErr);
-    const std::vector<uint8_t> bytes = records.read("record");
+    const std::vector<uint8_t> bytes = scratch.read("look.q8r");
     ASSERT_GT(bytes.size(), 16u);
     const size_t length = (size_t{bytes[12]} << 24) | (size_t{bytes[13]} << 16) |
                           (size_t{bytes[14]} << 8) | bytes[15];
@@ -78,70 +77,45 @@ TEST_F(PresetThumbnails, RecordOverItsLimitIsEncodedAgainCoarser) {
     EXPECT_LE(length, limit);
     EXPECT_EQ(bytes.size(), 16 + length);
     EXPECT_TRUE(thumbnailDecodeRecord(thumbnail.get(), 128, 128, bytes.data() + 16, length));
-}
 
-TEST_F(PresetThumbnails, NoisyThumbnailAlwaysFitsAndReadsBack) {
-    const PyramidPtr noise = noiseImage(128);
     ASSERT_EQ(copyPyramidPixels(noise.get(), thumbnail.get()), true);
     ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
-    thumbnailFillBlank(thumbnail.get());
     ImagePyramid* atSize = nullptr;
     ASSERT_TRUE(presetThumbnailAtSize(fileSpec, thumbnail.get(), kMemoryDotThumbnailSide, &atSize));
     EXPECT_EQ(atSize->width[0], 88);
     EXPECT_NE(grey(thumbnail.get(), 0, 127), 128u) << "no longer the blank ramp";
     pyramidDestroy(&atSize);
-}
-
-TEST_F(PresetThumbnails, BlankGreyRampRoundTripsThroughAPreset) {
+    // The blank ramp comes back through a preset.
     thumbnailFillBlank(thumbnail.get());
-    EXPECT_EQ(readRgba8(3, 40, thumbnail.get(), 0), 0xD7D7D7FFu) << "opaque grey, 255 - 40";
     ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     PyramidPtr reader(pyramidCreate(128, 128, PixelFormat::Rgba8));
     const PresetHooks hooks = thumbnailPresetHooks(reader.get());
     setPresetHooks(&hooks);
     ASSERT_EQ(presetRead(fileSpec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
-    EXPECT_NEAR(grey(reader.get(), 64, 0), 255.0, 4.0);
-    EXPECT_NEAR(grey(reader.get(), 64, 64), 191.0, 4.0);
-    EXPECT_NEAR(grey(reader.get(), 64, 127), 128.0, 4.0);
+    for (const int32_t y : {0, 64, 127}) {
+        EXPECT_NEAR(grey(reader.get(), 64, y), 255.0 - y, 4.0) << y;
+    }
 }
 
-// Hooks that store a hand-made record around a real JPEG of a w x h image.
-struct HandRecord {
-    static inline uint32_t present = 1;
-    static inline uint32_t width = 0;
-    static inline uint32_t height = 0;
-    static inline std::vector<uint8_t> bytes;
-    static inline int32_t seenWidth = -1;
-    static inline int32_t seenHeight = -1;
-    static inline bool taken = false;
-};
-
-void installHandRecord(ImagePyramid* thumbnail, uint32_t present, int32_t width, int32_t height,
-                       std::vector<uint8_t> bytes) {
-    HandRecord::present = present;
-    HandRecord::width = static_cast<uint32_t>(width);
-    HandRecord::height = static_cast<uint32_t>(height);
-    HandRecord::bytes = std::move(bytes);
-    HandRecord::seenWidth = HandRecord::seenHeight = -1;
-    HandRecord::taken = false;
+// A preset whose thumbnail record is made by hand around the given bytes.
+void writeWithRecord(const FileSpec& fileSpec, Settings* settings, uint32_t present, int32_t width,
+                     int32_t height, const std::vector<uint8_t>& bytes) {
+    static uint32_t words[4];
+    static const std::vector<uint8_t>* data = nullptr;
+    words[0] = present;
+    words[1] = static_cast<uint32_t>(width);
+    words[2] = static_cast<uint32_t>(height);
+    words[3] = static_cast<uint32_t>(bytes.size());
+    data = &bytes;
     PresetHooks hooks;
     hooks.writeThumbnail = [](void*, FileWriter* writer) {
-        (void)writeU32BE(writer, HandRecord::present);
-        (void)writeU32BE(writer, HandRecord::width);
-        (void)writeU32BE(writer, HandRecord::height);
-        (void)writeU32BE(writer, static_cast<uint32_t>(HandRecord::bytes.size()));
-        (void)writeBytes(writer, HandRecord::bytes.data(), HandRecord::bytes.size());
+        for (const uint32_t word : words) {
+            (void)writeU32BE(writer, word);
+        }
+        (void)writeBytes(writer, data->data(), data->size());
     };
-    hooks.decodeThumbnail = [](void* context, PresetReadMode, int32_t w, int32_t h,
-                               const uint8_t* jpeg, size_t count) {
-        HandRecord::seenWidth = w;
-        HandRecord::seenHeight = h;
-        HandRecord::taken =
-            thumbnailDecodeRecord(static_cast<ImagePyramid*>(context), w, h, jpeg, count);
-        return HandRecord::taken;
-    };
-    hooks.context = thumbnail;
     setPresetHooks(&hooks);
+    ASSERT_EQ(presetWrite(fileSpec, settings), noErr);
 }
 
 std::vector<uint8_t> jpegOf(int32_t width, int32_t height) {
@@ -155,40 +129,40 @@ std::vector<uint8_t> jpegOf(int32_t width, int32_t height) {
     return bytes;
 }
 
-TEST_F(PresetThumbnails, WideRecordIsReadAtTheClampedSize) {
-    installHandRecord(thumbnail.get(), 1, 300, 90, jpegOf(300, 90));
-    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
-    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::ThumbnailOnly, nullptr), noErr);
-    EXPECT_EQ(HandRecord::seenWidth, 128);
-    EXPECT_EQ(HandRecord::seenHeight, 90);
-    EXPECT_TRUE(HandRecord::taken);
-}
-
-TEST_F(PresetThumbnails, UnknownPresenceIsSkippedByItsLength) {
-    setHorizon(&settings, 31.5f);
-    installHandRecord(thumbnail.get(), 2, 16, 16, jpegOf(16, 16));
-    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
-    Settings read{};
-    settingsReset(&read);
-    ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &read), noErr);
-    EXPECT_EQ(HandRecord::seenWidth, -1);
-    EXPECT_FLOAT_EQ(read.horizonFloat, 31.5f) << "the values after the record are in place";
-}
-
-TEST_F(PresetThumbnails, CorruptOrTruncatedJpegLeavesNoThumbnail) {
+// A record wider than the thumbnail is read at the clamped size; one of an
+// unknown presence, corrupt or cut short is passed over and leaves the blank
+// thumbnail, and the values after it in place.
+TEST_F(PresetThumbnails, RecordsAreTakenOnlyWhenWhole) {
     std::vector<uint8_t> corrupt = jpegOf(64, 64);
     for (size_t i = 2; i < corrupt.size(); i += 5) {
         corrupt[i] = static_cast<uint8_t>(corrupt[i] ^ 0xA5);
     }
     std::vector<uint8_t> truncated = jpegOf(64, 64);
     truncated.resize(truncated.size() / 3);
-    for (std::vector<uint8_t>* bytes : {&corrupt, &truncated}) {
-        installHandRecord(thumbnail.get(), 1, 64, 64, *bytes);
-        ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
+
+    const struct {
+        uint32_t present;
+        int32_t width, height;
+        std::vector<uint8_t> bytes;
+        bool taken;
+    } rows[] = {{1, 300, 90, jpegOf(300, 90), true},
+                {2, 16, 16, jpegOf(16, 16), false},
+                {1, 64, 64, corrupt, false},
+                {1, 64, 64, truncated, false}};
+
+    setHorizon(&settings, 31.5f);
+    for (const auto& row : rows) {
+        writeWithRecord(fileSpec, &settings, row.present, row.width, row.height, row.bytes);
         ImagePyramid* atSize = nullptr;
-        EXPECT_FALSE(presetThumbnailAtSize(fileSpec, thumbnail.get(), 88, &atSize));
-        EXPECT_EQ(atSize, nullptr);
-        EXPECT_EQ(grey(thumbnail.get(), 0, 127), 128u) << "still the blank thumbnail";
+        EXPECT_EQ(presetThumbnailAtSize(fileSpec, thumbnail.get(), 88, &atSize), row.taken);
+        EXPECT_EQ(atSize != nullptr, row.taken);
+        pyramidDestroy(&atSize);
+        EXPECT_EQ(readRgba8(3, 40, thumbnail.get(), 0) == 0xD7D7D7FFu, !row.taken)
+            << "the blank thumbnail: opaque grey 255 - y";
+        Settings read{};
+        settingsReset(&read);
+        ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &read), noErr);
+        EXPECT_FLOAT_EQ(read.horizonFloat, 31.5f) << "the values after the record are in place";
     }
 }
 
