@@ -6,9 +6,8 @@
 #include <cstddef>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <limits>
-#include <ostream>
-#include <string>
 #include <vector>
 
 namespace lakra {
@@ -17,6 +16,13 @@ namespace {
 constexpr DescriptorKeyID key(const char (&code)[5]) {
     return fourCharCode(code);
 }
+
+// Every look key in the order the plug-in reads and writes them.
+const std::vector<DescriptorKeyID> kLookKeys = {
+    key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"),
+    key("0007"), key("0008"), key("0009"), key("0010"), key("0011"), key("0012"),
+    key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"), key("0018"),
+    key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
 
 // The look runs from the first field up to the view state.
 bool sameLook(const Settings& a, const Settings& b) {
@@ -59,8 +65,6 @@ protected:
 
 using ScriptedRead = ScriptingHost;
 using ScriptedWrite = ScriptingHost;
-using ScriptedRoundTrip = ScriptingHost;
-using DescriptorProbe = ScriptingHost;
 
 TEST_F(ScriptedRead, MissingKeysKeepDefaultsNotThePreviousLook) {
     Settings expected = settings;
@@ -91,29 +95,23 @@ TEST_F(ScriptedRead, OlderFormatTakesWholePercentages) {
     EXPECT_EQ(settings.horizonFloat, 60.0f);
 }
 
-TEST_F(ScriptedRead, ColourKeysCarryTheHighByte) {
-    recorded({integerValue(key("0001"), 255), integerValue(key("0002"), 0),
-              integerValue(key("0003"), 0x1FF)});
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(settings.waterRed, 65280);
-    EXPECT_EQ(settings.waterGreen, 0);
-    EXPECT_EQ(settings.waterBlue, 0xFF00);
-}
-
-// The whole 16-bit channel of our own keys counts where the 8-bit key agrees
-// with it or is absent; actions without it read as before.
-TEST_F(ScriptedRead, ExactColourKeysGiveTheWholeChannel) {
+// The 8-bit keys carry the high byte. The whole 16-bit channel of our own
+// keys counts where the 8-bit key agrees with it or is absent; actions
+// without it read as before.
+TEST_F(ScriptedRead, ColourKeysGiveTheChannel) {
     const struct {
         Descriptor items;
         uint16_t red;
     } cases[] = {
+        {{integerValue(key("0001"), 255)}, 65280},
+        {{integerValue(key("0001"), 0x1FF)}, 0xFF00},
+        {{integerValue(key("0001"), 18)}, 4608},
         {{integerValue(key("0001"), 18), integerValue(key("WR16"), 4660)}, 4660},
         {{integerValue(key("WR16"), 4660), integerValue(key("0001"), 18)}, 4660},
         {{integerValue(key("0001"), 200), integerValue(key("WR16"), 4660)}, 51200},
         {{integerValue(key("WR16"), 4660)}, 4660},
         {{integerValue(key("WR16"), 70000)}, 257},
         {{integerValue(key("WR16"), -1)}, 257},
-        {{integerValue(key("0001"), 18)}, 4608},
     };
 
     for (const auto& c : cases) {
@@ -200,37 +198,17 @@ TEST_F(ScriptedRead, HostWithoutDisposeKeepsItsHandle) {
     EXPECT_EQ(hostHandleCount(), 1);
 }
 
-class IgnoredHost : public ScriptingHost, public ::testing::WithParamInterface<OSType> {};
-
-TEST_P(IgnoredHost, ReadsNothingAndLeavesTheDialogFlag) {
-    record->hostSig = GetParam();
-    recorded({integerValue(key("0004"), 10)});
-    parameters->playInfo = plugInDialogDontDisplay;
-    const Settings before = settings;
-    EXPECT_FALSE(descriptorPresent(*record));
-    EXPECT_EQ(read(), noErr);
-    EXPECT_TRUE(sameLook(settings, before));
-    EXPECT_TRUE(showDialog);
-    EXPECT_EQ(hostCounters().descriptorOpens, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(PaintShopPro, IgnoredHost,
-                         ::testing::Values(kHostPaintShopPro8, kHostPaintShopPro9),
-                         [](const auto& param) {
-                             return param.param == kHostPaintShopPro8 ? "PSP8" : "PSP9";
-                         });
-
-TEST_F(DescriptorProbe, OpensAndClosesWithoutConsuming) {
-    EXPECT_FALSE(descriptorPresent(*record));
-    EXPECT_EQ(hostCounters().descriptorOpens, 0); // nothing recorded: the host is not asked
-
-    recorded({integerValue(key("0004"), 10)});
-    EXPECT_TRUE(descriptorPresent(*record));
-    EXPECT_EQ(hostCounters().descriptorCloses, 1);
-    EXPECT_EQ(contents(parameters->descriptor).size(), 1u);
-
-    hostRunFaults(run).failDescriptorOpen = hostCounters().descriptorOpens + 1;
-    EXPECT_FALSE(descriptorPresent(*record));
+TEST_F(ScriptedRead, PaintShopProReadsNothingAndKeepsTheDialogFlag) {
+    for (const OSType host : {kHostPaintShopPro8, kHostPaintShopPro9}) {
+        record->hostSig = host;
+        recorded({integerValue(key("0004"), 10)});
+        const Settings before = settings;
+        EXPECT_FALSE(descriptorPresent(*record));
+        EXPECT_EQ(read(), noErr);
+        EXPECT_TRUE(sameLook(settings, before));
+        EXPECT_TRUE(showDialog);
+        EXPECT_EQ(hostCounters().descriptorOpens, 0) << host;
+    }
 }
 
 // The key list the plug-in hands to the host's open, terminator left off.
@@ -245,95 +223,75 @@ PIReadDescriptor recordKeysAndOpen(PIDescriptorHandle descriptor, DescriptorKeyI
     return gHostOpen(descriptor, keys);
 }
 
-TEST_F(DescriptorProbe, HandsTheHostEveryLookKeyInOrder) {
+TEST_F(ScriptedRead, ProbeOpensWithEveryKeyAndClosesWithoutConsuming) {
+    EXPECT_FALSE(descriptorPresent(*record));
+    EXPECT_EQ(hostCounters().descriptorOpens, 0); // nothing recorded: the host is not asked
+
     gHostOpen = parameters->readDescriptorProcs->openReadDescriptorProc;
     parameters->readDescriptorProcs->openReadDescriptorProc = recordKeysAndOpen;
-    recorded({});
-    ASSERT_TRUE(descriptorPresent(*record));
-    const std::vector<DescriptorKeyID> expected = {
-        key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"),
-        key("0007"), key("0008"), key("0009"), key("0010"), key("0011"), key("0012"),
-        key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"), key("0018"),
-        key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
-    EXPECT_EQ(gKeysOpened, expected);
-}
+    recorded({integerValue(key("0004"), 10)});
+    EXPECT_TRUE(descriptorPresent(*record));
+    EXPECT_EQ(gKeysOpened, kLookKeys);
+    EXPECT_EQ(hostCounters().descriptorCloses, 1);
+    EXPECT_EQ(contents(parameters->descriptor).size(), 1u);
 
-// Hosts that offer scripting only in part, or not at all.
-struct Spoiler {
-    const char* name;
-    void (*spoil)(FilterRecord& record);
-};
-
-void PrintTo(const Spoiler& spoiler, std::ostream* out) {
-    *out << spoiler.name;
+    hostRunFaults(run).failDescriptorOpen = hostCounters().descriptorOpens + 1;
+    EXPECT_FALSE(descriptorPresent(*record));
 }
 
 PIDescriptorParameters& scripting(FilterRecord& record) {
     return *getDescriptorParameters(record);
 }
 
-void clearReadProc(ReadDescriptorProcs* procs, size_t index) {
-    void* const none = nullptr;
-    auto* table = reinterpret_cast<unsigned char*>(procs);
-    std::memcpy(table + offsetof(ReadDescriptorProcs, openReadDescriptorProc) +
-                    index * sizeof(none),
-                &none, sizeof(none));
-}
-
 // clang-format off
-const Spoiler kSpoilers[] = {
-    {"NoParameters", [](FilterRecord& r) { setDescriptorParameters(r, nullptr); }},
-    {"ParametersVersion1", [](FilterRecord& r) { scripting(r).descriptorParametersVersion = 1; }},
-    {"NoReadTable", [](FilterRecord& r) { scripting(r).readDescriptorProcs = nullptr; }},
-    {"NoWriteTable", [](FilterRecord& r) { scripting(r).writeDescriptorProcs = nullptr; }},
-    {"ReadCountZero", [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0; }},
-    {"ReadCount17", [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 17; }},
-    {"ReadVersion1", [](FilterRecord& r) { scripting(r).readDescriptorProcs->readDescriptorProcsVersion = 1; }},
-    {"WriteCountZero", [](FilterRecord& r) { scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0; }},
-    {"BothCountsZero", [](FilterRecord& r) {
-        scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0;
-        scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0;
-    }},
-    {"NoOpenReader", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 0); }},
-    {"NoGetKey", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 2); }},
-    {"NoGetPinnedUnitFloat", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 17); }},
+void (*const kSpoilers[])(FilterRecord& r) = {
+    [](FilterRecord& r) { setDescriptorParameters(r, nullptr); },
+    [](FilterRecord& r) { scripting(r).descriptorParametersVersion = 1; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs = nullptr; },
+    [](FilterRecord& r) { scripting(r).writeDescriptorProcs = nullptr; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 17; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs->readDescriptorProcsVersion = 1; },
+    [](FilterRecord& r) { scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0; },
 };
 
 // clang-format on
 
-class PartialHost : public ScriptingHost, public ::testing::WithParamInterface<Spoiler> {};
+// Hosts that offer scripting only in part, or not at all: spoiled tables,
+// and each of the 18 read procedures missing in turn.
+TEST_F(ScriptedRead, PartialHostsGetNoScriptingAndNoCrash) {
+    const size_t spoilers = std::size(kSpoilers);
+    for (size_t spoiler = 0; spoiler < spoilers + 18; ++spoiler) {
+        TearDown();
+        SetUp();
+        recorded({integerValue(key("0004"), 10)});
+        const Handle original = parameters->descriptor;
+        if (spoiler < spoilers) {
+            kSpoilers[spoiler](*record);
+        } else {
+            void* const none = nullptr;
+            std::memcpy(reinterpret_cast<unsigned char*>(parameters->readDescriptorProcs) +
+                            offsetof(ReadDescriptorProcs, openReadDescriptorProc) +
+                            (spoiler - spoilers) * sizeof none,
+                        &none, sizeof none);
+        }
+        const Settings before = settings;
 
-TEST_P(PartialHost, GetsNoScriptingAndNoCrash) {
-    recorded({integerValue(key("0004"), 10)});
-    const Handle original = parameters->descriptor;
-    GetParam().spoil(*record);
-    const Settings before = settings;
-
-    EXPECT_FALSE(scriptingAvailable(*record));
-    EXPECT_FALSE(descriptorPresent(*record));
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
-    EXPECT_TRUE(sameLook(settings, before));
-    EXPECT_TRUE(showDialog);
-    EXPECT_EQ(parameters->descriptor, original);
-    EXPECT_EQ(hostCounters().descriptorOpens, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Tables, PartialHost, ::testing::ValuesIn(kSpoilers),
-                         [](const auto& param) { return std::string(param.param.name); });
-
-TEST_F(ScriptedRead, AnyMissingReadProcedureTurnsScriptingOff) {
-    ASSERT_TRUE(scriptingAvailable(*record));
-    ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
-    for (size_t index = 0; index < 18; ++index) {
-        const ReadDescriptorProcs kept = procs;
-        clearReadProc(&procs, index);
-        EXPECT_FALSE(scriptingAvailable(*record)) << index;
-        procs = kept;
+        EXPECT_FALSE(scriptingAvailable(*record)) << spoiler;
+        EXPECT_FALSE(descriptorPresent(*record));
+        EXPECT_EQ(read(), noErr);
+        EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
+        EXPECT_TRUE(sameLook(settings, before));
+        EXPECT_TRUE(showDialog);
+        EXPECT_EQ(parameters->descriptor, original);
+        EXPECT_EQ(hostCounters().descriptorOpens, 0);
     }
 }
 
+// The new descriptor replaces the recorded one, which the plug-in disposes of.
 TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
+    recorded({integerValue(key("0004"), 10)});
+    parameters->recordInfo = plugInDialogNone;
     settings.waterRed = 0x12FF;
     settings.waterGreen = 0xFFFF;
     settings.waterBlue = 0x00FF;
@@ -343,14 +301,10 @@ TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
     ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
 
     const Descriptor written = contents(parameters->descriptor);
-    const std::vector<DescriptorKeyID> order = {
-        key("Vers"), key("0001"), key("0002"), key("0003"), key("0004"), key("0005"),
-        key("0006"), key("0007"), key("0008"), key("0009"), key("0010"), key("0011"),
-        key("0012"), key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"),
-        key("0018"), key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
-    ASSERT_EQ(written.size(), order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        EXPECT_EQ(written[i].key, order[i]) << i;
+    ASSERT_EQ(written.size(), 1 + kLookKeys.size());
+    EXPECT_EQ(written[0].key, kScriptKeyVersion);
+    for (size_t i = 1; i < written.size(); ++i) {
+        EXPECT_EQ(written[i].key, kLookKeys[i - 1]) << i;
         const bool real = i >= 17 && i <= 20;
         const DescriptorTypeID type = i == 14 ? typeEnumerated : real ? typeFloat : typeInteger;
         EXPECT_EQ(written[i].type, type) << i;
@@ -367,24 +321,15 @@ TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
     EXPECT_EQ(written[22].integer, 0xFFFF);
     EXPECT_EQ(written[23].integer, 0x00FF);
     EXPECT_EQ(parameters->recordInfo, plugInDialogOptional);
-}
+    EXPECT_EQ(hostCounters().handleDisposals, 1);
+    EXPECT_EQ(hostCounters().foreignDisposals, 0);
+    EXPECT_EQ(hostHandleCount(), 1);
 
-TEST_F(ScriptedWrite, GlueOutsideTheCatalogueIsWrittenAsNoMode) {
-    for (const int32_t glue : {0, 64, -1}) {
+    for (const int32_t glue : {0, 64, -1}) { // outside the catalogue: no mode
         settings.glue = glue;
         ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
         EXPECT_EQ(contents(parameters->descriptor)[14].enumValue, kGlueNoCode) << glue;
     }
-}
-
-TEST_F(ScriptedWrite, ReplacesThePreviousDescriptor) {
-    recorded({integerValue(key("0004"), 10)});
-    parameters->recordInfo = plugInDialogNone;
-    ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
-    EXPECT_EQ(hostCounters().handleDisposals, 1);
-    EXPECT_EQ(hostCounters().foreignDisposals, 0);
-    EXPECT_EQ(hostHandleCount(), 1);
-    EXPECT_EQ(parameters->recordInfo, plugInDialogOptional);
 }
 
 TEST_F(ScriptedWrite, SkipsWhenTheWriterCannotBeUsed) {
@@ -417,25 +362,19 @@ TEST_F(ScriptedWrite, SkipsWhenTheWriterCannotBeUsed) {
     EXPECT_EQ(hostCounters().descriptorCloses, 1);
 }
 
-TEST_F(ScriptedRoundTrip, WriteThenReadRestoresTheLook) {
-    settings.waterRed = 0x1200; // the low byte is not recorded
-    settings.waterGreen = 0xAB00;
-    settings.waterBlue = 0xFF00;
-    settings.rippleHeight = 1;
-    settings.perspective = 2;
-    settings.undulation = 3;
-    settings.rippleSize = 4;
-    settings.waviness = 5;
-    settings.blur = 6;
-    settings.complexity = 7;
-    settings.altitude = 8;
-    settings.glue = 62;
-    settings.brilliance = 9;
-    settings.randomSeed = 1234567;
-    settings.xCenter = 0.125f;
-    settings.yCenter = 0.9f;
-    setHorizon(&settings, 33.25f);
-    setOffset(&settings, 12.5f);
+// Every field of the table gets a value of its own; the colours only in
+// their high byte, which is all the 8-bit keys carry.
+TEST_F(ScriptedWrite, WriteThenReadRestoresTheLook) {
+    for (int32_t i = 0; i < kLookFieldCount; ++i) {
+        const LookField& field = lookFields()[i];
+        if (field.script == ScriptKind::Color) {
+            settings.*field.color = static_cast<uint16_t>((0x10 + i) << 8);
+        } else if (field.script == ScriptKind::Real) {
+            settings.*field.real = 0.125f * static_cast<float>(i);
+        } else if (field.integer != nullptr) {
+            settings.*field.integer = field.script == ScriptKind::Glue ? 62 : 1234567 + i;
+        }
+    }
     ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
     const Settings written = settings;
 
