@@ -15,8 +15,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -44,10 +42,8 @@ struct Input {
     }
 
     double number() {
-        uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i) {
-            bits = bits << 8 | byte();
-        }
+        const uint64_t high = word();
+        const uint64_t bits = high << 32 | word();
         double value = 0.0;
         std::memcpy(&value, &bits, sizeof value);
         return value;
@@ -93,10 +89,7 @@ DescriptorValue pickValue(Input* in) {
     return value;
 }
 
-void fail(const char* what) {
-    (void)std::fprintf(stderr, "scripting: %s\n", what);
-    std::abort();
-}
+using fuzz::fail;
 
 bool finite(float value) {
     return std::isfinite(value);
@@ -124,14 +117,6 @@ bool sameLook(const Settings& a, const Settings& b) {
     return std::memcmp(&a, &b, offsetof(Settings, renderTarget)) == 0;
 }
 
-Handle newHandle(int32_t size) {
-    return hostHandleNew(size);
-}
-
-void disposeHandle(Handle handle) {
-    hostHandleDispose(handle);
-}
-
 // A host whose handle procedures can dispose of what the plug-in consumes.
 struct Host {
     ReadDescriptorProcs readProcs{};
@@ -144,8 +129,8 @@ struct Host {
         descriptorProcsFill(&readProcs, &writeProcs);
         handleProcs.handleProcsVersion = kCurrentHandleProcsVersion;
         handleProcs.numHandleProcs = kCurrentHandleProcsCount;
-        handleProcs.newProc = newHandle;
-        handleProcs.disposeProc = disposeHandle;
+        handleProcs.newProc = hostHandleNew;
+        handleProcs.disposeProc = hostHandleDispose;
         parameters.descriptorParametersVersion = kCurrentDescriptorParametersVersion;
         parameters.playInfo = playInfo;
         parameters.readDescriptorProcs = &readProcs;
@@ -202,17 +187,10 @@ namespace {
 
 using lakra::fuzz::Bytes;
 
-void putWord(Bytes* bytes, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
+void putWord(Bytes* bytes, uint64_t value, int byteCount = 4) {
+    for (int shift = 8 * byteCount - 8; shift >= 0; shift -= 8) {
         bytes->push_back(static_cast<uint8_t>(value >> shift));
     }
-}
-
-void putNumber(Bytes* bytes, double value) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    putWord(bytes, static_cast<uint32_t>(bits >> 32));
-    putWord(bytes, static_cast<uint32_t>(bits));
 }
 
 // Inputs that make the descriptors a recording of ours holds: the version,
@@ -233,7 +211,10 @@ std::vector<Bytes> seeds() {
             } else if (key >= 16) {
                 bytes.push_back(1);
                 putWord(&bytes, 0);
-                putNumber(&bytes, 12.5 + key);
+                const double number = 12.5 + key;
+                uint64_t bits = 0;
+                std::memcpy(&bits, &number, sizeof bits);
+                putWord(&bytes, bits, 8);
             } else {
                 bytes.push_back(0);
                 putWord(&bytes, 30u + key);
