@@ -117,67 +117,50 @@ bool sameLook(const Settings& a, const Settings& b) {
     return std::memcmp(&a, &b, offsetof(Settings, renderTarget)) == 0;
 }
 
-// A host whose handle procedures can dispose of what the plug-in consumes.
-struct Host {
-    ReadDescriptorProcs readProcs{};
-    WriteDescriptorProcs writeProcs{};
-    HandleProcs handleProcs{};
-    PIDescriptorParameters parameters{};
-    FilterRecord record{};
-
-    explicit Host(int16_t playInfo) {
-        descriptorProcsFill(&readProcs, &writeProcs);
-        handleProcs.handleProcsVersion = kCurrentHandleProcsVersion;
-        handleProcs.numHandleProcs = kCurrentHandleProcsCount;
-        handleProcs.newProc = hostHandleNew;
-        handleProcs.disposeProc = hostHandleDispose;
-        parameters.descriptorParametersVersion = kCurrentDescriptorParametersVersion;
-        parameters.playInfo = playInfo;
-        parameters.readDescriptorProcs = &readProcs;
-        parameters.writeDescriptorProcs = &writeProcs;
-        record.hostSig = kHostPhotoshop;
-        setHandleProcs(record, &handleProcs);
-        setDescriptorParameters(record, &parameters);
-    }
-};
-
 } // namespace
 
 // NOLINTNEXTLINE(readability-identifier-naming): libFuzzer names the entry
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in{data, size, 0};
-    Host host(static_cast<int16_t>(in.byte() % 4));
+    // The command-line host plays the descriptor as a recorded action.
+    HostRunOptions options;
+    options.playInfo = static_cast<int16_t>(in.byte() % 4);
     Descriptor descriptor;
     while (in.more() && descriptor.size() < 256) {
         descriptor.push_back(pickValue(&in));
     }
-    host.parameters.descriptor = descriptorToHandle(descriptor);
-    if (host.parameters.descriptor == nullptr) {
-        fail("no memory for the descriptor");
+    options.look = &descriptor;
+    uint8_t pixel = 0;
+    HostRun* run = nullptr;
+    if (hostRunCreate(&run, HostPixels{1, 1, 1, false, 8, &pixel}, nullptr, options) != noErr) {
+        fail("no host run");
     }
+    FilterRecord& record = *hostRunRecord(run);
+    record.hostSig = kHostPhotoshop;
 
     Settings first{};
     settingsFresh(&first);
     bool showDialog = false;
-    (void)readScriptParameters(host.record, &first, &showDialog);
+    (void)readScriptParameters(record, &first, &showDialog);
     checkLook(first);
-    if (host.parameters.descriptor != nullptr) {
+    if (getDescriptorParameters(record)->descriptor != nullptr) {
         fail("the descriptor was not consumed");
     }
 
     // What the plug-in records of that look reads back as the same look, the
     // whole water colour included.
     Settings recorded = first;
-    (void)writeScriptParameters(host.record, &recorded);
+    (void)writeScriptParameters(record, &recorded);
     Settings second{};
     settingsFresh(&second);
-    (void)readScriptParameters(host.record, &second, &showDialog);
+    (void)readScriptParameters(record, &second, &showDialog);
     if (!sameLook(recorded, second)) {
         fail("a recorded look reads back differently");
     }
     if (descriptorOpenCount() != 0 || hostHandleCount() != 0) {
         fail("a reader, writer or handle was left open");
     }
+    hostRunDestroy(run);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace lakra {
@@ -191,41 +192,34 @@ TEST_P(Embedded, PropertyListDescribesTheFilterToItsHost) {
     PiplInfo info;
     ASSERT_TRUE(parsePipl(bytes.data(), bytes.size(), &info));
 
-    EXPECT_EQ(info.prelude, 1);
-    EXPECT_EQ(info.version, 0);
+    EXPECT_EQ(std::tie(info.prelude, info.version, info.kind, info.interfaceVersion),
+              std::make_tuple(1, 0, fourCharCode("8BFM"), 0x00040000));
+    EXPECT_EQ(std::tie(info.name, info.category, info.entryPointX64),
+              std::make_tuple("Lakra...", "Kestrovane", "PluginMain"));
     const char keys[][5] = {"kind", "name", "catg", "vers", "8664",
                             "hstm", "mode", "enbl", "enbl", "fici"};
     const size_t offsets[] = {10, 30, 58, 86, 106, 134, 182, 202, 358, 514};
     ASSERT_EQ(info.properties.size(), 10u);
     for (size_t i = 0; i < 10; ++i) {
         const PiplProperty& property = info.properties[i];
-        EXPECT_EQ(property.key, fourCharCode(keys[i])) << keys[i];
-        EXPECT_EQ(property.vendor, fourCharCode("8BIM")) << keys[i];
-        EXPECT_EQ(property.id, 0) << keys[i];
+        EXPECT_EQ(std::tie(property.key, property.vendor, property.id, property.offset),
+                  std::make_tuple(fourCharCode(keys[i]), fourCharCode("8BIM"), 0, offsets[i]));
         EXPECT_EQ(property.length % 4, 0) << keys[i] << ": lengths count the padding";
-        EXPECT_EQ(property.offset, offsets[i]) << keys[i];
     }
-    EXPECT_EQ(info.kind, fourCharCode("8BFM"));
-    EXPECT_EQ(info.name, "Lakra...");
-    EXPECT_EQ(info.category, "Kestrovane");
-    EXPECT_EQ(info.interfaceVersion, 0x00040000);
-    EXPECT_EQ(info.entryPointX64, "PluginMain");
     ASSERT_TRUE(info.hasTerminology);
-    EXPECT_EQ(info.terminology.version, 0);
-    EXPECT_EQ(info.terminology.classId, fourCharCode("Zrvq"));
-    EXPECT_EQ(info.terminology.eventId, fourCharCode("Zrvq"));
-    EXPECT_EQ(info.terminology.terminologyId, kTerminologyResourceId);
-    EXPECT_EQ(info.terminology.scope, "Kestrovane Lakra");
+    const PiplTerminology& terminology = info.terminology;
+    EXPECT_EQ(std::tie(terminology.version, terminology.classId, terminology.eventId,
+                       terminology.terminologyId, terminology.scope),
+              std::make_tuple(0, fourCharCode("Zrvq"), fourCharCode("Zrvq"), kTerminologyResourceId,
+                              "Kestrovane Lakra"));
     EXPECT_EQ(info.modeFlags, (std::vector<uint8_t>{0x50, 0x00, 0x00, 0x00}));
     ASSERT_EQ(info.enablingConditions.size(), 2u);
     EXPECT_EQ(info.enablingConditions[0], kEnablingCondition);
     EXPECT_EQ(info.enablingConditions[1], kEnablingCondition);
     ASSERT_EQ(info.filterCases.size(), 7u);
-    for (const FilterCaseInfo& filterCase : info.filterCases) {
-        EXPECT_EQ(filterCase.inputHandling, 1);
-        EXPECT_EQ(filterCase.outputHandling, 1);
-        EXPECT_EQ(filterCase.flags1, 1);
-        EXPECT_EQ(filterCase.flags2, 0);
+    for (const FilterCaseInfo& c : info.filterCases) {
+        EXPECT_EQ(std::tie(c.inputHandling, c.outputHandling, c.flags1, c.flags2),
+                  std::make_tuple(1, 1, 1, 0));
     }
 }
 
@@ -234,33 +228,24 @@ TEST_P(Embedded, TerminologyPublishesTheEventItsKeysAndTheGlueNames) {
     AeteInfo info;
     ASSERT_TRUE(parseAete(bytes.data(), bytes.size(), &info));
     EXPECT_EQ(info.bytesRead, bytes.size());
-    EXPECT_EQ(info.prelude, 1);
-    EXPECT_EQ(info.majorVersion, 1);
-    EXPECT_EQ(info.minorVersion, 0);
-    EXPECT_EQ(info.language, 0);
-    EXPECT_EQ(info.script, 0);
+    EXPECT_EQ(
+        std::tie(info.prelude, info.majorVersion, info.minorVersion, info.language, info.script),
+        std::make_tuple(1, 1, 0, 0, 0));
     ASSERT_EQ(info.suites.size(), 1u);
     const AeteSuite& suite = info.suites[0];
-    EXPECT_EQ(suite.name, "Kestrovane");
-    EXPECT_EQ(suite.description, "Lakra");
-    EXPECT_EQ(suite.id, fourCharCode("Zrvq"));
-    EXPECT_EQ(suite.level, 1);
-    EXPECT_EQ(suite.version, 1);
-    EXPECT_EQ(suite.classCount, 0);
-    EXPECT_EQ(suite.comparisonCount, 0);
+    EXPECT_EQ(std::tie(suite.name, suite.description, suite.id, suite.level, suite.version,
+                       suite.classCount, suite.comparisonCount),
+              std::make_tuple("Kestrovane", "Lakra", fourCharCode("Zrvq"), 1, 1, 0, 0));
 
     ASSERT_EQ(suite.events.size(), 1u);
     const AeteEvent& event = suite.events[0];
-    EXPECT_EQ(event.name, "Lakra");
-    EXPECT_EQ(event.description, "Draws lying water");
-    EXPECT_EQ(event.eventClass, fourCharCode("Zrvq"));
-    EXPECT_EQ(event.eventId, fourCharCode("Zrvq"));
-    EXPECT_EQ(event.replyType, typeNull);
-    EXPECT_EQ(event.replyDescription, "");
-    EXPECT_EQ(event.replyFlags, 0);
-    EXPECT_EQ(event.directParameterType, typeImageReference);
-    EXPECT_EQ(event.directParameterDescription, "");
-    EXPECT_EQ(event.directParameterFlags, 0xB000);
+    EXPECT_EQ(
+        std::tie(event.name, event.description, event.eventClass, event.eventId),
+        std::make_tuple("Lakra", "Draws lying water", fourCharCode("Zrvq"), fourCharCode("Zrvq")));
+    EXPECT_EQ(std::tie(event.replyType, event.replyDescription, event.replyFlags,
+                       event.directParameterType, event.directParameterDescription,
+                       event.directParameterFlags),
+              std::make_tuple(typeNull, "", 0, typeImageReference, "", 0xB000));
 
     // The terminology lists the look-field table's rows that have a term, in
     // its order, typed by how scripting carries them.
@@ -276,9 +261,8 @@ TEST_P(Embedded, TerminologyPublishesTheEventItsKeysAndTheGlueNames) {
         const AeteParameter& parameter = event.parameters[i];
         const LookField& field = *listed[i];
         const bool glue = field.script == ScriptKind::Glue;
-        EXPECT_EQ(parameter.name, field.term);
-        EXPECT_EQ(parameter.description, field.term);
-        EXPECT_EQ(parameter.key, lookKey(field)) << field.term;
+        EXPECT_EQ(std::tie(parameter.name, parameter.description, parameter.key),
+                  std::make_tuple(field.term, field.term, lookKey(field)));
         EXPECT_EQ(parameter.type, glue                               ? kGlueEnumType
                                   : field.script == ScriptKind::Real ? typeFloat
                                                                      : typeInteger)

@@ -95,64 +95,63 @@ TEST_F(ScriptedRead, OlderFormatTakesWholePercentages) {
     EXPECT_EQ(settings.horizonFloat, 60.0f);
 }
 
-// The 8-bit keys carry the high byte. The whole 16-bit channel of our own
-// keys counts where the 8-bit key agrees with it or is absent; actions
-// without it read as before.
-TEST_F(ScriptedRead, ColourKeysGiveTheChannel) {
+// The value of the look field that `k` names, whatever its type.
+double lookValue(const Settings& s, DescriptorKeyID k) {
+    const LookField& field = *lookFieldOfKey(k);
+    if (field.color != nullptr) {
+        return s.*field.color;
+    }
+    return field.integer != nullptr ? s.*field.integer : s.*field.real;
+}
+
+// The 8-bit colour keys carry the high byte. The whole 16-bit channel of our
+// own keys counts where the 8-bit key agrees with it or is absent; actions
+// without it read as before. Glue codes outside the catalogue read as no
+// mode; floats that are not finite as a float keep their defaults.
+TEST_F(ScriptedRead, ValuesTakeTheirConversions) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
     const struct {
         Descriptor items;
-        uint16_t red;
+        DescriptorKeyID field;
+        double expected;
     } cases[] = {
-        {{integerValue(key("0001"), 255)}, 65280},
-        {{integerValue(key("0001"), 0x1FF)}, 0xFF00},
-        {{integerValue(key("0001"), 18)}, 4608},
-        {{integerValue(key("0001"), 18), integerValue(key("WR16"), 4660)}, 4660},
-        {{integerValue(key("WR16"), 4660), integerValue(key("0001"), 18)}, 4660},
-        {{integerValue(key("0001"), 200), integerValue(key("WR16"), 4660)}, 51200},
-        {{integerValue(key("WR16"), 4660)}, 4660},
-        {{integerValue(key("WR16"), 70000)}, 257},
-        {{integerValue(key("WR16"), -1)}, 257},
+        {{integerValue(key("0001"), 255)}, key("0001"), 65280},
+        {{integerValue(key("0001"), 0x1FF)}, key("0001"), 0xFF00},
+        {{integerValue(key("0001"), 18)}, key("0001"), 4608},
+        {{integerValue(key("0001"), 18), integerValue(key("WR16"), 4660)}, key("0001"), 4660},
+        {{integerValue(key("WR16"), 4660), integerValue(key("0001"), 18)}, key("0001"), 4660},
+        {{integerValue(key("0001"), 200), integerValue(key("WR16"), 4660)}, key("0001"), 51200},
+        {{integerValue(key("WR16"), 4660)}, key("0001"), 4660},
+        {{integerValue(key("WR16"), 70000)}, key("0001"), 257},
+        {{integerValue(key("WR16"), -1)}, key("0001"), 257},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("GL07"))}, kScriptKeyGlue, 7},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("GL63"))}, kScriptKeyGlue, 63},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("GL64"))}, kScriptKeyGlue, 0},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("XXXX"))}, kScriptKeyGlue, 0},
+        {{floatValue(key("0017"), kNaN)}, key("0017"), 0.5},
+        {{floatValue(key("0018"), 1e300)}, key("0018"), 0.2f},
+        {{floatValue(key("0019"), -1e300)}, key("0019"), 60.0},
+        {{floatValue(key("0020"), std::numeric_limits<double>::infinity())}, key("0020"), 0.0},
     };
 
-    for (const auto& c : cases) {
-        recorded(c.items);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        recorded(cases[i].items);
         EXPECT_EQ(read(), noErr);
-        EXPECT_EQ(settings.waterRed, c.red) << c.items.size() << " items";
-        EXPECT_EQ(settings.waterGreen, 514);
+        EXPECT_EQ(lookValue(settings, cases[i].field), cases[i].expected) << "case " << i;
     }
 }
 
-TEST_F(ScriptedRead, GlueCodesOutsideTheCatalogueReadAsNoMode) {
-    const struct {
-        uint32_t code;
-        int32_t glue;
-    } cases[] = {{key("GL07"), 7}, {key("GL63"), 63}, {key("GL64"), 0}, {key("XXXX"), 0}};
-
-    for (const auto& c : cases) {
-        recorded({enumValue(kScriptKeyGlue, kGlueEnumType, c.code)});
-        EXPECT_EQ(read(), noErr);
-        EXPECT_EQ(settings.glue, c.glue) << std::hex << c.code;
-    }
-}
-
-TEST_F(ScriptedRead, NonFiniteFloatsKeepTheirDefaults) {
-    recorded({floatValue(key("0017"), std::numeric_limits<double>::quiet_NaN()),
-              floatValue(key("0018"), 1e300), floatValue(key("0019"), -1e300),
-              floatValue(key("0020"), std::numeric_limits<double>::infinity())});
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(settings.xCenter, 0.5f);
-    EXPECT_EQ(settings.yCenter, 0.2f);
-    EXPECT_EQ(settings.horizonFloat, 60.0f);
-    EXPECT_EQ(settings.offsetFloat, 0.0f);
-}
-
+// A host without a dispose procedure keeps its handle.
 TEST_F(ScriptedRead, CloseErrorsReachTheCallerAndBadValuesAreSkipped) {
+    getHandleProcs(*record)->disposeProc = nullptr;
     recorded({enumValue(key("0004"), kGlueEnumType, key("GL01")), integerValue(key("XXXX"), 9),
               integerValue(key("0006"), 12)});
     EXPECT_EQ(read(), paramErr);
     EXPECT_EQ(settings.rippleHeight, 33);
     EXPECT_EQ(settings.perspective, 12);
     EXPECT_EQ(parameters->descriptor, nullptr);
+    EXPECT_EQ(hostHandleCount(), 1);
 }
 
 TEST_F(ScriptedRead, HostThatNeverEndsItsKeysStillReturns) {
@@ -187,15 +186,6 @@ TEST_F(ScriptedRead, PlayModeDecidesTheDialog) {
             EXPECT_EQ(showDialog, c.shown) << c.playInfo << (withDescriptor ? " recorded" : "");
         }
     }
-}
-
-TEST_F(ScriptedRead, HostWithoutDisposeKeepsItsHandle) {
-    getHandleProcs(*record)->disposeProc = nullptr;
-    recorded({integerValue(key("0004"), 10)});
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(settings.rippleHeight, 10);
-    EXPECT_EQ(parameters->descriptor, nullptr);
-    EXPECT_EQ(hostHandleCount(), 1);
 }
 
 TEST_F(ScriptedRead, PaintShopProReadsNothingAndKeepsTheDialogFlag) {
