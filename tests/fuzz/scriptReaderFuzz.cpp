@@ -177,30 +177,30 @@ void putWord(Bytes* bytes, uint64_t value, int byteCount = 4) {
 }
 
 // Inputs that make the descriptors a recording of ours holds: the version,
-// then every key with its type, and the same with an older version.
+// then every look key with the type scripting carries it in, and the same
+// with an older version.
 std::vector<Bytes> seeds() {
     std::vector<Bytes> all;
     for (const uint32_t version : {static_cast<uint32_t>(kSettingsFormatVersion), 40u}) {
-        Bytes bytes{1};
-        bytes.push_back(20); // "Vers"
-        bytes.push_back(0);  // integer
+        Bytes bytes{1, kLookFieldCount, 0}; // a play mode, then the version as an integer
         putWord(&bytes, version);
-        for (uint8_t key = 0; key < 20; ++key) {
-            bytes.push_back(key);
-            if (key == 13) { // the glue
-                bytes.push_back(4);
+        for (uint8_t pick = 0; pick < kLookFieldCount; ++pick) {
+            bytes.push_back(pick);
+            const ScriptKind kind = lookFields()[pick].script;
+            if (kind == ScriptKind::Glue) {
+                bytes.push_back(4); // enumerated
                 putWord(&bytes, fourCharCode("GLty"));
                 putWord(&bytes, fourCharCode("GL42"));
-            } else if (key >= 16) {
-                bytes.push_back(1);
+            } else if (kind == ScriptKind::Real) {
+                bytes.push_back(1); // float, without a unit
                 putWord(&bytes, 0);
-                const double number = 12.5 + key;
+                const double number = 12.5 + pick;
                 uint64_t bits = 0;
                 std::memcpy(&bits, &number, sizeof bits);
                 putWord(&bytes, bits, 8);
             } else {
-                bytes.push_back(0);
-                putWord(&bytes, 30u + key);
+                bytes.push_back(0); // integer
+                putWord(&bytes, 30u + pick);
             }
         }
         all.push_back(bytes);
