@@ -81,16 +81,14 @@ TEST_F(ScriptedRead, MissingKeysKeepDefaultsNotThePreviousLook) {
     EXPECT_EQ(settings.horizonFloat, 60.0f);
     EXPECT_EQ(parameters->descriptor, nullptr);
     EXPECT_EQ(hostHandleCount(), 0);
-}
 
-TEST_F(ScriptedRead, OlderFormatTakesWholePercentages) {
+    // Older records carry only the whole percentages; a recorded version
+    // speaks for the values recorded with it.
     settings.formatVersion = 40;
     recorded({integerValue(key("0005"), 80), integerValue(key("0009"), 7)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.horizonFloat, 80.0f);
     EXPECT_EQ(settings.offsetFloat, 7.0f);
-
-    // A recorded version speaks for the values recorded with it.
     recorded({integerValue(kScriptKeyVersion, 41), integerValue(key("0005"), 70)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.formatVersion, 41);
