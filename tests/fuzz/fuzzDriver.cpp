@@ -1,9 +1,6 @@
 #include "fuzzDriver.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <iterator>
-#include <string>
 
 namespace lakra::fuzz {
 
@@ -57,59 +54,28 @@ void mutate(Bytes* bytes, WordOrder order, Random* random) {
     }
 }
 
-Bytes fileBytes(const char* path) {
-    Bytes bytes;
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        (void)std::fprintf(stderr, "cannot read %s\n", path);
-        std::abort();
-    }
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        bytes.push_back(static_cast<uint8_t>(c));
-    }
-    (void)std::fclose(file);
-    return bytes;
-}
-
 void runOne(const Bytes& bytes) {
     (void)LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-}
-
-// Writes the seeds into folder as files, the starting corpus of libFuzzer.
-int writeSeeds(const FuzzTarget& target, const char* folder) {
-    const std::vector<Bytes> corpus = target.seeds();
-    for (size_t i = 0; i < corpus.size(); ++i) {
-        char path[512];
-        (void)std::snprintf(path, sizeof path, "%s/seed-%02zu%s", folder, i, target.seedExtension);
-        std::FILE* file = std::fopen(path, "wb");
-        if (file == nullptr) {
-            (void)std::fprintf(stderr, "cannot write %s\n", path);
-            return 1;
-        }
-        const size_t written = std::fwrite(corpus[i].data(), 1, corpus[i].size(), file);
-        if (std::fclose(file) != 0 || written != corpus[i].size()) {
-            (void)std::fprintf(stderr, "cannot write %s\n", path);
-            return 1;
-        }
-    }
-    (void)std::printf("%zu seed files written to %s\n", corpus.size(), folder);
-    return 0;
 }
 
 } // namespace
 
 int fuzzStandaloneMain(int argc, char** argv, const FuzzTarget& target) {
-    if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
-        return writeSeeds(target, argv[2]);
-    }
-    const long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : target.defaultIterations;
-    for (int i = 2; i < argc; ++i) {
-        runOne(fileBytes(argv[i]));
-    }
     const std::vector<Bytes> corpus = target.seeds();
+    if (argc == 3 && std::string(argv[1]) == "--write-seeds") { // the libFuzzer corpus
+        for (size_t i = 0; i < corpus.size(); ++i) {
+            const std::string name = "/seed-" + std::to_string(i) + target.seedExtension;
+            writeFile(argv[2] + name, corpus[i].data(), corpus[i].size());
+        }
+        (void)std::printf("%zu seed files written to %s\n", corpus.size(), argv[2]);
+        return 0;
+    }
+    const long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
+    for (int i = 2; i < argc; ++i) {
+        runOne(readFile(argv[i]));
+    }
     if (corpus.empty()) {
-        (void)std::fputs("no seeds\n", stderr);
-        return 1;
+        fail("no seeds");
     }
     for (const Bytes& seed : corpus) {
         runOne(seed);

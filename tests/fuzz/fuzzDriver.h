@@ -1,17 +1,22 @@
 #pragma once
 
-// The standalone side of the fuzz targets. Each target defines
-// LLVMFuzzerTestOneInput; built with LAKRA_LIBFUZZER (clang, -fsanitize=fuzzer)
-// libFuzzer drives it, otherwise the target's main hands itself to
-// fuzzStandaloneMain, which replays the seeds, any corpus files named on the
-// command line and a bounded, seeded run of mutations of the seeds, so that
-// ctest runs every target under the sanitizers:
+// The standalone side of the fuzz targets, and what they share. Each target
+// defines LLVMFuzzerTestOneInput; built with LAKRA_LIBFUZZER (clang,
+// -fsanitize=fuzzer) libFuzzer drives it, otherwise the target's main hands
+// itself to fuzzStandaloneMain, which replays the seeds, any corpus files
+// named on the command line and a bounded, seeded run of mutations of the
+// seeds, so that ctest runs every target under the sanitizers:
 //
 //   TARGET [iterations] [file...]
 //   TARGET --write-seeds FOLDER   (the libFuzzer corpus)
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -28,9 +33,44 @@ struct FuzzTarget {
     const char* seedExtension = ""; // of the seed files, e.g. ".q8r"
     std::vector<Bytes> (*seeds)() = nullptr;
     WordOrder wordOrder = WordOrder::BigEndian;
-    long defaultIterations = 2000;
 };
 
 int fuzzStandaloneMain(int argc, char** argv, const FuzzTarget& target);
+
+// A broken promise of the code under test ends the run, as a sanitizer would.
+[[noreturn]] inline void fail(const char* what) {
+    (void)std::fprintf(stderr, "fuzz target: %s\n", what);
+    std::abort();
+}
+
+// A file of the temporary folder (LAKRA_TEMP, else TMPDIR, else /tmp); the
+// targets run on one thread.
+inline std::string scratchPath(const char* name) {
+    std::string path = "/tmp/";
+    for (const char* variable : {"LAKRA_TEMP", "TMPDIR"}) {
+        const char* value = std::getenv(variable); // NOLINT(concurrency-mt-unsafe)
+        if (value != nullptr && value[0] != '\0') {
+            path = value;
+            break;
+        }
+    }
+    return path + (path.back() == '/' ? "" : "/") + name;
+}
+
+inline void writeFile(const std::string& path, const uint8_t* data, size_t size) {
+    std::ofstream file(path, std::ios::binary);
+    if (!file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)) ||
+        !file.flush()) {
+        fail("cannot write a scratch file");
+    }
+}
+
+inline Bytes readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        fail("cannot read a file");
+    }
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
 
 } // namespace lakra::fuzz

@@ -5,46 +5,27 @@
 #include "apps/lakra/imageFile.h"
 #include "fuzzDriver.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
-namespace {
-
-using namespace lakra;
-
-// The reader takes a path: each input goes through one file in the
-// temporary folder. The target runs on one thread.
-std::string inputPath() {
-    std::string path = "/tmp/";
-    for (const char* name : {"LAKRA_TEMP", "TMPDIR"}) {
-        const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe)
-        if (value != nullptr && value[0] != '\0') {
-            path = value;
-            break;
+// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer names the entry
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace lakra;
+    using fuzz::fail;
+    // The reader takes a path: each input goes through one scratch file.
+    static const std::string path = fuzz::scratchPath("lakra-netpbm-fuzz-input");
+    fuzz::writeFile(path, data, size);
+    HostImage image;
+    std::string error;
+    if (!readImageNetpbm(path, &image, &error)) {
+        if (error.empty()) {
+            fail("a refusal without a reason");
         }
+        return 0;
     }
-    if (path.back() != '/') {
-        path += '/';
-    }
-    return path + "lakra-netpbm-fuzz-input";
-}
-
-void fail(const char* what) {
-    (void)std::fprintf(stderr, "netpbm reader: %s\n", what);
-    std::abort();
-}
-
-// What the host relies on in every image the reader hands out.
-void checkImage(const HostImage& image) {
-    if (image.width <= 0 || image.height <= 0 || image.planes < 1 || image.planes > 4) {
-        fail("an image without pixels or with a bad plane count");
-    }
-    if (image.depth != 8 && image.depth != 16 && image.depth != 32) {
-        fail("a depth the host does not take");
+    // What the host relies on in every image the reader hands out.
+    if (image.width <= 0 || image.height <= 0 || image.planes < 1 || image.planes > 4 ||
+        (image.depth != 8 && image.depth != 16 && image.depth != 32)) {
+        fail("an image without pixels, with a bad plane count or depth");
     }
     if (image.alpha != (image.planes == 2 || image.planes == 4)) {
         fail("transparency on a layout without it");
@@ -52,36 +33,12 @@ void checkImage(const HostImage& image) {
     if (image.pixels.size() != hostRowBytes(image) * static_cast<size_t>(image.height)) {
         fail("a pixel buffer of the wrong size");
     }
-    if (image.depth == 16) {
-        for (size_t i = 0; i + 1 < image.pixels.size(); i += 2) {
-            uint16_t sample = 0;
-            std::memcpy(&sample, &image.pixels[i], 2);
-            if (sample > 32768) {
-                fail("a 16-bit sample above the host's full scale");
-            }
+    for (size_t i = 0; image.depth == 16 && i + 1 < image.pixels.size(); i += 2) {
+        uint16_t sample = 0;
+        std::memcpy(&sample, &image.pixels[i], 2);
+        if (sample > 32768) {
+            fail("a 16-bit sample above the host's full scale");
         }
-    }
-}
-
-} // namespace
-
-// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer names the entry
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = inputPath();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        fail("cannot write the input file");
-    }
-    const size_t written = std::fwrite(data, 1, size, file);
-    if (std::fclose(file) != 0 || written != size) {
-        fail("cannot write the input file");
-    }
-    HostImage image;
-    std::string error;
-    if (readImageNetpbm(path, &image, &error)) {
-        checkImage(image);
-    } else if (error.empty()) {
-        fail("a refusal without a reason");
     }
     return 0;
 }

@@ -8,30 +8,17 @@
 #include "pyramid/pyramid.h"
 #include "render/settings.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
-
 namespace {
 
 using namespace lakra;
 
-// Hooks that touch every byte they are given, so an overrun shows.
+// A hook that touches every byte it is given, so an overrun shows.
 uint32_t gTouched = 0;
 
 void touchTexture(void*, int32_t side, const uint8_t* rgb) {
     for (int32_t i = 0; i < side * side * 3; ++i) {
         gTouched += rgb[i];
     }
-}
-
-bool touchThumbnail(void*, PresetReadMode, int32_t width, int32_t height, const uint8_t* jpeg,
-                    size_t bytes) {
-    for (size_t i = 0; i < bytes; ++i) {
-        gTouched += jpeg[i];
-    }
-    return width > 0 && height > 0;
 }
 
 // Looks in range after any file: what the renderer and the dialog rely on.
@@ -45,36 +32,29 @@ void checkLook(const Settings& s) {
         good = good && value >= 0 && value <= 100;
     }
     if (!good) {
-        (void)std::fputs("a look value left its range\n", stderr);
-        std::abort();
+        fuzz::fail("a look value left its range");
     }
 }
 
-void readOne(const uint8_t* data, size_t size) {
+FileSpec scratchSpec(const char* name) {
     FileSpec fileSpec{};
-    if (temporaryFileSpec("Lakra fuzz input", &fileSpec) != noErr) {
-        std::abort();
-    }
-    FileWriter writer;
-    if (fileWriterOpen(fileSpec, &writer) != noErr) {
-        std::abort();
-    }
-    (void)writeBytes(&writer, data, size);
-    if (fileWriterClose(&writer) != noErr) {
-        std::abort();
-    }
-    // Without hooks, with hooks that touch every byte, and with the real
-    // JPEG decoder behind the thumbnail record.
+    fileSpecFromPath(&fileSpec, fuzz::scratchPath(name).c_str());
+    return fileSpec;
+}
+
+} // namespace
+
+// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer names the entry
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const FileSpec fileSpec = scratchSpec("Lakra fuzz input");
+    fuzz::writeFile(fileSpecPath(fileSpec), data, size);
+    // Without hooks, and with the real JPEG decoder behind the thumbnail
+    // record and a texture hook that touches every byte.
     static ImagePyramid* thumbnail = pyramidCreate(128, 128, PixelFormat::Rgba8);
-    for (const int hooksKind : {0, 1, 2}) {
-        PresetHooks hooks;
+    for (const bool withHooks : {false, true}) {
+        PresetHooks hooks = thumbnailPresetHooks(thumbnail);
         hooks.installTexture = touchTexture;
-        hooks.decodeThumbnail = touchThumbnail;
-        if (hooksKind == 2 && thumbnail != nullptr) {
-            hooks = thumbnailPresetHooks(thumbnail);
-            hooks.installTexture = touchTexture;
-        }
-        setPresetHooks(hooksKind != 0 ? &hooks : nullptr);
+        setPresetHooks(withHooks && thumbnail != nullptr ? &hooks : nullptr);
         Settings settings{};
         settingsFresh(&settings);
         (void)presetRead(fileSpec, PresetReadMode::Full, &settings);
@@ -82,13 +62,6 @@ void readOne(const uint8_t* data, size_t size) {
         (void)presetRead(fileSpec, PresetReadMode::ThumbnailOnly, nullptr);
     }
     setPresetHooks(nullptr);
-}
-
-} // namespace
-
-// NOLINTNEXTLINE(readability-identifier-naming): libFuzzer names the entry
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    readOne(data, size);
     return 0;
 }
 
@@ -100,7 +73,7 @@ namespace {
 ImagePyramid* seedThumbnail() {
     ImagePyramid* image = pyramidCreate(128, 128, PixelFormat::Rgba8);
     if (image == nullptr) {
-        std::abort();
+        fuzz::fail("no memory for the thumbnail");
     }
     for (int32_t y = 0; y < 128; ++y) {
         for (int32_t x = 0; x < 128; ++x) {
@@ -112,32 +85,22 @@ ImagePyramid* seedThumbnail() {
     return image;
 }
 
-std::vector<uint8_t> written(Settings* settings, bool thumbnail) {
+fuzz::Bytes written(Settings* settings, bool thumbnail) {
     static ImagePyramid* picture = seedThumbnail();
     const PresetHooks hooks = thumbnailPresetHooks(picture);
     setPresetHooks(thumbnail ? &hooks : nullptr);
-    FileWriter sizing = fileSizingWriter();
-    presetWriteTo(&sizing, settings);
-    FileSpec fileSpec{};
-    std::vector<uint8_t> bytes(static_cast<size_t>(sizing.bytes));
-    if (temporaryFileSpec("Lakra fuzz seed", &fileSpec) != noErr ||
-        presetWrite(fileSpec, settings) != noErr) {
-        std::abort();
+    const FileSpec fileSpec = scratchSpec("Lakra fuzz seed");
+    if (presetWrite(fileSpec, settings) != noErr) {
+        fuzz::fail("cannot write a seed");
     }
-    PlatformFile* file = nullptr;
-    if (fileOpen(fileSpec, FileAccess::Read, &file) != noErr ||
-        readBytes(file, bytes.data(), bytes.size()) != noErr) {
-        std::abort();
-    }
-    (void)fileClose(file);
     setPresetHooks(nullptr);
-    return bytes;
+    return fuzz::readFile(fileSpecPath(fileSpec));
 }
 
 // Seeds: our writer's files, and the same with older version words, so every
 // branch of the conversions is reached.
-std::vector<std::vector<uint8_t>> seeds() {
-    std::vector<std::vector<uint8_t>> all;
+std::vector<fuzz::Bytes> seeds() {
+    std::vector<fuzz::Bytes> all;
     Settings settings{};
     settingsFresh(&settings);
     all.push_back(written(&settings, false));
@@ -146,9 +109,8 @@ std::vector<std::vector<uint8_t>> seeds() {
     setHorizon(&settings, 12.5f);
     all.push_back(written(&settings, true));
     for (const uint8_t version : {1, 2, 6, 8, 13, 22, 23, 26, 40}) {
-        std::vector<uint8_t> older = all.back();
-        older[3] = version;
-        all.push_back(older);
+        all.push_back(all[1]);
+        all.back()[3] = version;
     }
     return all;
 }

@@ -15,8 +15,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -44,10 +42,8 @@ struct Input {
     }
 
     double number() {
-        uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i) {
-            bits = bits << 8 | byte();
-        }
+        const uint64_t high = word();
+        const uint64_t bits = high << 32 | word();
         double value = 0.0;
         std::memcpy(&value, &bits, sizeof value);
         return value;
@@ -93,10 +89,7 @@ DescriptorValue pickValue(Input* in) {
     return value;
 }
 
-void fail(const char* what) {
-    (void)std::fprintf(stderr, "scripting: %s\n", what);
-    std::abort();
-}
+using fuzz::fail;
 
 bool finite(float value) {
     return std::isfinite(value);
@@ -124,75 +117,50 @@ bool sameLook(const Settings& a, const Settings& b) {
     return std::memcmp(&a, &b, offsetof(Settings, renderTarget)) == 0;
 }
 
-Handle newHandle(int32_t size) {
-    return hostHandleNew(size);
-}
-
-void disposeHandle(Handle handle) {
-    hostHandleDispose(handle);
-}
-
-// A host whose handle procedures can dispose of what the plug-in consumes.
-struct Host {
-    ReadDescriptorProcs readProcs{};
-    WriteDescriptorProcs writeProcs{};
-    HandleProcs handleProcs{};
-    PIDescriptorParameters parameters{};
-    FilterRecord record{};
-
-    explicit Host(int16_t playInfo) {
-        descriptorProcsFill(&readProcs, &writeProcs);
-        handleProcs.handleProcsVersion = kCurrentHandleProcsVersion;
-        handleProcs.numHandleProcs = kCurrentHandleProcsCount;
-        handleProcs.newProc = newHandle;
-        handleProcs.disposeProc = disposeHandle;
-        parameters.descriptorParametersVersion = kCurrentDescriptorParametersVersion;
-        parameters.playInfo = playInfo;
-        parameters.readDescriptorProcs = &readProcs;
-        parameters.writeDescriptorProcs = &writeProcs;
-        record.hostSig = kHostPhotoshop;
-        setHandleProcs(record, &handleProcs);
-        setDescriptorParameters(record, &parameters);
-    }
-};
-
 } // namespace
 
 // NOLINTNEXTLINE(readability-identifier-naming): libFuzzer names the entry
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in{data, size, 0};
-    Host host(static_cast<int16_t>(in.byte() % 4));
+    // The command-line host plays the descriptor as a recorded action.
+    HostRunOptions options;
+    options.playInfo = static_cast<int16_t>(in.byte() % 4);
     Descriptor descriptor;
     while (in.more() && descriptor.size() < 256) {
         descriptor.push_back(pickValue(&in));
     }
-    host.parameters.descriptor = descriptorToHandle(descriptor);
-    if (host.parameters.descriptor == nullptr) {
-        fail("no memory for the descriptor");
+    options.look = &descriptor;
+    uint8_t pixel = 0;
+    HostRun* run = nullptr;
+    if (hostRunCreate(&run, HostPixels{1, 1, 1, false, 8, &pixel}, nullptr, options) != noErr) {
+        fail("no host run");
     }
+    FilterRecord& record = *hostRunRecord(run);
+    record.hostSig = kHostPhotoshop;
 
     Settings first{};
     settingsFresh(&first);
     bool showDialog = false;
-    (void)readScriptParameters(host.record, &first, &showDialog);
+    (void)readScriptParameters(record, &first, &showDialog);
     checkLook(first);
-    if (host.parameters.descriptor != nullptr) {
+    if (getDescriptorParameters(record)->descriptor != nullptr) {
         fail("the descriptor was not consumed");
     }
 
     // What the plug-in records of that look reads back as the same look, the
     // whole water colour included.
     Settings recorded = first;
-    (void)writeScriptParameters(host.record, &recorded);
+    (void)writeScriptParameters(record, &recorded);
     Settings second{};
     settingsFresh(&second);
-    (void)readScriptParameters(host.record, &second, &showDialog);
+    (void)readScriptParameters(record, &second, &showDialog);
     if (!sameLook(recorded, second)) {
         fail("a recorded look reads back differently");
     }
     if (descriptorOpenCount() != 0 || hostHandleCount() != 0) {
         fail("a reader, writer or handle was left open");
     }
+    hostRunDestroy(run);
     return 0;
 }
 
@@ -202,41 +170,37 @@ namespace {
 
 using lakra::fuzz::Bytes;
 
-void putWord(Bytes* bytes, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
+void putWord(Bytes* bytes, uint64_t value, int byteCount = 4) {
+    for (int shift = 8 * byteCount - 8; shift >= 0; shift -= 8) {
         bytes->push_back(static_cast<uint8_t>(value >> shift));
     }
 }
 
-void putNumber(Bytes* bytes, double value) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    putWord(bytes, static_cast<uint32_t>(bits >> 32));
-    putWord(bytes, static_cast<uint32_t>(bits));
-}
-
 // Inputs that make the descriptors a recording of ours holds: the version,
-// then every key with its type, and the same with an older version.
+// then every look key with the type scripting carries it in, and the same
+// with an older version.
 std::vector<Bytes> seeds() {
     std::vector<Bytes> all;
     for (const uint32_t version : {static_cast<uint32_t>(kSettingsFormatVersion), 40u}) {
-        Bytes bytes{1};
-        bytes.push_back(20); // "Vers"
-        bytes.push_back(0);  // integer
+        Bytes bytes{1, kLookFieldCount, 0}; // a play mode, then the version as an integer
         putWord(&bytes, version);
-        for (uint8_t key = 0; key < 20; ++key) {
-            bytes.push_back(key);
-            if (key == 13) { // the glue
-                bytes.push_back(4);
+        for (uint8_t pick = 0; pick < kLookFieldCount; ++pick) {
+            bytes.push_back(pick);
+            const ScriptKind kind = lookFields()[pick].script;
+            if (kind == ScriptKind::Glue) {
+                bytes.push_back(4); // enumerated
                 putWord(&bytes, fourCharCode("GLty"));
                 putWord(&bytes, fourCharCode("GL42"));
-            } else if (key >= 16) {
-                bytes.push_back(1);
+            } else if (kind == ScriptKind::Real) {
+                bytes.push_back(1); // float, without a unit
                 putWord(&bytes, 0);
-                putNumber(&bytes, 12.5 + key);
+                const double number = 12.5 + pick;
+                uint64_t bits = 0;
+                std::memcpy(&bits, &number, sizeof bits);
+                putWord(&bytes, bits, 8);
             } else {
-                bytes.push_back(0);
-                putWord(&bytes, 30u + key);
+                bytes.push_back(0); // integer
+                putWord(&bytes, 30u + pick);
             }
         }
         all.push_back(bytes);

@@ -4,7 +4,6 @@
 #include "support/pluginRun.h"
 
 #include <gtest/gtest.h>
-#include <string>
 #include <vector>
 
 namespace lakra {
@@ -43,12 +42,18 @@ struct Protocol : ::testing::Test {
     }
 };
 
+// Loose tables: version and count fields of 0, and no buffer procedures.
 TEST_F(Protocol, RepeatRunWithoutParametersRendersSilently) {
     FakeImage image(40, 30, 3, 8, false);
     fillPattern(&image);
     PluginRun host(&image);
+    HandleProcs* handleProcs = getHandleProcs(host.record());
+    handleProcs->handleProcsVersion = 0;
+    handleProcs->numHandleProcs = 0;
+    setBufferProcs(host.record(), nullptr);
     ASSERT_EQ(host.run(), 0);
     ASSERT_EQ(gDialogs, 1);
+    EXPECT_EQ(directRender(image), image.output);
     // A host without scripting: the plug-in repeats its own look.
     setDescriptorParameters(host.record(), nullptr);
     const int32_t handles = hostCounters().handleAllocations;
@@ -57,28 +62,6 @@ TEST_F(Protocol, RepeatRunWithoutParametersRendersSilently) {
     EXPECT_EQ(gDialogs, 1) << "no dialog on a repeat";
     EXPECT_EQ(hostCounters().handleAllocations, handles);
     EXPECT_EQ(directRender(image), image.output);
-}
-
-TEST_F(Protocol, SecondParametersCallAllocatesNothing) {
-    FakeImage image(20, 20, 3, 8, false);
-    PluginRun host(&image);
-    ASSERT_EQ(host.call(filterSelectorParameters), 0);
-    EXPECT_EQ(hostCounters().handleAllocations, 2);
-    ASSERT_EQ(host.call(filterSelectorParameters), 0);
-    EXPECT_EQ(hostCounters().handleAllocations, 2);
-}
-
-// Without its parameters or data block the run ends with an error and the
-// image stays as it was.
-TEST_F(Protocol, FailedHostAllocationEndsTheRunCleanly) {
-    for (int32_t n = 1; n <= 2; ++n) {
-        FakeImage image(30, 20, 3, 8, false);
-        HostRunOptions options = PluginRun::interactive();
-        options.faults.failAllocation = n;
-        PluginRun host(&image, options);
-        EXPECT_NE(host.run(), noErr) << n;
-        EXPECT_EQ(image.output, image.input) << n;
-    }
 }
 
 TEST_F(Protocol, PrepareLowersMaxSpaceForTheProxy) {
@@ -95,112 +78,89 @@ TEST_F(Protocol, PrepareLowersMaxSpaceForTheProxy) {
     EXPECT_EQ(host.record().maxSpace, 1000);
 }
 
-TEST_F(Protocol, MultichannelImageIsRefusedWithoutADialog) {
-    FakeImage image(20, 20, 3, 8, false);
-    PluginRun host(&image);
-    host.record().imageMode = plugInModeMultichannel;
-    EXPECT_EQ(host.run(), 1);
-    ASSERT_EQ(gRefusals.size(), 1u);
-    EXPECT_EQ(gRefusals[0], Refusal::Multichannel);
-    EXPECT_EQ(gDialogs, 0);
-    EXPECT_EQ(image.output, image.input) << "the image is untouched";
-}
+// A host that cannot run the filter, or an image it cannot take: one
+// refusal, no dialog, the image untouched.
+TEST_F(Protocol, UnfitHostsAndModesAreRefusedWithoutADialog) {
+    const struct {
+        void (*spoil)(FilterRecord& record);
+        Refusal refusal;
+    } cases[] = {
+        {[](FilterRecord& r) { r.imageMode = plugInModeMultichannel; }, Refusal::Multichannel},
+        {[](FilterRecord& r) { setAdvanceState(r, nullptr); }, Refusal::HostInsufficient},
+        {[](FilterRecord& r) { r.imageMode = plugInModeCMYKColor; }, Refusal::UnsupportedMode},
+    };
 
-TEST_F(Protocol, HostWithoutAdvanceStateIsRefused) {
-    FakeImage image(20, 20, 3, 8, false);
-    PluginRun host(&image);
-    setAdvanceState(host.record(), nullptr);
-    EXPECT_EQ(host.run(), 1);
-    ASSERT_EQ(gRefusals.size(), 1u);
-    EXPECT_EQ(gRefusals[0], Refusal::HostInsufficient);
-    EXPECT_EQ(gDialogs, 0);
-}
-
-TEST_F(Protocol, ModesOtherThanGreyAndRgbAreRefused) {
-    FakeImage image(20, 20, 3, 8, false);
-    PluginRun host(&image);
-    host.record().imageMode = plugInModeCMYKColor;
-    EXPECT_EQ(host.run(), 1);
-    ASSERT_EQ(gRefusals.size(), 1u);
-    EXPECT_EQ(gRefusals[0], Refusal::UnsupportedMode);
+    for (const auto& c : cases) {
+        gRefusals.clear();
+        FakeImage image(20, 20, 3, 8, false);
+        PluginRun host(&image);
+        c.spoil(host.record());
+        EXPECT_EQ(host.run(), 1);
+        ASSERT_EQ(gRefusals.size(), 1u);
+        EXPECT_EQ(gRefusals[0], c.refusal);
+        EXPECT_EQ(gDialogs, 0);
+        EXPECT_EQ(image.output, image.input) << "the image is untouched";
+    }
 }
 
 // The plug-in works in the 32-bit rectangles exactly when the flag is set;
 // the other kind's filter rectangle must not matter.
-enum class BigDocumentCase : uint8_t { Absent, FlagClear, FlagSet };
-
-std::string bigDocumentName(BigDocumentCase c) {
-    return c == BigDocumentCase::Absent      ? "Absent"
-           : c == BigDocumentCase::FlagClear ? "FlagClear"
-                                             : "FlagSet";
-}
-
-class BigDocument : public Protocol, public ::testing::WithParamInterface<BigDocumentCase> {};
-
-TEST_P(BigDocument, RectanglesOfOneKindCarryTheWholeRun) {
-    FakeImage image(64, 48, 3, 8, false);
-    fillPattern(&image);
-    PluginRun host(&image);
-    BigDocumentStruct* big = getBigDocumentData(host.record());
-    if (GetParam() == BigDocumentCase::Absent) {
-        setBigDocumentData(host.record(), nullptr);
-    } else if (GetParam() == BigDocumentCase::FlagClear) {
-        big->filterRect32 = VRect{0, 0, 9999, 9999};
-    } else {
-        big->PluginUsing32BitCoordinates = 1;
-        host.record().filterRect = Rect{0, 0, 1, 1};
-    }
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_EQ(directRender(image), image.output);
-    if (GetParam() == BigDocumentCase::FlagClear) {
-        EXPECT_EQ(big->inRect32.bottom, 0) << "requests go in the 16-bit rectangles";
-    }
-    if (GetParam() == BigDocumentCase::FlagSet) {
-        EXPECT_EQ(host.record().inRect.bottom, 0) << "requests go in the 32-bit rectangles";
+TEST_F(Protocol, RectanglesOfOneKindCarryTheWholeRun) {
+    for (const int kind : {0, 1, 2}) { // no big-document record, flag clear, flag set
+        FakeImage image(64, 48, 3, 8, false);
+        fillPattern(&image);
+        PluginRun host(&image);
+        BigDocumentStruct* big = getBigDocumentData(host.record());
+        if (kind == 0) {
+            setBigDocumentData(host.record(), nullptr);
+        } else if (kind == 1) {
+            big->filterRect32 = VRect{0, 0, 9999, 9999};
+        } else {
+            big->PluginUsing32BitCoordinates = 1;
+            host.record().filterRect = Rect{0, 0, 1, 1};
+        }
+        ASSERT_EQ(host.run(), 0) << kind;
+        EXPECT_EQ(directRender(image), image.output) << kind;
+        if (kind == 1) {
+            EXPECT_EQ(big->inRect32.bottom, 0) << "requests go in the 16-bit rectangles";
+        }
+        if (kind == 2) {
+            EXPECT_EQ(host.record().inRect.bottom, 0) << "requests go in the 32-bit rectangles";
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Hosts, BigDocument,
-                         ::testing::Values(BigDocumentCase::Absent, BigDocumentCase::FlagClear,
-                                           BigDocumentCase::FlagSet),
-                         [](const auto& param) { return bigDocumentName(param.param); });
+// Without its parameters or data block, or cancelled in the render or in
+// the dialog, the run ends with an error, the image as it was and no buffer
+// left.
+TEST_F(Protocol, FailedOrCancelledRunLeavesTheImageUntouched) {
+    const struct {
+        int32_t failAllocation;
+        int32_t abortFromCall;
+        bool dialogAnswer;
+    } cases[] = {{1, 0, true}, {2, 0, true}, {0, 1, true}, {0, 0, false}};
 
-TEST_F(Protocol, CancelDuringTheRenderLeavesTheImageUntouched) {
-    FakeImage image(300, 300, 3, 8, false);
-    fillPattern(&image);
-    HostRunOptions options = PluginRun::interactive();
-    options.faults.abortFromCall = 1;
-    PluginRun host(&image, options);
-    EXPECT_EQ(host.run(), -128);
-    EXPECT_EQ(image.output, image.input);
-    EXPECT_EQ(hostBufferCount(), 0);
-}
-
-TEST_F(Protocol, CancelledDialogReturnsUserCanceled) {
-    FakeImage image(30, 30, 3, 8, false);
-    PluginRun host(&image);
-    gDialogAnswer = false;
-    EXPECT_EQ(host.run(), -128);
-    EXPECT_EQ(image.output, image.input);
-}
-
-TEST_F(Protocol, HostsWithLooseTablesStillWork) {
-    // Version and count fields of 0, and no buffer procedures at all.
-    FakeImage image(50, 40, 3, 8, false);
-    fillPattern(&image);
-    PluginRun host(&image);
-    HandleProcs* handleProcs = getHandleProcs(host.record());
-    handleProcs->handleProcsVersion = 0;
-    handleProcs->numHandleProcs = 0;
-    setBufferProcs(host.record(), nullptr);
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_EQ(directRender(image), image.output);
+    for (const auto& c : cases) {
+        FakeImage image(300, 300, 3, 8, false);
+        fillPattern(&image);
+        HostRunOptions options = PluginRun::interactive();
+        options.faults.failAllocation = c.failAllocation;
+        options.faults.abortFromCall = c.abortFromCall;
+        gDialogAnswer = c.dialogAnswer;
+        PluginRun host(&image, options);
+        const Result result = host.run();
+        EXPECT_TRUE(c.failAllocation != 0 ? result != noErr : result == -128) << result;
+        EXPECT_EQ(image.output, image.input);
+        EXPECT_EQ(hostBufferCount(), 0);
+    }
 }
 
 TEST_F(Protocol, ContinueEmptiesEveryRectangleButKeepsTheDataPointers) {
     FakeImage image(30, 30, 3, 8, false);
     PluginRun host(&image);
     ASSERT_EQ(host.call(filterSelectorParameters), 0);
+    ASSERT_EQ(host.call(filterSelectorParameters), 0);
+    EXPECT_EQ(hostCounters().handleAllocations, 2) << "a second parameters call allocates nothing";
     ASSERT_EQ(host.call(filterSelectorPrepare), 0);
     ASSERT_EQ(host.call(filterSelectorStart), 0);
     EXPECT_NE(getOutData(host.record()), nullptr);
@@ -225,12 +185,6 @@ TEST_F(Protocol, MaskKeepsUnselectedPixels) {
         EXPECT_EQ(image.output[image.offset(x, 60, 1)], image.input[image.offset(x, 60, 1)]);
     }
 }
-
-} // namespace
-} // namespace lakra
-
-namespace lakra {
-namespace {
 
 TEST(ProxyCopy, CopiesEachPlaneScaledToEightBits) {
     FakeImage image(8, 6, 3, 16, false);

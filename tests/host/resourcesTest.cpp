@@ -1,8 +1,8 @@
 #include "apps/lakra/pluginResources.h"
 #include "blend/glueModes.h"
+#include "fuzz/resourceSamples.h"
 #include "host/abi.h"
 #include "host/lookFields.h"
-#include "support/resourceBytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -10,30 +10,15 @@
 
 #include <cstddef>
 #include <gtest/gtest.h>
-#include <ostream>
+#include <iterator>
 #include <string>
-#include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace lakra {
 namespace {
 
 using Bytes = testing::ResourceBytes;
-using testing::addProperty;
-
-Bytes smallPipl(bool roundedLength) {
-    Bytes pipl;
-    pipl.u16(1).u32(0).u32(6);
-    addProperty(&pipl, "kind", Bytes().code("8BFM"), roundedLength);
-    addProperty(&pipl, "name", Bytes().pascalString("Lakra..."), roundedLength);
-    addProperty(&pipl, "hstm",
-                Bytes().u32(0).code("Zrvq").code("Abcd").u16(16000).text("scope").u8(0),
-                roundedLength);
-    addProperty(&pipl, "mode", Bytes().u8(0x50).u8(0x00), roundedLength);
-    addProperty(&pipl, "enbl", Bytes().text("true").u8(0), roundedLength);
-    addProperty(&pipl, "fici", Bytes().u32(0x00010101).u32(0x00010203), roundedLength);
-    return pipl;
-}
 
 // Exactly `size` bytes on the heap, so reading one past the end is caught.
 bool parsePiplPrefix(const Bytes& bytes, size_t size, PiplInfo* info) {
@@ -48,164 +33,100 @@ bool parseAetePrefix(const Bytes& bytes, size_t size, AeteInfo* info) {
     return parseAete(copy.data(), copy.size(), info);
 }
 
-class PiplLengthWords : public ::testing::TestWithParam<bool> {};
+// Length words with or without the padding counted.
+class PiplReader : public ::testing::TestWithParam<bool> {};
 
-TEST_P(PiplLengthWords, ReadsEachPropertyWithOrWithoutPaddingCounted) {
-    const Bytes pipl = smallPipl(GetParam());
+TEST_P(PiplReader, ReadsEveryPropertyAndRefusesEveryTruncation) {
+    const Bytes pipl = testing::samplePipl(GetParam());
     PiplInfo info;
-    ASSERT_TRUE(parsePipl(pipl.data.data(), pipl.data.size(), &info));
+    ASSERT_TRUE(parsePiplPrefix(pipl, pipl.data.size(), &info));
 
-    ASSERT_EQ(info.properties.size(), 6u);
-    EXPECT_EQ(info.properties[1].key, fourCharCode("name"));
-    EXPECT_EQ(info.properties[1].offset, 30u); // kind: 16 + 4 bytes after the header
-    EXPECT_EQ(info.properties[2].offset, 58u); // name: 9 bytes padded to 12
-    EXPECT_EQ(info.kind, fourCharCode("8BFM"));
-    EXPECT_EQ(info.name, "Lakra...");
-    ASSERT_TRUE(info.hasTerminology);
-    EXPECT_EQ(info.terminology.eventId, fourCharCode("Abcd"));
-    EXPECT_EQ(info.terminology.terminologyId, 16000);
-    EXPECT_EQ(info.terminology.scope, "scope");
-    ASSERT_EQ(info.enablingConditions.size(), 1u);
+    ASSERT_EQ(info.properties.size(), 12u);
+    EXPECT_EQ(info.properties[2].key, fourCharCode("name"));
+    EXPECT_EQ(info.properties[2].offset, 50u); // kind and vers: 16 + 4 bytes each
+    EXPECT_EQ(info.properties[3].offset, 78u); // name: 9 bytes padded to 12
+    // Only the host's own vendor is decoded: the last "name" is not.
+    EXPECT_EQ(
+        std::tie(info.kind, info.interfaceVersion, info.name, info.category, info.entryPointX64),
+        std::make_tuple(fourCharCode("8BFM"), 0x00040000, "Lakra...", "Kestrovane", "PluginMain"));
+    EXPECT_TRUE(info.hasTerminology);
+    EXPECT_EQ(
+        std::tie(info.terminology.eventId, info.terminology.terminologyId, info.terminology.scope),
+        std::make_tuple(fourCharCode("Abcd"), 16000, "scope"));
+    ASSERT_EQ(info.enablingConditions.size(), 2u);
     EXPECT_EQ(info.enablingConditions[0], "true");
     ASSERT_EQ(info.filterCases.size(), 2u);
-    EXPECT_EQ(info.filterCases[1].inputHandling, 3);
-    EXPECT_EQ(info.filterCases[1].flags2, 0);
-}
+    EXPECT_EQ(std::tie(info.filterCases[1].inputHandling, info.filterCases[1].flags2),
+              std::make_tuple(3, 0));
+    // The mode flags are read most significant bit first.
+    for (int mode = -1; mode <= 24; ++mode) {
+        const bool supported =
+            mode == plugInModeGrayScale || mode == plugInModeRGBColor || mode == plugInModeRGB96;
+        EXPECT_EQ(piplSupportsMode(info, mode), supported) << "mode " << mode;
+    }
 
-TEST_P(PiplLengthWords, RefusesEveryTruncation) {
-    const Bytes pipl = smallPipl(GetParam());
-    PiplInfo info;
     for (size_t size = 0; size < pipl.data.size(); ++size) {
         EXPECT_FALSE(parsePiplPrefix(pipl, size, &info)) << size << " bytes";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RoundedAndExact, PiplLengthWords, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(RoundedAndExact, PiplReader, ::testing::Bool());
 
-TEST(PiplModes, ReadsFlagBitsMostSignificantFirst) {
-    PiplInfo info;
-    info.modeFlags = {0x50, 0x00, 0x80};
-    EXPECT_TRUE(piplSupportsMode(info, plugInModeGrayScale));
-    EXPECT_TRUE(piplSupportsMode(info, plugInModeRGBColor));
-    EXPECT_TRUE(piplSupportsMode(info, plugInModeRGB96));
-    EXPECT_FALSE(piplSupportsMode(info, plugInModeBitmap));
-    EXPECT_FALSE(piplSupportsMode(info, plugInModeMultichannel));
-    EXPECT_FALSE(piplSupportsMode(info, plugInModeRGB48));
-    EXPECT_FALSE(piplSupportsMode(info, plugInModeGray32));
-    EXPECT_FALSE(piplSupportsMode(info, 24));
-    EXPECT_FALSE(piplSupportsMode(info, -1));
-}
-
-TEST(PiplVendors, DecodesOnlyTheHostsOwnProperties) {
-    Bytes pipl;
-    pipl.u16(1).u32(0).u32(1);
-    addProperty(&pipl, "name", Bytes().u8(200), true, "ABCD"); // not a Pascal string for us
-    PiplInfo info;
-    ASSERT_TRUE(parsePipl(pipl.data.data(), pipl.data.size(), &info));
-    EXPECT_EQ(info.properties.size(), 1u);
-    EXPECT_TRUE(info.name.empty());
-}
-
-struct HostileBytes {
-    const char* name;
-    Bytes bytes;
-};
-
-// NOLINTNEXTLINE(readability-identifier-naming): GoogleTest looks for this name
-void PrintTo(const HostileBytes& hostile, std::ostream* out) {
-    *out << hostile.name;
-}
-
-HostileBytes onePropertyPipl(const char* name, const char (&key)[5], uint32_t lengthWord,
-                             const Bytes& value) {
+Bytes onePropertyPipl(const char (&key)[5], uint32_t lengthWord, const Bytes& value) {
     Bytes pipl;
     pipl.u16(1).u32(0).u32(1).code("8BIM").code(key).u32(0).u32(lengthWord).append(value);
-    return {name, pipl};
+    return pipl;
 }
 
-std::vector<HostileBytes> hostilePipls() {
-    Bytes oneThenNothing = smallPipl(true);
-    oneThenNothing.data[9] = 0x7F; // count far beyond the six properties
+TEST(PiplReader, RefusesMalformedListsWithoutReadingPastTheEnd) {
+    Bytes countBeyondTheProperties = testing::samplePipl(true);
+    countBeyondTheProperties.data[9] = 0x7F;
     Bytes negativeCount;
     negativeCount.u16(1).u32(0).u32(0xFFFFFFFF);
-    return {
-        {"CountBeyondTheProperties", oneThenNothing},
-        {"NegativeCount", negativeCount},
-        onePropertyPipl("LengthOnePastTheEnd", "kind", 5, Bytes().code("8BFM")),
-        onePropertyPipl("HugeLength", "kind", 0x7FFFFFFF, Bytes().code("8BFM")),
-        onePropertyPipl("NegativeLength", "kind", 0xFFFFFFFC, Bytes().code("8BFM")),
-        onePropertyPipl("PascalStringPastItsData", "name", 4, Bytes().u8(20).text("abc")),
-        onePropertyPipl("ShortKind", "kind", 2, Bytes().u16(0)),
-        onePropertyPipl("ShortTerminology", "hstm", 12, Bytes().u32(0).u32(0).u32(0)),
-        onePropertyPipl("PartFilterCase", "fici", 6, Bytes().u32(0x00010101).u16(0)),
-        onePropertyPipl("EmptyModes", "mode", 0, Bytes()),
+    const Bytes cases[] = {
+        countBeyondTheProperties,
+        negativeCount,
+        onePropertyPipl("kind", 5, Bytes().code("8BFM")),          // one byte past the end
+        onePropertyPipl("kind", 0x7FFFFFFF, Bytes().code("8BFM")), // huge length
+        onePropertyPipl("kind", 0xFFFFFFFC, Bytes().code("8BFM")), // negative length
+        onePropertyPipl("name", 4, Bytes().u8(20).text("abc")),    // string past its data
+        onePropertyPipl("kind", 2, Bytes().u16(0)),
+        onePropertyPipl("hstm", 12, Bytes().u32(0).u32(0).u32(0)),
+        onePropertyPipl("fici", 6, Bytes().u32(0x00010101).u16(0)),
+        onePropertyPipl("mode", 0, Bytes()),
     };
-}
-
-class PiplRefusal : public ::testing::TestWithParam<HostileBytes> {};
-
-TEST_P(PiplRefusal, RefusesWithoutReadingPastTheEnd) {
-    const Bytes& bytes = GetParam().bytes;
     PiplInfo info;
-    EXPECT_FALSE(parsePiplPrefix(bytes, bytes.data.size(), &info));
-}
-
-INSTANTIATE_TEST_SUITE_P(Malformed, PiplRefusal, ::testing::ValuesIn(hostilePipls()),
-                         [](const auto& param) { return std::string(param.param.name); });
-
-// One suite with one of everything: event, parameter, class, comparison
-// operator and an enumeration of two.
-Bytes smallAete(size_t* enumeratorCountAt = nullptr) {
-    Bytes aete;
-    aete.u16(1).u8(1).u8(0).u16(0).u16(0).u16(1);
-    aete.pascalString("Vendor").pascalString("Suite").code("Abcd").u16(1).u16(1).u16(1);
-    aete.pascalString("Ev").pascalString("Event").code("Abcd").code("Efgh");
-    aete.code("null").pascalString("").u16(0).code("#ImR").pascalString("").u16(0xB000);
-    aete.u16(1).pascalString("size").code("0001").code("long").pascalString("the size").u16(0x8000);
-    aete.u16(1).pascalString("thing").code("Thng").pascalString("a thing");
-    aete.u16(1).pascalString("hue").code("Hue ").code("long").pascalString("").u16(0);
-    aete.u16(1).code("Thng").u16(2).code("indx").code("name");
-    aete.u16(1).pascalString("equals").code("=   ").code("long").pascalString("");
-    aete.u16(1).code("GLty");
-    if (enumeratorCountAt != nullptr) {
-        *enumeratorCountAt = aete.data.size();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_FALSE(parsePiplPrefix(cases[i], cases[i].data.size(), &info)) << "case " << i;
     }
-    aete.u16(2);
-    aete.pascalString("normal").code("GL01").pascalString("");
-    aete.pascalString("add").code("GL07").pascalString("adds");
-    return aete;
 }
 
-TEST(AeteReader, ReadsEveryPartOfATerminology) {
-    Bytes aete = smallAete();
+TEST(AeteReader, ReadsEveryPartAndRefusesEveryTruncation) {
+    Bytes aete = testing::sampleAete();
     const size_t size = aete.data.size();
     aete.u32(0); // one writer appends four zero bytes
     AeteInfo info;
-    ASSERT_TRUE(parseAete(aete.data.data(), aete.data.size(), &info));
+    ASSERT_TRUE(parseAetePrefix(aete, aete.data.size(), &info));
 
     EXPECT_EQ(info.bytesRead, size);
     ASSERT_EQ(info.suites.size(), 1u);
     const AeteSuite& suite = info.suites[0];
-    EXPECT_EQ(suite.description, "Suite");
-    EXPECT_EQ(suite.classCount, 1);
-    EXPECT_EQ(suite.comparisonCount, 1);
+    EXPECT_EQ(std::tie(suite.description, suite.classCount, suite.comparisonCount),
+              std::make_tuple("Suite", 1, 1));
     ASSERT_EQ(suite.events.size(), 1u);
-    EXPECT_EQ(suite.events[0].eventId, fourCharCode("Efgh"));
-    EXPECT_EQ(suite.events[0].directParameterFlags, 0xB000);
-    ASSERT_EQ(suite.events[0].parameters.size(), 1u);
-    EXPECT_EQ(suite.events[0].parameters[0].description, "the size");
-    EXPECT_EQ(suite.events[0].parameters[0].flags, 0x8000);
+    const AeteEvent& event = suite.events[0];
+    EXPECT_EQ(std::tie(event.eventId, event.directParameterFlags),
+              std::make_tuple(fourCharCode("Efgh"), 0xB000));
+    ASSERT_EQ(event.parameters.size(), 1u);
+    EXPECT_EQ(std::tie(event.parameters[0].description, event.parameters[0].flags),
+              std::make_tuple("the size", 0x8000));
     ASSERT_EQ(suite.enumerations.size(), 1u);
     ASSERT_EQ(suite.enumerations[0].enumerators.size(), 2u);
-    EXPECT_EQ(suite.enumerations[0].enumerators[1].code, fourCharCode("GL07"));
-    EXPECT_EQ(suite.enumerations[0].enumerators[1].description, "adds");
-}
+    const AeteEnumerator& add = suite.enumerations[0].enumerators[1];
+    EXPECT_EQ(std::tie(add.code, add.description), std::make_tuple(fourCharCode("GL07"), "adds"));
 
-TEST(AeteReader, RefusesEveryTruncation) {
-    const Bytes aete = smallAete();
-    AeteInfo info;
-    for (size_t size = 0; size < aete.data.size(); ++size) {
-        EXPECT_FALSE(parseAetePrefix(aete, size, &info)) << size << " bytes";
+    for (size_t cut = 0; cut < size; ++cut) {
+        EXPECT_FALSE(parseAetePrefix(aete, cut, &info)) << cut << " bytes";
     }
 }
 
@@ -216,7 +137,7 @@ TEST(AeteReader, RefusesCountsTheBytesCannotHold) {
     EXPECT_FALSE(parseAetePrefix(negativeSuites, negativeSuites.data.size(), &info));
 
     size_t countAt = 0;
-    Bytes manyEnumerators = smallAete(&countAt);
+    Bytes manyEnumerators = testing::sampleAete(&countAt);
     manyEnumerators.data[countAt] = 0xFF;
     manyEnumerators.data[countAt + 1] = 0x7F;
     EXPECT_FALSE(parseAetePrefix(manyEnumerators, manyEnumerators.data.size(), &info));
@@ -270,41 +191,34 @@ TEST_P(Embedded, PropertyListDescribesTheFilterToItsHost) {
     PiplInfo info;
     ASSERT_TRUE(parsePipl(bytes.data(), bytes.size(), &info));
 
-    EXPECT_EQ(info.prelude, 1);
-    EXPECT_EQ(info.version, 0);
+    EXPECT_EQ(std::tie(info.prelude, info.version, info.kind, info.interfaceVersion),
+              std::make_tuple(1, 0, fourCharCode("8BFM"), 0x00040000));
+    EXPECT_EQ(std::tie(info.name, info.category, info.entryPointX64),
+              std::make_tuple("Lakra...", "Kestrovane", "PluginMain"));
     const char keys[][5] = {"kind", "name", "catg", "vers", "8664",
                             "hstm", "mode", "enbl", "enbl", "fici"};
     const size_t offsets[] = {10, 30, 58, 86, 106, 134, 182, 202, 358, 514};
     ASSERT_EQ(info.properties.size(), 10u);
     for (size_t i = 0; i < 10; ++i) {
         const PiplProperty& property = info.properties[i];
-        EXPECT_EQ(property.key, fourCharCode(keys[i])) << keys[i];
-        EXPECT_EQ(property.vendor, fourCharCode("8BIM")) << keys[i];
-        EXPECT_EQ(property.id, 0) << keys[i];
+        EXPECT_EQ(std::tie(property.key, property.vendor, property.id, property.offset),
+                  std::make_tuple(fourCharCode(keys[i]), fourCharCode("8BIM"), 0, offsets[i]));
         EXPECT_EQ(property.length % 4, 0) << keys[i] << ": lengths count the padding";
-        EXPECT_EQ(property.offset, offsets[i]) << keys[i];
     }
-    EXPECT_EQ(info.kind, fourCharCode("8BFM"));
-    EXPECT_EQ(info.name, "Lakra...");
-    EXPECT_EQ(info.category, "Kestrovane");
-    EXPECT_EQ(info.interfaceVersion, 0x00040000);
-    EXPECT_EQ(info.entryPointX64, "PluginMain");
     ASSERT_TRUE(info.hasTerminology);
-    EXPECT_EQ(info.terminology.version, 0);
-    EXPECT_EQ(info.terminology.classId, fourCharCode("Zrvq"));
-    EXPECT_EQ(info.terminology.eventId, fourCharCode("Zrvq"));
-    EXPECT_EQ(info.terminology.terminologyId, kTerminologyResourceId);
-    EXPECT_EQ(info.terminology.scope, "Kestrovane Lakra");
+    const PiplTerminology& terminology = info.terminology;
+    EXPECT_EQ(std::tie(terminology.version, terminology.classId, terminology.eventId,
+                       terminology.terminologyId, terminology.scope),
+              std::make_tuple(0, fourCharCode("Zrvq"), fourCharCode("Zrvq"), kTerminologyResourceId,
+                              "Kestrovane Lakra"));
     EXPECT_EQ(info.modeFlags, (std::vector<uint8_t>{0x50, 0x00, 0x00, 0x00}));
     ASSERT_EQ(info.enablingConditions.size(), 2u);
     EXPECT_EQ(info.enablingConditions[0], kEnablingCondition);
     EXPECT_EQ(info.enablingConditions[1], kEnablingCondition);
     ASSERT_EQ(info.filterCases.size(), 7u);
-    for (const FilterCaseInfo& filterCase : info.filterCases) {
-        EXPECT_EQ(filterCase.inputHandling, 1);
-        EXPECT_EQ(filterCase.outputHandling, 1);
-        EXPECT_EQ(filterCase.flags1, 1);
-        EXPECT_EQ(filterCase.flags2, 0);
+    for (const FilterCaseInfo& c : info.filterCases) {
+        EXPECT_EQ(std::tie(c.inputHandling, c.outputHandling, c.flags1, c.flags2),
+                  std::make_tuple(1, 1, 1, 0));
     }
 }
 
@@ -313,33 +227,24 @@ TEST_P(Embedded, TerminologyPublishesTheEventItsKeysAndTheGlueNames) {
     AeteInfo info;
     ASSERT_TRUE(parseAete(bytes.data(), bytes.size(), &info));
     EXPECT_EQ(info.bytesRead, bytes.size());
-    EXPECT_EQ(info.prelude, 1);
-    EXPECT_EQ(info.majorVersion, 1);
-    EXPECT_EQ(info.minorVersion, 0);
-    EXPECT_EQ(info.language, 0);
-    EXPECT_EQ(info.script, 0);
+    EXPECT_EQ(
+        std::tie(info.prelude, info.majorVersion, info.minorVersion, info.language, info.script),
+        std::make_tuple(1, 1, 0, 0, 0));
     ASSERT_EQ(info.suites.size(), 1u);
     const AeteSuite& suite = info.suites[0];
-    EXPECT_EQ(suite.name, "Kestrovane");
-    EXPECT_EQ(suite.description, "Lakra");
-    EXPECT_EQ(suite.id, fourCharCode("Zrvq"));
-    EXPECT_EQ(suite.level, 1);
-    EXPECT_EQ(suite.version, 1);
-    EXPECT_EQ(suite.classCount, 0);
-    EXPECT_EQ(suite.comparisonCount, 0);
+    EXPECT_EQ(std::tie(suite.name, suite.description, suite.id, suite.level, suite.version,
+                       suite.classCount, suite.comparisonCount),
+              std::make_tuple("Kestrovane", "Lakra", fourCharCode("Zrvq"), 1, 1, 0, 0));
 
     ASSERT_EQ(suite.events.size(), 1u);
     const AeteEvent& event = suite.events[0];
-    EXPECT_EQ(event.name, "Lakra");
-    EXPECT_EQ(event.description, "Draws lying water");
-    EXPECT_EQ(event.eventClass, fourCharCode("Zrvq"));
-    EXPECT_EQ(event.eventId, fourCharCode("Zrvq"));
-    EXPECT_EQ(event.replyType, typeNull);
-    EXPECT_EQ(event.replyDescription, "");
-    EXPECT_EQ(event.replyFlags, 0);
-    EXPECT_EQ(event.directParameterType, typeImageReference);
-    EXPECT_EQ(event.directParameterDescription, "");
-    EXPECT_EQ(event.directParameterFlags, 0xB000);
+    EXPECT_EQ(
+        std::tie(event.name, event.description, event.eventClass, event.eventId),
+        std::make_tuple("Lakra", "Draws lying water", fourCharCode("Zrvq"), fourCharCode("Zrvq")));
+    EXPECT_EQ(std::tie(event.replyType, event.replyDescription, event.replyFlags,
+                       event.directParameterType, event.directParameterDescription,
+                       event.directParameterFlags),
+              std::make_tuple(typeNull, "", 0, typeImageReference, "", 0xB000));
 
     // The terminology lists the look-field table's rows that have a term, in
     // its order, typed by how scripting carries them.
@@ -355,9 +260,8 @@ TEST_P(Embedded, TerminologyPublishesTheEventItsKeysAndTheGlueNames) {
         const AeteParameter& parameter = event.parameters[i];
         const LookField& field = *listed[i];
         const bool glue = field.script == ScriptKind::Glue;
-        EXPECT_EQ(parameter.name, field.term);
-        EXPECT_EQ(parameter.description, field.term);
-        EXPECT_EQ(parameter.key, lookKey(field)) << field.term;
+        EXPECT_EQ(std::tie(parameter.name, parameter.description, parameter.key),
+                  std::make_tuple(field.term, field.term, lookKey(field)));
         EXPECT_EQ(parameter.type, glue                               ? kGlueEnumType
                                   : field.script == ScriptKind::Real ? typeFloat
                                                                      : typeInteger)

@@ -6,9 +6,10 @@
 #include <cstddef>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <limits>
-#include <ostream>
-#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace lakra {
@@ -17,6 +18,13 @@ namespace {
 constexpr DescriptorKeyID key(const char (&code)[5]) {
     return fourCharCode(code);
 }
+
+// Every look key in the order the plug-in reads and writes them.
+const std::vector<DescriptorKeyID> kLookKeys = {
+    key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"),
+    key("0007"), key("0008"), key("0009"), key("0010"), key("0011"), key("0012"),
+    key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"), key("0018"),
+    key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
 
 // The look runs from the first field up to the view state.
 bool sameLook(const Settings& a, const Settings& b) {
@@ -59,8 +67,6 @@ protected:
 
 using ScriptedRead = ScriptingHost;
 using ScriptedWrite = ScriptingHost;
-using ScriptedRoundTrip = ScriptingHost;
-using DescriptorProbe = ScriptingHost;
 
 TEST_F(ScriptedRead, MissingKeysKeepDefaultsNotThePreviousLook) {
     Settings expected = settings;
@@ -75,86 +81,77 @@ TEST_F(ScriptedRead, MissingKeysKeepDefaultsNotThePreviousLook) {
     EXPECT_EQ(settings.horizonFloat, 60.0f);
     EXPECT_EQ(parameters->descriptor, nullptr);
     EXPECT_EQ(hostHandleCount(), 0);
-}
 
-TEST_F(ScriptedRead, OlderFormatTakesWholePercentages) {
+    // Older records carry only the whole percentages; a recorded version
+    // speaks for the values recorded with it.
     settings.formatVersion = 40;
     recorded({integerValue(key("0005"), 80), integerValue(key("0009"), 7)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.horizonFloat, 80.0f);
     EXPECT_EQ(settings.offsetFloat, 7.0f);
-
-    // A recorded version speaks for the values recorded with it.
     recorded({integerValue(kScriptKeyVersion, 41), integerValue(key("0005"), 70)});
     EXPECT_EQ(read(), noErr);
     EXPECT_EQ(settings.formatVersion, 41);
     EXPECT_EQ(settings.horizonFloat, 60.0f);
 }
 
-TEST_F(ScriptedRead, ColourKeysCarryTheHighByte) {
-    recorded({integerValue(key("0001"), 255), integerValue(key("0002"), 0),
-              integerValue(key("0003"), 0x1FF)});
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(settings.waterRed, 65280);
-    EXPECT_EQ(settings.waterGreen, 0);
-    EXPECT_EQ(settings.waterBlue, 0xFF00);
+// The value of the look field that `k` names, whatever its type.
+double lookValue(const Settings& s, DescriptorKeyID k) {
+    const LookField& field = *lookFieldOfKey(k);
+    if (field.color != nullptr) {
+        return s.*field.color;
+    }
+    return field.integer != nullptr ? s.*field.integer : s.*field.real;
 }
 
-// The whole 16-bit channel of our own keys counts where the 8-bit key agrees
-// with it or is absent; actions without it read as before.
-TEST_F(ScriptedRead, ExactColourKeysGiveTheWholeChannel) {
+// The 8-bit colour keys carry the high byte. The whole 16-bit channel of our
+// own keys counts where the 8-bit key agrees with it or is absent; actions
+// without it read as before. Glue codes outside the catalogue read as no
+// mode; floats that are not finite as a float keep their defaults.
+TEST_F(ScriptedRead, ValuesTakeTheirConversions) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
     const struct {
         Descriptor items;
-        uint16_t red;
+        DescriptorKeyID field;
+        double expected;
     } cases[] = {
-        {{integerValue(key("0001"), 18), integerValue(key("WR16"), 4660)}, 4660},
-        {{integerValue(key("WR16"), 4660), integerValue(key("0001"), 18)}, 4660},
-        {{integerValue(key("0001"), 200), integerValue(key("WR16"), 4660)}, 51200},
-        {{integerValue(key("WR16"), 4660)}, 4660},
-        {{integerValue(key("WR16"), 70000)}, 257},
-        {{integerValue(key("WR16"), -1)}, 257},
-        {{integerValue(key("0001"), 18)}, 4608},
+        {{integerValue(key("0001"), 255)}, key("0001"), 65280},
+        {{integerValue(key("0001"), 0x1FF)}, key("0001"), 0xFF00},
+        {{integerValue(key("0001"), 18)}, key("0001"), 4608},
+        {{integerValue(key("0001"), 18), integerValue(key("WR16"), 4660)}, key("0001"), 4660},
+        {{integerValue(key("WR16"), 4660), integerValue(key("0001"), 18)}, key("0001"), 4660},
+        {{integerValue(key("0001"), 200), integerValue(key("WR16"), 4660)}, key("0001"), 51200},
+        {{integerValue(key("WR16"), 4660)}, key("0001"), 4660},
+        {{integerValue(key("WR16"), 70000)}, key("0001"), 257},
+        {{integerValue(key("WR16"), -1)}, key("0001"), 257},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("GL07"))}, kScriptKeyGlue, 7},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("GL63"))}, kScriptKeyGlue, 63},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("GL64"))}, kScriptKeyGlue, 0},
+        {{enumValue(kScriptKeyGlue, kGlueEnumType, key("XXXX"))}, kScriptKeyGlue, 0},
+        {{floatValue(key("0017"), kNaN)}, key("0017"), 0.5},
+        {{floatValue(key("0018"), 1e300)}, key("0018"), 0.2f},
+        {{floatValue(key("0019"), -1e300)}, key("0019"), 60.0},
+        {{floatValue(key("0020"), std::numeric_limits<double>::infinity())}, key("0020"), 0.0},
     };
 
-    for (const auto& c : cases) {
-        recorded(c.items);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        recorded(cases[i].items);
         EXPECT_EQ(read(), noErr);
-        EXPECT_EQ(settings.waterRed, c.red) << c.items.size() << " items";
-        EXPECT_EQ(settings.waterGreen, 514);
+        EXPECT_EQ(lookValue(settings, cases[i].field), cases[i].expected) << "case " << i;
     }
 }
 
-TEST_F(ScriptedRead, GlueCodesOutsideTheCatalogueReadAsNoMode) {
-    const struct {
-        uint32_t code;
-        int32_t glue;
-    } cases[] = {{key("GL07"), 7}, {key("GL63"), 63}, {key("GL64"), 0}, {key("XXXX"), 0}};
-
-    for (const auto& c : cases) {
-        recorded({enumValue(kScriptKeyGlue, kGlueEnumType, c.code)});
-        EXPECT_EQ(read(), noErr);
-        EXPECT_EQ(settings.glue, c.glue) << std::hex << c.code;
-    }
-}
-
-TEST_F(ScriptedRead, NonFiniteFloatsKeepTheirDefaults) {
-    recorded({floatValue(key("0017"), std::numeric_limits<double>::quiet_NaN()),
-              floatValue(key("0018"), 1e300), floatValue(key("0019"), -1e300),
-              floatValue(key("0020"), std::numeric_limits<double>::infinity())});
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(settings.xCenter, 0.5f);
-    EXPECT_EQ(settings.yCenter, 0.2f);
-    EXPECT_EQ(settings.horizonFloat, 60.0f);
-    EXPECT_EQ(settings.offsetFloat, 0.0f);
-}
-
+// A host without a dispose procedure keeps its handle.
 TEST_F(ScriptedRead, CloseErrorsReachTheCallerAndBadValuesAreSkipped) {
+    getHandleProcs(*record)->disposeProc = nullptr;
     recorded({enumValue(key("0004"), kGlueEnumType, key("GL01")), integerValue(key("XXXX"), 9),
               integerValue(key("0006"), 12)});
     EXPECT_EQ(read(), paramErr);
     EXPECT_EQ(settings.rippleHeight, 33);
     EXPECT_EQ(settings.perspective, 12);
     EXPECT_EQ(parameters->descriptor, nullptr);
+    EXPECT_EQ(hostHandleCount(), 1);
 }
 
 TEST_F(ScriptedRead, HostThatNeverEndsItsKeysStillReturns) {
@@ -191,46 +188,17 @@ TEST_F(ScriptedRead, PlayModeDecidesTheDialog) {
     }
 }
 
-TEST_F(ScriptedRead, HostWithoutDisposeKeepsItsHandle) {
-    getHandleProcs(*record)->disposeProc = nullptr;
-    recorded({integerValue(key("0004"), 10)});
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(settings.rippleHeight, 10);
-    EXPECT_EQ(parameters->descriptor, nullptr);
-    EXPECT_EQ(hostHandleCount(), 1);
-}
-
-class IgnoredHost : public ScriptingHost, public ::testing::WithParamInterface<OSType> {};
-
-TEST_P(IgnoredHost, ReadsNothingAndLeavesTheDialogFlag) {
-    record->hostSig = GetParam();
-    recorded({integerValue(key("0004"), 10)});
-    parameters->playInfo = plugInDialogDontDisplay;
-    const Settings before = settings;
-    EXPECT_FALSE(descriptorPresent(*record));
-    EXPECT_EQ(read(), noErr);
-    EXPECT_TRUE(sameLook(settings, before));
-    EXPECT_TRUE(showDialog);
-    EXPECT_EQ(hostCounters().descriptorOpens, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(PaintShopPro, IgnoredHost,
-                         ::testing::Values(kHostPaintShopPro8, kHostPaintShopPro9),
-                         [](const auto& param) {
-                             return param.param == kHostPaintShopPro8 ? "PSP8" : "PSP9";
-                         });
-
-TEST_F(DescriptorProbe, OpensAndClosesWithoutConsuming) {
-    EXPECT_FALSE(descriptorPresent(*record));
-    EXPECT_EQ(hostCounters().descriptorOpens, 0); // nothing recorded: the host is not asked
-
-    recorded({integerValue(key("0004"), 10)});
-    EXPECT_TRUE(descriptorPresent(*record));
-    EXPECT_EQ(hostCounters().descriptorCloses, 1);
-    EXPECT_EQ(contents(parameters->descriptor).size(), 1u);
-
-    hostRunFaults(run).failDescriptorOpen = hostCounters().descriptorOpens + 1;
-    EXPECT_FALSE(descriptorPresent(*record));
+TEST_F(ScriptedRead, PaintShopProReadsNothingAndKeepsTheDialogFlag) {
+    for (const OSType host : {kHostPaintShopPro8, kHostPaintShopPro9}) {
+        record->hostSig = host;
+        recorded({integerValue(key("0004"), 10)});
+        const Settings before = settings;
+        EXPECT_FALSE(descriptorPresent(*record));
+        EXPECT_EQ(read(), noErr);
+        EXPECT_TRUE(sameLook(settings, before));
+        EXPECT_TRUE(showDialog);
+        EXPECT_EQ(hostCounters().descriptorOpens, 0) << host;
+    }
 }
 
 // The key list the plug-in hands to the host's open, terminator left off.
@@ -245,95 +213,75 @@ PIReadDescriptor recordKeysAndOpen(PIDescriptorHandle descriptor, DescriptorKeyI
     return gHostOpen(descriptor, keys);
 }
 
-TEST_F(DescriptorProbe, HandsTheHostEveryLookKeyInOrder) {
+TEST_F(ScriptedRead, ProbeOpensWithEveryKeyAndClosesWithoutConsuming) {
+    EXPECT_FALSE(descriptorPresent(*record));
+    EXPECT_EQ(hostCounters().descriptorOpens, 0); // nothing recorded: the host is not asked
+
     gHostOpen = parameters->readDescriptorProcs->openReadDescriptorProc;
     parameters->readDescriptorProcs->openReadDescriptorProc = recordKeysAndOpen;
-    recorded({});
-    ASSERT_TRUE(descriptorPresent(*record));
-    const std::vector<DescriptorKeyID> expected = {
-        key("0001"), key("0002"), key("0003"), key("0004"), key("0005"), key("0006"),
-        key("0007"), key("0008"), key("0009"), key("0010"), key("0011"), key("0012"),
-        key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"), key("0018"),
-        key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
-    EXPECT_EQ(gKeysOpened, expected);
-}
+    recorded({integerValue(key("0004"), 10)});
+    EXPECT_TRUE(descriptorPresent(*record));
+    EXPECT_EQ(gKeysOpened, kLookKeys);
+    EXPECT_EQ(hostCounters().descriptorCloses, 1);
+    EXPECT_EQ(contents(parameters->descriptor).size(), 1u);
 
-// Hosts that offer scripting only in part, or not at all.
-struct Spoiler {
-    const char* name;
-    void (*spoil)(FilterRecord& record);
-};
-
-void PrintTo(const Spoiler& spoiler, std::ostream* out) {
-    *out << spoiler.name;
+    hostRunFaults(run).failDescriptorOpen = hostCounters().descriptorOpens + 1;
+    EXPECT_FALSE(descriptorPresent(*record));
 }
 
 PIDescriptorParameters& scripting(FilterRecord& record) {
     return *getDescriptorParameters(record);
 }
 
-void clearReadProc(ReadDescriptorProcs* procs, size_t index) {
-    void* const none = nullptr;
-    auto* table = reinterpret_cast<unsigned char*>(procs);
-    std::memcpy(table + offsetof(ReadDescriptorProcs, openReadDescriptorProc) +
-                    index * sizeof(none),
-                &none, sizeof(none));
-}
-
 // clang-format off
-const Spoiler kSpoilers[] = {
-    {"NoParameters", [](FilterRecord& r) { setDescriptorParameters(r, nullptr); }},
-    {"ParametersVersion1", [](FilterRecord& r) { scripting(r).descriptorParametersVersion = 1; }},
-    {"NoReadTable", [](FilterRecord& r) { scripting(r).readDescriptorProcs = nullptr; }},
-    {"NoWriteTable", [](FilterRecord& r) { scripting(r).writeDescriptorProcs = nullptr; }},
-    {"ReadCountZero", [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0; }},
-    {"ReadCount17", [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 17; }},
-    {"ReadVersion1", [](FilterRecord& r) { scripting(r).readDescriptorProcs->readDescriptorProcsVersion = 1; }},
-    {"WriteCountZero", [](FilterRecord& r) { scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0; }},
-    {"BothCountsZero", [](FilterRecord& r) {
-        scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0;
-        scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0;
-    }},
-    {"NoOpenReader", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 0); }},
-    {"NoGetKey", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 2); }},
-    {"NoGetPinnedUnitFloat", [](FilterRecord& r) { clearReadProc(scripting(r).readDescriptorProcs, 17); }},
+void (*const kSpoilers[])(FilterRecord& r) = {
+    [](FilterRecord& r) { setDescriptorParameters(r, nullptr); },
+    [](FilterRecord& r) { scripting(r).descriptorParametersVersion = 1; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs = nullptr; },
+    [](FilterRecord& r) { scripting(r).writeDescriptorProcs = nullptr; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 0; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs->numReadDescriptorProcs = 17; },
+    [](FilterRecord& r) { scripting(r).readDescriptorProcs->readDescriptorProcsVersion = 1; },
+    [](FilterRecord& r) { scripting(r).writeDescriptorProcs->numWriteDescriptorProcs = 0; },
 };
 
 // clang-format on
 
-class PartialHost : public ScriptingHost, public ::testing::WithParamInterface<Spoiler> {};
+// Hosts that offer scripting only in part, or not at all: spoiled tables,
+// and each of the 18 read procedures missing in turn.
+TEST_F(ScriptedRead, PartialHostsGetNoScriptingAndNoCrash) {
+    const size_t spoilers = std::size(kSpoilers);
+    for (size_t spoiler = 0; spoiler < spoilers + 18; ++spoiler) {
+        TearDown();
+        SetUp();
+        recorded({integerValue(key("0004"), 10)});
+        const Handle original = parameters->descriptor;
+        if (spoiler < spoilers) {
+            kSpoilers[spoiler](*record);
+        } else {
+            void* const none = nullptr;
+            std::memcpy(reinterpret_cast<unsigned char*>(parameters->readDescriptorProcs) +
+                            offsetof(ReadDescriptorProcs, openReadDescriptorProc) +
+                            (spoiler - spoilers) * sizeof none,
+                        &none, sizeof none);
+        }
+        const Settings before = settings;
 
-TEST_P(PartialHost, GetsNoScriptingAndNoCrash) {
-    recorded({integerValue(key("0004"), 10)});
-    const Handle original = parameters->descriptor;
-    GetParam().spoil(*record);
-    const Settings before = settings;
-
-    EXPECT_FALSE(scriptingAvailable(*record));
-    EXPECT_FALSE(descriptorPresent(*record));
-    EXPECT_EQ(read(), noErr);
-    EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
-    EXPECT_TRUE(sameLook(settings, before));
-    EXPECT_TRUE(showDialog);
-    EXPECT_EQ(parameters->descriptor, original);
-    EXPECT_EQ(hostCounters().descriptorOpens, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Tables, PartialHost, ::testing::ValuesIn(kSpoilers),
-                         [](const auto& param) { return std::string(param.param.name); });
-
-TEST_F(ScriptedRead, AnyMissingReadProcedureTurnsScriptingOff) {
-    ASSERT_TRUE(scriptingAvailable(*record));
-    ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
-    for (size_t index = 0; index < 18; ++index) {
-        const ReadDescriptorProcs kept = procs;
-        clearReadProc(&procs, index);
-        EXPECT_FALSE(scriptingAvailable(*record)) << index;
-        procs = kept;
+        EXPECT_FALSE(scriptingAvailable(*record)) << spoiler;
+        EXPECT_FALSE(descriptorPresent(*record));
+        EXPECT_EQ(read(), noErr);
+        EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
+        EXPECT_TRUE(sameLook(settings, before));
+        EXPECT_TRUE(showDialog);
+        EXPECT_EQ(parameters->descriptor, original);
+        EXPECT_EQ(hostCounters().descriptorOpens, 0);
     }
 }
 
+// The new descriptor replaces the recorded one, which the plug-in disposes of.
 TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
+    recorded({integerValue(key("0004"), 10)});
+    parameters->recordInfo = plugInDialogNone;
     settings.waterRed = 0x12FF;
     settings.waterGreen = 0xFFFF;
     settings.waterBlue = 0x00FF;
@@ -343,48 +291,33 @@ TEST_F(ScriptedWrite, PutsEveryKeyInOrderWithItsConversion) {
     ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
 
     const Descriptor written = contents(parameters->descriptor);
-    const std::vector<DescriptorKeyID> order = {
-        key("Vers"), key("0001"), key("0002"), key("0003"), key("0004"), key("0005"),
-        key("0006"), key("0007"), key("0008"), key("0009"), key("0010"), key("0011"),
-        key("0012"), key("0013"), key("GLUE"), key("0015"), key("0016"), key("0017"),
-        key("0018"), key("0019"), key("0020"), key("WR16"), key("WG16"), key("WB16")};
-    ASSERT_EQ(written.size(), order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        EXPECT_EQ(written[i].key, order[i]) << i;
+    ASSERT_EQ(written.size(), 1 + kLookKeys.size());
+    EXPECT_EQ(written[0].key, kScriptKeyVersion);
+    for (size_t i = 1; i < written.size(); ++i) {
+        EXPECT_EQ(written[i].key, kLookKeys[i - 1]) << i;
         const bool real = i >= 17 && i <= 20;
         const DescriptorTypeID type = i == 14 ? typeEnumerated : real ? typeFloat : typeInteger;
         EXPECT_EQ(written[i].type, type) << i;
     }
-    EXPECT_EQ(written[0].integer, 41);
+    const std::pair<size_t, int32_t> integers[] = {{0, 41},      {1, 18},      {2, 255},    {3, 0},
+                                                   {21, 0x12FF}, {22, 0xFFFF}, {23, 0x00FF}};
+    for (const auto& [i, value] : integers) {
+        EXPECT_EQ(written[i].integer, value) << i;
+    }
     EXPECT_EQ(settings.formatVersion, 41);
-    EXPECT_EQ(written[1].integer, 18);
-    EXPECT_EQ(written[2].integer, 255);
-    EXPECT_EQ(written[3].integer, 0);
-    EXPECT_EQ(written[14].enumType, kGlueEnumType);
-    EXPECT_EQ(written[14].enumValue, key("GL07"));
+    EXPECT_EQ(std::tie(written[14].enumType, written[14].enumValue),
+              std::make_tuple(kGlueEnumType, key("GL07")));
     EXPECT_EQ(written[17].number, static_cast<double>(0.1f));
-    EXPECT_EQ(written[21].integer, 0x12FF);
-    EXPECT_EQ(written[22].integer, 0xFFFF);
-    EXPECT_EQ(written[23].integer, 0x00FF);
     EXPECT_EQ(parameters->recordInfo, plugInDialogOptional);
-}
+    EXPECT_EQ(std::make_tuple(hostCounters().handleDisposals, hostCounters().foreignDisposals,
+                              hostHandleCount()),
+              std::make_tuple(1, 0, 1));
 
-TEST_F(ScriptedWrite, GlueOutsideTheCatalogueIsWrittenAsNoMode) {
-    for (const int32_t glue : {0, 64, -1}) {
+    for (const int32_t glue : {0, 64, -1}) { // outside the catalogue: no mode
         settings.glue = glue;
         ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
         EXPECT_EQ(contents(parameters->descriptor)[14].enumValue, kGlueNoCode) << glue;
     }
-}
-
-TEST_F(ScriptedWrite, ReplacesThePreviousDescriptor) {
-    recorded({integerValue(key("0004"), 10)});
-    parameters->recordInfo = plugInDialogNone;
-    ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
-    EXPECT_EQ(hostCounters().handleDisposals, 1);
-    EXPECT_EQ(hostCounters().foreignDisposals, 0);
-    EXPECT_EQ(hostHandleCount(), 1);
-    EXPECT_EQ(parameters->recordInfo, plugInDialogOptional);
 }
 
 TEST_F(ScriptedWrite, SkipsWhenTheWriterCannotBeUsed) {
@@ -415,38 +348,6 @@ TEST_F(ScriptedWrite, SkipsWhenTheWriterCannotBeUsed) {
     procs.putStringProc = nullptr;
     EXPECT_EQ(writeScriptParameters(*record, &settings), noErr);
     EXPECT_EQ(hostCounters().descriptorCloses, 1);
-}
-
-TEST_F(ScriptedRoundTrip, WriteThenReadRestoresTheLook) {
-    settings.waterRed = 0x1200; // the low byte is not recorded
-    settings.waterGreen = 0xAB00;
-    settings.waterBlue = 0xFF00;
-    settings.rippleHeight = 1;
-    settings.perspective = 2;
-    settings.undulation = 3;
-    settings.rippleSize = 4;
-    settings.waviness = 5;
-    settings.blur = 6;
-    settings.complexity = 7;
-    settings.altitude = 8;
-    settings.glue = 62;
-    settings.brilliance = 9;
-    settings.randomSeed = 1234567;
-    settings.xCenter = 0.125f;
-    settings.yCenter = 0.9f;
-    setHorizon(&settings, 33.25f);
-    setOffset(&settings, 12.5f);
-    ASSERT_EQ(writeScriptParameters(*record, &settings), noErr);
-    const Settings written = settings;
-
-    settingsFresh(&settings);
-    parameters->playInfo = plugInDialogDisplay;
-    showDialog = false;
-    EXPECT_EQ(read(), noErr);
-    EXPECT_TRUE(sameLook(settings, written));
-    EXPECT_TRUE(showDialog);
-    EXPECT_EQ(hostHandleCount(), 0);
-    EXPECT_EQ(hostCounters().foreignDisposals, 0);
 }
 
 } // namespace
