@@ -1,7 +1,6 @@
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/protocolHost.h"
 #include "apps/lakra/recordJson.h"
-#include "apps/stubPlugin.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -77,7 +76,6 @@ protected:
     void TearDown() override { hostRunDestroy(run); }
 
     void make(const Descriptor& look) {
-        testing::stub() = testing::Stub{};
         HostRunOptions options;
         options.look = &look;
         ASSERT_EQ(hostRunCreate(&run, HostPixels{2, 2, 1, false, 8, samples}, nullptr, options),
@@ -94,52 +92,26 @@ protected:
     const WriteDescriptorProcs* write = nullptr;
 };
 
-TEST_F(DescriptorProcedures, ServePlayedLookAndRecordWhatPluginWrites) {
-    Settings look{};
-    settingsFresh(&look);
-    std::string error;
-    ASSERT_TRUE(lookSet(&look, "rippleHeight=77", &error));
-    make(lookDescriptor(look));
-    ASSERT_EQ(hostRunFilter(run, testing::stubPluginMain), noErr);
-
-    const std::vector<testing::StubValue>& values = testing::stub().read;
-    ASSERT_EQ(values.size(), 24u);
-    EXPECT_EQ(values[4].key, fourCharCode("0004"));
-    EXPECT_EQ(values[4].integer, 77);
-    EXPECT_EQ(values[4].flags, 0x8000);
-    EXPECT_EQ(values[14].flags, 0xA000); // GLUE is enumerated
-    EXPECT_EQ(values[14].enumValue, fourCharCode("GL01"));
-    EXPECT_EQ(values[17].real, 0.5); // 0017
-    EXPECT_EQ(testing::stub().readClose, noErr);
-
-    Descriptor recorded;
-    int16_t recordInfo = -1;
-    ASSERT_TRUE(hostRunRecorded(run, &recorded, &recordInfo));
-    EXPECT_EQ(recordInfo, plugInDialogOptional);
-    ASSERT_EQ(recorded.size(), 24u);
-    EXPECT_EQ(find(recorded, fourCharCode("0004"))->integer, 77);
-    EXPECT_EQ(find(recorded, fourCharCode("GLUE"))->enumValue, fourCharCode("GL01"));
-    // Only the recorded descriptor is left with the host.
-    EXPECT_EQ(hostHandleCount(), 1);
-    EXPECT_EQ(descriptorOpenCount(), 0);
-}
-
 TEST_F(DescriptorProcedures, ReaderMarksKeysAndReportsMissingOnes) {
-    make(Descriptor{integerValue(fourCharCode("0004"), 150),
-                    floatValue(fourCharCode("0017"), 2.75)});
+    make(Descriptor{integerValue(fourCharCode("0004"), 150), floatValue(fourCharCode("0017"), 2.75),
+                    enumValue(fourCharCode("GLUE"), fourCharCode("GLty"), fourCharCode("GL07"))});
     DescriptorKeyID keys[] = {fourCharCode("0004"), fourCharCode("0016"), 0};
     PIReadDescriptor reader = read->openReadDescriptorProc(parameters->descriptor, keys);
     ASSERT_NE(reader, nullptr);
     DescriptorKeyID key = 0;
     DescriptorTypeID type = 0;
+    int32_t flags = 0;
     int32_t value = 0;
-    ASSERT_TRUE(read->getKeyProc(reader, &key, &type, nullptr));
+    ASSERT_TRUE(read->getKeyProc(reader, &key, &type, &flags));
+    EXPECT_EQ(flags, 0x8000); // optional
     EXPECT_EQ(read->getPinnedIntegerProc(reader, 0, 100, &value), coercedParamErr);
     EXPECT_EQ(value, 100);
     ASSERT_TRUE(read->getKeyProc(reader, &key, &type, nullptr));
     EXPECT_EQ(type, typeFloat);
     EXPECT_EQ(read->getIntegerProc(reader, &value), coercedParamErr);
     EXPECT_EQ(value, 2);
+    ASSERT_TRUE(read->getKeyProc(reader, &key, &type, &flags));
+    EXPECT_EQ(flags, 0xA000); // optional and enumerated
     EXPECT_FALSE(read->getKeyProc(reader, &key, &type, nullptr));
     EXPECT_EQ(keys[0], typeNull);
     EXPECT_EQ(keys[1], fourCharCode("0016"));

@@ -59,46 +59,16 @@ bool bandDone(FilterRecord& r) {
     return gStub.aborted;
 }
 
-void readDescriptor(FilterRecord& r) {
-    PIDescriptorParameters* parameters = getDescriptorParameters(r);
-    if (parameters == nullptr || parameters->descriptor == nullptr) {
+void recordThreads(FilterRecord& r) {
+    const char* threads = std::getenv("LAKRA_THREADS"); // NOLINT(concurrency-mt-unsafe)
+    if (threads == nullptr) {
         return;
     }
-    const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
-    DescriptorKeyID keys[] = {fourCharCode("0004"), fourCharCode("0016"), 0};
-    PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, keys);
-    StubValue v;
-    while (procs.getKeyProc(reader, &v.key, &v.type, &v.flags) != 0) {
-        if (v.type == typeInteger) {
-            static_cast<void>(procs.getIntegerProc(reader, &v.integer));
-        } else if (v.type == typeFloat) {
-            static_cast<void>(procs.getFloatProc(reader, &v.real));
-        } else if (v.type == typeEnumerated) {
-            static_cast<void>(procs.getEnumeratedProc(reader, &v.enumValue));
-        }
-        gStub.read.push_back(v);
-    }
-    gStub.readClose = procs.closeReadDescriptorProc(reader);
-    getHandleProcs(r)->disposeProc(parameters->descriptor);
-    parameters->descriptor = nullptr;
-}
-
-void writeDescriptor(FilterRecord& r) {
     PIDescriptorParameters* parameters = getDescriptorParameters(r);
     const WriteDescriptorProcs& procs = *parameters->writeDescriptorProcs;
     PIWriteDescriptor writer = procs.openWriteDescriptorProc();
-    for (const StubValue& v : gStub.read) {
-        if (v.type == typeInteger) {
-            procs.putIntegerProc(writer, v.key, v.integer);
-        } else if (v.type == typeFloat) {
-            procs.putFloatProc(writer, v.key, &v.real);
-        } else if (v.type == typeEnumerated) {
-            procs.putEnumeratedProc(writer, v.key, fourCharCode("GLty"), v.enumValue);
-        }
-    }
-    if (const char* threads = std::getenv("LAKRA_THREADS")) { // NOLINT(concurrency-mt-unsafe)
-        procs.putIntegerProc(writer, fourCharCode("Thrd"), std::atoi(threads));
-    }
+    procs.putIntegerProc(writer, fourCharCode("Thrd"), std::atoi(threads));
+    getHandleProcs(r)->disposeProc(parameters->descriptor);
     static_cast<void>(procs.closeWriteDescriptorProc(writer, &parameters->descriptor));
 }
 
@@ -106,7 +76,6 @@ Result start(FilterRecord& r) {
     if (gStub.startResult != noErr) {
         return gStub.startResult;
     }
-    readDescriptor(r);
     requestBand(r, 0);
     if (gStub.classic) {
         return noErr; // the host serves the band, then calls continue
@@ -147,7 +116,7 @@ void stubPluginMain(int16_t selector, void* record, intptr_t* /*data*/, int16_t*
     } else if (selector == filterSelectorContinue) {
         *result = proceed(r);
     } else if (selector == filterSelectorFinish) {
-        writeDescriptor(r);
+        recordThreads(r);
     }
 }
 

@@ -3,8 +3,8 @@
 // A minimal 8-bit filter plug-in for testing the command-line host: it
 // inverts the colour planes of the image in bands of seven rows, either inside
 // start through advanceState or, the classic way, one band per continue call.
-// It reads the descriptor the host plays at start and records what it read
-// (plus LAKRA_THREADS as "Thrd") at finish.
+// It leaves the descriptor the host plays for the host to record, or records
+// LAKRA_THREADS as "Thrd" in its place when that is set.
 
 #include "host/abi.h"
 
@@ -13,16 +13,6 @@
 
 namespace lakra::testing {
 
-// One value the stub read from the host's descriptor.
-struct StubValue {
-    DescriptorKeyID key = 0;
-    DescriptorTypeID type = 0;
-    int32_t flags = 0;
-    int32_t integer = 0;
-    double real = 0.0;
-    DescriptorEnumID enumValue = 0;
-};
-
 struct Stub {
     // How it works: set by the test.
     bool classic = false;       // work in continue calls instead of advanceState
@@ -30,8 +20,6 @@ struct Stub {
     Result startResult = noErr; // returned by start, which then does nothing
     // What it met.
     std::vector<int16_t> selectors;
-    std::vector<StubValue> read;
-    Result readClose = noErr;
     int32_t bands = 0;
     bool aborted = false;
 };
