@@ -22,6 +22,7 @@ struct Format {
 template <typename T>
 T at(const FilterRecord* record, size_t offset) {
     T value{};
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): T is the field's own type, pointers too
     std::memcpy(&value, reinterpret_cast<const char*>(record) + offset, sizeof(T));
     return value;
 }
