@@ -1,21 +1,20 @@
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/protocolHost.h"
 #include "apps/lakra/recordJson.h"
-#include "apps/stubPlugin.h"
 
 #include <cmath>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lakra {
 namespace {
 
-const DescriptorValue* find(const Descriptor& d, const char (&key)[5]) {
+const DescriptorValue* find(const Descriptor& d, DescriptorKeyID key) {
     for (const DescriptorValue& v : d) {
-        if (v.key == fourCharCode(key)) {
+        if (v.key == key) {
             return &v;
         }
     }
@@ -26,9 +25,9 @@ TEST(LookOptions, CarriesSetValuesAsTheRecorderWould) {
     Settings look{};
     settingsFresh(&look);
     std::string error;
-    ASSERT_TRUE(lookSet(&look, "horizon=62.5", &error)) << error;
-    ASSERT_TRUE(lookSet(&look, "waterColor=#ff8000", &error)) << error;
-    ASSERT_TRUE(lookSet(&look, "randomSeed=-5", &error)) << error;
+    for (const char* set : {"horizon=62.5", "waterColor=#ff8000", "randomSeed=-5"}) {
+        ASSERT_TRUE(lookSet(&look, set, &error)) << error;
+    }
     ASSERT_TRUE(lookSetGlue(&look, "Hard-Light", &error)) << error;
     const Descriptor d = lookDescriptor(look);
     ASSERT_EQ(d.size(), 24u);
@@ -37,18 +36,17 @@ TEST(LookOptions, CarriesSetValuesAsTheRecorderWould) {
     EXPECT_EQ(d[1].key, fourCharCode("0001"));
     EXPECT_EQ(d[14].key, fourCharCode("GLUE"));
     EXPECT_EQ(d[20].key, fourCharCode("0020"));
-    EXPECT_EQ(find(d, "0001")->integer, 255);
-    EXPECT_EQ(find(d, "0002")->integer, 128);
-    EXPECT_EQ(find(d, "0003")->integer, 0);
-    EXPECT_EQ(find(d, "WR16")->integer, 65535); // the whole channels follow the terminology's keys
-    EXPECT_EQ(find(d, "WG16")->integer, 32896);
-    EXPECT_EQ(find(d, "WB16")->integer, 0);
-    EXPECT_EQ(find(d, "0005")->integer, 62);
-    EXPECT_EQ(find(d, "0019")->number, 62.5);
-    EXPECT_EQ(find(d, "0016")->integer, -5);
-    EXPECT_EQ(find(d, "0004")->integer, 33); // untouched fields keep their defaults
-    EXPECT_EQ(find(d, "GLUE")->enumType, fourCharCode("GLty"));
-    EXPECT_EQ(find(d, "GLUE")->enumValue, fourCharCode("GL11"));
+    // The whole channels follow the terminology's keys; untouched fields keep their defaults.
+    const std::pair<DescriptorKeyID, int32_t> integers[] = {
+        {fourCharCode("0001"), 255},   {fourCharCode("0002"), 128},   {fourCharCode("0003"), 0},
+        {fourCharCode("WR16"), 65535}, {fourCharCode("WG16"), 32896}, {fourCharCode("WB16"), 0},
+        {fourCharCode("0005"), 62},    {fourCharCode("0016"), -5},    {fourCharCode("0004"), 33}};
+    for (const auto& [key, value] : integers) {
+        EXPECT_EQ(find(d, key)->integer, value) << key;
+    }
+    EXPECT_EQ(find(d, fourCharCode("0019"))->number, 62.5);
+    EXPECT_EQ(find(d, fourCharCode("GLUE"))->enumType, fourCharCode("GLty"));
+    EXPECT_EQ(find(d, fourCharCode("GLUE"))->enumValue, fourCharCode("GL11"));
 }
 
 TEST(LookOptions, RefusesUnknownNamesAndValuesOutOfRange) {
@@ -75,11 +73,6 @@ TEST(LookOptions, RefusesUnknownNamesAndValuesOutOfRange) {
 
 class DescriptorProcedures : public ::testing::Test {
 protected:
-    void SetUp() override {
-        testing::stubReset();
-        hostClearInterrupt();
-    }
-
     void TearDown() override { hostRunDestroy(run); }
 
     void make(const Descriptor& look) {
@@ -88,65 +81,39 @@ protected:
         ASSERT_EQ(hostRunCreate(&run, HostPixels{2, 2, 1, false, 8, samples}, nullptr, options),
                   noErr);
         parameters = getDescriptorParameters(*hostRunRecord(run));
+        read = parameters->readDescriptorProcs;
+        write = parameters->writeDescriptorProcs;
     }
 
     uint8_t samples[4] = {};
     HostRun* run = nullptr;
     PIDescriptorParameters* parameters = nullptr;
+    const ReadDescriptorProcs* read = nullptr;
+    const WriteDescriptorProcs* write = nullptr;
 };
 
-TEST_F(DescriptorProcedures, ServePlayedLookAndRecordWhatPluginWrites) {
-    Settings look{};
-    settingsFresh(&look);
-    std::string error;
-    ASSERT_TRUE(lookSet(&look, "rippleHeight=77", &error));
-    make(lookDescriptor(look));
-    ASSERT_EQ(hostRunFilter(run, testing::stubPluginMain), noErr);
-
-    const std::vector<testing::StubValue>& read = testing::stubLog().read;
-    ASSERT_EQ(read.size(), 24u);
-    EXPECT_EQ(read[4].key, fourCharCode("0004"));
-    EXPECT_EQ(read[4].integer, 77);
-    EXPECT_EQ(read[4].flags, 0x8000);
-    EXPECT_EQ(read[14].flags, 0xA000); // GLUE is enumerated
-    EXPECT_EQ(read[14].enumValue, fourCharCode("GL01"));
-    EXPECT_EQ(read[17].real, 0.5); // 0017
-    EXPECT_EQ(testing::stubLog().readClose, noErr);
-
-    Descriptor recorded;
-    int16_t recordInfo = -1;
-    ASSERT_TRUE(hostRunRecorded(run, &recorded, &recordInfo));
-    EXPECT_EQ(recordInfo, plugInDialogOptional);
-    ASSERT_EQ(recorded.size(), 24u);
-    EXPECT_EQ(find(recorded, "0004")->integer, 77);
-    EXPECT_EQ(find(recorded, "GLUE")->enumValue, fourCharCode("GL01"));
-    // Only the recorded descriptor is left with the host.
-    EXPECT_EQ(hostHandleCount(), 1);
-    EXPECT_EQ(descriptorOpenCount(), 0);
-}
-
 TEST_F(DescriptorProcedures, ReaderMarksKeysAndReportsMissingOnes) {
-    make(Descriptor{integerValue(fourCharCode("0004"), 150),
-                    floatValue(fourCharCode("0017"), 2.75)});
-    const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
+    make(Descriptor{integerValue(fourCharCode("0004"), 150), floatValue(fourCharCode("0017"), 2.75),
+                    enumValue(fourCharCode("GLUE"), fourCharCode("GLty"), fourCharCode("GL07"))});
     DescriptorKeyID keys[] = {fourCharCode("0004"), fourCharCode("0016"), 0};
-    PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, keys);
+    PIReadDescriptor reader = read->openReadDescriptorProc(parameters->descriptor, keys);
     ASSERT_NE(reader, nullptr);
     DescriptorKeyID key = 0;
     DescriptorTypeID type = 0;
     int32_t flags = 0;
-    int32_t value = 0;
-    ASSERT_TRUE(procs.getKeyProc(reader, &key, &type, &flags));
-    EXPECT_EQ(procs.getPinnedIntegerProc(reader, 0, 100, &value), coercedParamErr);
-    EXPECT_EQ(value, 100);
-    ASSERT_TRUE(procs.getKeyProc(reader, &key, &type, &flags));
+    ASSERT_TRUE(read->getKeyProc(reader, &key, &type, &flags));
+    EXPECT_EQ(flags, 0x8000); // optional
+    ASSERT_TRUE(read->getKeyProc(reader, &key, &type, nullptr));
+    EXPECT_EQ(key, fourCharCode("0017"));
     EXPECT_EQ(type, typeFloat);
-    EXPECT_EQ(procs.getIntegerProc(reader, &value), coercedParamErr);
-    EXPECT_EQ(value, 2);
-    EXPECT_FALSE(procs.getKeyProc(reader, &key, &type, &flags));
+    int32_t value = 0;
+    EXPECT_EQ(read->getIntegerProc(reader, &value), coercedParamErr); // the missing key still wins
+    ASSERT_TRUE(read->getKeyProc(reader, &key, &type, &flags));
+    EXPECT_EQ(flags, 0xA000); // optional and enumerated
+    EXPECT_FALSE(read->getKeyProc(reader, &key, &type, nullptr));
     EXPECT_EQ(keys[0], typeNull);
     EXPECT_EQ(keys[1], fourCharCode("0016"));
-    EXPECT_EQ(procs.closeReadDescriptorProc(reader), errMissingParameter);
+    EXPECT_EQ(read->closeReadDescriptorProc(reader), errMissingParameter);
 }
 
 // One stored value read through one procedure: what the procedure answers,
@@ -173,24 +140,9 @@ void PrintTo(const Read& read, std::ostream* out) {
     *out << read.name;
 }
 
-DescriptorValue booleanValue(bool value) {
-    DescriptorValue v = integerValue(fourCharCode("0004"), value ? 1 : 0);
-    v.type = typeBoolean;
-    return v;
-}
-
-DescriptorValue textValue(const char* text) {
-    DescriptorValue v;
-    v.key = fourCharCode("0004");
-    v.type = typeChar;
-    v.text = text;
-    return v;
-}
-
-DescriptorValue unitValue(double value) {
-    DescriptorValue v = floatValue(fourCharCode("0004"), value);
-    v.type = typeUnitFloat;
-    v.unit = fourCharCode("#Pxl");
+DescriptorValue typed(DescriptorValue v, DescriptorTypeID type) {
+    v.type = type;
+    v.text = "abc";
     return v;
 }
 
@@ -239,17 +191,18 @@ const Read kReads[] = {
     {"FloatAsIntegerTruncates", floatValue(k0004, -2.75), Getter::Integer, coercedParamErr, -2},
     {"FloatBeyondIntegers", floatValue(k0004, 3e9), Getter::Integer, paramErr, 0},
     {"NotANumberAsInteger", floatValue(k0004, std::nan("")), Getter::Integer, paramErr, 0},
-    {"UnitFloatAsFloat", unitValue(1.5), Getter::Float, noErr, 1.5},
+    {"UnitFloatAsFloat", typed(floatValue(k0004, 1.5), typeUnitFloat), Getter::Float, noErr, 1.5},
     {"FloatAsUnitFloat", floatValue(k0004, 1.5), Getter::UnitFloat, noErr, 1.5},
-    {"BooleanAsInteger", booleanValue(true), Getter::Integer, paramErr, 0},
+    {"BooleanAsInteger", typed(integerValue(k0004, 1), typeBoolean), Getter::Integer, paramErr, 0},
     {"IntegerAsBoolean", integerValue(k0004, 1), Getter::Boolean, paramErr, 0},
-    {"BooleanAsBoolean", booleanValue(true), Getter::Boolean, noErr, 1},
+    {"BooleanAsBoolean", typed(integerValue(k0004, 1), typeBoolean), Getter::Boolean, noErr, 1},
     {"EnumeratedAsInteger", enumValue(k0004, fourCharCode("GLty"), 1), Getter::Integer, paramErr, 0},
-    {"TextAsInteger", textValue("12"), Getter::Integer, paramErr, 0},
-    {"TextAsText", textValue("abc"), Getter::Text, noErr, 3},
+    {"TextAsInteger", typed(integerValue(k0004, 12), typeChar), Getter::Integer, paramErr, 0},
+    {"TextAsText", typed(integerValue(k0004, 0), typeChar), Getter::Text, noErr, 3},
     {"IntegerPinned", integerValue(k0004, 150), Getter::PinnedInteger, coercedParamErr, 100},
     {"IntegerInsideItsPins", integerValue(k0004, 50), Getter::PinnedInteger, noErr, 50},
     {"FloatPinned", floatValue(k0004, -0.5), Getter::PinnedFloat, coercedParamErr, 0},
+    {"FloatPinnedAtTheTop", floatValue(k0004, 100.5), Getter::PinnedFloat, coercedParamErr, 100},
     {"IntegerAsPinnedFloat", integerValue(k0004, 5), Getter::PinnedFloat, coercedParamErr, 5},
 };
 
@@ -260,47 +213,38 @@ class DescriptorReads : public DescriptorProcedures, public ::testing::WithParam
 TEST_P(DescriptorReads, CoerceOnlyNumbersAndReportAtClose) {
     const Read& c = GetParam();
     make(Descriptor{c.stored});
-    const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
-    PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, nullptr);
-    ASSERT_NE(reader, nullptr);
-    DescriptorKeyID key = 0;
-    ASSERT_TRUE(procs.getKeyProc(reader, &key, nullptr, nullptr));
+    PIReadDescriptor reader = read->openReadDescriptorProc(parameters->descriptor, nullptr);
+    ASSERT_TRUE(read->getKeyProc(reader, nullptr, nullptr, nullptr));
     double value = 0.0;
-    EXPECT_EQ(get(procs, reader, c.getter, &value), c.result);
+    EXPECT_EQ(get(*read, reader, c.getter, &value), c.result);
     if (c.result >= 0) {
         EXPECT_EQ(value, c.value);
     }
-    EXPECT_EQ(procs.closeReadDescriptorProc(reader), c.result);
+    EXPECT_EQ(read->closeReadDescriptorProc(reader), c.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(StoredAndAsked, DescriptorReads, ::testing::ValuesIn(kReads),
                          [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(DescriptorProcedures, ReaderCloseAnswersTheMostSeriousOutcome) {
-    make(Descriptor{floatValue(fourCharCode("0017"), 2.5), booleanValue(true)});
-    const ReadDescriptorProcs& procs = *parameters->readDescriptorProcs;
+TEST_F(DescriptorProcedures, ReaderCloseAnswersTheFirstErrorAndWriterCloseKeepsWhatItCould) {
+    make(Descriptor{floatValue(fourCharCode("0017"), 2.5),
+                    typed(integerValue(k0004, 1), typeBoolean)});
     DescriptorKeyID keys[] = {fourCharCode("0017"), 0};
-    PIReadDescriptor reader = procs.openReadDescriptorProc(parameters->descriptor, keys);
-    DescriptorKeyID key = 0;
+    PIReadDescriptor reader = read->openReadDescriptorProc(parameters->descriptor, keys);
     int32_t value = 0;
-    EXPECT_EQ(procs.getIntegerProc(reader, &value), paramErr) << "no key asked for yet";
-    ASSERT_TRUE(procs.getKeyProc(reader, &key, nullptr, nullptr));
-    EXPECT_EQ(procs.getIntegerProc(reader, &value), coercedParamErr);
-    EXPECT_EQ(procs.closeReadDescriptorProc(reader), paramErr) << "the first error wins";
-    EXPECT_EQ(procs.openReadDescriptorProc(nullptr, nullptr), nullptr);
-}
+    EXPECT_EQ(read->getIntegerProc(reader, &value), paramErr) << "no key asked for yet";
+    ASSERT_TRUE(read->getKeyProc(reader, nullptr, nullptr, nullptr));
+    EXPECT_EQ(read->getIntegerProc(reader, &value), coercedParamErr);
+    EXPECT_EQ(read->closeReadDescriptorProc(reader), paramErr) << "the first error wins";
+    EXPECT_EQ(read->openReadDescriptorProc(nullptr, nullptr), nullptr);
 
-TEST_F(DescriptorProcedures, WriterCloseReportsRefusedPutsAndKeepsTheRest) {
-    make(Descriptor{});
-    const WriteDescriptorProcs& procs = *parameters->writeDescriptorProcs;
-    PIWriteDescriptor writer = procs.openWriteDescriptorProc();
-    ASSERT_NE(writer, nullptr);
-    EXPECT_EQ(procs.putIntegerProc(writer, fourCharCode("0004"), 1), noErr);
-    EXPECT_EQ(procs.putFloatProc(writer, fourCharCode("0017"), nullptr), paramErr);
-    EXPECT_EQ(procs.putIntegerProc(writer, fourCharCode("0004"), 2), noErr);
-    EXPECT_EQ(procs.putCountProc(writer, fourCharCode("0005"), 1), errPlugInHostInsufficient);
+    PIWriteDescriptor writer = write->openWriteDescriptorProc();
+    EXPECT_EQ(write->putIntegerProc(writer, k0004, 1), noErr);
+    EXPECT_EQ(write->putFloatProc(writer, fourCharCode("0017"), nullptr), paramErr);
+    EXPECT_EQ(write->putIntegerProc(writer, k0004, 2), noErr);
+    EXPECT_EQ(write->putCountProc(writer, fourCharCode("0005"), 1), errPlugInHostInsufficient);
     Handle written = nullptr;
-    EXPECT_EQ(procs.closeWriteDescriptorProc(writer, &written), paramErr);
+    EXPECT_EQ(write->closeWriteDescriptorProc(writer, &written), paramErr);
     Descriptor values;
     ASSERT_TRUE(descriptorFromHandle(written, &values));
     ASSERT_EQ(values.size(), 1u) << "a key written twice keeps its place and its last value";
@@ -311,9 +255,7 @@ TEST_F(DescriptorProcedures, LockedHandleKeepsItsSize) {
     make(Descriptor{});
     const HandleProcs& procs = *getHandleProcs(*hostRunRecord(run));
     Handle handle = procs.newProc(10);
-    ASSERT_NE(handle, nullptr);
-    char* data = procs.lockProc(handle, 1);
-    ASSERT_NE(data, nullptr);
+    ASSERT_NE(procs.lockProc(handle, 1), nullptr);
     EXPECT_EQ(procs.setSizeProc(handle, 20), -117);
     procs.unlockProc(handle);
     ASSERT_EQ(procs.setSizeProc(handle, 20), noErr);

@@ -4,135 +4,116 @@
 #include "apps/lakra/protocolHost.h"
 #include "apps/stubPlugin.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace lakra {
 namespace {
 
-using testing::stubConfig;
-using testing::stubLog;
+using testing::stub;
 
-// An RGBA image of 9 x 20 for the stub to invert (20 rows: three bands of 7).
-class SelectorSequence : public ::testing::Test {
-protected:
-    void SetUp() override {
-        testing::stubReset();
-        hostClearInterrupt();
-        hostInstallInterruptHandler();
-        source = testing::patternImage(9, 20, 4, 8);
-        ASSERT_EQ(hostRunCreate(&run, pixels(), nullptr, HostRunOptions{}), noErr);
-    }
-
-    void TearDown() override {
-        hostRunDestroy(run);
-        hostClearInterrupt();
-    }
-
-    HostPixels pixels() { return HostPixels{9, 20, 3, true, 8, source.pixels.data()}; }
-
-    void expectInverted() const {
-        const auto* out = static_cast<const uint8_t*>(hostRunOutput(run).pixels);
-        for (size_t i = 0; i < source.pixels.size(); ++i) {
-            const uint8_t expected =
-                i % 4 == 3 ? source.pixels[i] : static_cast<uint8_t>(255 - source.pixels[i]);
-            ASSERT_EQ(out[i], expected) << "sample " << i;
-        }
-    }
-
-    HostImage source;
-    HostRun* run = nullptr;
+struct Sequence {
+    const char* name;
+    bool classic;
+    int32_t interruptAfter;
+    Result startResult;
+    Result result;
+    std::vector<int16_t> selectors;
 };
 
-TEST_F(SelectorSequence, PluginWorkingThroughAdvanceStateFiltersWholeImage) {
-    EXPECT_EQ(hostRunFilter(run, testing::stubPluginMain), noErr);
-    EXPECT_EQ(stubLog().selectors, (std::vector<int16_t>{1, 2, 3, 5}));
-    EXPECT_EQ(stubLog().bands, 3);
-    expectInverted();
+// The selectors a run calls, and an RGBA image of 9 x 20 (three bands of 7)
+// inverted but for its transparency when the run succeeds.
+TEST(SelectorSequence, FollowsThePluginsWayOfWorkingAndItsErrors) {
+    const Sequence sequences[] = {
+        {"advanceState", false, 0, noErr, noErr, {1, 2, 3, 5}},
+        {"classic", true, 0, noErr, noErr, {1, 2, 3, 4, 4, 4, 5}},
+        {"startErrorWithoutFinish", false, 0, memFullErr, memFullErr, {1, 2, 3}},
+        {"interruptInContinueStillFinishes", true, 1, noErr, userCanceledErr, {1, 2, 3, 4, 5}},
+    };
+    HostImage source = testing::patternImage(9, 20, 4, 8);
+    for (const Sequence& s : sequences) {
+        SCOPED_TRACE(s.name);
+        stub() = testing::Stub{};
+        stub().classic = s.classic;
+        stub().interruptAfter = s.interruptAfter;
+        stub().startResult = s.startResult;
+        hostClearInterrupt();
+        hostInstallInterruptHandler();
+        HostRun* run = nullptr;
+        ASSERT_EQ(hostRunCreate(&run, HostPixels{9, 20, 3, true, 8, source.pixels.data()}, nullptr,
+                                HostRunOptions{}),
+                  noErr);
+        EXPECT_EQ(hostRunFilter(run, testing::stubPluginMain), s.result);
+        EXPECT_EQ(stub().selectors, s.selectors);
+        EXPECT_EQ(stub().aborted, s.interruptAfter > 0);
+        const auto* out = static_cast<const uint8_t*>(hostRunOutput(run).pixels);
+        for (size_t i = 0; s.result == noErr && i < source.pixels.size(); ++i) {
+            const int inverted = i % 4 == 3 ? source.pixels[i] : 255 - source.pixels[i];
+            ASSERT_EQ(out[i], inverted) << "sample " << i;
+        }
+        hostRunDestroy(run);
+    }
+    hostClearInterrupt();
 }
 
-TEST_F(SelectorSequence, ClassicPluginIsContinuedUntilItsRegionsAreEmpty) {
-    stubConfig().classic = true;
-    EXPECT_EQ(hostRunFilter(run, testing::stubPluginMain), noErr);
-    EXPECT_EQ(stubLog().selectors, (std::vector<int16_t>{1, 2, 3, 4, 4, 4, 5}));
-    expectInverted();
-}
-
-TEST_F(SelectorSequence, StartErrorEndsTheRunWithoutFinish) {
-    stubConfig().startResult = memFullErr;
-    EXPECT_EQ(hostRunFilter(run, testing::stubPluginMain), memFullErr);
-    EXPECT_EQ(stubLog().selectors, (std::vector<int16_t>{1, 2, 3}));
-}
-
-TEST_F(SelectorSequence, InterruptDuringContinueCancelsAndStillFinishes) {
-    stubConfig().classic = true;
-    stubConfig().interruptAfter = 1;
-    EXPECT_EQ(hostRunFilter(run, testing::stubPluginMain), userCanceledErr);
-    EXPECT_TRUE(stubLog().aborted);
-    EXPECT_EQ(stubLog().selectors, (std::vector<int16_t>{1, 2, 3, 4, 5}));
-}
-
-TEST_F(SelectorSequence, ResultCodesAreExplained) {
+TEST(SelectorSequence, ResultCodesAreExplained) {
     EXPECT_EQ(hostResultMeaning(userCanceledErr), "cancelled");
     EXPECT_EQ(hostResultMeaning(memFullErr), "out of memory");
     EXPECT_NE(hostResultMeaning(1).find("already shown"), std::string::npos);
     EXPECT_NE(hostResultMeaning(-4242).find("does not know"), std::string::npos);
 }
 
-class ApplyCommand : public ::testing::Test {
-protected:
-    void SetUp() override {
-        testing::stubReset();
+struct ApplyCase {
+    const char* name;
+    int32_t interruptAfter;
+    Result startResult;
+    int32_t maskHeight; // of a mask beside the 8 x 10 image; 0 for none
+    int exit;
+};
+
+// `lakra apply` writes its result and record only when the plug-in succeeds.
+TEST(ApplyCommand, WritesResultAndRecordOnlyAfterSuccess) {
+    const HostImage source = testing::patternImage(8, 10, 3, 8);
+    for (const ApplyCase& c :
+         {ApplyCase{"ok", 0, noErr, 0, kExitOk}, ApplyCase{"ctrlC", 1, noErr, 0, kExitCancelled},
+          ApplyCase{"pluginError", 0, 1, 0, kExitFailed},
+          ApplyCase{"maskOfAnotherSize", 0, noErr, 9, kExitFailed}}) {
+        SCOPED_TRACE(c.name);
+        stub() = testing::Stub{};
+        stub().interruptAfter = c.interruptAfter;
+        stub().startResult = c.startResult;
         hostClearInterrupt();
+        testing::ScratchFolder folder;
         std::string error;
-        ASSERT_TRUE(writeImage(folder.path("in.ppm"), testing::patternImage(8, 10, 3, 8), &error))
-            << error;
+        ASSERT_TRUE(writeImage(folder.path("in.ppm"), source, &error)) << error;
+        ApplyJob job;
         job.inputPath = folder.path("in.ppm");
         job.outputPath = folder.path("out.ppm");
         job.recordPath = folder.path("record.json");
         job.entry = testing::stubPluginMain;
         settingsFresh(&job.look);
+        std::vector<std::string> written = {"in.ppm"};
+        if (c.maskHeight > 0) {
+            job.maskPath = folder.path("mask.pgm");
+            ASSERT_TRUE(
+                writeImage(job.maskPath, testing::blankImage(8, c.maskHeight, 1, 8), &error));
+            written.emplace_back("mask.pgm");
+        }
+        EXPECT_EQ(runApply(job), c.exit);
+        if (c.exit != kExitOk) {
+            EXPECT_EQ(folder.entries(), written);
+            continue;
+        }
+        HostImage out;
+        ASSERT_TRUE(readImage(job.outputPath, &out, &error)) << error;
+        EXPECT_EQ(out.pixels[1], 255 - source.pixels[1]);
+        EXPECT_NE(testing::readFileBytes(job.recordPath).find("\"rippleHeight\": 33"),
+                  std::string::npos);
     }
-
-    void TearDown() override { hostClearInterrupt(); }
-
-    testing::ScratchFolder folder;
-    ApplyJob job;
-};
-
-TEST_F(ApplyCommand, WritesResultAndRecord) {
-    EXPECT_EQ(runApply(job), kExitOk);
-    HostImage out;
-    std::string error;
-    ASSERT_TRUE(readImage(job.outputPath, &out, &error)) << error;
-    EXPECT_EQ(out.pixels[1],
-              static_cast<uint8_t>(255 - testing::patternImage(8, 10, 3, 8).pixels[1]));
-    EXPECT_NE(testing::readFileBytes(job.recordPath).find("\"rippleHeight\": 33"),
-              std::string::npos);
+    hostClearInterrupt();
 }
 
-TEST_F(ApplyCommand, CtrlCEndsWithCancelAndWritesNothing) {
-    stubConfig().interruptAfter = 1;
-    EXPECT_EQ(runApply(job), kExitCancelled);
-    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.ppm"}));
-}
-
-TEST_F(ApplyCommand, PluginErrorWritesNothing) {
-    stubConfig().startResult = 1;
-    EXPECT_EQ(runApply(job), kExitFailed);
-    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.ppm"}));
-}
-
-TEST_F(ApplyCommand, RefusesMaskOfAnotherSize) {
-    std::string error;
-    ASSERT_TRUE(writeImage(folder.path("mask.pgm"), testing::blankImage(8, 9, 1, 8), &error));
-    job.maskPath = folder.path("mask.pgm");
-    EXPECT_EQ(runApply(job), kExitFailed);
-    EXPECT_TRUE(stubLog().selectors.empty());
-}
-
-TEST(PluginLoading, RunsStubLibraryAndPassesThreadCount) {
+TEST(PluginLoading, RunsAStubLibraryPassingTheThreadCountAndExplainsOtherFiles) {
     LoadedPlugin* plugin = nullptr;
     PluginEntry entry = nullptr;
     std::string error;
@@ -140,27 +121,21 @@ TEST(PluginLoading, RunsStubLibraryAndPassesThreadCount) {
     setPluginThreads(3);
     std::vector<uint8_t> samples = {10, 20, 30, 40};
     HostRun* run = nullptr;
-    const Descriptor look = {integerValue(fourCharCode("0004"), 5)};
-    HostRunOptions options;
-    options.look = &look;
-    ASSERT_EQ(hostRunCreate(&run, HostPixels{4, 1, 1, false, 8, samples.data()}, nullptr, options),
+    ASSERT_EQ(hostRunCreate(&run, HostPixels{4, 1, 1, false, 8, samples.data()}, nullptr,
+                            HostRunOptions{}),
               noErr);
     EXPECT_EQ(hostRunFilter(run, entry), noErr);
     EXPECT_EQ(static_cast<const uint8_t*>(hostRunOutput(run).pixels)[3], 215);
     Descriptor recorded;
     ASSERT_TRUE(hostRunRecorded(run, &recorded, nullptr));
-    ASSERT_EQ(recorded.size(), 2u);
-    EXPECT_EQ(recorded[1].key, fourCharCode("Thrd"));
-    EXPECT_EQ(recorded[1].integer, 3);
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0].key, fourCharCode("Thrd"));
+    EXPECT_EQ(recorded[0].integer, 3);
     hostRunDestroy(run);
     setPluginThreads(0);
     pluginUnload(plugin);
-}
 
-TEST(PluginLoading, ExplainsMissingAndForeignFiles) {
-    LoadedPlugin* plugin = nullptr;
-    PluginEntry entry = nullptr;
-    std::string error;
+    plugin = nullptr;
     EXPECT_FALSE(pluginLoad("no-such-plugin.8bf", &plugin, &entry, &error));
     EXPECT_NE(error.find("no-such-plugin.8bf: no such file"), std::string::npos) << error;
     testing::ScratchFolder folder;

@@ -1,15 +1,14 @@
-// The plug-in itself driven by the command-line host: linked in, and loaded
-// from its module file by path, it must deliver exactly what the renderer
-// makes of the image and record the look it was given.
+// The plug-in itself driven by the command-line host: loaded from its module
+// file by path, or run by `lakra apply`, it must deliver exactly what the
+// renderer makes of the image and record the look it was given.
+#include "apps/imageTestUtil.h"
 #include "apps/lakra/applyCommand.h"
-#include "apps/lakra/imageFile.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/pluginLoader.h"
 #include "apps/lakra/presetCommands.h"
 #include "host/pluginMain.h"
 #include "support/pluginRun.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -21,7 +20,6 @@ namespace lakra {
 namespace {
 
 using testing::FakeImage;
-using testing::PluginRun;
 
 struct Format {
     int32_t colorPlanes;
@@ -29,8 +27,10 @@ struct Format {
     bool alpha;
 };
 
-void PrintTo(const Format& f, std::ostream* os) {
-    *os << (f.colorPlanes == 1 ? "grey" : "rgb") << (f.alpha ? "Alpha" : "") << f.depth;
+std::string formatName(const ::testing::TestParamInfo<Format>& param) {
+    const Format& f = param.param;
+    return std::string(f.colorPlanes == 1 ? "grey" : "rgb") + (f.alpha ? "Alpha" : "") +
+           std::to_string(f.depth);
 }
 
 // A look with a water colour whose low bytes are not zero: the recorded
@@ -55,33 +55,30 @@ FakeImage picture(const Format& f) {
     return image;
 }
 
-// Plays the look to the entry, silently; returns the output, and what the
-// plug-in recorded in *recorded.
-std::vector<uint8_t> runThroughHost(FakeImage* image, const Settings& look, PluginEntry entry,
-                                    Descriptor* recorded) {
-    const Descriptor descriptor = lookDescriptor(look);
-    HostRunOptions options;
-    options.look = &descriptor;
-    PluginRun run(image, options);
-    run.entry = entry;
-    EXPECT_EQ(run.run(), noErr);
-    EXPECT_TRUE(hostRunRecorded(run.host, recorded, nullptr));
-    EXPECT_EQ(hostBufferCount(), 0) << "every host buffer is given back";
-    EXPECT_GE(hostCounters().continueCalls, 1);
-    EXPECT_GT(hostCounters().progressCalls, 0);
-    return image->output;
-}
-
 class RealPlugin : public ::testing::TestWithParam<Format> {};
 
-TEST_P(RealPlugin, DeliversTheRenderersImageAndRecordsItsLook) {
+TEST_P(RealPlugin, ModuleLoadedByPathDeliversTheRenderersImageAndRecordsItsLook) {
+    LoadedPlugin* module = nullptr;
+    PluginEntry entry = nullptr;
+    std::string error;
+    ASSERT_TRUE(pluginLoad(LAKRA_PLUGIN_FILE, &module, &entry, &error)) << error;
     FakeImage image = picture(GetParam());
     const Settings look = testLook();
-    Descriptor recorded;
-    const std::vector<uint8_t> output = runThroughHost(&image, look, PluginMain, &recorded);
-    EXPECT_EQ(output, testing::directRender(image, look));
-
     const Descriptor sent = lookDescriptor(look);
+    HostRunOptions options;
+    options.look = &sent;
+    Descriptor recorded;
+    {
+        testing::PluginRun run(&image, options);
+        run.entry = entry;
+        EXPECT_EQ(run.run(), noErr);
+        EXPECT_TRUE(hostRunRecorded(run.host, &recorded, nullptr));
+        EXPECT_EQ(hostBufferCount(), 0) << "every host buffer is given back";
+        EXPECT_GE(hostCounters().continueCalls, 1);
+        EXPECT_GT(hostCounters().progressCalls, 0);
+    }
+    pluginUnload(module);
+    EXPECT_EQ(image.output, testing::directRender(image, look));
     ASSERT_EQ(recorded.size(), sent.size());
     for (size_t i = 0; i < sent.size(); ++i) {
         EXPECT_EQ(recorded[i].key, sent[i].key) << i;
@@ -91,33 +88,22 @@ TEST_P(RealPlugin, DeliversTheRenderersImageAndRecordsItsLook) {
     }
 }
 
-TEST_P(RealPlugin, ModuleLoadedByPathGivesTheSameImage) {
-    LoadedPlugin* module = nullptr;
-    PluginEntry entry = nullptr;
-    std::string error;
-    ASSERT_TRUE(pluginLoad(LAKRA_PLUGIN_FILE, &module, &entry, &error)) << error;
-    FakeImage image = picture(GetParam());
-    const Settings look = testLook();
-    Descriptor recorded;
-    const std::vector<uint8_t> loaded = runThroughHost(&image, look, entry, &recorded);
-    pluginUnload(module);
-    EXPECT_EQ(loaded, runThroughHost(&image, look, PluginMain, &recorded));
-}
+INSTANTIATE_TEST_SUITE_P(Formats, RealPlugin,
+                         ::testing::Values(Format{3, 8, false}, Format{1, 8, false},
+                                           Format{3, 8, true}, Format{3, 16, false},
+                                           Format{1, 16, true}, Format{3, 32, false},
+                                           Format{3, 32, true}),
+                         formatName);
 
 // `lakra apply` end to end, files in and out, renders exactly the look it is
 // given: the plug-in's default look with no options, and a preset's whole look
 // (its 16-bit water colour included) with --preset.
 class ApplyCommandLook : public ::testing::TestWithParam<Format> {
 protected:
-    static std::string scratch(const std::string& name) {
-        const char* folder = std::getenv("LAKRA_TEMP"); // NOLINT(concurrency-mt-unsafe)
-        return std::string(folder != nullptr ? folder : "") + "exactLook-" + name;
-    }
-
     // The image's rows without the host's padding.
     static std::vector<uint8_t> packed(const FakeImage& image, const std::vector<uint8_t>& rows) {
-        const size_t rowBytes = static_cast<size_t>(image.width) *
-                                static_cast<size_t>(image.planes * image.sampleBytes());
+        const size_t rowBytes =
+            static_cast<size_t>(image.width * image.planes * image.sampleBytes());
         std::vector<uint8_t> out(rowBytes * static_cast<size_t>(image.height));
         for (int32_t y = 0; y < image.height; ++y) {
             std::memcpy(&out[rowBytes * static_cast<size_t>(y)], &rows[image.offset(0, y, 0)],
@@ -127,17 +113,14 @@ protected:
     }
 
     // Writes the image, applies the options' look, reads the result back.
-    static std::vector<uint8_t> apply(const FakeImage& picture, const LookOptions& options,
-                                      Settings* look) {
-        HostImage image;
-        image.width = picture.width;
-        image.height = picture.height;
-        image.planes = picture.planes;
-        image.depth = picture.depth;
+    std::vector<uint8_t> apply(const FakeImage& picture, const LookOptions& options,
+                               Settings* look) {
+        HostImage image =
+            testing::blankImage(picture.width, picture.height, picture.planes, picture.depth);
         image.pixels = packed(picture, picture.input);
         ApplyJob job;
-        job.inputPath = scratch("in.ppm");
-        job.outputPath = scratch("out.ppm");
+        job.inputPath = folder.path("in.ppm");
+        job.outputPath = folder.path("out.ppm");
         job.entry = PluginMain;
         std::string error;
         EXPECT_TRUE(writeImage(job.inputPath, image, &error)) << error;
@@ -148,6 +131,8 @@ protected:
         EXPECT_TRUE(readImage(job.outputPath, &result, &error)) << error;
         return result.pixels;
     }
+
+    testing::ScratchFolder folder;
 };
 
 TEST_P(ApplyCommandLook, DefaultLookWithoutOptions) {
@@ -160,7 +145,7 @@ TEST_P(ApplyCommandLook, DefaultLookWithoutOptions) {
 TEST_P(ApplyCommandLook, PresetsWholeLook) {
     Settings saved = testLook();
     LookOptions options;
-    options.presetPath = scratch("odd colour.q8r");
+    options.presetPath = folder.path("odd colour.q8r");
     ASSERT_EQ(writePresetLook(options.presetPath, &saved), kExitOk);
     const FakeImage image = picture(GetParam());
     Settings look{};
@@ -172,23 +157,7 @@ TEST_P(ApplyCommandLook, PresetsWholeLook) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ApplyCommandLook,
-                         ::testing::Values(Format{3, 8, false}, Format{3, 16, false}),
-                         [](const ::testing::TestParamInfo<Format>& param) {
-                             std::ostringstream name;
-                             PrintTo(param.param, &name);
-                             return name.str();
-                         });
-
-INSTANTIATE_TEST_SUITE_P(Formats, RealPlugin,
-                         ::testing::Values(Format{3, 8, false}, Format{1, 8, false},
-                                           Format{3, 8, true}, Format{3, 16, false},
-                                           Format{1, 16, true}, Format{3, 32, false},
-                                           Format{3, 32, true}),
-                         [](const ::testing::TestParamInfo<Format>& param) {
-                             std::ostringstream name;
-                             PrintTo(param.param, &name);
-                             return name.str();
-                         });
+                         ::testing::Values(Format{3, 8, false}, Format{3, 16, false}), formatName);
 
 } // namespace
 } // namespace lakra

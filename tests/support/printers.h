@@ -9,20 +9,9 @@
 namespace lakra {
 
 inline void PrintTo(PixelFormat format, std::ostream* os) {
-    switch (format) {
-    case PixelFormat::Rgba8:
-        *os << "Rgba8";
-        break;
-    case PixelFormat::Rgba16:
-        *os << "Rgba16";
-        break;
-    case PixelFormat::RgbaFloat:
-        *os << "RgbaFloat";
-        break;
-    default:
-        *os << "PixelFormat " << static_cast<uint32_t>(format);
-        break;
-    }
+    *os << (format == PixelFormat::Rgba8    ? "Rgba8"
+            : format == PixelFormat::Rgba16 ? "Rgba16"
+                                            : "RgbaFloat");
 }
 
 } // namespace lakra
