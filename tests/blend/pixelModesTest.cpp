@@ -183,17 +183,5 @@ TEST(ColorModels, PrimariesAndGreys) {
     expectRgb(hsyToRgb({0.3, 1.0, -0.2}), {0.0, 0.0, 0.0});
 }
 
-TEST(ColorModels, HslAndHsyRoundTripAGrid) {
-    for (int r = 0; r <= 8; ++r) {
-        for (int g = 0; g <= 8; ++g) {
-            for (int b = 0; b <= 8; ++b) {
-                const UnitRgb c{r / 8.0, g / 8.0, b / 8.0};
-                expectRgb(hslToRgb(rgbToHsl(c)), c);
-                expectRgb(hsyToRgb(rgbToHsy(c)), c);
-            }
-        }
-    }
-}
-
 } // namespace
 } // namespace lakra

@@ -1,6 +1,5 @@
 #include "platform/platform.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -68,63 +67,6 @@ TEST(EventWaitFailure, BadArgumentsReturnMinusOne) {
     EXPECT_FALSE(eventReset(nullptr));
     eventDestroy(nullptr);
 }
-
-// A render driver in miniature: each worker waits on its own start event, runs
-// the unit its slot names (-1 ends it) and sets its own done event; the main
-// thread, woken by sets on the workers' threads, refills a slot as soon as
-// its done event fires.
-struct Slot {
-    PlatformEvent* start = nullptr;
-    PlatformEvent* done = nullptr;
-    int unit = -1;
-    std::vector<int>* runs = nullptr;
-};
-
-void runSlot(void* argument) {
-    Slot* slot = static_cast<Slot*>(argument);
-    while (eventWaitAny(&slot->start, 1) == 0 && slot->unit >= 0) {
-        ++(*slot->runs)[static_cast<size_t>(slot->unit)];
-        if (!eventSet(slot->done)) {
-            return;
-        }
-    }
-}
-
-class EventPingPong : public testing::TestWithParam<int> {};
-
-TEST_P(EventPingPong, EveryUnitRunsOnceAndNoSignalIsLost) {
-    const int workers = GetParam();
-    const int units = workers * 40;
-    EventGroup starts(workers);
-    EventGroup dones(workers);
-    ASSERT_TRUE(starts.created && dones.created);
-    std::vector<int> runs(static_cast<size_t>(units), 0);
-    std::vector<Slot> slots(static_cast<size_t>(workers));
-    std::vector<PlatformThread*> threads(slots.size(), nullptr);
-    for (int i = 0; i < workers; ++i) {
-        slots[static_cast<size_t>(i)] = Slot{starts[i], dones[i], i, &runs};
-        ASSERT_TRUE(eventSet(starts[i]));
-        ASSERT_TRUE(threadStart(&threads[static_cast<size_t>(i)], runSlot,
-                                &slots[static_cast<size_t>(i)], kRenderWorkerStackBytes));
-    }
-    int started = workers;
-    for (int finished = 0; finished < units; ++finished) {
-        const int slot = eventWaitAny(dones.all(), workers);
-        ASSERT_GE(slot, 0);
-        if (started < units) {
-            slots[static_cast<size_t>(slot)].unit = started++;
-            ASSERT_TRUE(eventSet(starts[slot]));
-        }
-    }
-    for (size_t i = 0; i < slots.size(); ++i) {
-        slots[i].unit = -1;
-        EXPECT_TRUE(eventSet(slots[i].start));
-        threadJoin(threads[i]);
-    }
-    EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), units) << "every unit runs once";
-}
-
-INSTANTIATE_TEST_SUITE_P(Workers, EventPingPong, testing::Values(1, 2, 7, 64, 100));
 
 } // namespace
 } // namespace lakra

@@ -94,20 +94,6 @@ TEST(WorkerThreads, RenderStackHoldsALargeFrame) {
     EXPECT_EQ(sum, 255u * 256u / 2u); // every page of the frame was written and read back
 }
 
-TEST(WorkerThreads, HundredThreadsAreAllJoined) {
-    std::atomic<int> calls{0};
-    for (int round = 0; round < 3; ++round) {
-        std::vector<PlatformThread*> threads(100, nullptr);
-        for (PlatformThread*& thread : threads) {
-            ASSERT_TRUE(threadStart(&thread, addOne, &calls, kRenderWorkerStackBytes));
-        }
-        for (PlatformThread* thread : threads) {
-            threadJoin(thread);
-        }
-        EXPECT_EQ(calls.load(), 100 * (round + 1));
-    }
-}
-
 // More than any address space holds (SIZE_MAX also overflows when rounded
 // to pages), or no entry: refused, and the thread is cleared.
 TEST(WorkerThreads, AbsurdStackOrNoEntryIsRefused) {

@@ -5,34 +5,14 @@
 #include "pyramid/pyramid.h"
 #include "pyramidPixels.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
-#include <string>
+#include <utility>
 
 namespace lakra {
 namespace {
-
-// Fills a level with four values in stored units (0..255, 0..65535 or float).
-void fillLevel(ImagePyramid* p, int32_t level, const float stored[4]) {
-    uint32_t word = 0;
-    uint16_t words[4];
-    for (int c = 0; c < 4; ++c) {
-        word |= static_cast<uint32_t>(stored[c]) << (24 - 8 * c);
-        words[c] = static_cast<uint16_t>(stored[c]);
-    }
-    testing::forEachPixel(p, level, [&](int32_t x, int32_t y) {
-        if (p->format == PixelFormat::Rgba8) {
-            writeRgba8(x, y, p, level, word);
-        } else if (p->format == PixelFormat::Rgba16) {
-            writeRgba16(x, y, p, level, words);
-        } else {
-            writeRgbaFloat(x, y, p, level, stored);
-        }
-    });
-}
 
 // Next to tile borders, image edges and inside, the read straight from the
 // tile and the per-tap clamped read give identical values.
@@ -86,10 +66,9 @@ TEST(SamplingEdges, PositionsOutsideHoldAtTheEdge) {
 TEST(SamplingLevels, LevelIsClampedAndFractionBlends) {
     PyramidPtr p(pyramidCreate(64, 64, PixelFormat::Rgba8)); // maxLevel 6
     ASSERT_NE(p, nullptr);
-    for (int32_t level = 0; level <= 6; ++level) {
-        const float stored[4] = {static_cast<float>(10 * level + 5), 0, 0, 0};
-        fillLevel(p.get(), level, stored);
-    }
+    testing::forEveryLevelPixel(p.get(), [&](int32_t level, int32_t x, int32_t y) {
+        writeRgba8(x, y, p.get(), level, static_cast<uint32_t>(10 * level + 5) << 24);
+    });
     const auto sample = [&](int32_t level, float fraction) {
         float out[4];
         sampleTrilinear(p.get(), level, fraction, 0.4f, 0.6f, out);

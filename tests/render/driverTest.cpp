@@ -323,7 +323,8 @@ TEST_F(RenderFixture, RenderIntoCoversItsTargetAndRestoresTheView) {
 }
 
 // Every pixel of the rectangle lies in exactly one unit and no unit is empty;
-// 200 x 130 splits into the layout's count of units.
+// 200 x 130 splits into the layout's count of units; a unit past the last,
+// and any unit of an empty rectangle, is marked unchosen.
 TEST(WorkPlanLayouts, UnitsCoverTheRectangleExactlyOnce) {
     // clang-format off
     const struct {
@@ -354,16 +355,10 @@ TEST(WorkPlanLayouts, UnitsCoverTheRectangleExactlyOnce) {
             }
             EXPECT_EQ(std::count(covered.begin(), covered.end(), 1), w * h)
                 << w << " x " << h << " layout " << l.layout;
+            const PixelRect none = planUnit(&plan, plan.count); // marked unchosen
+            EXPECT_TRUE(none.top == -1 && none.right == -1 && plan.index == -1);
         }
     }
-}
-
-TEST(WorkPlanLayouts, UnitOutsideThePlanIsMarkedUnchosen) {
-    WorkPlan plan = makeWorkPlan(PixelRect{0, 0, 10, 10}, kLayoutTiles);
-    const PixelRect none = planUnit(&plan, 1);
-    EXPECT_EQ(none.top, -1);
-    EXPECT_EQ(none.right, -1);
-    EXPECT_EQ(plan.index, -1);
     EXPECT_EQ(makeWorkPlan(PixelRect{0, 0, 0, 10}, kLayoutTiles).count, 0);
     EXPECT_EQ(makeWorkPlan(PixelRect{5, 5, 2, 2}, kLayoutRows).count, 0);
 }

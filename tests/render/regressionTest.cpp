@@ -23,10 +23,6 @@ struct Regression {
     uint64_t checksum;
 };
 
-void PrintTo(const Regression& r, std::ostream* os) {
-    *os << r.name;
-}
-
 void defaultLook(Settings*) {}
 
 // Calm mirror, bright water colour, screen.

@@ -92,18 +92,14 @@ TEST(SettingsCopyLook, CopiesTheLookButNotTheViewStateNorTheLastCarriedInteger) 
     EXPECT_EQ(to.previewScale, 1);
     EXPECT_EQ(to.renderTarget, RenderTarget::Host);
     EXPECT_STREQ(to.presetsFolder, "");
-}
-
-TEST(SettingsCopyLook, NameIsCutToItsFieldAndTerminated) {
-    Settings s;
-    settingsFresh(&s);
+    // A name is cut to its field and terminated.
     char longName[400];
     std::memset(longName, 'x', sizeof longName - 1);
     longName[sizeof longName - 1] = '\0';
-    setDotName(&s, longName);
-    EXPECT_EQ(std::strlen(s.dotName), kSettingsNameBytes - 1);
-    setDotName(&s, nullptr);
-    EXPECT_STREQ(s.dotName, "");
+    setDotName(&to, longName);
+    EXPECT_EQ(std::strlen(to.dotName), kSettingsNameBytes - 1);
+    setDotName(&to, nullptr);
+    EXPECT_STREQ(to.dotName, "");
 }
 
 // Scripted values outside the list step to the first mode.
