@@ -75,24 +75,15 @@ Result paintFinish(Job* job) {
 const JobOps kPaintOps{nullptr, paintWork, paintFinish};
 
 struct RenderFixture : ::testing::Test {
-    Settings settings{};
+    RenderContext context{}; // an offline render without progress
     FakeHost host;
-
-    void SetUp() override {
-        settingsFresh(&settings);
-        settings.renderTarget = RenderTarget::Offline;
-    }
 
     void TearDown() override { platformSetClock(nullptr); }
 
     Result paint(Canvas* canvas, int32_t processors, RenderHost* withHost, RenderStats* stats,
                  const JobOps* ops = &kPaintOps) {
-        RenderContext context{};
         context.host = withHost;
         context.processors = processors;
-        context.target = settings.renderTarget;
-        context.pass = settings.pass;
-        context.passCount = settings.passCount;
         RenderRequest request{ops, canvas->rect, 1, canvas};
         return render(context, request, kLayoutTiles, stats);
     }
@@ -150,23 +141,6 @@ TEST_F(RenderFixture, EveryPixelWrittenOnceOnAWorkerWithTheSameResult) {
     }
 }
 
-// Each unit's region, in the request's coordinates, is asked for before its
-// work and again before its finish; cell blocks go back to the host.
-TEST_F(RenderFixture, HostIsAskedForEachUnitBeforeAndAfterItsWork) {
-    settings.renderTarget = RenderTarget::Host;
-    Canvas canvas(PixelRect{10, 20, 10 + 129, 20 + 1}); // units of 128 rows and of 1 row
-    ASSERT_EQ(paint(&canvas, 4, &host, nullptr), noErr);
-    std::vector<std::array<int32_t, 4>> asked;
-    for (const PixelRect& r : host.requests) {
-        asked.push_back({r.top, r.left, r.bottom, r.right});
-    }
-    std::sort(asked.begin(), asked.end());
-    const std::vector<std::array<int32_t, 4>> expected{
-        {10, 20, 138, 21}, {10, 20, 138, 21}, {138, 20, 139, 21}, {138, 20, 139, 21}};
-    EXPECT_EQ(asked, expected);
-    EXPECT_EQ(host.liveBuffers, 0);
-}
-
 // How a host render ends early: a cancel seen while units run or left in the
 // result slot, an allocation or a region request that fails. Every started
 // unit is awaited, finished units stay written and cell blocks go back.
@@ -188,7 +162,7 @@ TEST_F(RenderFixture, EarlyEndsAwaitUnitsInFlightAndKeepFinishedOnes) {
                 {"FirstUnitOutOfMemory", 0, noErr, 1, 0, 100, 4, memFullErr, noErr, 0, 0},
                 {"HostError", 0, noErr, 0, 5, 512, 2, -37, -37, -1, -1}};
 
-    settings.renderTarget = RenderTarget::Host;
+    context.target = RenderTarget::Host;
     for (const auto& e : ends) {
         SCOPED_TRACE(e.name);
         FakeHost failing;
@@ -213,18 +187,32 @@ TEST_F(RenderFixture, EarlyEndsAwaitUnitsInFlightAndKeepFinishedOnes) {
     }
 }
 
-// A job kind that writes its own target: it must get no cells and, even with
-// a host present, never cause a region request.
+// A job kind that writes its own target: it must get no cells.
 void countUnitWithoutCells(Job* job) {
     auto* canvas = static_cast<Canvas*>(job->request.context);
     EXPECT_EQ(job->cells.cells, nullptr);
     ++canvas->worked;
 }
 
-TEST_F(RenderFixture, JobsThatNeedNothingGetNoCellsAndNeverAskTheHost) {
+// Each unit's region, in the request's coordinates, is asked for before its
+// work and again before its finish; cell blocks go back to the host. Job
+// kinds that do not ask the host never cause a region request.
+TEST_F(RenderFixture, HostIsAskedForEachUnitBeforeAndAfterItsWork) {
+    context.target = RenderTarget::Host;
+    Canvas canvas(PixelRect{10, 20, 10 + 129, 20 + 1}); // units of 128 rows and of 1 row
+    ASSERT_EQ(paint(&canvas, 4, &host, nullptr), noErr);
+    std::vector<std::array<int32_t, 4>> asked;
+    for (const PixelRect& r : host.requests) {
+        asked.push_back({r.top, r.left, r.bottom, r.right});
+    }
+    std::sort(asked.begin(), asked.end());
+    const std::vector<std::array<int32_t, 4>> expected{
+        {10, 20, 138, 21}, {10, 20, 138, 21}, {138, 20, 139, 21}, {138, 20, 139, 21}};
+    EXPECT_EQ(asked, expected);
+
+    host.requests.clear();
     const JobOps selfContained{nullptr, countUnitWithoutCells, nullptr, 0};
     const JobOps cellsOnly{nullptr, paintWork, paintFinish, kJobNeedsCells};
-    settings.renderTarget = RenderTarget::Host;
     Canvas own(PixelRect{0, 0, 200, 300});
     RenderStats stats{};
     ASSERT_EQ(paint(&own, 0, &host, &stats, &selfContained), noErr);
@@ -239,24 +227,16 @@ TEST_F(RenderFixture, JobsThatNeedNothingGetNoCellsAndNeverAskTheHost) {
 
 int64_t gFakeSeconds = 0;
 
-int64_t fakeClock() {
-    return gFakeSeconds;
-}
-
-int64_t tickingClock() {
-    return ++gFakeSeconds;
-}
-
 TEST_F(RenderFixture, ProgressSpansPassesAndIsThrottledToWholeSeconds) {
-    settings.renderTarget = RenderTarget::Host;
-    settings.pass = 2;
-    settings.passCount = 4;
+    context.target = RenderTarget::Host;
+    context.pass = 2;
+    context.passCount = 4;
     gFakeSeconds = 100;
     const auto paintColumn = [&] {
         Canvas canvas(PixelRect{0, 0, 128, 128 * 5}); // five units
         ASSERT_EQ(paint(&canvas, 1, &host, nullptr), noErr);
     };
-    platformSetClock(tickingClock); // a new second at every look
+    platformSetClock([] { return ++gFakeSeconds; }); // a new second at every look
     paintColumn();
     // Pass 2 of 4, k of 5 units done: (5 + k) / 20 of 1000, plus one.
     const std::vector<std::pair<int32_t, int32_t>> expected{
@@ -264,10 +244,10 @@ TEST_F(RenderFixture, ProgressSpansPassesAndIsThrottledToWholeSeconds) {
     EXPECT_EQ(host.progressCalls, expected);
 
     host.progressCalls.clear();
-    platformSetClock(fakeClock); // time stands still: no report is due
+    platformSetClock([] { return gFakeSeconds; }); // time stands still: no report is due
     paintColumn();
-    settings.pass = -1; // progress off
-    platformSetClock(tickingClock);
+    context.pass = -1; // progress off
+    platformSetClock([] { return ++gFakeSeconds; });
     paintColumn();
     EXPECT_TRUE(host.progressCalls.empty());
 }
@@ -283,6 +263,8 @@ public:
 // filter rectangle, reports progress, and gives the view and the look back
 // as they were, even when a job changes the look.
 TEST_F(RenderFixture, RenderIntoCoversItsTargetAndRestoresTheView) {
+    Settings settings{};
+    settingsFresh(&settings);
     RenderState state{};
     RecordingSink sink;
     state.waterJob = &kPaintOps;
