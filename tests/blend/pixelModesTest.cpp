@@ -55,7 +55,7 @@ TEST(BlendPixel, EveryModeStaysInFifteenBitRange) {
 
 // Float pixels: truncated to 15-bit steps, out-of-range values taken as the
 // nearest end, the water's alpha kept but by starbright; the result may
-// overwrite the water.
+// overwrite the water. Glues outside the catalogue blend as normal.
 TEST(BlendPixel, FloatPixelsInFifteenBitSteps) {
     // clang-format off
     const struct {
@@ -77,14 +77,13 @@ TEST(BlendPixel, FloatPixelsInFifteenBitSteps) {
             EXPECT_EQ(pixel[i], c.result[i]) << glueName(glueNumber(c.mode)) << " channel " << i;
         }
     }
-}
-
-TEST(BlendPixel, GlueOutsideCatalogueBlendsAsNormal) {
+    // Glues outside the catalogue blend as normal, which keeps the water's
+    // own alpha, not its 15-bit step.
     const float water[4] = {0.2f, 0.4f, 0.6f, 0.7f};
     const float under[4] = {0.9f, 0.8f, 0.1f, 1.0f};
     float normal[4];
     blendPixel(water, under, 1, normal);
-    EXPECT_EQ(normal[3], 0.7f) << "the water's own alpha, not its 15-bit step";
+    EXPECT_EQ(normal[3], 0.7f);
     for (int32_t glue : {0, 64, -1, 1000}) {
         float out[4];
         blendPixel(water, under, glue, out);

@@ -54,17 +54,16 @@ std::string debugLineWith(const char* value) {
 
 // NOLINTEND(concurrency-mt-unsafe)
 
-TEST(DebugOutput, GoesToStderrOnlyWhenTheVariableIsSet) {
+TEST(TextOutput, DebugLinesOnlyWhenTheVariableIsSetAndMessageBoxesAlways) {
     EXPECT_EQ(debugLineWith(nullptr), "");
     EXPECT_EQ(debugLineWith(""), "");
     EXPECT_EQ(debugLineWith("1"), ">>> PluginMain 64bit\n");
-}
-
-TEST(MessageBoxText, IsWrittenToStderrAsTitleAndText) {
+    // A message box, which has no window here, goes to stderr too.
     testing::internal::CaptureStderr();
     messageBox("Lakra", "Not enough memory.", MessageIcon::Error);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Lakra: Not enough memory.\n");
 }
+
 #endif
 
 void addOne(void* argument) {

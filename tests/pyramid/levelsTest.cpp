@@ -109,23 +109,6 @@ TEST(LevelBuild, AnyWorkerCountGivesTheSamePixels) {
     EXPECT_EQ(buildLevels(&empty), noErr);
 }
 
-TEST(ResampleLevel, HalvingSamplesBetweenLevelsAndEnlargingUsesLevelZero) {
-    const struct {
-        int64_t from, to;
-        int32_t maxLevel, level;
-        float fraction;
-    } cases[] = {{1000, 500, 10, 0, 0.5f},
-                 {1000, 250, 10, 1, 0.5f},
-                 {100, 400, 7, 0, 0.0f},
-                 {1000, 4, 7, 7, 0.0f}};
-
-    for (const auto& c : cases) {
-        const LevelOfDetail lod = resampleLevelOfDetail(c.from, c.to, 0.5, c.maxLevel);
-        EXPECT_EQ(lod.level, c.level) << c.from << " to " << c.to;
-        EXPECT_FLOAT_EQ(lod.fraction, c.fraction) << c.from << " to " << c.to;
-    }
-}
-
 // 200 x 120 into 50 x 30: level 1 and 2 blended halfway, at pixel centres;
 // the kernel's undershoot is clamped to 0 in the float destination.
 TEST(ImageCopy, ReductionSamplesPixelCentresAtTheChosenLevel) {
@@ -147,6 +130,22 @@ TEST(ImageCopy, ReductionSamplesPixelCentresAtTheChosenLevel) {
         getPixel4f(c, r, quarter.get(), 0, got);
         EXPECT_EQ(got[0], std::max(expected[0], 0.0f)) << c << ", " << r;
         EXPECT_EQ(got[1], std::max(expected[1], 0.0f)) << c << ", " << r;
+    }
+
+    // Halving samples between levels; enlarging uses level 0.
+    const struct {
+        int64_t from, to;
+        int32_t maxLevel, level;
+        float fraction;
+    } cases[] = {{1000, 500, 10, 0, 0.5f},
+                 {1000, 250, 10, 1, 0.5f},
+                 {100, 400, 7, 0, 0.0f},
+                 {1000, 4, 7, 7, 0.0f}};
+
+    for (const auto& c : cases) {
+        const LevelOfDetail lod = resampleLevelOfDetail(c.from, c.to, 0.5, c.maxLevel);
+        EXPECT_EQ(lod.level, c.level) << c.from << " to " << c.to;
+        EXPECT_FLOAT_EQ(lod.fraction, c.fraction) << c.from << " to " << c.to;
     }
 }
 

@@ -42,9 +42,7 @@ TEST(LevelGeometry, HalvingChains) {
     EXPECT_EQ(maxLevelFor(1, 1000000), 19);
     EXPECT_EQ(levelSize(1, 1000000, 19).height, 2);
     EXPECT_EQ(maxLevelFor(1 << 19, 1), 19); // reaches 1 x 1 exactly at 19
-}
-
-TEST(LevelGeometry, TotalBytesOfBigFloatImageExceeds32Bits) {
+    // The bytes of all levels of a big float image exceed 32 bits.
     EXPECT_EQ(pyramidTotalBytes(30000, 30000, PixelFormat::RgbaFloat), 19200113296);
     EXPECT_EQ(pyramidTotalBytes(1, 1, PixelFormat::Rgba8), 8);
 }

@@ -1,5 +1,6 @@
 #include "render/settings.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -7,6 +8,11 @@
 
 namespace lakra {
 namespace {
+
+// The record fits the host's parameters block, floats first.
+static_assert(sizeof(Settings) <= kParametersBlockBytes);
+static_assert(offsetof(Settings, carriedFloat1) == 0);
+static_assert(offsetof(Settings, horizonFloat) < offsetof(Settings, renderTarget));
 
 TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLookAndResetKeepsTheViewState) {
     Settings s;
@@ -133,12 +139,6 @@ TEST(SettingsWorkingValues, EndsOfTheSliders) {
     EXPECT_FLOAT_EQ(w.perspective, 2147483648.0f * 0.01f * 0.125f * 1.5f);
     s.complexity = 100;
     EXPECT_FLOAT_EQ(workingValues(s).octaves, 7.01f);
-}
-
-TEST(SettingsLayout, FitsTheHostParametersBlock) {
-    static_assert(sizeof(Settings) <= kParametersBlockBytes);
-    EXPECT_EQ(offsetof(Settings, carriedFloat1), 0u);
-    EXPECT_LT(offsetof(Settings, horizonFloat), offsetof(Settings, renderTarget));
 }
 
 } // namespace
