@@ -117,10 +117,14 @@ uint32_t code(const char* text) {
 }
 
 // Codes are "GLnn", first character in the most significant byte; codes and
-// numbers outside the catalogue read as no mode and write no code.
-TEST(GlueCodes, EveryModeRoundTripsAndOthersHaveNone) {
+// numbers outside the catalogue read as no mode and write no code. The
+// terminology lists 61 modes: anterior and posterior have no name there.
+TEST(GlueCatalogue, CodesAndNames) {
+    int listed = 0;
     for (int32_t glue = kFirstGlue; glue <= kLastGlue; ++glue) {
         EXPECT_EQ(glueFromCode(glueCode(glue)), glue);
+        EXPECT_GT(std::strlen(glueName(glue)), 1u) << glue;
+        listed += glueTerminologyName(glue) != nullptr ? 1 : 0;
     }
     EXPECT_EQ(glueCode(1), 0x474C3031u);
     EXPECT_EQ(glueCode(63), code("GL63"));
@@ -134,21 +138,12 @@ TEST(GlueCodes, EveryModeRoundTripsAndOthersHaveNone) {
     for (int32_t glue : {0, 64, -1, 100}) {
         EXPECT_EQ(glueCode(glue), kGlueNoCode);
     }
-}
-
-// The terminology lists 61 modes: anterior and posterior have no name there.
-TEST(GlueNames, CatalogueAndTerminologyNames) {
     EXPECT_STREQ(glueName(1), "normal");
     EXPECT_STREQ(glueName(26), "hard diff");
     EXPECT_STREQ(glueName(glueNumber(GlueMode::VividA)), "vivid a");
     EXPECT_STREQ(glueName(63), "starbright");
     EXPECT_STREQ(glueName(0), "");
     EXPECT_STREQ(glueName(64), "");
-    int listed = 0;
-    for (int32_t glue = kFirstGlue; glue <= kLastGlue; ++glue) {
-        EXPECT_GT(std::strlen(glueName(glue)), 1u) << glue;
-        listed += glueTerminologyName(glue) != nullptr ? 1 : 0;
-    }
     EXPECT_EQ(listed, 61);
     EXPECT_EQ(glueTerminologyName(glueNumber(GlueMode::Anterior)), nullptr);
     EXPECT_EQ(glueTerminologyName(glueNumber(GlueMode::Posterior)), nullptr);

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace lakra {
@@ -295,12 +296,10 @@ TEST_F(RenderFixture, RenderIntoCoversItsTargetAndRestoresTheView) {
     EXPECT_EQ(completeUnits(canvas), 6);
     ASSERT_FALSE(host.progressCalls.empty());
     EXPECT_EQ(host.progressCalls.front(), std::make_pair(2, 100));
-    EXPECT_EQ(settings.glue, 1) << "the look comes back as it was";
-    EXPECT_EQ(settings.panX, 12);
-    EXPECT_EQ(settings.panY, 8);
-    EXPECT_EQ(settings.previewScale, 4);
-    EXPECT_EQ(settings.renderTarget, RenderTarget::Preview);
-    EXPECT_EQ(settings.pass, -1);
+    EXPECT_EQ(std::tuple(settings.glue, settings.panX, settings.panY, settings.previewScale,
+                         settings.renderTarget, settings.pass),
+              std::tuple(1, 12, 8, 4, RenderTarget::Preview, -1))
+        << "the look and the view come back as they were";
     EXPECT_FLOAT_EQ(state.previewScaleFactor, 0.25f);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <utility>
 
 namespace lakra {
@@ -59,13 +60,9 @@ TEST(SettingsDefaults, FreshRecordHoldsTheDefaultLookAndResetKeepsTheViewState) 
     s.previewScale = 6;
     s.panX = 40;
     settingsReset(&s);
-    EXPECT_EQ(s.carriedWord18, 13107);
-    EXPECT_EQ(s.carriedWord19, 11);
-    EXPECT_EQ(s.carriedWord20, 12);
-    EXPECT_EQ(s.carriedWord21, 13);
-    EXPECT_EQ(s.glue, 1);
-    EXPECT_EQ(s.previewScale, 6);
-    EXPECT_EQ(s.panX, 40);
+    EXPECT_EQ(std::tuple(s.carriedWord18, s.carriedWord19, s.carriedWord20, s.carriedWord21, s.glue,
+                         s.previewScale, s.panX),
+              std::tuple(13107, 11, 12, 13, 1, 6, 40));
 }
 
 TEST(SettingsCopyLook, CopiesTheLookButNotTheViewStateNorTheLastCarriedInteger) {
@@ -86,17 +83,12 @@ TEST(SettingsCopyLook, CopiesTheLookButNotTheViewStateNorTheLastCarriedInteger) 
     std::strcpy(from.presetsFolder, "/somewhere");
 
     copyLook(from, &to);
-    EXPECT_EQ(to.glue, 33);
-    EXPECT_EQ(to.carriedWord21, 5);
-    EXPECT_EQ(to.carriedInt18, 7);
-    EXPECT_EQ(to.carriedInt19, 0);
+    EXPECT_EQ(std::tuple(to.glue, to.carriedWord21, to.carriedInt18, to.carriedInt19, to.horizon,
+                         to.offset, to.previewScale, to.renderTarget),
+              std::tuple(33, 5, 7, 0, 12, 3, 1, RenderTarget::Host));
     EXPECT_FLOAT_EQ(to.horizonFloat, 12.75f);
-    EXPECT_EQ(to.horizon, 12);
     EXPECT_FLOAT_EQ(to.offsetFloat, 3.5f);
-    EXPECT_EQ(to.offset, 3);
     EXPECT_STREQ(to.dotName, "dot 4");
-    EXPECT_EQ(to.previewScale, 1);
-    EXPECT_EQ(to.renderTarget, RenderTarget::Host);
     EXPECT_STREQ(to.presetsFolder, "");
     // A name is cut to its field and terminated.
     char longName[400];

@@ -88,7 +88,11 @@ TEST(SeededTables, AnySeedRotatesTheReferenceOrderAndWraps) {
     EXPECT_FALSE(std::equal(table.fractions, table.fractions + 2048, other.fractions));
 }
 
-TEST(GradientNoise, IsZeroAtLatticePointsWrapsEvery256AndStaysFinite) {
+// The noise is 0 at lattice points, wraps every 256 and stays finite for
+// any input. Pinned sums: whole octaves rotated and shifted, then the
+// fraction of one more unrotated; a whole count as written stops one octave
+// early, and octaves beyond the cap add nothing.
+TEST(WaveNoise, LatticeZerosWrapAndPinnedOctaveSums) {
     const NoisePermutation perm = permutationOf(21);
     for (float x : {0.0f, 1.0f, -1.0f, 17.0f, -300.0f, 4096.0f, 3.0e9f}) {
         for (float y : {0.0f, 3.0f, -5.0f, 255.0f, -7.0e12f}) {
@@ -103,12 +107,7 @@ TEST(GradientNoise, IsZeroAtLatticePointsWrapsEvery256AndStaysFinite) {
     const float inf = std::numeric_limits<float>::infinity();
     EXPECT_EQ(gradientNoise(perm, inf, 0.5f), gradientNoise(perm, 0.0f, 0.5f));
     EXPECT_EQ(gradientNoise(perm, std::nanf(""), std::nanf("")), 0.0f);
-}
 
-// Pinned sums: whole octaves rotated and shifted, then the fraction of one
-// more unrotated; a whole count as written stops one octave early, and
-// octaves beyond the cap add nothing.
-TEST(OctaveSum, MatchesPinnedSums) {
     const struct {
         float x, z, octaves;
         double a, b;
@@ -118,7 +117,6 @@ TEST(OctaveSum, MatchesPinnedSums) {
                   {-5.3f, 3.7f, 45.0f, -0.679850459, -0.974320054},
                   {-5.3f, 3.7f, 1.0e9f, -0.679850459, -0.974320054}};
 
-    const NoisePermutation perm = permutationOf(21);
     for (const auto& p : pinned) {
         const WaveSum sum = waveSum(perm, p.x, p.z, p.octaves);
         EXPECT_NEAR(sum.a, p.a, 1e-6) << p.octaves;
