@@ -118,27 +118,23 @@ constexpr size_t kLargeFrameBytes = size_t{128} * 1024;
 
 void fillLargeFrame(void* argument) {
     volatile unsigned char frame[kLargeFrameBytes];
-    for (size_t i = 0; i < kLargeFrameBytes; i += 512) {
-        frame[i] = static_cast<unsigned char>(i / 512);
-    }
     unsigned sum = 0;
     for (size_t i = 0; i < kLargeFrameBytes; i += 512) {
+        frame[i] = static_cast<unsigned char>(i / 512);
         sum += frame[i];
     }
     *static_cast<unsigned*>(argument) = sum;
 }
 
-TEST(WorkerThreads, RenderStackHoldsALargeFrame) {
+// A render worker's stack holds a large frame. More than any address space
+// holds (SIZE_MAX also overflows when rounded to pages), or no entry: refused,
+// and the thread is cleared.
+TEST(WorkerThreads, RenderStackHoldsALargeFrameAndAbsurdOnesAreRefused) {
     unsigned sum = 0;
-    PlatformThread* thread = nullptr;
-    ASSERT_TRUE(threadStart(&thread, fillLargeFrame, &sum, kRenderWorkerStackBytes));
-    threadJoin(thread);
+    PlatformThread* worker = nullptr;
+    ASSERT_TRUE(threadStart(&worker, fillLargeFrame, &sum, kRenderWorkerStackBytes));
+    threadJoin(worker);
     EXPECT_EQ(sum, 255u * 256u / 2u); // every page of the frame was written and read back
-}
-
-// More than any address space holds (SIZE_MAX also overflows when rounded
-// to pages), or no entry: refused, and the thread is cleared.
-TEST(WorkerThreads, AbsurdStackOrNoEntryIsRefused) {
     std::atomic<int> calls{0};
     for (const size_t stack : {size_t{1} << 50, SIZE_MAX / 2, SIZE_MAX}) {
         PlatformThread* thread = reinterpret_cast<PlatformThread*>(&calls);

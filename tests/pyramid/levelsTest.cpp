@@ -6,6 +6,7 @@
 #include "pyramidPixels.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -35,12 +36,9 @@ TEST(LevelBuild, WideFormatsGainOrKeepAndClamp) {
     });
     ASSERT_EQ(buildLevels(words.get()), noErr);
     ASSERT_EQ(buildLevels(floats.get()), noErr);
-    uint16_t got16[4];
-    readRgba16(19, 7, words.get(), 1, got16);
-    EXPECT_EQ(got16[0], 16484); // 16384 x 1640 / 1630, truncated
-    EXPECT_EQ(got16[1], 32768);
-    EXPECT_EQ(got16[2], 0);
-    EXPECT_EQ(got16[3], 1);
+    std::array<uint16_t, 4> got16{};
+    readRgba16(19, 7, words.get(), 1, got16.data());
+    EXPECT_EQ(got16, (std::array<uint16_t, 4>{16484, 32768, 0, 1})) << "16384 x 1640 / 1630";
     for (int32_t level = 1; level <= floats->maxLevel; ++level) {
         float got[4];
         readRgbaFloat(floats->largestX[level], 0, floats.get(), level, got);
@@ -162,12 +160,9 @@ TEST(ImageCopy, SameSizeConvertsTheFormatAndRebuildsLevels) {
     EXPECT_EQ(readRgba8(99, 59, bytes.get(), 0), 0xFEFF00FFu); // 254, clamped 255 and 0, 255
     EXPECT_EQ(readRgba8(0, 0, bytes.get(), bytes->maxLevel), 0xFFFF00FFu); // levels gain
     ASSERT_EQ(copyPyramidImage(bytes.get(), words.get()), noErr);
-    uint16_t values[4];
-    readRgba16(5, 5, words.get(), 0, values);
-    EXPECT_EQ(values[0], 32639); // 254 / 255 x 32768, truncated
-    EXPECT_EQ(values[1], 32768);
-    EXPECT_EQ(values[2], 0);
-    EXPECT_EQ(values[3], 32768);
+    std::array<uint16_t, 4> values{};
+    readRgba16(5, 5, words.get(), 0, values.data());
+    EXPECT_EQ(values, (std::array<uint16_t, 4>{32639, 32768, 0, 32768})) << "254 / 255 x 32768";
 }
 
 // Enlarging a step rings below 0 and above full scale; an integer

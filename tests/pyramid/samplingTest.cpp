@@ -45,8 +45,16 @@ TEST(SamplingPaths, DirectAndClampedPathsAgree) {
     }
 }
 
-// Any position outside, NaN and infinities included, holds at the edge.
+// Any position outside, NaN and infinities included, holds at the edge. The
+// level's logarithm is exact at powers of two; NaN and values below 1 give 0.
 TEST(SamplingEdges, PositionsOutsideHoldAtTheEdge) {
+    EXPECT_EQ(fastLog2(0.5f), 0.0f);
+    EXPECT_EQ(fastLog2(std::numeric_limits<float>::quiet_NaN()), 0.0f);
+    for (const auto& [v, log] :
+         {std::pair{1.0f, 0.0f}, {2.0f, 1.0f}, {8.0f, 3.0f}, {1024.0f, 10.0f}, {3.0f, 1.6f}}) {
+        EXPECT_NEAR(fastLog2(v), log, 1e-5f) << v;
+    }
+
     PyramidPtr a(pyramidCreate(8, 8, PixelFormat::Rgba8));
     ASSERT_NE(a, nullptr);
     testing::forEachPixel(a.get(), 0, [&](int32_t x, int32_t y) {
@@ -78,16 +86,6 @@ TEST(SamplingLevels, LevelIsClampedAndFractionBlends) {
     EXPECT_FLOAT_EQ(sample(99, 0.5f), 60.0f);
     EXPECT_FLOAT_EQ(sample(-3, 0.0f), 5.0f);
     EXPECT_FLOAT_EQ(sample(2, 0.25f), 27.5f);
-}
-
-// Exact at powers of two; NaN and values below 1 give 0.
-TEST(FastLog2, MatchesLog2AtKnownPoints) {
-    EXPECT_EQ(fastLog2(0.5f), 0.0f);
-    EXPECT_EQ(fastLog2(std::numeric_limits<float>::quiet_NaN()), 0.0f);
-    for (const auto& [v, log] :
-         {std::pair{1.0f, 0.0f}, {2.0f, 1.0f}, {8.0f, 3.0f}, {1024.0f, 10.0f}, {3.0f, 1.6f}}) {
-        EXPECT_NEAR(fastLog2(v), log, 1e-5f) << v;
-    }
 }
 
 // The 8-bit lookup sums 255 x weight x weight in 32 bits: no phase's weights

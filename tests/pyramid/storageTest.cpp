@@ -2,6 +2,7 @@
 #include "pyramidPixels.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -139,6 +140,30 @@ TEST(TileAddressing, EveryPixelOfEveryLevelIsItsOwnAndCopiesAcross) {
     EXPECT_FALSE(sameBaseSize(p, other.get()));
 }
 
+// Values that do not fit an integer format saturate instead of being
+// undefined (UBSan watches); floats keep them.
+TEST(PixelConversion, IntegerFormatsSaturate) {
+    PyramidPtr rgba8(pyramidCreate(1, 1, PixelFormat::Rgba8));
+    PyramidPtr rgba16(pyramidCreate(1, 1, PixelFormat::Rgba16));
+    PyramidPtr rgbaFloat(pyramidCreate(1, 1, PixelFormat::RgbaFloat));
+    ASSERT_TRUE(rgba8 && rgba16 && rgbaFloat);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float outside[4] = {2.0f, -1.5f, nan, 1e30f};
+    setPixel4f(0, 0, rgba8.get(), 0, outside);
+    EXPECT_EQ(readRgba8(0, 0, rgba8.get(), 0), 0xFF0000FFu);
+    const float wide[4] = {1.5f, -0.5f, nan, std::numeric_limits<float>::infinity()};
+    setPixel4f(0, 0, rgba16.get(), 0, wide);
+    std::array<uint16_t, 4> stored{};
+    readRgba16(0, 0, rgba16.get(), 0, stored.data());
+    EXPECT_EQ(stored, (std::array<uint16_t, 4>{49152, 0, 0, 65535})) << "1.5 is representable";
+    setPixel4f(0, 0, rgbaFloat.get(), 0, outside);
+    float read[4];
+    getPixel4f(0, 0, rgbaFloat.get(), 0, read);
+    EXPECT_EQ(read[0], 2.0f);
+    EXPECT_EQ(read[1], -1.5f);
+    EXPECT_TRUE(std::isnan(read[2]));
+}
+
 // Reads outside clamp to the edge; writes outside are dropped.
 TEST(EdgeAccess, ReadsClampAndOutsideWritesAreDropped) {
     for (const PixelFormat format :
@@ -176,33 +201,6 @@ TEST(EdgeAccess, ReadsClampAndOutsideWritesAreDropped) {
         });
         EXPECT_EQ(changed, 0) << static_cast<int>(format);
     }
-}
-
-// Values that do not fit an integer format saturate instead of being
-// undefined (UBSan watches); floats keep them.
-TEST(PixelConversion, IntegerFormatsSaturate) {
-    PyramidPtr rgba8(pyramidCreate(1, 1, PixelFormat::Rgba8));
-    PyramidPtr rgba16(pyramidCreate(1, 1, PixelFormat::Rgba16));
-    PyramidPtr rgbaFloat(pyramidCreate(1, 1, PixelFormat::RgbaFloat));
-    ASSERT_TRUE(rgba8 && rgba16 && rgbaFloat);
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float outside[4] = {2.0f, -1.5f, nan, 1e30f};
-    setPixel4f(0, 0, rgba8.get(), 0, outside);
-    EXPECT_EQ(readRgba8(0, 0, rgba8.get(), 0), 0xFF0000FFu);
-    const float wide[4] = {1.5f, -0.5f, nan, std::numeric_limits<float>::infinity()};
-    setPixel4f(0, 0, rgba16.get(), 0, wide);
-    uint16_t stored[4];
-    readRgba16(0, 0, rgba16.get(), 0, stored);
-    EXPECT_EQ(stored[0], 49152); // above 1 but representable: kept
-    EXPECT_EQ(stored[1], 0);
-    EXPECT_EQ(stored[2], 0);
-    EXPECT_EQ(stored[3], 65535);
-    setPixel4f(0, 0, rgbaFloat.get(), 0, outside);
-    float read[4];
-    getPixel4f(0, 0, rgbaFloat.get(), 0, read);
-    EXPECT_EQ(read[0], 2.0f);
-    EXPECT_EQ(read[1], -1.5f);
-    EXPECT_TRUE(std::isnan(read[2]));
 }
 
 } // namespace
