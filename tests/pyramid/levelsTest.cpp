@@ -109,7 +109,8 @@ TEST(LevelBuild, AnyWorkerCountGivesTheSamePixels) {
 
 // 200 x 120 into 50 x 30: level 1 and 2 blended halfway, at pixel centres;
 // the kernel's undershoot is clamped to 0 in the float destination.
-TEST(ImageCopy, ReductionSamplesPixelCentresAtTheChosenLevel) {
+// Enlargements are clamped to the destination's range too.
+TEST(ImageCopy, ResamplingSamplesPixelCentresAtTheChosenLevelAndClamps) {
     PyramidPtr source(pyramidCreate(200, 120, PixelFormat::RgbaFloat));
     PyramidPtr quarter(pyramidCreate(50, 30, PixelFormat::RgbaFloat));
     ASSERT_TRUE(source && quarter);
@@ -131,20 +132,55 @@ TEST(ImageCopy, ReductionSamplesPixelCentresAtTheChosenLevel) {
     }
 
     // Halving samples between levels; enlarging uses level 0.
+    // clang-format off
     const struct {
         int64_t from, to;
         int32_t maxLevel, level;
         float fraction;
-    } cases[] = {{1000, 500, 10, 0, 0.5f},
-                 {1000, 250, 10, 1, 0.5f},
-                 {100, 400, 7, 0, 0.0f},
+    } cases[] = {{1000, 500, 10, 0, 0.5f}, {1000, 250, 10, 1, 0.5f}, {100, 400, 7, 0, 0.0f},
                  {1000, 4, 7, 7, 0.0f}};
 
+    // clang-format on
     for (const auto& c : cases) {
         const LevelOfDetail lod = resampleLevelOfDetail(c.from, c.to, 0.5, c.maxLevel);
         EXPECT_EQ(lod.level, c.level) << c.from << " to " << c.to;
         EXPECT_FLOAT_EQ(lod.fraction, c.fraction) << c.from << " to " << c.to;
     }
+    // Enlarging a step rings below 0 and above full scale; an integer
+    // destination holds that at 0 and 255, a float one at 0 and 65535.
+    PyramidPtr step(pyramidCreate(40, 40, PixelFormat::RgbaFloat));
+    PyramidPtr bytes(pyramidCreate(160, 160, PixelFormat::Rgba8));
+    PyramidPtr floats(pyramidCreate(160, 160, PixelFormat::RgbaFloat));
+    ASSERT_TRUE(step && bytes && floats);
+    testing::forEachPixel(step.get(), 0, [&](int32_t x, int32_t y) {
+        const float value = x < 20 ? 0.0f : 1.0f;
+        const float pixel[4] = {value, value * 70000.0f, value, value};
+        writeRgbaFloat(x, y, step.get(), 0, pixel);
+    });
+    ASSERT_EQ(buildLevels(step.get()), noErr);
+    ASSERT_EQ(copyPyramidImage(step.get(), bytes.get()), noErr);
+    ASSERT_EQ(copyPyramidImage(step.get(), floats.get()), noErr);
+    int32_t below = 0;
+    int32_t above = 0;
+    for (int32_t x = 60; x < 100; ++x) {
+        float sampled[4];
+        sampleTrilinear(step.get(), 0, 0.0f, (2.0f * x + 1.0f) / 320.0f, 0.5f, sampled);
+        const uint32_t byte = readRgba8(x, 80, bytes.get(), 0) >> 24;
+        float value[4];
+        getPixel4f(x, 80, floats.get(), 0, value);
+        if (sampled[0] < 0.0f) {
+            ++below;
+            EXPECT_EQ(byte, 0u) << x;
+            EXPECT_EQ(value[0], 0.0f) << x;
+        } else if (sampled[0] > 1.0f) {
+            ++above;
+            EXPECT_EQ(byte, 255u) << x;
+            EXPECT_EQ(value[1], 65535.0f) << x;
+            EXPECT_EQ(value[3], 1.0f) << x;
+        }
+    }
+    EXPECT_GT(below, 0);
+    EXPECT_GT(above, 0);
 }
 
 TEST(ImageCopy, SameSizeConvertsTheFormatAndRebuildsLevels) {
@@ -163,44 +199,6 @@ TEST(ImageCopy, SameSizeConvertsTheFormatAndRebuildsLevels) {
     std::array<uint16_t, 4> values{};
     readRgba16(5, 5, words.get(), 0, values.data());
     EXPECT_EQ(values, (std::array<uint16_t, 4>{32639, 32768, 0, 32768})) << "254 / 255 x 32768";
-}
-
-// Enlarging a step rings below 0 and above full scale; an integer
-// destination holds that at 0 and 255, a float one at 0 and 65535.
-TEST(ImageCopy, ResampledValuesAreClampedToTheDestinationRange) {
-    PyramidPtr source(pyramidCreate(40, 40, PixelFormat::RgbaFloat));
-    PyramidPtr bytes(pyramidCreate(160, 160, PixelFormat::Rgba8));
-    PyramidPtr floats(pyramidCreate(160, 160, PixelFormat::RgbaFloat));
-    ASSERT_TRUE(source && bytes && floats);
-    testing::forEachPixel(source.get(), 0, [&](int32_t x, int32_t y) {
-        const float value = x < 20 ? 0.0f : 1.0f;
-        const float pixel[4] = {value, value * 70000.0f, value, value};
-        writeRgbaFloat(x, y, source.get(), 0, pixel);
-    });
-    ASSERT_EQ(buildLevels(source.get()), noErr);
-    ASSERT_EQ(copyPyramidImage(source.get(), bytes.get()), noErr);
-    ASSERT_EQ(copyPyramidImage(source.get(), floats.get()), noErr);
-    int32_t below = 0;
-    int32_t above = 0;
-    for (int32_t x = 60; x < 100; ++x) {
-        float sampled[4];
-        sampleTrilinear(source.get(), 0, 0.0f, (2.0f * x + 1.0f) / 320.0f, 0.5f, sampled);
-        const uint32_t byte = readRgba8(x, 80, bytes.get(), 0) >> 24;
-        float value[4];
-        getPixel4f(x, 80, floats.get(), 0, value);
-        if (sampled[0] < 0.0f) {
-            ++below;
-            EXPECT_EQ(byte, 0u) << x;
-            EXPECT_EQ(value[0], 0.0f) << x;
-        } else if (sampled[0] > 1.0f) {
-            ++above;
-            EXPECT_EQ(byte, 255u) << x;
-            EXPECT_EQ(value[1], 65535.0f) << x;
-            EXPECT_EQ(value[3], 1.0f) << x;
-        }
-    }
-    EXPECT_GT(below, 0);
-    EXPECT_GT(above, 0);
 }
 
 } // namespace

@@ -133,10 +133,8 @@ TEST(PreviewRender, GuidesLandOnTheirRowsAndColumns) {
     s.previewScale = 2;
     s.panX = 20;
     s.panY = 30;
-    s.pass = -1;
     setHorizon(&s, 40.0f);
     setOffset(&s, 25.0f);
-    s.xCenter = 0.5f;
     s.yCenter = 0.7f;
     const int32_t width = 150;
     const int32_t height = 120;

@@ -100,20 +100,9 @@ TEST(SettingsCopyLook, CopiesTheLookButNotTheViewStateNorTheLastCarriedInteger) 
     EXPECT_STREQ(to.dotName, "");
 }
 
-// Scripted values outside the list step to the first mode.
-TEST(SettingsGlue, StepsThroughAllModesAndWraps) {
-    for (const auto& [from, to] : {std::pair{62, 63}, {63, 1}, {500, 1}, {-4, 1}}) {
-        Settings s;
-        settingsFresh(&s);
-        s.glue = from;
-        stepGlue(&s);
-        EXPECT_EQ(s.glue, to) << from;
-    }
-}
-
 // The ends of the sliders: the horizon is never the last row, and a
 // scripted value at the end of the integer range does not overflow.
-TEST(SettingsWorkingValues, EndsOfTheSliders) {
+TEST(SettingsWorkingValues, EndsOfTheSlidersAndTheGlueStep) {
     Settings s;
     settingsFresh(&s);
     EXPECT_EQ(workingValues(s).ringRadius, 0.0f) << "ripple size 0 turns the rings off";
@@ -131,6 +120,13 @@ TEST(SettingsWorkingValues, EndsOfTheSliders) {
     EXPECT_FLOAT_EQ(w.perspective, 2147483648.0f * 0.01f * 0.125f * 1.5f);
     s.complexity = 100;
     EXPECT_FLOAT_EQ(workingValues(s).octaves, 7.01f);
+    // The glue steps through all modes; scripted values outside the list step
+    // to the first.
+    for (const auto& [from, to] : {std::pair{62, 63}, {63, 1}, {500, 1}, {-4, 1}}) {
+        s.glue = from;
+        stepGlue(&s);
+        EXPECT_EQ(s.glue, to) << from;
+    }
 }
 
 } // namespace

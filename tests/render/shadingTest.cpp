@@ -8,34 +8,25 @@
 namespace lakra {
 namespace {
 
-// A Host job over a size x size source of that size, with no pyramid behind it.
-ShadingJob jobOver(const Settings& s, float size) {
-    ShadingJob job;
-    const auto whole = static_cast<int32_t>(size);
-    shadingJobBuild(RenderTarget::Host, s, nullptr, HostImageFormat{},
-                    PixelRect{0, 0, whole, whole}, &job);
-    job.sourceWidth = job.spanWidth = size;
-    job.sourceHeight = job.spanHeight = size;
-    return job;
-}
-
-TEST(WaterHalf, PixelOnTheWaterLineIsDryAndTheNextIsWet) {
+// A pixel whose centre lies on the water line is dry and the next is wet,
+// its ray mirrored above the line. Offline pixels are written opaque once
+// nearly so, and lowered to full scale after the overflow spills into the
+// other channels.
+TEST(ShadingPixels, WaterLineAndOfflineFinish) {
     Settings s;
     settingsFresh(&s);
-    ShadingJob job = jobOver(s, 100.0f);
-    // Row 49's centre lies at v = 49.5 / 100: put the water line exactly there.
-    job.values.waterLine = 49.5f / 100.0f;
+    ShadingJob job;
+    shadingJobBuild(RenderTarget::Host, s, nullptr, HostImageFormat{}, PixelRect{0, 0, 100, 100},
+                    &job);
+    job.sourceWidth = job.spanWidth = 100.0f;
+    job.sourceHeight = job.spanHeight = 100.0f;
+    job.values.waterLine = 49.5f / 100.0f; // row 49's centre
     EXPECT_FALSE(samplePoint(job, 10, 49).wet);
     const SamplePoint wet = samplePoint(job, 10, 50);
     EXPECT_TRUE(wet.wet);
-    EXPECT_LT(wet.v, job.values.waterLine) << "the ray is mirrored above the line";
-}
+    EXPECT_LT(wet.v, job.values.waterLine);
 
-TEST(FinishHalf, OfflinePixelsAreWrittenOpaqueAndLoweredToFullAfterTheSpill) {
     PyramidPtr target{pyramidCreate(4, 4, PixelFormat::Rgba8)};
-    Settings s;
-    settingsFresh(&s);
-    ShadingJob job;
     shadingJobBuild(RenderTarget::Offline, s, nullptr, HostImageFormat{}, PixelRect{0, 0, 4, 4},
                     &job);
     job.offlineImage = target.get();
