@@ -125,7 +125,6 @@ TEST(GlueCatalogue, CodesAndNames) {
     }
     EXPECT_EQ(glueCode(1), 0x474C3031u);
     EXPECT_EQ(glueCode(63), code("GL63"));
-    EXPECT_EQ(glueFromCode(code("GL07")), 7);
     EXPECT_EQ(kGlueEnumType, 0x474C7479u);
     EXPECT_EQ(kGlueNoCode, 0x3C4E4F3Eu);
     for (const char* text : {"GL00", "GL64", "GL99", "GLty", "gl07", "XL07", "G L7", "<NO>"}) {

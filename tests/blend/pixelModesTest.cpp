@@ -14,18 +14,14 @@ namespace {
 constexpr int32_t kOne = kFixedOne;
 constexpr int32_t kHalf = kFixedHalf;
 
-Pixel15 blend(GlueMode m, const Pixel15& a, const Pixel15& b) {
-    return blendPixel15(a, b, glueNumber(m));
-}
-
 void expectColor(const Pixel15& got, const Pixel15& want, int32_t tolerance) {
     EXPECT_NEAR(got.red, want.red, tolerance);
     EXPECT_NEAR(got.green, want.green, tolerance);
     EXPECT_NEAR(got.blue, want.blue, tolerance);
 }
 
-// Six levels per channel, ends included: 216 colours.
-std::vector<Pixel15> colourGrid() {
+// Over six levels per channel, ends included: 216 colours.
+TEST(BlendPixel, EveryModeStaysInFifteenBitRange) {
     const int32_t levels[] = {0, 1, 9000, kHalf, 30000, kOne};
     std::vector<Pixel15> grid;
     for (int32_t r : levels) {
@@ -35,11 +31,6 @@ std::vector<Pixel15> colourGrid() {
             }
         }
     }
-    return grid;
-}
-
-TEST(BlendPixel, EveryModeStaysInFifteenBitRange) {
-    const std::vector<Pixel15> grid = colourGrid();
     for (int32_t glue = kFirstGlue; glue <= kLastGlue; ++glue) {
         for (const Pixel15& a : grid) {
             for (const Pixel15& b : grid) {
@@ -147,7 +138,7 @@ TEST(BlendPixel, KnownPixelsMatchTheirRule) {
     // clang-format on
     for (const auto& k : known) {
         SCOPED_TRACE(glueName(glueNumber(k.mode)) + std::to_string(&k - known));
-        const Pixel15 r = blend(k.mode, k.water, k.under);
+        const Pixel15 r = blendPixel15(k.water, k.under, glueNumber(k.mode));
         expectColor(r, k.result, k.tolerance);
         EXPECT_EQ(r.alpha, k.result.alpha);
     }

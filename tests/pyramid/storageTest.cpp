@@ -51,7 +51,7 @@ TEST(LevelGeometry, HalvingChains) {
 // Refusals and failed allocations (of the table, the first tile, a tile of
 // level 1 or the very last tile) leave no tiles, and the record stays usable;
 // leaks would be reported by the leak checker.
-TEST(PyramidInit, RefusalsAndFailedAllocationsLeaveNoTiles) {
+TEST(PyramidLifecycle, RefusalsAndFailuresLeaveNoTilesAndDestroyTakesAnyRecord) {
     EXPECT_FALSE(pyramidInit(nullptr, 10, 10, PixelFormat::Rgba8));
     ImagePyramid pyramid;
     pyramidConstruct(&pyramid);
@@ -75,9 +75,7 @@ TEST(PyramidInit, RefusalsAndFailedAllocationsLeaveNoTiles) {
     EXPECT_EQ(pyramid.width[0], 700);
     pyramidFreeTiles(&pyramid);
     pyramidFreeTiles(&pyramid);
-}
-
-TEST(PyramidDestroy, AcceptsNullHalfBuiltAndCreatedRecords) {
+    // Destroying accepts null, half-built and created records.
     pyramidDestroy(nullptr);
     ImagePyramid* none = nullptr;
     pyramidDestroy(&none);
@@ -100,12 +98,12 @@ TEST(PyramidDestroy, AcceptsNullHalfBuiltAndCreatedRecords) {
     EXPECT_EQ(embedded.tiles, nullptr);
     EXPECT_EQ(embedded.tileCount, 0);
     // A created record is freed with its tiles, also after a re-init.
-    ImagePyramid* pyramid = pyramidCreate(20, 20, PixelFormat::Rgba16);
-    ASSERT_NE(pyramid, nullptr);
-    pyramidFreeTiles(pyramid);
-    ASSERT_TRUE(pyramidInit(pyramid, 30, 10, PixelFormat::Rgba8));
-    pyramidDestroy(&pyramid);
-    EXPECT_EQ(pyramid, nullptr);
+    ImagePyramid* created = pyramidCreate(20, 20, PixelFormat::Rgba16);
+    ASSERT_NE(created, nullptr);
+    pyramidFreeTiles(created);
+    ASSERT_TRUE(pyramidInit(created, 30, 10, PixelFormat::Rgba8));
+    pyramidDestroy(&created);
+    EXPECT_EQ(created, nullptr);
 }
 
 // Every pixel of every level has its own place, rows stored without gaps;
