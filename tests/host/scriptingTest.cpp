@@ -168,21 +168,17 @@ TEST_F(ScriptedRead, HostFaultsReachTheCallerAndBadValuesAreSkipped) {
 }
 
 TEST_F(ScriptedRead, PlayModeDecidesTheDialog) {
-    const struct {
-        int16_t playInfo;
-        bool shown;
-    } cases[] = {
+    const std::pair<int16_t, bool> cases[] = {
         {plugInDialogDontDisplay, false}, {plugInDialogDisplay, true}, {plugInDialogSilent, false}};
-
     for (const bool withDescriptor : {true, false}) {
-        for (const auto& c : cases) {
+        for (const auto& [playInfo, shown] : cases) {
             if (withDescriptor) {
                 recorded({integerValue(key("0004"), 10)});
             }
-            parameters->playInfo = c.playInfo;
-            showDialog = !c.shown;
+            parameters->playInfo = playInfo;
+            showDialog = !shown;
             EXPECT_EQ(read(), noErr);
-            EXPECT_EQ(showDialog, c.shown) << c.playInfo << (withDescriptor ? " recorded" : "");
+            EXPECT_EQ(showDialog, shown) << playInfo << (withDescriptor ? " recorded" : "");
         }
     }
 }
