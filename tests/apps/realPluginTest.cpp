@@ -9,11 +9,9 @@
 #include "host/pluginMain.h"
 #include "support/pluginRun.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
-#include <ostream>
-#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace lakra {
@@ -81,10 +79,10 @@ TEST_P(RealPlugin, ModuleLoadedByPathDeliversTheRenderersImageAndRecordsItsLook)
     EXPECT_EQ(image.output, testing::directRender(image, look));
     ASSERT_EQ(recorded.size(), sent.size());
     for (size_t i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(recorded[i].key, sent[i].key) << i;
-        EXPECT_EQ(recorded[i].integer, sent[i].integer) << i;
-        EXPECT_EQ(recorded[i].number, sent[i].number) << i;
-        EXPECT_EQ(recorded[i].enumValue, sent[i].enumValue) << i;
+        EXPECT_EQ(std::tie(recorded[i].key, recorded[i].integer, recorded[i].number,
+                           recorded[i].enumValue),
+                  std::tie(sent[i].key, sent[i].integer, sent[i].number, sent[i].enumValue))
+            << i;
     }
 }
 
@@ -100,24 +98,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, RealPlugin,
 // (its 16-bit water colour included) with --preset.
 class ApplyCommandLook : public ::testing::TestWithParam<Format> {
 protected:
-    // The image's rows without the host's padding.
-    static std::vector<uint8_t> packed(const FakeImage& image, const std::vector<uint8_t>& rows) {
-        const size_t rowBytes =
-            static_cast<size_t>(image.width * image.planes * image.sampleBytes());
-        std::vector<uint8_t> out(rowBytes * static_cast<size_t>(image.height));
-        for (int32_t y = 0; y < image.height; ++y) {
-            std::memcpy(&out[rowBytes * static_cast<size_t>(y)], &rows[image.offset(0, y, 0)],
-                        rowBytes);
-        }
-        return out;
-    }
-
     // Writes the image, applies the options' look, reads the result back.
     std::vector<uint8_t> apply(const FakeImage& picture, const LookOptions& options,
                                Settings* look) {
         HostImage image =
             testing::blankImage(picture.width, picture.height, picture.planes, picture.depth);
-        image.pixels = packed(picture, picture.input);
+        image.pixels = testing::packedRows(picture, picture.input);
         ApplyJob job;
         job.inputPath = folder.path("in.ppm");
         job.outputPath = folder.path("out.ppm");
@@ -135,25 +121,20 @@ protected:
     testing::ScratchFolder folder;
 };
 
-TEST_P(ApplyCommandLook, DefaultLookWithoutOptions) {
+TEST_P(ApplyCommandLook, DefaultsWithoutOptionsAndAPresetsWholeLook) {
     const FakeImage image = picture(GetParam());
     Settings look{};
-    const std::vector<uint8_t> output = apply(image, LookOptions{}, &look);
-    EXPECT_EQ(output, packed(image, testing::directRender(image)));
-}
+    EXPECT_EQ(apply(image, LookOptions{}, &look),
+              testing::packedRows(image, testing::directRender(image)));
 
-TEST_P(ApplyCommandLook, PresetsWholeLook) {
     Settings saved = testLook();
     LookOptions options;
     options.presetPath = folder.path("odd colour.q8r");
     ASSERT_EQ(writePresetLook(options.presetPath, &saved), kExitOk);
-    const FakeImage image = picture(GetParam());
-    Settings look{};
     const std::vector<uint8_t> output = apply(image, options, &look);
-    EXPECT_EQ(look.waterRed, 4660);
-    EXPECT_EQ(look.waterGreen, 300);
-    EXPECT_EQ(look.waterBlue, 60000);
-    EXPECT_EQ(output, packed(image, testing::directRender(image, look)));
+    EXPECT_EQ(std::tie(look.waterRed, look.waterGreen, look.waterBlue),
+              std::make_tuple(4660, 300, 60000));
+    EXPECT_EQ(output, testing::packedRows(image, testing::directRender(image, look)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ApplyCommandLook,

@@ -35,12 +35,10 @@ void invert(const FilterRecord& r) {
 
 // Asks for the band starting at row top, all planes; empty past the end.
 void requestBand(FilterRecord& r, int32_t top) {
-    const auto height = static_cast<int16_t>(r.imageSize.v);
-    const Rect band =
-        top >= height
-            ? Rect{0, 0, 0, 0}
-            : Rect{static_cast<int16_t>(top), 0,
-                   static_cast<int16_t>(std::min(top + kBandRows, 0 + height)), r.imageSize.h};
+    const auto bottom = static_cast<int16_t>(std::min(top + kBandRows, 0 + r.imageSize.v));
+    const Rect band = top >= r.imageSize.v
+                          ? Rect{0, 0, 0, 0}
+                          : Rect{static_cast<int16_t>(top), 0, bottom, r.imageSize.h};
     r.inRect = band;
     r.outRect = band;
     r.inHiPlane = static_cast<int16_t>(r.planes - 1);

@@ -46,14 +46,11 @@ int fuzzStandaloneMain(int argc, char** argv, const FuzzTarget& target);
 // A file of the temporary folder (LAKRA_TEMP, else TMPDIR, else /tmp); the
 // targets run on one thread.
 inline std::string scratchPath(const char* name) {
-    std::string path = "/tmp/";
-    for (const char* variable : {"LAKRA_TEMP", "TMPDIR"}) {
-        const char* value = std::getenv(variable); // NOLINT(concurrency-mt-unsafe)
-        if (value != nullptr && value[0] != '\0') {
-            path = value;
-            break;
-        }
+    const char* folder = std::getenv("LAKRA_TEMP"); // NOLINT(concurrency-mt-unsafe)
+    if (folder == nullptr || folder[0] == '\0') {
+        folder = std::getenv("TMPDIR"); // NOLINT(concurrency-mt-unsafe)
     }
+    const std::string path = folder != nullptr && folder[0] != '\0' ? folder : "/tmp/";
     return path + (path.back() == '/' ? "" : "/") + name;
 }
 

@@ -21,16 +21,12 @@ namespace {
 using Bytes = testing::ResourceBytes;
 
 // Exactly `size` bytes on the heap, so reading one past the end is caught.
-bool parsePiplPrefix(const Bytes& bytes, size_t size, PiplInfo* info) {
+template <typename Info>
+bool parsePrefix(bool (*parse)(const uint8_t*, size_t, Info*), const Bytes& bytes, size_t size,
+                 Info* info) {
     const std::vector<uint8_t> copy(bytes.data.begin(),
                                     bytes.data.begin() + static_cast<std::ptrdiff_t>(size));
-    return parsePipl(copy.data(), copy.size(), info);
-}
-
-bool parseAetePrefix(const Bytes& bytes, size_t size, AeteInfo* info) {
-    const std::vector<uint8_t> copy(bytes.data.begin(),
-                                    bytes.data.begin() + static_cast<std::ptrdiff_t>(size));
-    return parseAete(copy.data(), copy.size(), info);
+    return parse(copy.data(), copy.size(), info);
 }
 
 // Length words with or without the padding counted.
@@ -39,7 +35,7 @@ class PiplReader : public ::testing::TestWithParam<bool> {};
 TEST_P(PiplReader, ReadsEveryPropertyAndRefusesEveryTruncation) {
     const Bytes pipl = testing::samplePipl(GetParam());
     PiplInfo info;
-    ASSERT_TRUE(parsePiplPrefix(pipl, pipl.data.size(), &info));
+    ASSERT_TRUE(parsePrefix(parsePipl, pipl, pipl.data.size(), &info));
 
     ASSERT_EQ(info.properties.size(), 12u);
     EXPECT_EQ(info.properties[2].key, fourCharCode("name"));
@@ -66,7 +62,7 @@ TEST_P(PiplReader, ReadsEveryPropertyAndRefusesEveryTruncation) {
     }
 
     for (size_t size = 0; size < pipl.data.size(); ++size) {
-        EXPECT_FALSE(parsePiplPrefix(pipl, size, &info)) << size << " bytes";
+        EXPECT_FALSE(parsePrefix(parsePipl, pipl, size, &info)) << size << " bytes";
     }
 }
 
@@ -97,7 +93,7 @@ TEST(PiplReader, RefusesMalformedListsWithoutReadingPastTheEnd) {
     };
     PiplInfo info;
     for (size_t i = 0; i < std::size(cases); ++i) {
-        EXPECT_FALSE(parsePiplPrefix(cases[i], cases[i].data.size(), &info)) << "case " << i;
+        EXPECT_FALSE(parsePrefix(parsePipl, cases[i], cases[i].data.size(), &info)) << "case " << i;
     }
 }
 
@@ -106,7 +102,7 @@ TEST(AeteReader, ReadsEveryPartAndRefusesEveryTruncation) {
     const size_t size = aete.data.size();
     aete.u32(0); // one writer appends four zero bytes
     AeteInfo info;
-    ASSERT_TRUE(parseAetePrefix(aete, aete.data.size(), &info));
+    ASSERT_TRUE(parsePrefix(parseAete, aete, aete.data.size(), &info));
 
     EXPECT_EQ(info.bytesRead, size);
     ASSERT_EQ(info.suites.size(), 1u);
@@ -126,7 +122,7 @@ TEST(AeteReader, ReadsEveryPartAndRefusesEveryTruncation) {
     EXPECT_EQ(std::tie(add.code, add.description), std::make_tuple(fourCharCode("GL07"), "adds"));
 
     for (size_t cut = 0; cut < size; ++cut) {
-        EXPECT_FALSE(parseAetePrefix(aete, cut, &info)) << cut << " bytes";
+        EXPECT_FALSE(parsePrefix(parseAete, aete, cut, &info)) << cut << " bytes";
     }
 }
 
@@ -134,14 +130,57 @@ TEST(AeteReader, RefusesCountsTheBytesCannotHold) {
     AeteInfo info;
     Bytes negativeSuites;
     negativeSuites.u16(1).u8(1).u8(0).u16(0).u16(0).u16(0xFFFF);
-    EXPECT_FALSE(parseAetePrefix(negativeSuites, negativeSuites.data.size(), &info));
+    EXPECT_FALSE(parsePrefix(parseAete, negativeSuites, negativeSuites.data.size(), &info));
 
     size_t countAt = 0;
     Bytes manyEnumerators = testing::sampleAete(&countAt);
     manyEnumerators.data[countAt] = 0xFF;
     manyEnumerators.data[countAt + 1] = 0x7F;
-    EXPECT_FALSE(parseAetePrefix(manyEnumerators, manyEnumerators.data.size(), &info));
+    EXPECT_FALSE(parsePrefix(parseAete, manyEnumerators, manyEnumerators.data.size(), &info));
 }
+
+struct EntryCase {
+    const char* name;
+    uint32_t kind;     // the "kind" property's code; 0 for none
+    const char* entry; // the "8664" property's name; null for none
+    size_t cut;        // bytes cut off the end
+    const char* entryOrReason;
+};
+
+class PluginEntryFromPipl : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(PluginEntryFromPipl, NamesTheX64EntryOfAFilterOnly) {
+    const EntryCase& c = GetParam();
+    Bytes properties;
+    if (c.kind != 0) {
+        testing::addProperty(&properties, "kind", Bytes().u32(c.kind), false);
+    }
+    if (c.entry != nullptr) {
+        testing::addProperty(&properties, "8664", Bytes().text(c.entry).u8(0), false);
+    }
+    Bytes pipl;
+    pipl.u16(1).u32(0).u32((c.kind != 0 ? 1 : 0) + (c.entry != nullptr ? 1 : 0)).append(properties);
+    pipl.data.resize(pipl.data.size() - c.cut);
+    const bool accepted = std::string(c.name) == "filter";
+    std::string entry = "stale";
+    std::string reason;
+    EXPECT_EQ(piplFilterEntry(pipl.data.data(), pipl.data.size(), &entry, &reason), accepted);
+    EXPECT_EQ(entry, accepted ? c.entryOrReason : "");
+    EXPECT_NE((accepted ? entry : reason).find(c.entryOrReason), std::string::npos) << reason;
+}
+
+constexpr uint32_t kFilter = fourCharCode("8BFM");
+
+INSTANTIATE_TEST_SUITE_P(
+    Modules, PluginEntryFromPipl,
+    ::testing::Values(EntryCase{"filter", kFilter, "FilterEntry", 0, "FilterEntry"},
+                      EntryCase{"otherKind", fourCharCode("8BEF"), "PluginMain", 0,
+                                "describes no filter"},
+                      EntryCase{"noKind", 0, "PluginMain", 0, "describes no filter"},
+                      EntryCase{"noX64Entry", kFilter, nullptr, 0, "no x64 entry point"},
+                      EntryCase{"truncated", kFilter, "PluginMain", 4, "malformed"},
+                      EntryCase{"empty", 0, nullptr, 10, "malformed"}),
+    [](const ::testing::TestParamInfo<EntryCase>& param) { return std::string(param.param.name); });
 
 #ifdef _WIN32
 

@@ -21,6 +21,15 @@ size_t packedRowBytes(const FakeImage& image) {
 
 } // namespace
 
+std::vector<uint8_t> packedRows(const FakeImage& image, const std::vector<uint8_t>& rows) {
+    const size_t row = packedRowBytes(image);
+    std::vector<uint8_t> packed(row * static_cast<size_t>(image.height));
+    for (int32_t y = 0; y < image.height; ++y) {
+        std::memcpy(&packed[row * static_cast<size_t>(y)], &rows[image.offset(0, y, 0)], row);
+    }
+    return packed;
+}
+
 HostRunOptions PluginRun::interactive() {
     HostRunOptions options;
     options.playInfo = plugInDialogDisplay;
@@ -28,13 +37,7 @@ HostRunOptions PluginRun::interactive() {
 }
 
 PluginRun::PluginRun(FakeImage* fakeImage, HostRunOptions options)
-    : image(fakeImage), entry(PluginMain) {
-    const size_t row = packedRowBytes(*image);
-    packed.resize(row * static_cast<size_t>(image->height));
-    for (int32_t y = 0; y < image->height; ++y) {
-        std::memcpy(&packed[row * static_cast<size_t>(y)], &image->input[image->offset(0, y, 0)],
-                    row);
-    }
+    : image(fakeImage), entry(PluginMain), packed(packedRows(*fakeImage, fakeImage->input)) {
     const int32_t colorPlanes = image->planes - (image->transparency ? 1 : 0);
     const HostPixels pixels{image->width,        image->height, colorPlanes,
                             image->transparency, image->depth,  packed.data()};

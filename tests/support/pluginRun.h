@@ -40,6 +40,9 @@ private:
     std::vector<uint8_t> packed;
 };
 
+// The image's rows (its input or output) without the host's padding.
+std::vector<uint8_t> packedRows(const FakeImage& image, const std::vector<uint8_t>& rows);
+
 // Smooth waves in every colour plane; the transparency half opaque left of
 // x = 10 and opaque elsewhere.
 void fillPattern(FakeImage* image);
