@@ -61,7 +61,7 @@ TEST(JsonValues, WriteTheirExpectedText) {
 // printf text that does.
 TEST(JsonValues, RealsAreTheShortestTextThatReadsBack) {
     uint64_t bits = 88172645463325252u;
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         bits ^= bits << 13;
         bits ^= bits >> 7;
         bits ^= bits << 17;
