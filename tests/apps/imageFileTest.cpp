@@ -37,6 +37,27 @@ using testing::storedSample;
 using testing::writeFileBytes;
 using namespace std::string_literals;
 
+#if LAKRA_HAVE_OIIO
+void writeWithOiio(const std::string& path, const OIIO::ImageSpec& imageSpec, const void* pixels) {
+    auto out = OIIO::ImageOutput::create(path);
+    ASSERT_TRUE(out) << OIIO::geterror();
+    ASSERT_TRUE(out->open(path, imageSpec)) << out->geterror();
+    ASSERT_TRUE(out->write_image(imageSpec.format, pixels)) << out->geterror();
+    ASSERT_TRUE(out->close()) << out->geterror();
+}
+
+template <typename T>
+T recordValue(const HostImage& image, const std::string& name) {
+    T value{};
+    for (const MetadataRecord& record : image.metadata.records) {
+        if (record.name == name && record.bytes.size() == sizeof value) {
+            std::memcpy(&value, record.bytes.data(), sizeof value);
+        }
+    }
+    return value;
+}
+#endif
+
 // `read` holds the first `planes` planes of `source`, each sample within
 // `tolerance` of full scale, clipped to 0..1 first when `clip`.
 void expectSamples(const HostImage& source, const HostImage& read, int32_t planes,
@@ -62,6 +83,7 @@ struct Format {
     bool keepsAlpha;
     int32_t readDepth[3];     // the depth read back after writing 8, 16 and 32 bits
     double eightBitTolerance; // 8-bit samples read back as floats
+    bool lossy = false;       // given a flat image, kept within 2 / 255
 };
 
 const Format kFormats[] = {
@@ -73,66 +95,52 @@ const Format kFormats[] = {
     {".png", "png", true, {8, 16, 16}, 0.0},
     {".tif", "tiff", true, {8, 16, 32}, 0.0},
     {".exr", "openexr", true, {32, 32, 32}, 1.0 / 4096}, // half floats
+    {".jpg", "jpeg", false, {8, 8, 8}, 0.0, true},
 #endif
 };
 
-struct Trip {
-    const Format* format;
-    int32_t planes;
-    int32_t depth;
-};
-
-void PrintTo(const Trip& trip, std::ostream* out) {
-    *out << (trip.format->extension + 1) << "_" << trip.planes << "planes_" << trip.depth << "bit";
-}
-
-class RoundTrip : public ::testing::TestWithParam<Trip> {};
-
-TEST_P(RoundTrip, KeepsWhatTheFormatHolds) {
-    const Trip trip = GetParam();
-    const HostImage source = patternImage(7, 5, trip.planes, trip.depth);
+TEST(RoundTrip, KeepsWhatTheFormatHolds) {
     ScratchFolder folder;
-    const std::string path = folder.path(std::string("trip") + trip.format->extension);
-    std::string error;
-    ASSERT_TRUE(writeImage(path, source, &error)) << error;
-    HostImage read;
-    ASSERT_TRUE(readImage(path, &read, &error)) << error;
-
-    const int32_t readDepth = trip.format->readDepth[trip.depth / 16];
-    EXPECT_EQ(read.depth, readDepth);
-    EXPECT_EQ(read.metadata.formatName, trip.format->name);
-    // Floats into 16-bit files: clipped, then off by half a step each way at most.
-    const bool narrowed = trip.depth == 32 && readDepth == 16;
-    const double tolerance = narrowed                             ? 1.0 / 32768
-                             : trip.depth == 8 && readDepth == 32 ? trip.format->eightBitTolerance
-                                                                  : 0.0;
-    const int32_t kept = trip.planes - (source.alpha && !trip.format->keepsAlpha ? 1 : 0);
-    expectSamples(source, read, kept, tolerance, narrowed);
-#if LAKRA_HAVE_OIIO
-    // OpenImageIO reads our PGM, PPM and PFM files alike. It scales 16-bit
-    // samples by 1/(maxval + 1): 65535 reads as 65534, one host step low.
-    HostImage oiio;
-    if (read.metadata.formatName == "pnm" || read.metadata.formatName == "pfm") {
-        ASSERT_TRUE(readImageOiio(path, &oiio, &error)) << error;
-        EXPECT_EQ(oiio.depth, read.depth);
-        expectSamples(read, oiio, kept, read.depth == 16 ? 1.0 / 32768 : 0.0);
-    }
-#endif
-}
-
-std::vector<Trip> allTrips() {
-    std::vector<Trip> trips;
     for (const Format& format : kFormats) {
-        for (int32_t planes = 1; planes <= 4; ++planes) {
-            for (int32_t depth : {8, 16, 32}) {
-                trips.push_back({&format, planes, depth});
+        for (int32_t layout = 0; layout < 12; ++layout) {
+            const int32_t planes = layout / 3 + 1;
+            const int32_t depth = 8 << (layout % 3);
+            SCOPED_TRACE(format.extension + " "s + std::to_string(planes) + " planes " +
+                         std::to_string(depth) + " bits");
+            HostImage source = patternImage(7, 5, planes, depth);
+            for (size_t i = 0; format.lossy && i < source.pixels.size(); ++i) {
+                source.pixels[i] = source.pixels[i % static_cast<size_t>(planes * depth / 8)];
             }
+            const std::string path = folder.path("trip"s + format.extension);
+            std::string error;
+            ASSERT_TRUE(writeImage(path, source, &error)) << error;
+            HostImage read;
+            ASSERT_TRUE(readImage(path, &read, &error)) << error;
+
+            const int32_t readDepth = format.readDepth[depth / 16];
+            EXPECT_EQ(read.depth, readDepth);
+            EXPECT_EQ(read.metadata.formatName, format.name);
+            // Into fewer bits: clipped, then off by half a step each way at most.
+            const bool narrowed = readDepth < depth;
+            const double tolerance = format.lossy                    ? 2.0 / 255
+                                     : narrowed                      ? 1.0 / 32768
+                                     : depth == 8 && readDepth == 32 ? format.eightBitTolerance
+                                                                     : 0.0;
+            const int32_t kept = planes - (source.alpha && !format.keepsAlpha ? 1 : 0);
+            expectSamples(source, read, kept, tolerance, narrowed);
+#if LAKRA_HAVE_OIIO
+            // OpenImageIO reads our PGM, PPM and PFM files alike. It scales 16-bit
+            // samples by 1/(maxval + 1): 65535 reads as 65534, one host step low.
+            HostImage oiio;
+            if (read.metadata.formatName == "pnm" || read.metadata.formatName == "pfm") {
+                ASSERT_TRUE(readImageOiio(path, &oiio, &error)) << error;
+                EXPECT_EQ(oiio.depth, read.depth);
+                expectSamples(read, oiio, kept, read.depth == 16 ? 1.0 / 32768 : 0.0);
+            }
+#endif
         }
     }
-    return trips;
 }
-
-INSTANTIATE_TEST_SUITE_P(AllLayouts, RoundTrip, ::testing::ValuesIn(allTrips()));
 
 // Every host value survives a 16-bit file, which holds it on its own scale,
 // rounded to nearest: 1 as 2 (1.99997), 16384 as 32768 (32767.5), 32768 as 65535.
@@ -294,17 +302,27 @@ TEST(ReadImageErrors, NameTheFileAndTheReason) {
     std::filesystem::create_directory(folder.path("folder.ppm"));
     writeFileBytes(folder.path("notes.txt"), "not a picture at all\n");
     std::vector<std::pair<std::string, std::string>> rows = {
-        {"missing.ppm", "cannot read: no such file"},
-        {"folder.ppm", "cannot read: it is a folder"},
-        {"notes.txt", "cannot read"},
-    };
+        {"missing.ppm", "no such file"}, {"folder.ppm", "it is a folder"}, {"notes.txt", ""}};
 #if LAKRA_HAVE_OIIO
     // (A cut PNG would do as well, but OpenImageIO 2.4 leaks a message string
     // when libpng jumps out of a damaged file, which the leak checker reports.)
     const std::string cut = folder.path("cut.tif");
     ASSERT_TRUE(writeImage(cut, patternImage(64, 64, 3, 8), &error)) << error;
     writeFileBytes(cut, readFileBytes(cut).substr(0, 200));
-    rows.emplace_back("cut.tif", "cannot read");
+    rows.emplace_back("cut.tif", "");
+    // Layouts the host has no place for.
+    const std::pair<const char*, std::vector<std::string>> layouts[] = {
+        {"five.tif", {"R", "G", "B", "A", "Q"}},
+        {"twoColours.exr", {"R", "G"}},
+        {"rgbz.exr", {"R", "G", "B", "Z"}}};
+    for (const auto& [name, channels] : layouts) {
+        OIIO::ImageSpec imageSpec(2, 2, static_cast<int>(channels.size()), OIIO::TypeDesc::FLOAT);
+        imageSpec.channelnames = channels;
+        imageSpec.alpha_channel = -1;
+        writeWithOiio(folder.path(name), imageSpec,
+                      std::vector<float>(4 * channels.size(), 0.5f).data());
+        rows.emplace_back(name, channels.size() == 5 ? "5 channels" : "multichannel");
+    }
     writeFileBytes(folder.path("huge.ppm"), "P6\n1000000000 1\n255\n");
     EXPECT_FALSE(readImageOiio(folder.path("huge.ppm"), &image, &error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
@@ -314,7 +332,8 @@ TEST(ReadImageErrors, NameTheFileAndTheReason) {
 #endif
     for (const auto& [name, reason] : rows) {
         EXPECT_FALSE(readImage(folder.path(name), &image, &error));
-        EXPECT_NE(error.find(folder.path(name) + ": " + reason), std::string::npos) << error;
+        EXPECT_NE(error.find(folder.path(name) + ": cannot read"), std::string::npos) << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
     }
     EXPECT_EQ(image.width, 0);
 }
@@ -391,105 +410,49 @@ TEST(SafeWrite, LeavesTheNewFileOrWhatWasThere) {
 
 #if LAKRA_HAVE_OIIO
 
-void writeWithOiio(const std::string& path, const OIIO::ImageSpec& imageSpec, const void* pixels) {
-    auto out = OIIO::ImageOutput::create(path);
-    ASSERT_TRUE(out) << OIIO::geterror();
-    ASSERT_TRUE(out->open(path, imageSpec)) << out->geterror();
-    ASSERT_TRUE(out->write_image(imageSpec.format, pixels)) << out->geterror();
-    ASSERT_TRUE(out->close()) << out->geterror();
-}
-
-template <typename T>
-T recordValue(const HostImage& image, const std::string& name) {
-    T value{};
-    for (const MetadataRecord& record : image.metadata.records) {
-        if (record.name == name && record.bytes.size() == sizeof value) {
-            std::memcpy(&value, record.bytes.data(), sizeof value);
-        }
-    }
-    return value;
-}
-
-TEST(JpegOutput, NarrowsToEightBitsAndDropsTransparency) {
-    struct Case {
-        int32_t planes;
-        int32_t depth;
-        std::vector<double> stored;
-        std::vector<int> expected8;
-    };
-
-    const Case cases[] = {{4, 16, {32768, 16384, 0, 100}, {255, 128, 0}},
-                          {3, 32, {1.5, 0.5, -0.25}, {255, 128, 0}},
-                          {2, 8, {200, 0}, {200}}};
-    ScratchFolder folder;
-    const std::string path = folder.path("flat.jpg");
-    std::string error;
-    for (const Case& flat : cases) {
-        HostImage image = blankImage(16, 16, flat.planes, flat.depth);
-        for (size_t i = 0; i < size_t{16 * 16} * static_cast<size_t>(flat.planes); ++i) {
-            testing::setSample(&image, i, flat.stored[i % static_cast<size_t>(flat.planes)]);
-        }
-        ASSERT_TRUE(writeImage(path, image, &error)) << error;
-        HostImage read;
-        ASSERT_TRUE(readImage(path, &read, &error)) << error;
-        ASSERT_EQ(read.depth, 8);
-        ASSERT_EQ(read.planes, static_cast<int32_t>(flat.expected8.size()));
-        for (size_t c = 0; c < flat.expected8.size(); ++c) {
-            EXPECT_NEAR(read.pixels[c], flat.expected8[c], 2) << "plane " << c;
-        }
-    }
-}
-
-// A TIFF of 3 x 2 samples "10 20 30 / 40 50 60" under each Exif orientation
-// comes out upright.
+// A TIFF of 3 x 2 RGB pixels "10 20 30 / 40 50 60" (pixel v holds v, v + 1,
+// v + 2) under each Exif orientation comes out upright.
 TEST(ExifOrientation, TiffComesOutUpright) {
     const std::vector<uint8_t> upright[] = {
         {10, 20, 30, 40, 50, 60}, {30, 20, 10, 60, 50, 40}, {60, 50, 40, 30, 20, 10},
         {40, 50, 60, 10, 20, 30}, {10, 40, 20, 50, 30, 60}, {40, 10, 50, 20, 60, 30},
         {60, 30, 50, 20, 40, 10}, {30, 60, 20, 50, 10, 40},
     };
+    std::vector<uint8_t> samples[8];
+    for (size_t i = 0; i < 8 * 18; ++i) {
+        samples[i / 18].push_back(static_cast<uint8_t>(upright[i / 18][i % 18 / 3] + i % 3));
+    }
     ScratchFolder folder;
     const std::string path = folder.path("turned.tif");
     for (int code = 1; code <= 8; ++code) {
         SCOPED_TRACE(code);
-        OIIO::ImageSpec imageSpec(3, 2, 1, OIIO::TypeDesc::UINT8);
+        OIIO::ImageSpec imageSpec(3, 2, 3, OIIO::TypeDesc::UINT8);
         imageSpec.attribute("Orientation", code);
-        writeWithOiio(path, imageSpec, upright[0].data());
+        writeWithOiio(path, imageSpec, samples[0].data());
         HostImage read;
         std::string error;
         ASSERT_TRUE(readImage(path, &read, &error)) << error;
         EXPECT_EQ(std::tie(read.width, read.height),
                   (code < 5 ? std::tuple(3, 2) : std::tuple(2, 3)));
-        EXPECT_EQ(read.pixels, upright[code - 1]);
+        EXPECT_EQ(read.pixels, samples[code - 1]);
         EXPECT_EQ(recordValue<int32_t>(read, "Orientation"), 1);
     }
 }
 
-TEST(ExifOrientation, JpegTurnedAQuarterComesOutUprightWithItsAxes) {
-    // Stored 16 x 8: left half red, right half blue. Orientation 6 shows it
-    // turned clockwise: 8 x 16, red on top.
+// What the metadata says per axis turns with the pixels: a JPEG stored 16 x 8
+// under orientation 6 comes out 8 x 16 with its resolutions swapped.
+TEST(ExifOrientation, JpegTurnedAQuarterSwapsItsAxes) {
     ScratchFolder folder;
     const std::string path = folder.path("turned.jpg");
     OIIO::ImageSpec imageSpec(16, 8, 3, OIIO::TypeDesc::UINT8);
     imageSpec.attribute("Orientation", 6);
     imageSpec.attribute("XResolution", 100.0f);
     imageSpec.attribute("YResolution", 200.0f);
-    std::vector<uint8_t> stored(16 * 8 * 3, 0);
-    for (size_t i = 0; i < 16 * 8; ++i) {
-        stored[i * 3 + ((i % 16) < 8 ? 0 : 2)] = 255;
-    }
-    writeWithOiio(path, imageSpec, stored.data());
+    writeWithOiio(path, imageSpec, std::vector<uint8_t>(16 * 8 * 3, 0).data());
     HostImage read;
     std::string error;
     ASSERT_TRUE(readImage(path, &read, &error)) << error;
-    ASSERT_EQ(std::tie(read.width, read.height), std::tuple(8, 16));
-    // Red and blue at (4, 3), then at (4, 12).
-    for (const auto& [at, expected] :
-         {std::pair{(3 * 8 + 4) * 3, 255}, std::pair{(3 * 8 + 4) * 3 + 2, 0},
-          std::pair{(12 * 8 + 4) * 3, 0}, std::pair{(12 * 8 + 4) * 3 + 2, 255}}) {
-        EXPECT_NEAR(read.pixels[static_cast<size_t>(at)], expected, 12) << at;
-    }
-    // What the metadata says per axis turns with the pixels.
+    EXPECT_EQ(std::tie(read.width, read.height), std::tuple(8, 16));
     EXPECT_EQ(recordValue<float>(read, "XResolution"), 200.0f);
     EXPECT_EQ(recordValue<float>(read, "YResolution"), 100.0f);
     EXPECT_EQ(recordValue<int32_t>(read, "Orientation"), 1);
@@ -583,27 +546,6 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
 INSTANTIATE_TEST_SUITE_P(Formats, MetadataCarried,
                          ::testing::Values(".jpg", ".png", ".tif", ".exr"),
                          [](const auto& row) { return std::string(row.param + 1); });
-
-TEST(UnsuitableImage, IsRefusedWithItsReason) {
-    const std::tuple<const char*, std::vector<std::string>, const char*> layouts[] = {
-        {"five.tif", {"R", "G", "B", "A", "Q"}, "5 channels"},
-        {"twoColours.exr", {"R", "G"}, "multichannel"},
-        {"rgbz.exr", {"R", "G", "B", "Z"}, "multichannel"},
-    };
-    ScratchFolder folder;
-    for (const auto& [name, channels, reason] : layouts) {
-        const std::string path = folder.path(name);
-        OIIO::ImageSpec imageSpec(2, 2, static_cast<int>(channels.size()), OIIO::TypeDesc::FLOAT);
-        imageSpec.channelnames = channels;
-        imageSpec.alpha_channel = -1;
-        writeWithOiio(path, imageSpec, std::vector<float>(4 * channels.size(), 0.5f).data());
-        HostImage image;
-        std::string error;
-        EXPECT_FALSE(readImage(path, &image, &error));
-        EXPECT_NE(error.find(path + ": cannot read"), std::string::npos) << error;
-        EXPECT_NE(error.find(reason), std::string::npos) << error;
-    }
-}
 
 #endif // LAKRA_HAVE_OIIO
 
