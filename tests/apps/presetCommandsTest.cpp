@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace lakra {
@@ -50,13 +51,9 @@ TEST(PresetCommands, SaveThenShowReproducesEverySetValue) {
     EXPECT_EQ(presetJson(look), json + "\n}\n");
 
     ASSERT_EQ(lookFromOptions({path, {"rippleHeight=5", "horizon=80"}, "2"}, &look), kExitOk);
-    EXPECT_EQ(look.rippleHeight, 5);
-    EXPECT_EQ(look.horizonFloat, 80.0f);
-    EXPECT_EQ(look.horizon, 80);
-    EXPECT_EQ(look.glue, 2);
-    EXPECT_EQ(look.perspective, 12);
-    EXPECT_EQ(look.randomSeed, -123456);
-    EXPECT_EQ(look.waterBlue, 0xffff);
+    EXPECT_EQ(std::tie(look.rippleHeight, look.horizonFloat, look.horizon, look.glue,
+                       look.perspective, look.randomSeed, look.waterBlue),
+              std::make_tuple(5, 80.0f, 80, 2, 12, -123456, uint16_t{0xffff}));
 }
 
 TEST(PresetCommands, DiceWithASeedAreReproducibleAndParse) {
