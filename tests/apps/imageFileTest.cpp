@@ -166,24 +166,21 @@ TEST(SixteenBitFiles, HoldEveryHostValueOnTheirScale) {
         ASSERT_TRUE(readImage(path, &read, &error)) << error;
         EXPECT_EQ(read.depth, 16);
         expectSamples(ramp, read, 1);
-        std::vector<uint16_t> file(32769);
         const std::string bytes = readFileBytes(path);
-        const size_t header = bytes.size() - 2 * file.size(); // big-endian samples end a PGM
+        const size_t at = bytes.size() - 2 * 32769; // big-endian samples end a PGM
         if (name.ends_with(".pgm")) {
-            EXPECT_EQ(bytes.substr(0, header), "P5\n32769 1\n65535\n");
-            for (size_t x = 0; x < file.size(); ++x) {
-                file[x] = static_cast<uint16_t>(static_cast<uint8_t>(bytes[header + 2 * x]) << 8 |
-                                                static_cast<uint8_t>(bytes[header + 2 * x + 1]));
-            }
+            EXPECT_EQ(bytes.substr(0, at), "P5\n32769 1\n65535\n");
+            EXPECT_EQ(bytes.substr(at + 2, 2) + bytes.substr(at + 2 * 16384, 2) +
+                          bytes.substr(at + 2 * 32768),
+                      "\x00\x02\x80\x00\xFF\xFF"s);
         }
 #if LAKRA_HAVE_OIIO
-        if (!name.ends_with(".pgm")) {
-            auto in = OIIO::ImageInput::open(path);
-            ASSERT_TRUE(in && in->read_image(0, 0, 0, 1, OIIO::TypeDesc::UINT16, file.data()));
-        }
+        std::vector<uint16_t> file(32769);
+        auto in = OIIO::ImageInput::open(path);
+        ASSERT_TRUE(in && in->read_image(0, 0, 0, 1, OIIO::TypeDesc::UINT16, file.data()));
+        EXPECT_TRUE(name.ends_with(".pgm") || std::tie(file[1], file[16384], file[32768]) ==
+                                                  std::make_tuple(2, 32768, 65535));
 #endif
-        EXPECT_EQ(std::tie(file[1], file[16384], file[32768]),
-                  std::make_tuple(uint16_t{2}, uint16_t{32768}, uint16_t{65535}));
     }
 }
 
