@@ -406,10 +406,9 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     imageSpec.attribute("YResolution", 200.0f);
     imageSpec.attribute("ResolutionUnit", "in");
     imageSpec.attribute("compression", "lzw");
-    const std::vector<uint8_t> pixels(6 * 4 * 3, 90);
     // A TIFF source brings its compression, which the TIFF written must not take.
     const std::string source = folder.path(extension == ".tif" ? "source.tif" : "source.jpg");
-    writeWithOiio(source, imageSpec, pixels.data());
+    writeWithOiio(source, imageSpec, std::vector<uint8_t>(6 * 4 * 3, 90).data());
 
     HostImage image;
     std::string error;
@@ -425,8 +424,7 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
         EXPECT_NE(tags.find("4 x    6"), std::string::npos) << tags;
         return;
     }
-    EXPECT_EQ(testing::toolOutput("exiftool -b -ICC_Profile '" + output + "'"),
-              std::string(icc.begin(), icc.end()));
+    EXPECT_EQ(testing::toolOutput("exiftool -b -ICC_Profile '" + output + "'"), icc);
     EXPECT_NE(tags.find("ImageWidth: 4\n"), std::string::npos) << tags;
     EXPECT_NE(tags.find("ImageHeight: 6\n"), std::string::npos) << tags;
     EXPECT_EQ(tags.find("Orientation: 6"), std::string::npos) << tags;

@@ -76,7 +76,7 @@ TEST(PresetCommands, DiceWithASeedAreReproducibleAndParse) {
     EXPECT_EQ(lookArguments(parsed), arguments);
 }
 
-TEST(PresetCommands, UnreadableFilesExitWithTheResultCode) {
+TEST(PresetCommands, UnreadableFilesUnwritablePathsAndBadOptionsFail) {
     ScratchFolder folder;
     testing::writeFileBytes(folder.path("garbage.q8r"), "hello, this is not a preset");
     testing::writeFileBytes(folder.path("empty.q8r"), "");
@@ -93,10 +93,6 @@ TEST(PresetCommands, UnreadableFilesExitWithTheResultCode) {
         const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find(says), std::string::npos) << said;
     }
-}
-
-TEST(PresetCommands, RefusesUnwritablePathsAndBadOptions) {
-    ScratchFolder folder;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(runPresetSave(folder.path("no such folder/x.q8r"), {}), kExitFailed);
     EXPECT_EQ(runPresetSave(folder.path("bad.q8r"), {"", {"depth=3"}, ""}), kExitUsage);
