@@ -77,23 +77,23 @@ void expectSamples(const HostImage& source, const HostImage& read, int32_t plane
 // What a format keeps of an image written to it and read back.
 struct Format {
     const char* extension;
-    const char* name; // the format name the reader reports
-    bool keepsAlpha;
-    int32_t readDepth[3];     // the depth read back after writing 8, 16 and 32 bits
+    const char* name;         // the format name the reader reports
     double eightBitTolerance; // 8-bit samples read back as floats
-    bool lossy = false;       // given a flat image, kept within 2 / 255
+    int32_t readDepth[3];     // the depth read back after writing 8, 16 and 32 bits
+    bool keepsAlpha;
+    bool lossy = false; // given a flat image, kept within 2 / 255
 };
 
 const Format kFormats[] = {
-    {".pgm", "pnm", false, {8, 16, 16}, 0.0},
-    {".ppm", "pnm", false, {8, 16, 16}, 0.0},
-    {".pam", "pam", true, {8, 16, 16}, 0.0},
-    {".pfm", "pfm", false, {32, 32, 32}, 1e-7}, // k / 255 within float rounding
+    {".pgm", "pnm", 0.0, {8, 16, 16}, false},
+    {".ppm", "pnm", 0.0, {8, 16, 16}, false},
+    {".pam", "pam", 0.0, {8, 16, 16}, true},
+    {".pfm", "pfm", 1e-7, {32, 32, 32}, false}, // k / 255 within float rounding
 #if LAKRA_HAVE_OIIO
-    {".png", "png", true, {8, 16, 16}, 0.0},
-    {".tif", "tiff", true, {8, 16, 32}, 0.0},
-    {".exr", "openexr", true, {32, 32, 32}, 1.0 / 4096}, // half floats
-    {".jpg", "jpeg", false, {8, 8, 8}, 0.0, true},
+    {".png", "png", 0.0, {8, 16, 16}, true},
+    {".tif", "tiff", 0.0, {8, 16, 32}, true},
+    {".exr", "openexr", 1.0 / 4096, {32, 32, 32}, true}, // half floats
+    {".jpg", "jpeg", 0.0, {8, 8, 8}, false, true},
 #endif
 };
 

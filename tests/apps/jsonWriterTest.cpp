@@ -79,7 +79,7 @@ TEST(JsonValues, RealsAreTheShortestTextThatReadsBack) {
             char shortest[400];
             int digits = 0;
             do {
-                std::snprintf(shortest, sizeof shortest, "%.*g", ++digits, real);
+                (void)std::snprintf(shortest, sizeof shortest, "%.*g", ++digits, real);
             } while (!readsBack(shortest));
             EXPECT_TRUE(readsBack(text.c_str())) << text;
             EXPECT_LE(text.size(), std::strlen(shortest)) << text;
