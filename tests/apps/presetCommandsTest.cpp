@@ -1,22 +1,20 @@
 #include "apps/lakra/presetCommands.h"
 
+#include "apps/imageTestUtil.h"
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/lookOptions.h"
-#include "files/files.h"
+#include "apps/lakra/presetThumbnails.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
-#include <regex>
 #include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
 
 namespace lakra {
 namespace {
 
-std::string tempPath(const char* name) {
-    FileSpec fileSpec{};
-    EXPECT_EQ(temporaryFileSpec(name, &fileSpec), noErr);
-    return fileSpecPath(fileSpec);
-}
+using testing::ScratchFolder;
 
 // Every --set field with a value off its default; the reals are exact in
 // the file (the centres are stored in 1/65536 steps).
@@ -26,8 +24,10 @@ const std::vector<std::string> kEverySetting = {
     "complexity=55",   "altitude=9",   "brilliance=0",      "randomSeed=-123456",
     "xCenter=0.25",    "yCenter=0.75", "waterColor=#0a7bff"};
 
+// Saved, shown as text and as JSON with the same members, and overridden by --set.
 TEST(PresetCommands, SaveThenShowReproducesEverySetValue) {
-    const std::string path = tempPath("lakra every setting.q8r");
+    ScratchFolder folder;
+    const std::string path = folder.path("every setting.q8r");
     ASSERT_EQ(runPresetSave(path, {"", kEverySetting, "GL07"}), kExitOk);
     Settings look{};
     ASSERT_EQ(readPresetLook(path, &look), kExitOk);
@@ -39,49 +39,21 @@ TEST(PresetCommands, SaveThenShowReproducesEverySetValue) {
     EXPECT_NE(text.find("\nglue 7\n"), std::string::npos);
     EXPECT_EQ(text.rfind("formatVersion 41\n", 0), 0u);
     EXPECT_NE(text.find("\ncarriedInt19 "), std::string::npos);
-}
 
-TEST(PresetCommands, SetOverridesThePresetAndKeepsTheRest) {
-    const std::string path = tempPath("lakra override.q8r");
-    ASSERT_EQ(runPresetSave(path, {"", kEverySetting, ""}), kExitOk);
-    Settings look{};
-    ASSERT_EQ(lookFromOptions({path, {"rippleHeight=5", "horizon=80"}, "2"}, &look), kExitOk);
-    EXPECT_EQ(look.rippleHeight, 5);
-    EXPECT_EQ(look.horizonFloat, 80.0f);
-    EXPECT_EQ(look.horizon, 80);
-    EXPECT_EQ(look.glue, 2);
-    EXPECT_EQ(look.perspective, 12);
-    EXPECT_EQ(look.randomSeed, -123456);
-    EXPECT_EQ(look.waterBlue, 0xffff);
-}
-
-TEST(PresetCommands, JsonHoldsTheSameFieldsAsTheText) {
-    Settings look{};
-    ASSERT_EQ(lookFromOptions({"", kEverySetting, ""}, &look), kExitOk);
-    std::istringstream json(presetJson(look));
-    std::istringstream text(presetText(look));
-    std::string line;
-    ASSERT_TRUE(std::getline(json, line));
-    EXPECT_EQ(line, "{");
-    const std::regex member(R"re(  "([A-Za-z0-9]+)": (-?[0-9][0-9.e+-]*|"#[0-9a-f]{6}")(,?))re");
-    std::string expected;
-    std::string comma = ",";
-    while (std::getline(text, expected)) {
-        ASSERT_EQ(comma, ",") << "a member after the last one";
-        ASSERT_TRUE(std::getline(json, line));
-        std::smatch parts;
-        ASSERT_TRUE(std::regex_match(line, parts, member)) << line;
-        std::string value = parts[2];
-        if (value[0] == '"') {
-            value = value.substr(1, value.size() - 2);
-        }
-        EXPECT_EQ(parts[1].str() + " " + value, expected);
-        comma = parts[3];
+    std::istringstream lines(text);
+    std::string json = "{";
+    for (std::string line; std::getline(lines, line);) {
+        const size_t space = line.find(' ');
+        const std::string value = line.substr(space + 1);
+        json += (json.size() > 1 ? ",\n  \"" : "\n  \"") + line.substr(0, space) +
+                "\": " + (value[0] == '#' ? "\"" + value + "\"" : value);
     }
-    EXPECT_EQ(comma, "");
-    ASSERT_TRUE(std::getline(json, line));
-    EXPECT_EQ(line, "}");
-    EXPECT_FALSE(std::getline(json, line));
+    EXPECT_EQ(presetJson(look), json + "\n}\n");
+
+    ASSERT_EQ(lookFromOptions({path, {"rippleHeight=5", "horizon=80"}, "2"}, &look), kExitOk);
+    EXPECT_EQ(std::tie(look.rippleHeight, look.horizonFloat, look.horizon, look.glue,
+                       look.perspective, look.randomSeed, look.waterBlue),
+              std::make_tuple(5, 80.0f, 80, 2, 12, -123456, uint16_t{0xffff}));
 }
 
 TEST(PresetCommands, DiceWithASeedAreReproducibleAndParse) {
@@ -104,43 +76,59 @@ TEST(PresetCommands, DiceWithASeedAreReproducibleAndParse) {
     EXPECT_EQ(lookArguments(parsed), arguments);
 }
 
-TEST(PresetCommands, UnreadableFilesExitWithTheResultCode) {
-    const std::string garbage = tempPath("lakra garbage.q8r");
-    FILE* file = std::fopen(garbage.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_GE(std::fputs("hello, this is not a preset", file), 0);
-    ASSERT_EQ(std::fclose(file), 0);
-    const std::string empty = tempPath("lakra empty.q8r");
-    file = std::fopen(empty.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(std::fclose(file), 0);
-
-    const struct {
-        std::string path;
-        const char* says;
-    } cases[] = {{tempPath("lakra no such preset.q8r"), "result 99"},
-                 {garbage, "result -21"},
-                 {empty, "result -19"},
-                 {std::string(300, 'a'), "1 to 259 characters"}};
-
-    for (const auto& c : cases) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(runPresetShow(c.path, false), kExitFailed);
+TEST(PresetCommands, UnreadableFilesUnwritablePathsAndBadOptionsFail) {
+    ScratchFolder folder;
+    testing::writeFileBytes(folder.path("garbage.q8r"), "hello, this is not a preset");
+    testing::writeFileBytes(folder.path("empty.q8r"), "");
+    const std::pair<std::string, const char*> cases[] = {
+        {folder.path("no such preset.q8r"), "result 99"},
+        {folder.path("garbage.q8r"), "result -21"},
+        {folder.path("empty.q8r"), "result -19"},
+        {std::string(300, 'a'), "1 to 259 characters"}};
+    for (const auto& [path, says] : cases) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(runPresetShow(path, false), kExitFailed);
         Settings look{};
-        EXPECT_EQ(lookFromOptions({c.path, {"blur=3"}, ""}, &look), kExitFailed);
-        const std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(lookFromOptions({path, {"blur=3"}, ""}, &look), kExitFailed);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(says), std::string::npos) << said;
     }
-}
-
-TEST(PresetCommands, RefusesUnwritablePathsAndBadOptions) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(runPresetSave(tempPath("no such folder/x.q8r"), {}), kExitFailed);
-    EXPECT_EQ(runPresetSave(tempPath("lakra bad.q8r"), {"", {"depth=3"}, ""}), kExitUsage);
-    EXPECT_EQ(runPresetSave(tempPath("lakra bad.q8r"), {"", {}, "GL64"}), kExitUsage);
-    const std::string said = testing::internal::GetCapturedStderr();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(runPresetSave(folder.path("no such folder/x.q8r"), {}), kExitFailed);
+    EXPECT_EQ(runPresetSave(folder.path("bad.q8r"), {"", {"depth=3"}, ""}), kExitUsage);
+    EXPECT_EQ(runPresetSave(folder.path("bad.q8r"), {"", {}, "GL64"}), kExitUsage);
+    const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("cannot write the preset"), std::string::npos) << said;
     EXPECT_NE(said.find("unknown look field 'depth'"), std::string::npos) << said;
+}
+
+// Saved with an image, a preset's thumbnail shows the look rendered on it.
+TEST(PresetThumbnails, ShowTheRenderedLookAndAreMissingWithoutAnImage) {
+    ScratchFolder folder;
+    // A bright sky over a dark ground.
+    HostImage scene = testing::blankImage(48, 36, 3, 8);
+    for (size_t i = 0; i < scene.pixels.size(); ++i) {
+        scene.pixels[i] = static_cast<uint8_t>(i < 20 * 48 * 3 ? 200 + 20 * (i % 3) : 30);
+    }
+    std::string error;
+    ASSERT_TRUE(writeImage(folder.path("scene.ppm"), scene, &error)) << error;
+    const std::string preset = folder.path("with thumbnail.q8r");
+    ASSERT_EQ(runPresetSave(preset, {"", {"waviness=0"}, ""}, folder.path("scene.ppm")), kExitOk);
+    ASSERT_EQ(runPresetThumbnail(preset, folder.path("thumbnail.ppm")), kExitOk);
+    HostImage thumbnail;
+    ASSERT_TRUE(readImage(folder.path("thumbnail.ppm"), &thumbnail, &error)) << error;
+    EXPECT_EQ(std::tie(thumbnail.width, thumbnail.height, thumbnail.planes),
+              std::make_tuple(128, 128, 3));
+    // The sky stays bright at the top; the water below the horizon is darker.
+    const auto blue = [&](size_t x, size_t y) { return thumbnail.pixels[(y * 128 + x) * 3 + 2]; };
+    EXPECT_GT(blue(64, 10), 200);
+    EXPECT_LT(blue(64, 120), blue(64, 10));
+
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(runPresetSave(preset, {"", {}, ""}), kExitOk);
+    EXPECT_EQ(runPresetThumbnail(preset, folder.path("none.ppm")), kExitFailed);
+    EXPECT_EQ(runPresetSave(preset, {"", {}, ""}, folder.path("missing.ppm")), kExitFailed);
+    ::testing::internal::GetCapturedStderr();
 }
 
 } // namespace
