@@ -51,28 +51,6 @@ protected:
     int captures = 0;
 };
 
-TEST_F(MemoryDotsModel, StoreThenRecallRestoresTheLookAndMakesTheDotCurrent) {
-    Settings s = lookWith(12);
-    ASSERT_TRUE(memoryDotStore(&dots, 4, &s));
-    EXPECT_EQ(captures, 1);
-    EXPECT_TRUE(folder.exists(dotFile(4)));
-    EXPECT_EQ(dots.previewed, 4);
-    s = lookWith(60);
-    s.panY = 7;
-    ASSERT_TRUE(memoryDotRecall(&dots, 4, &s));
-    EXPECT_EQ(std::make_tuple(s.waviness, s.waterBlue, s.carriedInt19, s.offsetFloat, s.panY),
-              std::make_tuple(12, 54321, 12, 12.75f, 7));
-    EXPECT_STREQ(s.dotName, "dot 5");
-    EXPECT_EQ(dots.shown[4], DotDisplay::Current);
-    // Only the last stored or recalled dot is current.
-    (void)memoryDotStore(&dots, 1, &s);
-    EXPECT_EQ(dots.shown[4], DotDisplay::Filled);
-    EXPECT_EQ(dots.shown[1], DotDisplay::Current);
-    (void)memoryDotRecall(&dots, 4, &s);
-    EXPECT_EQ(dots.shown[4], DotDisplay::Current);
-    EXPECT_EQ(dots.shown[1], DotDisplay::Filled);
-}
-
 TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
     keep({0, 1});
     Settings s = lookWith(12);
@@ -129,9 +107,13 @@ TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButtonAndHoverPreviews) {
     memoryDotHover(&dots, 6); // already hovered: not read again
     memoryDotHover(&dots, -1);
     EXPECT_EQ(dots.dirty, 0u);
+    // The previewed dot's file gives the look; the view stays.
     s = lookWith(50);
+    s.panY = 7;
     EXPECT_EQ(memoryDotCellClick(&dots, false, false, &s), DotAction::Recalled);
-    EXPECT_EQ(s.waviness, 12);
+    EXPECT_EQ(std::make_tuple(s.waviness, s.waterBlue, s.carriedInt19, s.offsetFloat, s.panY),
+              std::make_tuple(12, 54321, 12, 12.75f, 7));
+    EXPECT_STREQ(s.dotName, "dot 7");
     EXPECT_EQ(memoryDotCellClick(&dots, true, false, &s), DotAction::SaveGalleryPage);
     EXPECT_EQ(memoryDotCellClick(&dots, false, true, &s), DotAction::BatchResave);
     memoryDotHover(&dots, 7); // empty slot
