@@ -8,16 +8,12 @@
 #include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
-#include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <initializer_list>
-#include <iterator>
 #include <ostream>
 #include <random>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -440,6 +436,8 @@ TEST_F(PresetThumbnails, NoisyRecordsAreEncodedCoarserUntilTheyFit) {
     EXPECT_EQ(atSize->width[0], 88);
     EXPECT_NE(grey(thumbnail.get(), 0, 127), 128u) << "no longer the blank ramp";
     pyramidDestroy(&atSize);
+    ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
+    EXPECT_GT(scratch.read("look.q8r").size(), 74u * 4) << "the hooks before are back";
 }
 
 // A record wider than the thumbnail is read at the clamped size; one of an

@@ -1,35 +1,137 @@
+#include "host/hostContext.h"
+#include "host/seams.h"
+#include "presets/cachedSettings.h"
 #include "presets/memoryDots.h"
-
+#include "presets/presetFile.h"
+#include "presets/undo.h"
 #include "support/fileChecks.h"
+#include "support/pluginRun.h"
 #include "support/scratchFolder.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
 #include <tuple>
 #include <vector>
 
+// Looks kept between moments: the undo slots, the memory dots and the look
+// cached between runs.
+
 namespace lakra {
 namespace {
 
+using testing::FakeImage;
+using testing::PluginRun;
 using testing::sameBytes;
+using testing::ScratchFolder;
 
-std::string dotFile(int slot) {
-    return "Lakra A memory dot " + std::to_string(slot) + ".q8r";
-}
-
-Settings lookWith(int32_t waviness) {
+Settings lookWith(int32_t waviness, int32_t carried) {
     Settings s;
     settingsFresh(&s);
     s.waviness = waviness;
-    s.waterBlue = 54321;
-    s.carriedInt19 = waviness; // only a file carries it
-    setOffset(&s, 12.75f);
-    setDotName(&s, "incoming");
+    s.waterGreen = static_cast<uint16_t>(1000 + waviness);
+    s.carriedInt19 = carried; // travels in the file, never by copyLook
+    setHorizon(&s, 10.5f + static_cast<float>(waviness));
+    setDotName(&s, waviness == 10 ? "first" : "later");
     return s;
+}
+
+void expectSameLook(const Settings& a, const Settings& b) {
+    EXPECT_EQ(std::memcmp(&a, &b, offsetof(Settings, carriedInt19)), 0);
+    EXPECT_EQ(a.horizonFloat, b.horizonFloat);
+    EXPECT_EQ(a.offsetFloat, b.offsetFloat);
+    EXPECT_STREQ(a.dotName, b.dotName);
+}
+
+struct Undo : ::testing::Test {
+    void SetUp() override { undoInit(&store); }
+
+    ScratchFolder folder;
+    UndoStore store{};
+};
+
+TEST_F(Undo, TogglesBetweenTheLastTwoLooksAndKeepsTheView) {
+    Settings s = lookWith(10, 5);
+    const Settings s0 = s;
+    EXPECT_FALSE(undoStep(&store, &s)) << "no snapshot yet";
+    EXPECT_TRUE(sameBytes(s, s0));
+    ASSERT_EQ(undoSnapshot(&store, &s, true), noErr); // the dialog opens
+    EXPECT_FALSE(undoStep(&store, &s)) << "one snapshot: nothing before it";
+    const Settings s1 = lookWith(20, 9);
+    s = s1;
+    (void)undoSnapshot(&store, &s, false);
+    const Settings s2 = lookWith(30, 9);
+    s = s2;
+    (void)undoSnapshot(&store, &s, false); // overwrites the slot backed by a file
+    s.previewScale = 4;
+    s.panX = 33;
+    ASSERT_TRUE(undoStep(&store, &s));
+    expectSameLook(s, s1);
+    ASSERT_TRUE(undoStep(&store, &s));
+    expectSameLook(s, s2);
+    EXPECT_EQ(s.carriedInt19, 9) << "the overwritten slot's file must not be read back";
+    EXPECT_EQ(s.previewScale, 4);
+    EXPECT_EQ(s.panX, 33);
+}
+
+// A file-backed snapshot restores what only the file carries; a damaged file
+// leaves the look restored from memory.
+TEST_F(Undo, FileBackedSnapshotRestoresTheWholeSettingsUnlessDamaged) {
+    for (const bool damaged : {false, true}) {
+        undoInit(&store);
+        Settings s = lookWith(10, 5);
+        ASSERT_EQ(undoSnapshot(&store, &s, true), noErr);
+        EXPECT_TRUE(folder.exists("Lakra undo 1"));
+        s = lookWith(20, 9);
+        (void)undoSnapshot(&store, &s, false);
+        if (damaged) { // version 41, then the file ends inside the colour
+            folder.write("Lakra undo 1", {0, 0, 0, 41, 0, 0, 0xFF, 0xFF, 0, 0});
+        }
+        ASSERT_TRUE(undoStep(&store, &s));
+        if (damaged) {
+            expectSameLook(s, lookWith(10, 5));
+        }
+        EXPECT_EQ(s.waviness, 10);
+        EXPECT_EQ(s.waterGreen, 1010);
+        EXPECT_FLOAT_EQ(s.horizonFloat, 20.5f);
+        EXPECT_STREQ(s.dotName, "first");
+        EXPECT_EQ(s.carriedInt19, damaged ? 9 : 5);
+    }
+}
+
+TEST_F(Undo, UnwrittenFileIsNeverReadBack) {
+    Settings s = lookWith(10, 5);
+    {
+        ScratchFolder gone; // LAKRA_TEMP points at a folder removed here
+        std::filesystem::remove_all(gone.path());
+        EXPECT_NE(undoSnapshot(&store, &s, true), noErr);
+        // A file of an earlier run appears where the snapshot's was not written.
+        std::filesystem::create_directories(gone.path());
+        FileSpec stale;
+        ASSERT_EQ(undoFileSpec(store.current, &stale), noErr);
+        Settings other = lookWith(30, 7);
+        ASSERT_EQ(presetWrite(stale, &other), noErr);
+        s = lookWith(20, 9);
+        (void)undoSnapshot(&store, &s, false);
+        ASSERT_TRUE(undoStep(&store, &s));
+    }
+    expectSameLook(s, lookWith(10, 5));
+    EXPECT_EQ(s.carriedInt19, 9);
+
+    FileSpec fileSpec;
+    ASSERT_EQ(undoFileSpec(0, &fileSpec), noErr);
+    EXPECT_EQ(std::string(fileSpecPath(fileSpec)), folder.path("Lakra undo 0"));
+    EXPECT_EQ(undoFileSpec(-1, &fileSpec), kFileNotOpened);
+    EXPECT_EQ(undoFileSpec(2, &fileSpec), kFileNotOpened);
+    EXPECT_STREQ(fileSpecPath(fileSpec), "");
+}
+
+std::string dotFile(int slot) {
+    return "Lakra A memory dot " + std::to_string(slot) + ".q8r";
 }
 
 class MemoryDotsModel : public ::testing::Test {
@@ -46,14 +148,14 @@ protected:
         }
     }
 
-    testing::ScratchFolder folder;
+    ScratchFolder folder;
     MemoryDots dots{};
     int captures = 0;
 };
 
 TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
     keep({0, 1});
-    Settings s = lookWith(12);
+    Settings s = lookWith(12, 12);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
     EXPECT_EQ(dots.shown[0], DotDisplay::Filled);
     EXPECT_EQ(dots.shown[2], DotDisplay::Current);
@@ -74,7 +176,7 @@ TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
 }
 
 TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButtonAndHoverPreviews) {
-    Settings s = lookWith(12);
+    Settings s = lookWith(12, 12);
 
     const struct {
         int32_t slot;
@@ -108,11 +210,11 @@ TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButtonAndHoverPreviews) {
     memoryDotHover(&dots, -1);
     EXPECT_EQ(dots.dirty, 0u);
     // The previewed dot's file gives the look; the view stays.
-    s = lookWith(50);
+    s = lookWith(50, 50);
     s.panY = 7;
     EXPECT_EQ(memoryDotCellClick(&dots, false, false, &s), DotAction::Recalled);
-    EXPECT_EQ(std::make_tuple(s.waviness, s.waterBlue, s.carriedInt19, s.offsetFloat, s.panY),
-              std::make_tuple(12, 54321, 12, 12.75f, 7));
+    EXPECT_EQ(std::make_tuple(s.waviness, s.waterGreen, s.carriedInt19, s.horizonFloat, s.panY),
+              std::make_tuple(12, 1012, 12, 22.5f, 7));
     EXPECT_STREQ(s.dotName, "dot 7");
     EXPECT_EQ(memoryDotCellClick(&dots, true, false, &s), DotAction::SaveGalleryPage);
     EXPECT_EQ(memoryDotCellClick(&dots, false, true, &s), DotAction::BatchResave);
@@ -122,7 +224,7 @@ TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButtonAndHoverPreviews) {
 }
 
 TEST_F(MemoryDotsModel, SlotsOutsideTheRowAreRefused) {
-    Settings s = lookWith(12);
+    Settings s = lookWith(12, 12);
     const Settings before = s;
     for (const int32_t slot : {-1, 25, 26, INT32_MIN, INT32_MAX}) {
         EXPECT_FALSE(memoryDotStore(&dots, slot, &s));
@@ -143,13 +245,13 @@ TEST_F(MemoryDotsModel, SlotsOutsideTheRowAreRefused) {
 }
 
 TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
-    Settings s = lookWith(12);
+    Settings s = lookWith(12, 12);
     (void)memoryDotStore(&dots, 8, &s);
     // Ends inside the colour; an unknown version.
     const std::vector<std::vector<uint8_t>> damaged = {{0, 0, 0, 41, 0, 0}, {0, 0, 0, 0}};
     for (const auto& bytes : damaged) {
         folder.write(dotFile(8), bytes);
-        Settings look = lookWith(70);
+        Settings look = lookWith(70, 70);
         ASSERT_TRUE(memoryDotRecall(&dots, 8, &look));
         EXPECT_EQ(look.waviness, 70);
         EXPECT_EQ(look.carriedInt19, 70);
@@ -158,7 +260,7 @@ TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
         EXPECT_EQ(dots.previewed, -1);
         EXPECT_TRUE(memoryDotPreview(&dots, 8));
     }
-    Settings look = lookWith(70);
+    Settings look = lookWith(70, 70);
     ASSERT_TRUE(memoryDotRecall(&dots, 9, &look)); // never stored
     EXPECT_EQ(look.waviness, 70);
 }
@@ -187,6 +289,53 @@ TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(loaded.kept[i], i == 0 || i == 2 ? 1 : 0) << i;
     }
+}
+
+// The dialog of a run: notes the look it opens with, may change it, and
+// confirms or cancels.
+int32_t gSeenBrilliance = -1;
+int32_t gNewBrilliance = -1;
+bool gConfirm = true;
+
+bool lookAtTheLook() {
+    Settings* settings = currentHost().settings;
+    gSeenBrilliance = settings->brilliance;
+    if (gNewBrilliance >= 0) {
+        settings->brilliance = gNewBrilliance;
+    }
+    return gConfirm;
+}
+
+struct CachedLook : ::testing::Test {
+    ScratchFolder scratch;
+
+    void SetUp() override { setPreviewDialogHandler(lookAtTheLook); }
+
+    void TearDown() override { setPreviewDialogHandler(nullptr); }
+
+    // A run in a host that has never called the plug-in: a fresh parameters block.
+    void runInFreshHost(int32_t newBrilliance, bool confirm) {
+        gSeenBrilliance = -1;
+        gNewBrilliance = newBrilliance;
+        gConfirm = confirm;
+        FakeImage image(24, 20, 3, 8, false);
+        PluginRun host(&image);
+        const Result result = host.run();
+        EXPECT_EQ(result, confirm ? noErr : userCanceledErr);
+    }
+};
+
+TEST_F(CachedLook, ConfirmedLookOpensTheNextRunAndCancelLeavesItAlone) {
+    scratch.write(kCachedSettingsName, {0, 0, 0, 99, 1, 2});
+    runInFreshHost(77, true);
+    EXPECT_EQ(gSeenBrilliance, 42) << "an unreadable cached look: the defaults";
+    const std::vector<uint8_t> before = scratch.read(kCachedSettingsName);
+    EXPECT_EQ(before.size(), 74u * 4) << "a preset of the current version";
+    runInFreshHost(11, false);
+    EXPECT_EQ(gSeenBrilliance, 77);
+    EXPECT_EQ(scratch.read(kCachedSettingsName), before);
+    runInFreshHost(-1, true);
+    EXPECT_EQ(gSeenBrilliance, 77);
 }
 
 } // namespace
