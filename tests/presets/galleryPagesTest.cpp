@@ -10,6 +10,7 @@
 #include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -137,54 +138,44 @@ TEST(MemoryDotPictures, TakeTheFilterRectangleToALargerSideOf300) {
     }
 }
 
-struct MemoryDotsPage : ::testing::Test {
-    ScratchFolder scratch; // the temporary folder: the dot files
-    PyramidPtr source{pyramidCreate(120, 60, PixelFormat::Rgba8)};
-    RenderState state{};
-    Settings settings{};
-    Settings lookOfDot2{};
-    MemoryDots dots{};
-    FileSpec page{};
-
-    void SetUp() override {
-        for (int32_t i = 0; i < 120 * 60; ++i) {
-            const int32_t x = i % 120;
-            const int32_t y = i / 120;
-            const float rgba[4] = {static_cast<float>(x) / 120.0f, static_cast<float>(y) / 60.0f,
-                                   0.3f, 1.0f};
-            setPixel4f(x, y, source.get(), 0, rgba);
-        }
-        ASSERT_EQ(buildLevels(source.get()), noErr);
-        state.source = source.get();
-        state.filterWidth = 1200;
-        state.filterHeight = 600;
-        state.hostFormat = HostImageFormat{8, 3, false};
-        state.processors = 2;
-        state.layersDone = 3;
-        memoryDotsReset(&dots);
-        settingsFresh(&lookOfDot2);
-        setHorizon(&lookOfDot2, 20.0f);
-        ASSERT_TRUE(memoryDotStore(&dots, 1, &lookOfDot2));
-        Settings lookOfDot5 = lookOfDot2;
-        setHorizon(&lookOfDot5, 80.0f);
-        lookOfDot5.waterRed = 60000;
-        ASSERT_TRUE(memoryDotStore(&dots, 4, &lookOfDot5));
-        // The current look holds what a preset file rounds, and fields of other owners.
-        settingsFresh(&settings);
-        setDotName(&settings, "mine");
-        setHorizon(&settings, 50.0f);
-        settings.carriedFloat1 = 0.123f;
-        settings.xCenter = 0.3333f;
-        settings.formatVersion = 12;
-        settings.exportKind = kExportPsd;
-        settings.panX = 17;
-        fileSpecFromPath(&page, scratch.path("dots.html").c_str());
-    }
-};
-
 // A cancelled render ends the page without its picture; then the two stored
 // dots give two rendered pictures; the look is left alone both times.
-TEST_F(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
+TEST(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
+    ScratchFolder scratch; // the temporary folder: the dot files
+    const PyramidPtr source(pyramidCreate(120, 60, PixelFormat::Rgba8));
+    for (int32_t i = 0; i < 120 * 60; ++i) {
+        const float rgba[4] = {static_cast<float>(i % 120) / 120.0f,
+                               static_cast<float>(i / 120) / 60.0f, 0.3f, 1.0f};
+        setPixel4f(i % 120, i / 120, source.get(), 0, rgba);
+    }
+    ASSERT_EQ(buildLevels(source.get()), noErr);
+    RenderState state{};
+    state.source = source.get();
+    state.filterWidth = 1200;
+    state.filterHeight = 600;
+    state.hostFormat = HostImageFormat{8, 3, false};
+    state.processors = 2;
+    state.layersDone = 3;
+    MemoryDots dots{};
+    memoryDotsReset(&dots);
+    Settings lookOfDot2{};
+    settingsFresh(&lookOfDot2);
+    setHorizon(&lookOfDot2, 20.0f);
+    ASSERT_TRUE(memoryDotStore(&dots, 1, &lookOfDot2));
+    Settings lookOfDot5 = lookOfDot2;
+    setHorizon(&lookOfDot5, 80.0f);
+    lookOfDot5.waterRed = 60000;
+    ASSERT_TRUE(memoryDotStore(&dots, 4, &lookOfDot5));
+    // The current look holds what a preset file rounds, and fields of other owners.
+    Settings settings{};
+    settingsFresh(&settings);
+    setDotName(&settings, "mine");
+    setHorizon(&settings, 50.0f);
+    settings.carriedFloat1 = 0.123f;
+    settings.exportKind = kExportPsd;
+    settings.panX = 17;
+    FileSpec page{};
+    fileSpecFromPath(&page, scratch.path("dots.html").c_str());
     const Settings before = settings;
     const MemoryDots dotsBefore = dots;
     // The first dot's render is cancelled; the dot after it is not rendered.
