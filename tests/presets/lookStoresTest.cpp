@@ -13,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <initializer_list>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -95,9 +94,7 @@ TEST_F(Undo, FileBackedSnapshotRestoresTheWholeSettingsUnlessDamaged) {
         if (damaged) {
             expectSameLook(s, lookWith(10, 5));
         }
-        EXPECT_EQ(s.waviness, 10);
-        EXPECT_EQ(s.waterGreen, 1010);
-        EXPECT_FLOAT_EQ(s.horizonFloat, 20.5f);
+        EXPECT_TRUE(s.waviness == 10 && s.waterGreen == 1010 && s.horizonFloat == 20.5f);
         EXPECT_STREQ(s.dotName, "first");
         EXPECT_EQ(s.carriedInt19, damaged ? 9 : 5);
     }
@@ -142,19 +139,13 @@ protected:
         dots.captureContext = &captures;
     }
 
-    void keep(std::initializer_list<int> slots) {
-        for (const int slot : slots) {
-            dots.kept[slot] = 1;
-        }
-    }
-
     ScratchFolder folder;
     MemoryDots dots{};
     int captures = 0;
 };
 
 TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
-    keep({0, 1});
+    dots.kept[0] = dots.kept[1] = 1;
     Settings s = lookWith(12, 12);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
     EXPECT_EQ(dots.shown[0], DotDisplay::Filled);
@@ -253,8 +244,7 @@ TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
         folder.write(dotFile(8), bytes);
         Settings look = lookWith(70, 70);
         ASSERT_TRUE(memoryDotRecall(&dots, 8, &look));
-        EXPECT_EQ(look.waviness, 70);
-        EXPECT_EQ(look.carriedInt19, 70);
+        EXPECT_TRUE(look.waviness == 70 && look.carriedInt19 == 70);
         EXPECT_STREQ(look.dotName, "dot 9");
         EXPECT_EQ(dots.shown[8], DotDisplay::Current);
         EXPECT_EQ(dots.previewed, -1);
@@ -267,11 +257,11 @@ TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
 
 // The map is saved only once it was loaded; a damaged one keeps what it can read.
 TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
-    keep({0, 7, 24});
+    dots.kept[0] = dots.kept[7] = dots.kept[24] = 1;
     EXPECT_EQ(memoryDotsSaveMap(&dots), noErr);
     EXPECT_FALSE(folder.exists(kMemoryDotMapName)) << "saved before any load";
     EXPECT_EQ(memoryDotsLoadMap(&dots), kFileNotOpened); // no map yet: nothing kept
-    keep({0, 7, 24});
+    dots.kept[0] = dots.kept[7] = dots.kept[24] = 1;
     ASSERT_EQ(memoryDotsSaveMap(&dots), noErr);
     const std::vector<uint8_t> bytes = folder.read(kMemoryDotMapName);
     ASSERT_EQ(bytes.size(), 104u);
@@ -306,26 +296,17 @@ bool lookAtTheLook() {
     return gConfirm;
 }
 
-struct CachedLook : ::testing::Test {
+// Runs in a host that has never called the plug-in: a fresh parameters block.
+TEST(CachedLook, ConfirmedLookOpensTheNextRunAndCancelLeavesItAlone) {
     ScratchFolder scratch;
-
-    void SetUp() override { setPreviewDialogHandler(lookAtTheLook); }
-
-    void TearDown() override { setPreviewDialogHandler(nullptr); }
-
-    // A run in a host that has never called the plug-in: a fresh parameters block.
-    void runInFreshHost(int32_t newBrilliance, bool confirm) {
+    setPreviewDialogHandler(lookAtTheLook);
+    const auto runInFreshHost = [](int32_t newBrilliance, bool confirm) {
         gSeenBrilliance = -1;
         gNewBrilliance = newBrilliance;
         gConfirm = confirm;
         FakeImage image(24, 20, 3, 8, false);
-        PluginRun host(&image);
-        const Result result = host.run();
-        EXPECT_EQ(result, confirm ? noErr : userCanceledErr);
-    }
-};
-
-TEST_F(CachedLook, ConfirmedLookOpensTheNextRunAndCancelLeavesItAlone) {
+        EXPECT_EQ(PluginRun(&image).run(), confirm ? noErr : userCanceledErr);
+    };
     scratch.write(kCachedSettingsName, {0, 0, 0, 99, 1, 2});
     runInFreshHost(77, true);
     EXPECT_EQ(gSeenBrilliance, 42) << "an unreadable cached look: the defaults";
@@ -336,6 +317,7 @@ TEST_F(CachedLook, ConfirmedLookOpensTheNextRunAndCancelLeavesItAlone) {
     EXPECT_EQ(scratch.read(kCachedSettingsName), before);
     runInFreshHost(-1, true);
     EXPECT_EQ(gSeenBrilliance, 77);
+    setPreviewDialogHandler(nullptr);
 }
 
 } // namespace
