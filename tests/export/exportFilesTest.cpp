@@ -40,12 +40,11 @@ using testing::toolOutput;
 
 PyramidPtr makeImage(int32_t width, int32_t height, PixelFormat format) {
     PyramidPtr image(pyramidCreate(width, height, format));
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            const float pixel[4] = {static_cast<float>(x) / static_cast<float>(width),
-                                    static_cast<float>(y) / static_cast<float>(height), 0.5f, 1.0f};
-            setPixel4f(x, y, image.get(), 0, pixel);
-        }
+    for (int32_t i = 0; i < width * height; ++i) {
+        const float pixel[4] = {static_cast<float>(i % width) / static_cast<float>(width),
+                                static_cast<float>(i / width) / static_cast<float>(height), 0.5f,
+                                1.0f};
+        setPixel4f(i % width, i / width, image.get(), 0, pixel);
     }
     return image;
 }
@@ -454,11 +453,6 @@ double fileUnits(float fraction, uint32_t bytes) {
                       : (bytes == 2 ? std::min(65535.0, fraction * 65536.0) : fraction);
 }
 
-// The merged image's background: light and dark squares of 8 x 8.
-bool lightSquare(size_t x, size_t y) {
-    return (x / 8 + y / 8) % 2 == 0;
-}
-
 // ---- Independent readers ----
 
 class PsdDepth : public ::testing::TestWithParam<uint32_t> {
@@ -568,7 +562,8 @@ TEST_P(PsdDepth, OpenImageIoAndImageMagickReadItBack) {
     const double partial = bytes == 1 ? 0.5 : 1.5;
     expectListed(toolOutput("oiiotool --dumpdata " + file), "    Pixel (", 3,
                  [&](double listed, size_t x, size_t y, const float* pixel, size_t c) {
-                     const double background = lightSquare(x, y) ? light : dark;
+                     const double background =
+                         (x / 8 + y / 8) % 2 == 0 ? light : dark; // 8 x 8 squares
                      const double want =
                          bytes == 4
                              ? pixel[c]

@@ -50,21 +50,13 @@ TEST(FileSpecPaths, JoinsThatWouldNotFitGiveAnEmptyPathAndFolderPartsKeepTheSepa
     EXPECT_EQ(fileOpen(fileSpec, FileAccess::Read, nullptr), kFileNotOpened);
 }
 
-TEST(TemporaryFolder, NamesFilesAndFoldersInTheOverriddenFolder) {
+// Temporary files and the page's images folder are checked where the undo
+// slots, memory dots and pages use them.
+TEST(TemporaryFolder, NamesFoldersInTheOverriddenFolder) {
     ScratchFolder scratch;
     FileSpec fileSpec{};
-    ASSERT_EQ(temporaryFileSpec("Lakra undo 0", &fileSpec), noErr);
-    EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("Lakra undo 0"));
     ASSERT_EQ(temporaryFolderSpec("web", &fileSpec), noErr);
     EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("web" + kSep));
-    // Creating a folder that exists is fine; one under a missing folder fails.
-    const FileSpec parent = specOf(scratch.path());
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(fileSpecCreateFolder(&parent, "pages", &fileSpec), noErr);
-        EXPECT_EQ(std::string(fileSpecPath(fileSpec)), scratch.path("pages" + kSep));
-    }
-    const FileSpec missing = specOf(scratch.path("no" + kSep + "such" + kSep));
-    EXPECT_EQ(fileSpecCreateFolder(&missing, "deeper", &fileSpec), kFileNotOpened);
 }
 
 std::vector<uint8_t> writeFile(const ScratchFolder& scratch, const std::string& name,

