@@ -648,9 +648,6 @@ TEST(WaterColorFromHsl, SextantsUnwrappedHuesAndTheBaseWater) {
         waterColorFromHsl(row.hsl, &r, &g, &b);
         EXPECT_EQ(std::tie(r, g, b), std::tie(row.r, row.g, row.b)) << row.hsl.hue;
     }
-    const Hsl base = hslFromRgb(0.04, 0.05, 0.21);
-    EXPECT_NEAR(base.lightness, 0.125, 1e-12);
-    EXPECT_NEAR(base.saturation, 0.68, 1e-12);
 }
 
 } // namespace
