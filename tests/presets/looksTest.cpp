@@ -464,19 +464,12 @@ TEST(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
     state.layersDone = 3;
     MemoryDots dots{};
     memoryDotsReset(&dots);
-    Settings lookOfDot2{};
-    settingsFresh(&lookOfDot2);
-    setHorizon(&lookOfDot2, 20.0f);
+    Settings lookOfDot2 = lookWith(10, 10); // horizon 20.5
     ASSERT_TRUE(memoryDotStore(&dots, 1, &lookOfDot2));
-    Settings lookOfDot5 = lookOfDot2;
-    setHorizon(&lookOfDot5, 80.0f);
-    lookOfDot5.waterRed = 60000;
+    Settings lookOfDot5 = lookWith(70, 70);
     ASSERT_TRUE(memoryDotStore(&dots, 4, &lookOfDot5));
     // The current look holds what a preset file rounds, and fields of other owners.
-    Settings settings{};
-    settingsFresh(&settings);
-    setDotName(&settings, "mine");
-    setHorizon(&settings, 50.0f);
+    Settings settings = lookWith(40, 40); // horizon 50.5
     settings.carriedFloat1 = 0.123f;
     settings.exportKind = kExportPsd;
     settings.panX = 17;
@@ -491,7 +484,7 @@ TEST(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
     finished = 0;
     state.waterJob = &kCancelFirst;
     EXPECT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), userCanceledErr);
-    EXPECT_TRUE(testing::sameBytes(settings, before)) << "every byte as before";
+    EXPECT_TRUE(sameBytes(settings, before)) << "every byte as before";
     EXPECT_EQ(state.layersDone, 3);
     EXPECT_FALSE(scratch.exists("web_images" + kSeparator + "dot 2.jpg"));
     const std::string cancelled = readText(scratch, "dots.html");
@@ -500,7 +493,7 @@ TEST(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
 
     state.waterJob = nullptr;
     ASSERT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), noErr);
-    EXPECT_TRUE(testing::sameBytes(settings, before)) << "every byte as before";
+    EXPECT_TRUE(sameBytes(settings, before)) << "every byte as before";
     EXPECT_EQ(std::memcmp(dots.shown, dotsBefore.shown, sizeof dots.shown), 0);
     EXPECT_EQ(dots.previewed, dotsBefore.previewed);
     EXPECT_EQ(state.layersDone, 5) << "two more than the three before";
@@ -509,7 +502,7 @@ TEST(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
     FileSpec scratchSlot;
     EXPECT_EQ(memoryDotFileSpec(kMemoryDotScratchSlot, &scratchSlot), noErr);
     EXPECT_EQ(presetRead(scratchSlot, PresetReadMode::Full, &stored), noErr);
-    EXPECT_FLOAT_EQ(stored.horizonFloat, 50.0f) << "the scratch slot holds the current look";
+    EXPECT_FLOAT_EQ(stored.horizonFloat, 50.5f) << "the scratch slot holds the current look";
 
     const std::string html = readText(scratch, "dots.html");
     EXPECT_EQ(count(html, "<table id=\"Table_01\" width=\"306\""), 2u);
