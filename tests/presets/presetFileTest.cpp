@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <ostream>
 #include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -299,13 +300,11 @@ TEST_F(PresetFiles, ShortFileKeepsThePreviousValuesOfWhatItLacks) {
     settings.glue = 5;
     setHorizon(&settings, 12.5f);
     EXPECT_EQ(readBytes(f), kFileReadError);
-    EXPECT_EQ(settings.rippleSize, 10);
-    EXPECT_EQ(settings.offset, 20) << "version 41: not inverted";
-    EXPECT_EQ(settings.waviness, 33);
-    EXPECT_EQ(settings.blur, 25) << "kept";
-    EXPECT_EQ(settings.glue, 5) << "kept";
-    EXPECT_EQ(settings.brilliance, 42) << "kept";
-    EXPECT_FLOAT_EQ(settings.horizonFloat, 45.0f) << "follows the integer the file gave";
+    // Read: ripple size, offset (version 41: not inverted), waviness; kept: blur,
+    // glue, brilliance; the exact horizon follows the integer the file gave.
+    EXPECT_EQ(std::tie(settings.rippleSize, settings.offset, settings.waviness, settings.blur,
+                       settings.glue, settings.brilliance, settings.horizonFloat),
+              std::make_tuple(10, 20, 33, 25, 5, 42, 45.0f));
 }
 
 TEST_F(PresetFiles, UnknownVersionsChangeNothing) {
@@ -335,13 +334,11 @@ TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
         patch(&f, word, value);
     }
     ASSERT_EQ(readBytes(f), noErr);
-    EXPECT_EQ(settings.offset, 100) << "100 - INT_MIN saturates, then 0..100";
-    EXPECT_EQ(settings.carriedInt10, INT32_MAX) << "raised by one without overflow";
-    EXPECT_EQ(settings.carriedInt18, INT32_MAX);
-    EXPECT_EQ(settings.glue, 63);
-    EXPECT_EQ(settings.horizon, 100);
-    EXPECT_FLOAT_EQ(settings.horizonFloat, 100.0f);
-    EXPECT_EQ(settings.complexity, 0);
+    // The offset's 100 - INT_MIN saturates, then comes into 0..100; carried
+    // int 10 is raised by one without overflow.
+    EXPECT_EQ(std::tie(settings.offset, settings.carriedInt10, settings.carriedInt18, settings.glue,
+                       settings.horizon, settings.horizonFloat, settings.complexity),
+              std::make_tuple(100, INT32_MAX, INT32_MAX, 63, 100, 100.0f, 0));
 
     f = handPreset(23);
     patch(&f, 10, INT32_MAX); // ripple height
@@ -353,9 +350,8 @@ TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
     Bytes nan = handPreset(41);
     nan.resize(nan.size() - 8);
     ASSERT_EQ(readBytes(put(nan, {0x7FC00000, 0xFF800000})), noErr); // NaN and minus infinity
-    EXPECT_EQ(settings.horizonFloat, 45.0f);
-    EXPECT_EQ(settings.offsetFloat, 0.0f);
-    EXPECT_EQ(settings.offset, 0);
+    EXPECT_EQ(std::tie(settings.horizonFloat, settings.offsetFloat, settings.offset),
+              std::make_tuple(45.0f, 0.0f, 0));
 }
 
 // Random bytes in every channel: the most energy a picture can carry.
