@@ -163,22 +163,18 @@ std::string edited(std::string text, void (*edit)(char*)) {
     return text;
 }
 
-std::string cleaned(const std::string& name) {
-    return edited(name, cleanFileName);
-}
+// Cleaned names: high bytes fold once and never become dots or separators.
+TEST(PathText, NamesNumbersSearchesAndExtensions) {
+    EXPECT_EQ(edited("\x8E", cleanFileName), "_"); // (142 & 127) + 32 is '.'
+    EXPECT_EQ(edited("\xAE", cleanFileName), "N"); // 174
+    EXPECT_EQ(edited("\xE9", cleanFileName), "\x89") << "233 gives 137: one pass only";
+    EXPECT_EQ(edited("\xBC", cleanFileName), "_") << "188 would give a backslash";
+    EXPECT_EQ(edited("\x8F", cleanFileName), "_") << "143 would give a slash";
+    EXPECT_EQ(edited("a\tb\x1F", cleanFileName), "a b ");
+    EXPECT_EQ(edited("C:\\x/y.q8r", cleanFileName), "C__x_y.q8r");
+    EXPECT_EQ(edited("\x7F~", cleanFileName), "\x7F~");
 
-TEST(FileNameCleaning, HighBytesFoldOnceAndNeverBecomeDotsOrSeparators) {
-    EXPECT_EQ(cleaned("\x8E"), "_"); // (142 & 127) + 32 is '.'
-    EXPECT_EQ(cleaned("\xAE"), "N"); // 174
-    EXPECT_EQ(cleaned("\xE9"), "\x89") << "233 gives 137: one pass only";
-    EXPECT_EQ(cleaned("\xBC"), "_") << "188 would give a backslash";
-    EXPECT_EQ(cleaned("\x8F"), "_") << "143 would give a slash";
-    EXPECT_EQ(cleaned("a\tb\x1F"), "a b ");
-    EXPECT_EQ(cleaned("C:\\x/y.q8r"), "C__x_y.q8r");
-    EXPECT_EQ(cleaned("\x7F~"), "\x7F~");
-}
-
-TEST(NumberText, KeepsDigitsAndSignsOnly) {
+    // Numbers keep digits and signs only.
     // Without decimals the point is dropped: see psdSizeNumber.
     EXPECT_EQ(numberFromText("-12.5%", true), -12.5);
     EXPECT_EQ(numberFromText("3-4", false), 3.0) << "a sign after digits ends the number";
@@ -187,22 +183,18 @@ TEST(NumberText, KeepsDigitsAndSignsOnly) {
     EXPECT_STREQ(filtered, "12.3+");
     filterNumberText("123456789", false, filtered, sizeof(filtered));
     EXPECT_STREQ(filtered, "1234567") << "cut to the buffer";
-}
-
-TEST(TextSearch, FindsTheFirstIndexWithOrWithoutCase) {
+    // Searches find the first index, with or without case.
     EXPECT_EQ(findText(".q8r", "Calm.Q8R", true), 4);
     EXPECT_EQ(findText(".q8r", "Calm.Q8R", false), kTextNotFound);
     EXPECT_EQ(findText("a", "banana", false), 1);
     EXPECT_EQ(findText("", "text", true), kTextNotFound);
     EXPECT_EQ(findText("x", "", true), kTextNotFound);
     EXPECT_EQ(findText("longer", "long", true), kTextNotFound);
-}
-
-TEST(PathText, ExtensionsAreCutAddedAndRecognised) {
+    // Extensions are cut, added and recognised.
     EXPECT_EQ(edited("my.look.q8r", stripExtension), "my.look");
     EXPECT_EQ(edited("plain", stripExtension), "plain");
 
-    char small[10] = "picture";
+    char small[11] = "picture"; // one byte short of "picture.jpg"
     EXPECT_FALSE(appendJpg(small, sizeof(small)));
     EXPECT_STREQ(small, "picture");
     char roomy[12] = "picture";
