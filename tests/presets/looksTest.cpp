@@ -24,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -86,8 +87,7 @@ TEST_F(Undo, TogglesBetweenTheLastTwoLooksAndKeepsTheView) {
     ASSERT_TRUE(undoStep(&store, &s));
     expectSameLook(s, s2);
     EXPECT_EQ(s.carriedInt19, 9) << "the overwritten slot's file must not be read back";
-    EXPECT_EQ(s.previewScale, 4);
-    EXPECT_EQ(s.panX, 33);
+    EXPECT_TRUE(s.previewScale == 4 && s.panX == 33) << "the view stays";
 }
 
 // A file-backed snapshot restores what only the file carries; a damaged file
@@ -159,22 +159,16 @@ TEST_F(MemoryDotsModel, OpeningStoresIntoTheFirstSlotNotKept) {
     dots.kept[0] = dots.kept[1] = 1;
     Settings s = lookWith(12, 12);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
-    EXPECT_EQ(dots.shown[0], DotDisplay::Filled);
-    EXPECT_EQ(dots.shown[2], DotDisplay::Current);
-    EXPECT_EQ(dots.kept[2], 0);
-    EXPECT_EQ(dots.previewed, 2);
+    EXPECT_EQ(std::tie(dots.shown[0], dots.shown[2], dots.kept[2], dots.previewed),
+              std::make_tuple(DotDisplay::Filled, DotDisplay::Current, 0, 2));
     // Not kept: the next opening uses the same slot again.
     EXPECT_EQ(memoryDotsOpen(&dots, &s), 2);
     EXPECT_EQ(dots.shown[3], DotDisplay::Empty);
     // Every slot kept: nothing is stored.
-    for (int32_t& kept : dots.kept) {
-        kept = 1;
-    }
+    std::fill(std::begin(dots.kept), std::end(dots.kept), 1);
     memoryDotsClearPreview(&dots);
     EXPECT_EQ(memoryDotsOpen(&dots, &s), -1);
-    EXPECT_EQ(captures, 2);
-    EXPECT_FALSE(folder.exists(dotFile(3)));
-    EXPECT_EQ(dots.previewed, -1);
+    EXPECT_TRUE(captures == 2 && dots.previewed == -1 && !folder.exists(dotFile(3)));
 }
 
 TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButtonAndHoverPreviews) {
@@ -200,8 +194,7 @@ TEST_F(MemoryDotsModel, ClicksFollowTheSlotAndTheButtonAndHoverPreviews) {
         EXPECT_EQ(dots.shown[click.slot], click.shown) << click.slot;
     }
     EXPECT_STREQ(s.dotName, "dot 4");
-    EXPECT_EQ(dots.previewed, -1);
-    EXPECT_EQ(dots.hovered, -1);
+    EXPECT_TRUE(dots.previewed == -1 && dots.hovered == -1);
 
     (void)memoryDotStore(&dots, 6, &s);
     memoryDotsClearPreview(&dots);
@@ -257,8 +250,7 @@ TEST_F(MemoryDotsModel, DamagedOrMissingSlotFileLeavesTheLook) {
         ASSERT_TRUE(memoryDotRecall(&dots, 8, &look));
         EXPECT_TRUE(look.waviness == 70 && look.carriedInt19 == 70);
         EXPECT_STREQ(look.dotName, "dot 9");
-        EXPECT_EQ(dots.shown[8], DotDisplay::Current);
-        EXPECT_EQ(dots.previewed, -1);
+        EXPECT_TRUE(dots.shown[8] == DotDisplay::Current && dots.previewed == -1);
         EXPECT_TRUE(memoryDotPreview(&dots, 8));
     }
     Settings look = lookWith(70, 70);
@@ -276,8 +268,7 @@ TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
     ASSERT_EQ(memoryDotsSaveMap(&dots), noErr);
     const std::vector<uint8_t> bytes = folder.read(kMemoryDotMapName);
     ASSERT_EQ(bytes.size(), 104u);
-    EXPECT_EQ(bytes[3], 41);
-    EXPECT_EQ(bytes[4 + 7 * 4 + 3], 1);
+    EXPECT_TRUE(bytes[3] == 41 && bytes[4 + 7 * 4 + 3] == 1) << "the version, then slot 7 kept";
     MemoryDots loaded{};
     ASSERT_EQ(memoryDotsLoadMap(&loaded), noErr);
     for (int i = 0; i < kMemoryDotCount; ++i) {
