@@ -247,17 +247,12 @@ TEST(IptcKeywords, RefusesRepeatsEmptyOrLongWordsAndStopsAtNineteen) {
     EXPECT_TRUE(iptcAddKeyword(&block, std::string(49, 'k').c_str()));
     EXPECT_EQ(block.keywordCount, 3);
     IptcBlock shortWords;
-    for (int i = 0; i < 19; ++i) {
-        EXPECT_TRUE(
-            iptcAddKeyword(&shortWords, std::string(1, static_cast<char>('a' + i)).c_str()));
+    IptcBlock longWords; // never overflows the block
+    for (char c = 'a'; c < 'a' + 19; ++c) {
+        EXPECT_TRUE(iptcAddKeyword(&shortWords, std::string(1, c).c_str()));
+        (void)iptcAddKeyword(&longWords, (std::string(1, c) + std::string(48, 'x')).c_str());
     }
     EXPECT_FALSE(iptcAddKeyword(&shortWords, "z"));
-    IptcBlock longWords; // never overflows the block
-    for (int i = 0; i < 19; ++i) {
-        (void)iptcAddKeyword(
-            &longWords,
-            (std::string(1, static_cast<char>('a' + i)) + std::string(48, 'x')).c_str());
-    }
     EXPECT_LT(longWords.keywordCount, 19);
     EXPECT_LE(iptcBuild(&longWords, true, UtcDate{2027, 3, 3}), 1000);
 }
