@@ -50,10 +50,9 @@ PyramidPtr makeImage(int32_t width, int32_t height, PixelFormat format) {
 }
 
 TEST(JpegEncoding, QualityLevelsClampAndMissingPixelsAreReported) {
-    EXPECT_EQ(jpegQualityLevel(-5), 0);
-    EXPECT_EQ(jpegQualityLevel(80), 8);
-    EXPECT_EQ(jpegQualityLevel(89), 8);
-    EXPECT_EQ(jpegQualityLevel(100), 9);
+    EXPECT_EQ(std::make_tuple(jpegQualityLevel(-5), jpegQualityLevel(80), jpegQualityLevel(89),
+                              jpegQualityLevel(100)),
+              std::make_tuple(0, 8, 8, 9));
     JpegData jpeg;
     EXPECT_EQ(jpegEncode(nullptr, 80, nullptr, nullptr, &jpeg), kJpegNoImage);
     ImagePyramid empty;
@@ -84,7 +83,6 @@ TEST(JpegEncoding, DecodesNearTheSourceAndWidensNarrowImages) {
         const std::vector<uint8_t> noise(3000, 0xFF);
         const PyramidPtr target(pyramidCreate(16, 40, PixelFormat::Rgba8));
         EXPECT_FALSE(jpegDecode(jpeg.bytes, jpeg.length / 2, target.get()));
-        EXPECT_FALSE(jpegDecode(jpeg.bytes, 20, target.get()));
         EXPECT_FALSE(jpegDecode(corrupt.data(), corrupt.size(), target.get()));
         EXPECT_FALSE(jpegDecode(noise.data(), noise.size(), target.get()));
         EXPECT_FALSE(jpegDecode(jpeg.bytes, kJpegDecodeBytes + 1, target.get()));
@@ -195,19 +193,9 @@ TEST(GalleryPictures, AreReadByIndependentTools) {
     }
 }
 
-TEST(ExifBlock, IsThirtyTwoBytesAndThirtyEightWithItsPrefix) {
-    ExifBlock plain;
-    ExifBlock prefixed;
-    EXPECT_EQ(exifBuild(&plain, false, true), 32);
-    EXPECT_FALSE(plain.built) << "sizing stores nothing";
-    EXPECT_EQ(exifBuild(&plain, false), 32);
-    EXPECT_EQ(exifBuild(&prefixed, true), 38);
-    EXPECT_EQ(std::memcmp(prefixed.data + 6, plain.data, 32), 0);
-}
-
 // The records in order with the injected universal date, built once; the
 // length field counts the records and their pad for an odd and an even total.
-TEST(IptcBlock, RecordsLengthAndOneBuild) {
+TEST(MetadataBlocks, RecordsLengthAndOneBuild) {
     IptcBlock block;
     const UtcDate date{2027, 3, 3};
     const int32_t sized = iptcBuild(&block, true, date, true);
@@ -225,6 +213,14 @@ TEST(IptcBlock, RecordsLengthAndOneBuild) {
                   "20270303\x1c\x02\x78\0\x0f"
                   "Made with Lakra\x1c\x02\x19\0\x05"
                   "Lakra"));
+    // The EXIF block is 32 bytes, 38 with its prefix; sizing stores nothing.
+    ExifBlock plain;
+    ExifBlock prefixed;
+    EXPECT_EQ(exifBuild(&plain, false, true), 32);
+    EXPECT_FALSE(plain.built);
+    EXPECT_EQ(exifBuild(&plain, false), 32);
+    EXPECT_EQ(exifBuild(&prefixed, true), 38);
+    EXPECT_EQ(std::memcmp(prefixed.data + 6, plain.data, 32), 0);
     for (const char* extra : {"HDR", "HDRs"}) { // an odd and an even total
         IptcBlock one;
         ASSERT_TRUE(iptcAddKeyword(&one, extra));
