@@ -155,8 +155,6 @@ const VersionRow kVersionRows[] = {
     {1, of<&Settings::glue>, 1},
     {6, of<&Settings::glue>, 7},
     {1, of<&Settings::offsetFloat>, 80},
-    {1, of<&Settings::horizonFloat>, 45},
-    {1, of<&Settings::undulation>, 50},
     {6, of<&Settings::undulation>, 50},
     {6, of<&Settings::carriedWord15>, 65535}, // below 7: the water colour
     {14, of<&Settings::offset>, 80},          // inverted below 15
