@@ -223,14 +223,11 @@ TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
 }
 
 struct Thumbnails : PresetFiles {
-    static inline int width = -1;
-    static inline int height = -1;
-    static inline std::vector<uint8_t> jpeg;
+    static inline std::vector<int64_t> taken; // width, height, then the bytes
 
     void SetUp() override {
         PresetFiles::SetUp();
-        width = height = -1;
-        jpeg.clear();
+        taken.clear();
         PresetHooks hooks;
         hooks.writeThumbnail = [](void*, FileWriter* writer) {
             for (const uint32_t word : {1, 300, 16, 3}) { // present, width, height, bytes
@@ -240,9 +237,8 @@ struct Thumbnails : PresetFiles {
         };
         hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
                                    size_t bytes) {
-            width = w;
-            height = h;
-            jpeg.assign(data, data + bytes);
+            taken = {w, h};
+            taken.insert(taken.end(), data, data + bytes);
             return true;
         };
         setPresetHooks(&hooks);
@@ -273,16 +269,14 @@ TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsTakenUpToItsBuffer) {
     settings = untouched;
     ASSERT_EQ(presetRead(fileSpec, PresetReadMode::ThumbnailOnly, &settings), noErr);
     EXPECT_TRUE(sameBytes(settings, untouched));
-    EXPECT_EQ(width, 128);
-    EXPECT_EQ(height, 16);
-    EXPECT_EQ(jpeg, (std::vector<uint8_t>{'J', 'P', 'G'}));
+    EXPECT_EQ(taken, (std::vector<int64_t>{128, 16, 'J', 'P', 'G'})) << "the width clamped";
     ASSERT_EQ(presetRead(fileSpec, PresetReadMode::Full, &settings), noErr);
     EXPECT_FLOAT_EQ(settings.horizonFloat, 12.5f) << "read after the record";
     ASSERT_EQ(readBytes(withThumbnail({1, 64, 64, 49152}, Bytes(49152, 0xFF))), noErr);
-    EXPECT_EQ(jpeg.size(), 49152u);
-    width = -1;
+    EXPECT_EQ(taken.size(), 2u + 49152u);
+    taken.clear();
     ASSERT_EQ(readBytes(withThumbnail({1, 64, 64, 49153}, Bytes(49153, 0xFF))), noErr);
-    EXPECT_EQ(width, -1) << "more than the thumbnail buffer holds: none taken";
+    EXPECT_TRUE(taken.empty()) << "more than the thumbnail buffer holds: none taken";
     EXPECT_FLOAT_EQ(settings.horizonFloat, 66.0f) << "the values after it are in place";
     EXPECT_EQ(readBytes(withThumbnail({1, 64, 64, 0xFFFFFFFFu}, Bytes(100, 0xFF))), kFileReadError)
         << "a record of 4 GB";
