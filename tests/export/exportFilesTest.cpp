@@ -71,8 +71,7 @@ TEST(JpegEncoding, DecodesNearTheSourceAndWidensNarrowImages) {
         const PyramidPtr image = makeImage(10, 40, format);
         JpegData jpeg;
         ASSERT_EQ(jpegEncode(image.get(), 80, nullptr, nullptr, &jpeg), noErr);
-        EXPECT_EQ(jpeg.width, 16);
-        EXPECT_EQ(jpeg.height, 40);
+        EXPECT_TRUE(jpeg.width == 16 && jpeg.height == 40);
         const PyramidPtr decoded(pyramidCreate(16, 40, PixelFormat::Rgba8));
         ASSERT_TRUE(jpegDecode(jpeg.bytes, jpeg.length, decoded.get()));
         // Corrupt, cut short, noise or more than a reader takes: abandoned.
@@ -138,15 +137,14 @@ TEST(JpegMarkers, FollowTheirOrderAndCarryOurTables) {
     EXPECT_EQ(found[2], std::make_pair(JPEG_APP0 + 1,
                                        bytes("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x31\0\x02\0\0"
                                              "\0\x06\0\0\0\x1a\0\0\0\0Lakra\0")));
-    EXPECT_EQ(found[3].first, JPEG_APP0 + 13);
-    EXPECT_EQ(found[3].second.size(), static_cast<size_t>(iptc.length));
+    EXPECT_TRUE(found[3].first == JPEG_APP0 + 13 && std::ssize(found[3].second) == iptc.length);
     for (int i = 0; i < 64; ++i) {
         EXPECT_EQ(info.quant_tbl_ptrs[0]->quantval[i], kLevel8Luminance[i]) << i;
         EXPECT_EQ(info.quant_tbl_ptrs[1]->quantval[i], kLevel8Chrominance[i]) << i;
     }
     EXPECT_EQ(info.quant_tbl_ptrs[2], nullptr);
-    EXPECT_EQ(info.num_components, 3);
-    EXPECT_EQ(info.comp_info[0].h_samp_factor * info.comp_info[0].v_samp_factor, 1);
+    EXPECT_TRUE(info.num_components == 3 && info.comp_info[0].h_samp_factor == 1 &&
+                info.comp_info[0].v_samp_factor == 1);
     jpeg_destroy_decompress(&info);
     jpegDataFree(&jpeg);
 }
@@ -625,8 +623,7 @@ TEST_P(PsdExportJob, WritesTheOfflineRenderOrLeavesTheFileAndTheViewAlone) {
     EXPECT_FALSE(scratch.exists("missing"));
 
     ASSERT_EQ(exportTo("out.psd"), noErr);
-    EXPECT_EQ(state.layersToRender, 1);
-    EXPECT_EQ(state.layersDone, 1);
+    EXPECT_TRUE(state.layersToRender == 1 && state.layersDone == 1);
     const std::vector<uint8_t> written = scratch.read("out.psd");
     ASSERT_GT(written.size(), 26u);
     EXPECT_EQ(std::vector<uint8_t>(written.begin() + 14, written.begin() + 24),

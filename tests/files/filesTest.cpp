@@ -101,15 +101,13 @@ TEST(BigEndianFiles, WritesMostSignificantByteFirstAndReadsBack) {
     EXPECT_TRUE(readU16BE(file, &u16) == noErr && u16 == 0xA1B2);
     EXPECT_TRUE(readU8(file, &u8) == noErr && u8 == 0xFE);
     EXPECT_TRUE(readSkip(file, 4) == noErr && readI32BE(file, &i32) == noErr && i32 == -2);
-    EXPECT_TRUE(readSkip(file, 3) == noErr && readU32BE(file, &u32) == noErr);
-    EXPECT_EQ(u32, 0x78796162u); // "xyab"
+    EXPECT_TRUE(readSkip(file, 3) == noErr && readU32BE(file, &u32) == noErr &&
+                u32 == 0x78796162u); // "xyab"
     EXPECT_TRUE(readU8(file, &u8) == noErr && u8 == 'c');
     // One byte remains: every wider read is short, and leaves 0.
     u16 = 7;
-    EXPECT_EQ(readU16BE(file, &u16), kFileReadError);
-    EXPECT_EQ(u16, 0);
-    EXPECT_EQ(readU8(file, &u8), kFileReadError);
-    EXPECT_EQ(readSkip(file, 1), kFileReadError);
+    EXPECT_TRUE(readU16BE(file, &u16) == kFileReadError && u16 == 0);
+    EXPECT_TRUE(readU8(file, &u8) == kFileReadError && readSkip(file, 1) == kFileReadError);
     EXPECT_EQ(fileClose(file), noErr);
 }
 
@@ -129,8 +127,8 @@ TEST(OpeningFiles, MissingFilesFoldersLongerAndReadOnlyFiles) {
     scratch.write("ro", {9, 9});
     FileWriter writer;
     ASSERT_EQ(fileOpen(specOf(scratch.path("ro")), FileAccess::Read, &writer.file), noErr);
-    EXPECT_EQ(writeU32BE(&writer, 1), kFileWriteError);
-    EXPECT_EQ(writeU8(&writer, 1), kFileWriteError);
+    EXPECT_TRUE(writeU32BE(&writer, 1) == kFileWriteError &&
+                writeU8(&writer, 1) == kFileWriteError);
     EXPECT_EQ(fileWriterClose(&writer), kFileWriteError);
     EXPECT_EQ(scratch.read("ro"), (std::vector<uint8_t>{9, 9}));
     FileWriter closed;

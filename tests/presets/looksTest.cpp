@@ -132,8 +132,8 @@ TEST_F(Undo, UnwrittenFileIsNeverReadBack) {
     EXPECT_EQ(s.carriedInt19, 9);
 
     FileSpec fileSpec;
-    EXPECT_EQ(undoFileSpec(-1, &fileSpec), kFileNotOpened);
-    EXPECT_EQ(undoFileSpec(2, &fileSpec), kFileNotOpened);
+    EXPECT_TRUE(undoFileSpec(-1, &fileSpec) == kFileNotOpened &&
+                undoFileSpec(2, &fileSpec) == kFileNotOpened);
     EXPECT_STREQ(fileSpecPath(fileSpec), "");
 }
 
@@ -481,10 +481,9 @@ TEST(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
     state.waterJob = nullptr;
     ASSERT_EQ(writeMemoryDotsPage(page, &settings, &state, &dots, nullptr), noErr);
     EXPECT_TRUE(sameBytes(settings, before)) << "every byte as before";
-    EXPECT_EQ(std::memcmp(dots.shown, dotsBefore.shown, sizeof dots.shown), 0);
-    EXPECT_EQ(dots.previewed, dotsBefore.previewed);
-    EXPECT_EQ(state.layersDone, 5) << "two more than the three before";
-    EXPECT_EQ(state.offlineImage, nullptr);
+    EXPECT_TRUE(std::memcmp(dots.shown, dotsBefore.shown, sizeof dots.shown) == 0 &&
+                dots.previewed == dotsBefore.previewed);
+    EXPECT_TRUE(state.layersDone == 5 && state.offlineImage == nullptr) << "two more than three";
     Settings stored = lookOfDot2;
     FileSpec scratchSlot;
     EXPECT_EQ(memoryDotFileSpec(kMemoryDotScratchSlot, &scratchSlot), noErr);
