@@ -41,9 +41,10 @@ using testing::toolOutput;
 PyramidPtr makeImage(int32_t width, int32_t height, PixelFormat format) {
     PyramidPtr image(pyramidCreate(width, height, format));
     for (int32_t i = 0; i < width * height; ++i) {
-        const float pixel[4] = {static_cast<float>(i % width) / static_cast<float>(width),
-                                static_cast<float>(i / width) / static_cast<float>(height), 0.5f,
-                                1.0f};
+        const auto w = static_cast<float>(width);
+        const float pixel[4] = {static_cast<float>(i % width) / w,
+                                std::floor(static_cast<float>(i) / w) / static_cast<float>(height),
+                                0.5f, 1.0f};
         setPixel4f(i % width, i / width, image.get(), 0, pixel);
     }
     return image;
@@ -417,7 +418,7 @@ std::vector<uint8_t> writeDocument(const ScratchFolder& scratch, const PsdExport
     EXPECT_EQ(layersDone, static_cast<int32_t>(desc.layerCount));
     FileWriter sizing = fileSizingWriter();
     EXPECT_EQ(psdWriteDocument(&sizing, desc, nullptr, parts), noErr);
-    const std::vector<uint8_t> bytes = scratch.read("doc.psd");
+    std::vector<uint8_t> bytes = scratch.read("doc.psd");
     EXPECT_EQ(sizing.bytes, static_cast<int64_t>(bytes.size())) << "the sizing pass agrees";
     return bytes;
 }

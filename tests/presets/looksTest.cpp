@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -434,7 +435,7 @@ TEST(MemoryDotsPage, StoredDotsGiveRenderedPicturesAndLeaveTheLookAlone) {
     const PyramidPtr source(pyramidCreate(120, 60, PixelFormat::Rgba8));
     for (int32_t i = 0; i < 120 * 60; ++i) {
         const float rgba[4] = {static_cast<float>(i % 120) / 120.0f,
-                               static_cast<float>(i / 120) / 60.0f, 0.3f, 1.0f};
+                               std::floor(static_cast<float>(i) / 120.0f) / 60.0f, 0.3f, 1.0f};
         setPixel4f(i % 120, i / 120, source.get(), 0, rgba);
     }
     ASSERT_EQ(buildLevels(source.get()), noErr);
