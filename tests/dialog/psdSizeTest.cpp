@@ -18,8 +18,8 @@ Settings storedSize(uint32_t mode, uint32_t width, uint32_t height) {
 
 // Opens on the input size unless a custom size was chosen (a stored choice
 // naming none of the three opens as the same size); typing over the same
-// size makes it custom.
-TEST(PsdSizeDialog, OpensOnTheInputSizeUnlessACustomSizeWasChosen) {
+// size makes it custom; same proportions follow the focused edit.
+TEST(PsdSizeDialog, OpensOnTheInputSizeUnlessACustomSizeWasChosenAndKeepsProportions) {
     PsdSizeModel model = psdSizeOpen(storedSize(kPsdSameSize, 100, 100), 400, 300);
     EXPECT_EQ(std::tie(model.mode, model.width, model.height),
               std::make_tuple(kPsdSameSize, 400, 300));
@@ -30,10 +30,7 @@ TEST(PsdSizeDialog, OpensOnTheInputSizeUnlessACustomSizeWasChosen) {
     EXPECT_EQ(std::tie(model.mode, model.width), std::make_tuple(kPsdCustomSize, 400));
     psdSizeChoose(&model, kPsdSameSize);
     EXPECT_EQ(model.height, 300);
-}
-
-TEST(PsdSizeDialog, SameProportionsFollowTheFocusedEdit) {
-    PsdSizeModel model = psdSizeOpen(storedSize(kPsdSameSize, 100, 100), 400, 300);
+    // Same proportions follow the focused edit.
     psdSizeChoose(&model, kPsdSameProportions);
     psdSizeTypeWidth(&model, 1000);
     EXPECT_EQ(model.height, 750);
@@ -63,8 +60,7 @@ TEST(PsdSizeDialog, AcceptClampsToTheDocumentLimitsAndEditsKeepDigits) {
     EXPECT_EQ(psdSizeNumber("1,024 px"), 1024);
     EXPECT_EQ(psdSizeNumber("-12"), -12);
     EXPECT_EQ(psdSizeNumber("12.9"), 129); // no decimals: the point is dropped
-    EXPECT_EQ(psdSizeNumber(""), 0);
-    EXPECT_EQ(psdSizeNumber(nullptr), 0);
+    EXPECT_TRUE(psdSizeNumber("") == 0 && psdSizeNumber(nullptr) == 0);
     EXPECT_EQ(psdSizeNumber("99999999999999"), INT32_MAX);
 }
 
