@@ -1,14 +1,12 @@
 #pragma once
 
-// Helpers shared by the image-file tests: sample images, a scratch folder and
-// whole files as strings.
+// Helpers shared by the image-file tests: sample images and whole files as
+// strings. Their scratch folder is the suites' own (support/scratchFolder.h).
 
 #include "apps/lakra/imageFile.h"
+#include "support/scratchFolder.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -74,39 +72,6 @@ inline HostImage patternImage(int32_t width, int32_t height, int32_t planes, int
     }
     return image;
 }
-
-// A folder of its own per test, removed afterwards.
-class ScratchFolder {
-public:
-    ScratchFolder() { std::filesystem::create_directories(folder); }
-
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    ~ScratchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
-    }
-
-    std::string path(const std::string& name) const { return (folder / name).string(); }
-
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    static inline int serial = 0;
-    std::filesystem::path folder =
-        std::filesystem::temp_directory_path() /
-        ("lakra-apps-" +
-         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-         std::to_string(serial++));
-};
 
 inline void writeFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

@@ -66,6 +66,16 @@ public:
 
     bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
 
+    // The names in the folder, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
 private:
     static void setVariable(const char* value) {
 #ifdef _WIN32
