@@ -56,6 +56,7 @@ struct HostRun {
     bool reportProgress = false;
     int32_t lastPercent = -1;
     HostFaults faults;
+    HostDisplayed displayed;
 };
 
 namespace {
@@ -232,6 +233,41 @@ OSErr advanceState() noexcept {
     return serveRegions(*run->record, images, &run->regions);
 }
 
+// Keeps a copy of what the plug-in shows; a window would draw it here.
+OSErr displayPixels(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow, int32_t dstCol,
+                    void* /*platformContext*/) noexcept {
+    HostRun* run = gRun;
+    if (run == nullptr || source == nullptr || srcRect == nullptr || source->baseAddr == nullptr) {
+        return paramErr;
+    }
+    const VRect& r = *srcRect;
+    const VRect& b = source->bounds;
+    if (r.top < b.top || r.left < b.left || r.bottom > b.bottom || r.right > b.right ||
+        r.top >= r.bottom || r.left >= r.right) {
+        return paramErr;
+    }
+    const int32_t planes = source->imageMode == plugInModeGrayScale ? 1 : 3;
+    HostDisplayed& shown = run->displayed;
+    ++shown.calls;
+    shown.map = *source;
+    shown.source = r;
+    shown.row = dstRow;
+    shown.column = dstCol;
+    shown.planes.clear();
+    const auto* base = static_cast<const uint8_t*>(source->baseAddr);
+    for (int32_t p = 0; p < planes; ++p) {
+        for (int32_t y = r.top; y < r.bottom; ++y) {
+            for (int32_t x = r.left; x < r.right; ++x) {
+                const int64_t at = static_cast<int64_t>(y - b.top) * source->rowBytes +
+                                   static_cast<int64_t>(x - b.left) * source->colBytes +
+                                   static_cast<int64_t>(p) * source->planeBytes;
+                shown.planes.push_back(base[at]);
+            }
+        }
+    }
+    return noErr;
+}
+
 // ----------------------------------------------------------------- the record
 
 int16_t imageModeOf(const HostPixels& image) {
@@ -303,6 +339,9 @@ Result fillRecord(HostRun* run, const HostRunOptions& options) {
     setHandleProcs(r, &run->handleProcs);
     r.filterCase = filterCaseOf(image, run->haveMask);
     setAdvanceState(r, advanceState);
+    if (options.offerDisplay) {
+        setDisplayPixels(r, displayPixels);
+    }
     r.supportsPadding = 1;
     r.samplingSupport = hostSupportsIntegralSampling;
     r.inputRate = 1 << 16;
@@ -533,6 +572,10 @@ HostCounters& hostCounters() {
 bool hostDescriptorOpenAllowed() {
     ++gCounters.descriptorOpens;
     return gRun == nullptr || gRun->faults.failDescriptorOpen != gCounters.descriptorOpens;
+}
+
+const HostDisplayed& hostRunDisplayed(const HostRun* run) {
+    return run->displayed;
 }
 
 bool hostRunRecorded(const HostRun* run, Descriptor* descriptor, int16_t* recordInfo) {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace lakra {
 
@@ -77,7 +78,18 @@ struct HostRunOptions {
     const Descriptor* look = nullptr; // played as a recorded action; null offers none
     int16_t playInfo = plugInDialogSilent;
     bool reportProgress = false; // a progress line on stderr
+    bool offerDisplay = false;   // offer displayPixels, so that the plug-in can show a preview
     HostFaults faults;
+};
+
+// What the plug-in last drew through displayPixels.
+struct HostDisplayed {
+    int32_t calls = 0;
+    PSPixelMap map{}; // as the plug-in passed it; its pointers are not kept
+    VRect source{};
+    int32_t row = 0; // where it went: y and x in the platform's context
+    int32_t column = 0;
+    std::vector<uint8_t> planes; // the source rectangle, one plane after the other
 };
 
 struct HostRun;
@@ -107,6 +119,7 @@ void hostRunDestroy(HostRun* run);
 [[nodiscard]] Result hostRunSelector(HostRun* run, PluginEntry entry, int16_t selector);
 
 [[nodiscard]] HostFaults& hostRunFaults(HostRun* run);
+[[nodiscard]] const HostDisplayed& hostRunDisplayed(const HostRun* run);
 [[nodiscard]] HostCounters& hostCounters();
 // Counts an open for the descriptor procedures; false when a fault refuses it.
 [[nodiscard]] bool hostDescriptorOpenAllowed();
