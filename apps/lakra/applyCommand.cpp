@@ -112,7 +112,8 @@ int runApply(const ApplyJob& job) {
     const Descriptor look = lookDescriptor(job.look);
     HostRunOptions options;
     options.look = &look;
-    options.playInfo = plugInDialogSilent;
+    options.playInfo = job.interactive ? plugInDialogDisplay : plugInDialogSilent;
+    options.offerDisplay = job.interactive;
     options.reportProgress = job.reportProgress;
     hostInstallInterruptHandler();
     HostRun* run = nullptr;

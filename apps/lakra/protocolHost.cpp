@@ -1,6 +1,7 @@
 #include "apps/lakra/protocolHost.h"
 
 #include "apps/lakra/protocolRegions.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cmath>
@@ -233,9 +234,10 @@ OSErr advanceState() noexcept {
     return serveRegions(*run->record, images, &run->regions);
 }
 
-// Keeps a copy of what the plug-in shows; a window would draw it here.
+// Keeps a copy of what the plug-in shows and draws it into the platform's
+// context, when there is one.
 OSErr displayPixels(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow, int32_t dstCol,
-                    void* /*platformContext*/) noexcept {
+                    void* platformContext) noexcept {
     HostRun* run = gRun;
     if (run == nullptr || source == nullptr || srcRect == nullptr || source->baseAddr == nullptr) {
         return paramErr;
@@ -264,6 +266,10 @@ OSErr displayPixels(const PSPixelMap* source, const VRect* srcRect, int32_t dstR
                 shown.planes.push_back(base[at]);
             }
         }
+    }
+    if (platformContext != nullptr) {
+        (void)drawPlanarPicture(platformContext, dstCol, dstRow, shown.planes.data(),
+                                r.right - r.left, r.bottom - r.top, planes);
     }
     return noErr;
 }

@@ -1,0 +1,755 @@
+// The preview dialog's Win32 view: it builds the controls from the template,
+// draws the sliders, the pane, the dots and the labels, and moves values
+// between the controls and the portable model, which decides what input does.
+
+#include "dialog/win32/previewDialog.h"
+
+#include "blend/glueModes.h"
+#include "dialog/previewModel.h"
+#include "host/accessors.h"
+#include "host/hostContext.h"
+#include "host/pluginState.h"
+#include "host/previewPane.h"
+#include "host/ui.h"
+#include "presets/presetFile.h"
+#include "presets/thumbnail.h"
+#include "pyramid/pyramid.h"
+#include "resources/resource.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace lakra {
+
+namespace {
+
+constexpr int kKnobWidth = 13;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kInk = RGB(40, 48, 60);
+constexpr COLORREF kWater = RGB(46, 110, 170);
+constexpr COLORREF kCurrent = RGB(230, 140, 40);
+constexpr COLORREF kGroove = RGB(196, 204, 214);
+
+struct View {
+    HWND dialog = nullptr;
+    FilterRecord* record = nullptr;
+    Settings* settings = nullptr;
+    PluginState* state = nullptr;
+    PreviewModel model{};
+    HFONT labelFont = nullptr;
+    HBITMAP background = nullptr;
+    HWND tooltip = nullptr;
+    int hovered = 0;      // control under the pointer, for the tooltip
+    bool writing = false; // the view is writing an edit box itself
+    bool pictureReady = false;
+};
+
+// The plug-in module's resources; in a host that links the plug-in in, the
+// host's own.
+HINSTANCE module() {
+    void* instance = moduleInstance();
+    return instance != nullptr ? static_cast<HINSTANCE>(instance) : GetModuleHandleA(nullptr);
+}
+
+ControlRect rectOf(HWND dialog, int id) {
+    RECT r{};
+    const HWND control = GetDlgItem(dialog, id);
+    if (control == nullptr) {
+        return ControlRect{};
+    }
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return ControlRect{r.left, r.top, r.right, r.bottom};
+}
+
+// The control under a point of the dialog's client area, 0 for none.
+int controlAt(HWND dialog, POINT point) {
+    const HWND child = ChildWindowFromPointEx(dialog, point, CWP_SKIPINVISIBLE);
+    if (child == nullptr || child == dialog) {
+        return 0;
+    }
+    return GetDlgCtrlID(child);
+}
+
+void setEditValue(View* view, int editId, float value) {
+    char text[32];
+    formatEditValue(value, text, sizeof text);
+    view->writing = true;
+    SetDlgItemTextA(view->dialog, editId, text);
+    view->writing = false;
+}
+
+void redrawControl(HWND dialog, int id) {
+    const HWND control = GetDlgItem(dialog, id);
+    if (control != nullptr) {
+        InvalidateRect(control, nullptr, TRUE);
+    }
+}
+
+// Transparent statics leave their old text behind unless the dialog
+// repaints the background under them.
+void redrawTransparent(HWND dialog, int id) {
+    const ControlRect r = rectOf(dialog, id);
+    const RECT area{r.left, r.top, r.right, r.bottom};
+    RedrawWindow(dialog, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void renderPicture(View* view) {
+    if (!view->model.previewPossible) {
+        return;
+    }
+    const PaneRect picture = previewPicture(view->model);
+    const Result rendered = renderPreviewPicture(*view->record, view->settings, view->state,
+                                                 picture.width, picture.height);
+    if (rendered != noErr) {
+        // Without a picture the dialog goes on; the controls keep working.
+        if (!view->pictureReady) {
+            previewFailed(&view->model);
+            setHostResult(noErr);
+        }
+    } else {
+        view->pictureReady = true;
+    }
+    redrawControl(view->dialog, kIdPane);
+}
+
+void showControls(View* view) {
+    for (const SliderRow& row : sliderRows()) {
+        redrawControl(view->dialog, row.slider);
+        setEditValue(view, row.edit, view->model.values[sliderIndexOf(row.slider)]);
+    }
+    SendDlgItemMessageA(view->dialog, kIdGlueList, CB_SETCURSEL,
+                        static_cast<WPARAM>(view->model.glue - 1), 0);
+    redrawControl(view->dialog, kIdWaterColor);
+}
+
+void showZoom(View* view) {
+    char text[16];
+    zoomText(view->settings->previewScale, text, sizeof text);
+    SetDlgItemTextA(view->dialog, kIdZoomActual, text);
+    EnableWindow(GetDlgItem(view->dialog, kIdZoomIn), zoomInEnabled(view->model) ? TRUE : FALSE);
+    EnableWindow(GetDlgItem(view->dialog, kIdZoomOut), zoomOutEnabled(view->model) ? TRUE : FALSE);
+}
+
+void showDots(View* view) {
+    MemoryDots* dots = view->model.dots;
+    if (dots == nullptr) {
+        return;
+    }
+    for (int32_t slot = 0; slot < kMemoryDotCount; ++slot) {
+        if ((dots->dirty & (1u << slot)) != 0) {
+            redrawControl(view->dialog, kIdFirstDot + slot);
+        }
+    }
+    if ((dots->dirty & kPreviewCellDirty) != 0) {
+        redrawControl(view->dialog, kIdDotCell);
+    }
+    dots->dirty = 0;
+}
+
+// The water colour: the host's picker when it offers one, else the system's.
+bool pickColor(View* view, uint8_t rgb[3]) {
+    const ColorServicesProc hostPicker = getColorServices(*view->record);
+    if (hostPicker != nullptr) {
+        ColorServicesInfo info{};
+        info.infoSize = sizeof info;
+        info.selector = 0; // choose a colour
+        info.sourceSpace = 0;
+        info.resultSpace = 0;
+        info.colorComponents[0] = static_cast<int16_t>(view->settings->waterRed >> 8);
+        info.colorComponents[1] = static_cast<int16_t>(view->settings->waterGreen >> 8);
+        info.colorComponents[2] = static_cast<int16_t>(view->settings->waterBlue >> 8);
+        if (hostPicker(&info) != noErr) {
+            return false;
+        }
+        for (int i = 0; i < 3; ++i) {
+            rgb[i] = static_cast<uint8_t>(std::clamp<int>(info.colorComponents[i], 0, 255));
+        }
+        return true;
+    }
+    static COLORREF custom[16];
+    CHOOSECOLORA choose{};
+    choose.lStructSize = sizeof choose;
+    choose.hwndOwner = view->dialog;
+    choose.rgbResult = RGB(view->settings->waterRed >> 8, view->settings->waterGreen >> 8,
+                           view->settings->waterBlue >> 8);
+    choose.lpCustColors = custom;
+    choose.Flags = CC_RGBINIT | CC_FULLOPEN;
+    if (ChooseColorA(&choose) == FALSE) {
+        return false;
+    }
+    rgb[0] = GetRValue(choose.rgbResult);
+    rgb[1] = GetGValue(choose.rgbResult);
+    rgb[2] = GetBValue(choose.rgbResult);
+    return true;
+}
+
+bool askPresetPath(View* view, bool save, char* path, DWORD bytes) {
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = view->dialog;
+    dialog.lpstrFilter = "Lakra settings (*.q8r)\0*.q8r\0All files\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = bytes;
+    dialog.lpstrDefExt = "q8r";
+    dialog.lpstrTitle = save ? "Save a settings file" : "Open a settings file";
+    dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
+    return (save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog)) != FALSE;
+}
+
+void apply(View* view, uint32_t effects);
+
+void loadPreset(View* view) {
+    char path[MAX_PATH] = "";
+    if (!askPresetPath(view, false, path, sizeof path)) {
+        return;
+    }
+    FileSpec spec{};
+    fileSpecFromPath(&spec, path);
+    if (presetRead(spec, PresetReadMode::Full, view->settings) != noErr) {
+        (void)MessageBoxA(view->dialog, "This settings file cannot be read.", "Lakra",
+                          MB_OK | MB_ICONWARNING);
+    }
+    apply(view, previewLookReplaced(&view->model, UndoKind::WithFile));
+}
+
+void savePreset(View* view) {
+    char path[MAX_PATH] = "";
+    if (!askPresetPath(view, true, path, sizeof path)) {
+        return;
+    }
+    FileSpec spec{};
+    fileSpecFromPath(&spec, path);
+    if (presetWrite(spec, view->settings) != noErr) {
+        (void)MessageBoxA(view->dialog, "The settings file could not be written.", "Lakra",
+                          MB_OK | MB_ICONWARNING);
+    }
+}
+
+void apply(View* view, uint32_t effects) {
+    HWND dialog = view->dialog;
+    if ((effects & kStopTimer) != 0) {
+        KillTimer(dialog, kPreviewTimerId);
+    }
+    if ((effects & kShowSliders) != 0) {
+        showControls(view);
+    }
+    if ((effects & (kShowSlider | kMoveSlider)) != 0) {
+        for (const SliderRow& row : sliderRows()) {
+            redrawControl(dialog, row.slider);
+            if ((effects & kShowSlider) != 0 && row.slider == view->model.captured) {
+                setEditValue(view, row.edit, view->model.values[sliderIndexOf(row.slider)]);
+            }
+        }
+    }
+    if ((effects & kShowStatus) != 0) {
+        SetDlgItemTextA(dialog, kIdStatus, view->settings->dotName);
+        redrawTransparent(dialog, kIdStatus);
+    }
+    if ((effects & kArmTimer) != 0) {
+        SetTimer(dialog, kPreviewTimerId, kPreviewTimerMillis, nullptr);
+    }
+    if ((effects & kCaptureMouse) != 0) {
+        SetCapture(dialog);
+    }
+    if ((effects & kReleaseMouse) != 0) {
+        ReleaseCapture();
+    }
+    if ((effects & kRenderPreview) != 0) {
+        renderPicture(view);
+    }
+    if ((effects & kShowZoom) != 0) {
+        showZoom(view);
+    }
+    if ((effects & kShowDots) != 0) {
+        showDots(view);
+    }
+    if ((effects & kAskColor) != 0) {
+        uint8_t rgb[3];
+        if (pickColor(view, rgb)) {
+            apply(view, previewColorChosen(&view->model, rgb[0], rgb[1], rgb[2]));
+        }
+    }
+    if ((effects & kAskLoadPreset) != 0) {
+        loadPreset(view);
+    }
+    if ((effects & kAskSavePreset) != 0) {
+        savePreset(view);
+    }
+    if ((effects & kAskAbout) != 0) {
+        showAbout();
+    }
+    if ((effects & kAskInformation) != 0) {
+        (void)MessageBoxA(dialog,
+                          "Lakra " LAKRA_VERSION_TEXT "\n\nDrag a slider or type a value; click "
+                          "the picture to place the ring centre.\nThe dots keep looks: click an "
+                          "empty dot to store, a filled one to recall, right-click to clear.",
+                          "Lakra", MB_OK | MB_ICONINFORMATION);
+    }
+    if ((effects & kEndConfirmed) != 0) {
+        EndDialog(dialog, kIdOk);
+    } else if ((effects & kEndCancelled) != 0) {
+        EndDialog(dialog, kIdCancel);
+    }
+}
+
+// ------------------------------------------------------------------ drawing
+
+void fillRect(HDC dc, const RECT& r, COLORREF color) {
+    SetDCBrushColor(dc, color);
+    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+}
+
+void drawSlider(const View& view, const DRAWITEMSTRUCT& item) {
+    const int index = sliderIndexOf(static_cast<int32_t>(item.CtlID));
+    const RECT& r = item.rcItem;
+    fillRect(item.hDC, r, kWhite);
+    const int middle = (r.top + r.bottom) / 2;
+    fillRect(item.hDC, RECT{r.left + 1, middle - 2, r.right - 1, middle + 2}, kGroove);
+    const int span = std::max(1, static_cast<int>(r.right - r.left) - 1 - kKnobWidth);
+    const float value = index >= 0 ? view.model.values[index] : 0.0f;
+    const int knob = r.left + 1 + static_cast<int>(value) * span / 100;
+    fillRect(item.hDC, RECT{r.left + 1, middle - 2, knob, middle + 2}, kWater);
+    SelectObject(item.hDC, GetStockObject(DC_PEN));
+    SelectObject(item.hDC, GetStockObject(DC_BRUSH));
+    SetDCPenColor(item.hDC, kInk);
+    SetDCBrushColor(item.hDC, RGB(236, 240, 246));
+    RoundRect(item.hDC, knob, r.top + 1, knob + kKnobWidth, r.bottom - 1, 5, 5);
+    MoveToEx(item.hDC, knob + kKnobWidth / 2, r.top + 4, nullptr);
+    LineTo(item.hDC, knob + kKnobWidth / 2, r.bottom - 4);
+}
+
+void drawPane(const View& view, const DRAWITEMSTRUCT& item) {
+    const RECT& r = item.rcItem;
+    fillRect(item.hDC, r, kWhite);
+    SetDCBrushColor(item.hDC, kInk);
+    const RECT frame{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
+    FrameRect(item.hDC, &frame, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    if (!view.model.previewPossible || !view.pictureReady) {
+        return;
+    }
+    // The model counts in dialog pixels; the item's DC in the pane's own.
+    const ControlRect pane = rectOf(view.dialog, kIdPane);
+    const PaneRect picture = previewPicture(view.model);
+    (void)showPreviewPicture(*view.record, *view.state, picture.left - pane.left,
+                             picture.top - pane.top, item.hDC);
+}
+
+void drawDot(const View& view, const DRAWITEMSTRUCT& item) {
+    const int slot = static_cast<int>(item.CtlID) - kIdFirstDot;
+    const MemoryDots* dots = view.model.dots;
+    const RECT& r = item.rcItem;
+    fillRect(item.hDC, r, kWhite);
+    if (dots == nullptr || slot < 0 || slot >= kMemoryDotCount) {
+        return;
+    }
+    const DotDisplay shown = dots->shown[slot];
+    const bool hovered = dots->hovered == slot;
+    SelectObject(item.hDC, GetStockObject(DC_PEN));
+    SelectObject(item.hDC, GetStockObject(DC_BRUSH));
+    SetDCPenColor(item.hDC, hovered ? kCurrent : kInk);
+    COLORREF fill = kWhite;
+    if (shown == DotDisplay::Filled) {
+        fill = kWater;
+    } else if (shown == DotDisplay::Current) {
+        fill = kCurrent;
+    }
+    SetDCBrushColor(item.hDC, fill);
+    Ellipse(item.hDC, r.left + 2, r.top + 2, r.right - 2, r.bottom - 2);
+    if (dots->kept[slot] != 0 && shown != DotDisplay::Empty) {
+        // Kept: a white core that survives into later runs.
+        SetDCBrushColor(item.hDC, kWhite);
+        const int cx = (r.left + r.right) / 2;
+        const int cy = (r.top + r.bottom) / 2;
+        Ellipse(item.hDC, cx - 2, cy - 2, cx + 3, cy + 3);
+    }
+}
+
+void drawCell(const View& view, const DRAWITEMSTRUCT& item) {
+    const RECT& r = item.rcItem;
+    fillRect(item.hDC, r, kWhite);
+    const MemoryDots* dots = view.model.dots;
+    const ImagePyramid& thumbnail = view.state->thumbnail;
+    if (dots != nullptr && dots->previewed >= 0 && thumbnail.width[0] > 0) {
+        const int32_t side = kMemoryDotThumbnailSide;
+        static uint8_t pixels[kMemoryDotThumbnailSide * kMemoryDotThumbnailSide * 4];
+        for (int32_t y = 0; y < side; ++y) {
+            for (int32_t x = 0; x < side; ++x) {
+                float rgba[4];
+                getPixel4f(x * thumbnail.width[0] / side, y * thumbnail.height[0] / side,
+                           &thumbnail, 0, rgba);
+                uint8_t* at = pixels + (static_cast<size_t>(y) * side + x) * 4;
+                for (int c = 0; c < 3; ++c) {
+                    at[2 - c] = static_cast<uint8_t>(std::clamp(rgba[c], 0.0f, 1.0f) * 255.0f);
+                }
+                at[3] = 255;
+            }
+        }
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = side;
+        info.bmiHeader.biHeight = -side;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        SetDIBitsToDevice(item.hDC, r.left, r.top, side, side, 0, 0, 0, side, pixels, &info,
+                          DIB_RGB_COLORS);
+    }
+    SetDCBrushColor(item.hDC, kGroove);
+    FrameRect(item.hDC, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+}
+
+void drawColorButton(const View& view, const DRAWITEMSTRUCT& item) {
+    const RECT& r = item.rcItem;
+    const Settings& s = *view.settings;
+    const COLORREF water = RGB(s.waterRed >> 8, s.waterGreen >> 8, s.waterBlue >> 8);
+    fillRect(item.hDC, r, water);
+    SetDCBrushColor(item.hDC, kInk);
+    FrameRect(item.hDC, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    const int light = (s.waterRed >> 8) * 3 + (s.waterGreen >> 8) * 6 + (s.waterBlue >> 8);
+    SetTextColor(item.hDC, light > 1280 ? kInk : kWhite);
+    SetBkMode(item.hDC, TRANSPARENT);
+    RECT text = r;
+    DrawTextA(item.hDC, "clr", -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    if ((item.itemState & ODS_FOCUS) != 0) {
+        RECT focus{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
+        DrawFocusRect(item.hDC, &focus);
+    }
+}
+
+void drawItem(const View& view, const DRAWITEMSTRUCT& item) {
+    const auto id = static_cast<int32_t>(item.CtlID);
+    if (id == kIdPane) {
+        drawPane(view, item);
+    } else if (id == kIdDotCell) {
+        drawCell(view, item);
+    } else if (id == kIdWaterColor) {
+        drawColorButton(view, item);
+    } else if (id >= kIdFirstDot && id < kIdFirstDot + kMemoryDotCount) {
+        drawDot(view, item);
+    } else if (sliderIndexOf(id) >= 0) {
+        drawSlider(view, item);
+    }
+}
+
+// ------------------------------------------------------------------ opening
+
+void placeDialog(HWND dialog, HWND owner) {
+    RECT outer{};
+    GetWindowRect(dialog, &outer);
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    RECT over{};
+    if (owner == nullptr || GetWindowRect(owner, &over) == FALSE) {
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &over, 0);
+    }
+    int left = over.left + (over.right - over.left - width) / 2;
+    int top = over.top + (over.bottom - over.top - height) / 3;
+    // Back onto the screen that holds most of it.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    const RECT wanted{left, top, left + width, top + height};
+    if (GetMonitorInfoA(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &monitor) != FALSE) {
+        const RECT& work = monitor.rcWork;
+        left = std::max<int>(work.left, std::min<int>(left, work.right - width));
+        top = std::max<int>(work.top, std::min<int>(top, work.bottom - height));
+    }
+    SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void fitClientToTemplate(HWND dialog) {
+    RECT client{0, 0, 506, 331};
+    MapDialogRect(dialog, &client);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_EXSTYLE));
+    AdjustWindowRectEx(&client, style, FALSE, exStyle);
+    SetWindowPos(dialog, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void addTooltips(View* view) {
+    view->tooltip =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, view->dialog, nullptr, module(), nullptr);
+    if (view->tooltip == nullptr) {
+        return;
+    }
+    SendMessageA(view->tooltip, TTM_SETMAXTIPWIDTH, 0, 300);
+    for (int id = 1; id < 200; ++id) {
+        const HWND control = GetDlgItem(view->dialog, id);
+        if (control == nullptr) {
+            continue;
+        }
+        TOOLINFOA tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = view->dialog;
+        tool.lpszText = LPSTR_TEXTCALLBACKA;
+        char className[16] = "";
+        GetClassNameA(control, className, sizeof className);
+        if (lstrcmpiA(className, "Static") == 0) {
+            // Statics let the mouse through to the dialog: their tools are
+            // areas of the dialog itself.
+            const ControlRect r = rectOf(view->dialog, id);
+            tool.uFlags = TTF_SUBCLASS;
+            tool.uId = static_cast<UINT_PTR>(id);
+            tool.rect = RECT{r.left, r.top, r.right, r.bottom};
+        } else {
+            tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+            tool.uId = reinterpret_cast<UINT_PTR>(control);
+        }
+        SendMessageA(view->tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void tooltipText(NMTTDISPINFOA* info) {
+    const bool isWindow = (info->uFlags & TTF_IDISHWND) != 0;
+    const int id = isWindow ? GetDlgCtrlID(reinterpret_cast<HWND>(info->hdr.idFrom))
+                            : static_cast<int>(info->hdr.idFrom);
+    static char text[260];
+    text[0] = '\0';
+    if (id >= 1 && id <= 200) {
+        LoadStringA(module(), static_cast<UINT>(kTooltipStringBase + id), text, sizeof text);
+    }
+    info->lpszText = text;
+}
+
+void setIcons(HWND dialog) {
+    for (const ControlInfo& control : controlTable()) {
+        if (control.icon == 0) {
+            continue;
+        }
+        const auto icon = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(control.icon),
+                                                        IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+        const HWND button = GetDlgItem(dialog, control.id);
+        if (icon != nullptr && button != nullptr) {
+            SetWindowLongPtrA(button, GWL_STYLE, GetWindowLongPtrA(button, GWL_STYLE) | BS_ICON);
+            SendMessageA(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+        }
+    }
+    const auto about = static_cast<HICON>(
+        LoadImageA(module(), MAKEINTRESOURCEA(IDI_LAKRA), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+    if (about != nullptr) {
+        SendDlgItemMessageA(dialog, kIdAbout, BM_SETIMAGE, IMAGE_ICON,
+                            reinterpret_cast<LPARAM>(about));
+    }
+}
+
+void openView(View* view) {
+    HWND dialog = view->dialog;
+    fitClientToTemplate(dialog);
+    addTooltips(view);
+    const PlatformData* platform = getPlatformData(*view->record);
+    placeDialog(dialog, platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr);
+
+    view->labelFont =
+        CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+    for (const ControlInfo& control : controlTable()) {
+        if (control.role == ControlRole::Label || control.role == ControlRole::Status) {
+            SendDlgItemMessageA(dialog, control.id, WM_SETFONT,
+                                reinterpret_cast<WPARAM>(view->labelFont), FALSE);
+        }
+    }
+    view->background = static_cast<HBITMAP>(
+        LoadImageA(module(), MAKEINTRESOURCEA(IDB_DIALOG_BACKGROUND), IMAGE_BITMAP, 0, 0, 0));
+    setIcons(dialog);
+    for (int32_t glue = 1; glue <= kGlueCount; ++glue) {
+        SendDlgItemMessageA(dialog, kIdGlueList, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(glueName(glue)));
+    }
+
+    const ControlRect pane = rectOf(dialog, kIdPane);
+    const PaneRect inset{pane.left + 2, pane.top + 2, pane.right - pane.left - 4,
+                         pane.bottom - pane.top - 4};
+    FilterRecord& record = *view->record;
+    const bool proxies = getAdvanceState(record) != nullptr &&
+                         getDisplayPixels(record) != nullptr && record.samplingSupport != 0;
+    const PixelRect filter = filterRectOf(record);
+    MemoryDots* dots = &memoryDots();
+    dots->captureThumbnail = nullptr;
+    const uint32_t effects = previewOpen(&view->model, view->settings, &undoStore(), dots,
+                                         view->settings->previewPossible != 0, proxies,
+                                         rectWidth(filter), rectHeight(filter), inset);
+    apply(view, effects);
+}
+
+void closeView(View* view) {
+    KillTimer(view->dialog, kPreviewTimerId);
+    if (view->labelFont != nullptr) {
+        DeleteObject(view->labelFont);
+    }
+    if (view->background != nullptr) {
+        DeleteObject(view->background);
+    }
+}
+
+// ------------------------------------------------------------------ messages
+
+POINT pointOf(LPARAM lParam) {
+    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
+INT_PTR onMouse(View* view, UINT message, WPARAM wParam, LPARAM lParam) {
+    const POINT point = pointOf(lParam);
+    const int id = controlAt(view->dialog, point);
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN: {
+        const bool right = message == WM_RBUTTONDOWN;
+        const bool ctrl = (wParam & MK_CONTROL) != 0;
+        apply(view, previewButtonDown(&view->model, id, rectOf(view->dialog, id), point.x, point.y,
+                                      right, ctrl, GetTickCount()));
+        return TRUE;
+    }
+    case WM_MOUSEMOVE:
+        if (id != view->hovered) {
+            view->hovered = id;
+            if (view->tooltip != nullptr) {
+                SendMessageA(view->tooltip, TTM_POP, 0, 0);
+            }
+        }
+        apply(view, previewMouseMove(&view->model, id, point.x, point.y));
+        return TRUE;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        apply(view, previewButtonUp(&view->model, point.x, point.y));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR onCommand(View* view, WPARAM wParam) {
+    const int id = LOWORD(wParam);
+    const int code = HIWORD(wParam);
+    if (code == EN_CHANGE) {
+        if (!view->writing && sliderIndexOf(id) >= 0) {
+            char text[64] = "";
+            GetDlgItemTextA(view->dialog, id, text, sizeof text);
+            apply(view, previewEditTyped(&view->model, id, text));
+        }
+        return TRUE;
+    }
+    if (id == kIdGlueList) {
+        if (code == CBN_SELCHANGE) {
+            const auto index = static_cast<int32_t>(
+                SendDlgItemMessageA(view->dialog, kIdGlueList, CB_GETCURSEL, 0, 0));
+            apply(view, previewGlueChosen(&view->model, index));
+        }
+        return TRUE;
+    }
+    if (code == BN_CLICKED) {
+        apply(view, previewCommand(&view->model, id));
+    }
+    return TRUE;
+}
+
+INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    auto* view = reinterpret_cast<View*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        view = reinterpret_cast<View*>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        view->dialog = dialog;
+        openView(view);
+        return TRUE;
+    }
+    if (view == nullptr) {
+        return FALSE;
+    }
+    switch (message) {
+    case WM_ERASEBKGND: {
+        const auto dc = reinterpret_cast<HDC>(wParam);
+        RECT client{};
+        GetClientRect(dialog, &client);
+        FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        if (view->background != nullptr) {
+            const HDC memory = CreateCompatibleDC(dc);
+            const HGDIOBJ old = SelectObject(memory, view->background);
+            BITMAP bitmap{};
+            GetObjectA(view->background, sizeof bitmap, &bitmap);
+            BitBlt(dc, 0, 0, bitmap.bmWidth, bitmap.bmHeight, memory, 0, 0, SRCCOPY);
+            SelectObject(memory, old);
+            DeleteDC(memory);
+        }
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 1);
+        return TRUE;
+    }
+    case WM_CTLCOLORDLG:
+        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+    case WM_CTLCOLORSTATIC: {
+        const auto dc = reinterpret_cast<HDC>(wParam);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, kInk);
+        return reinterpret_cast<INT_PTR>(GetStockObject(HOLLOW_BRUSH));
+    }
+    case WM_DRAWITEM:
+        drawItem(*view, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        return onMouse(view, message, wParam, lParam);
+    case WM_TIMER:
+        if (wParam == kPreviewTimerId) {
+            apply(view, previewTimerFired(&view->model));
+        }
+        return TRUE;
+    case WM_COMMAND:
+        return onCommand(view, wParam);
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->code == TTN_GETDISPINFOA) {
+            tooltipText(reinterpret_cast<NMTTDISPINFOA*>(lParam));
+        }
+        return TRUE;
+    }
+    case WM_CLOSE:
+        apply(view, previewCommand(&view->model, kIdCancel));
+        return TRUE;
+    case WM_DESTROY:
+        closeView(view);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+bool runWin32PreviewDialog() {
+    HostContext& host = currentHost();
+    if (host.record == nullptr || host.settings == nullptr || host.state == nullptr) {
+        return true;
+    }
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    View view;
+    view.record = host.record;
+    view.settings = host.settings;
+    view.state = host.state;
+    const PlatformData* platform = getPlatformData(*host.record);
+    const HWND owner = platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr;
+    const INT_PTR ended = DialogBoxParamA(module(), "DISSOLVESANSPARAM", owner, dialogProc,
+                                          reinterpret_cast<LPARAM>(&view));
+    if (ended == -1 || ended == 0) {
+        // Without the template there is nothing to show: the run goes on
+        // with the look it was given.
+        return true;
+    }
+    return ended == kIdOk;
+}
+
+} // namespace lakra
