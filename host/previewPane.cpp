@@ -3,8 +3,11 @@
 #include "host/accessors.h"
 #include "host/filterHost.h"
 #include "host/selectors.h"
+#include "pyramid/copy.h"
+#include "pyramid/levels.h"
 #include "render/renderInto.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace lakra {
@@ -66,6 +69,36 @@ Result showPreviewPicture(const FilterRecord& record, const PluginState& state, 
     const PSPixelMap map = previewPixelMap(record, state);
     const VRect source = map.bounds;
     return display(&map, &source, top, left, platformContext);
+}
+
+Result capturePreviewThumbnail(const PluginState& state, ImagePyramid* thumbnail) {
+    const PreviewBitmap& picture = state.render.preview;
+    if (picture.data == nullptr || picture.width < 1 || picture.height < 1) {
+        return failWith(paramErr);
+    }
+    PyramidPtr copy(pyramidCreate(picture.width, picture.height, PixelFormat::Rgba8));
+    if (copy == nullptr) {
+        return failWith(memFullErr);
+    }
+    const int32_t lastPlane = picture.planes - 1;
+    for (int32_t y = 0; y < picture.height; ++y) {
+        const uint8_t* row = picture.data + static_cast<size_t>(y) * picture.rowBytes;
+        for (int32_t x = 0; x < picture.width; ++x) {
+            const uint8_t* at = row + static_cast<size_t>(x) * picture.columnBytes;
+            uint32_t word = 0xFFu;
+            for (int32_t c = 0; c < 3; ++c) {
+                const uint32_t value = at[static_cast<size_t>(std::min(c, lastPlane)) *
+                                          static_cast<size_t>(picture.planeBytes)];
+                word |= value << (24 - 8 * c);
+            }
+            writeRgba8(x, y, copy.get(), 0, word);
+        }
+    }
+    const Result built = buildLevels(copy.get());
+    if (built != noErr) {
+        return built;
+    }
+    return copyPyramidImage(copy.get(), thumbnail);
 }
 
 } // namespace lakra

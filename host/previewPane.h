@@ -7,6 +7,7 @@
 #include "host/abi.h"
 #include "host/pluginState.h"
 #include "platform/result.h"
+#include "pyramid/pyramid.h"
 #include "render/settings.h"
 
 #include <cstdint>
@@ -28,5 +29,11 @@ namespace lakra {
 // has no displayPixels or there is no picture yet.
 [[nodiscard]] Result showPreviewPicture(const FilterRecord& record, const PluginState& state,
                                         int32_t left, int32_t top, void* platformContext);
+
+// The last picture, resampled into `thumbnail` (an initialised Rgba8 record,
+// 128 x 128 for the one presets and memory dots carry), so what is saved
+// shows the look as the pane does. paramErr when there is no picture yet;
+// memFullErr when the picture cannot be copied.
+[[nodiscard]] Result capturePreviewThumbnail(const PluginState& state, ImagePyramid* thumbnail);
 
 } // namespace lakra

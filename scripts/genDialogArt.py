@@ -102,7 +102,16 @@ def icon_pixels(shapes):
 
 def write_icon(path, shapes):
     xor = icon_pixels(shapes)
-    mask = b"\x00" * (SIZE * 4)  # 16 rows of 32 bits; alpha decides
+    # The AND mask repeats the alpha as one bit (1 = see-through); it is what a
+    # disabled button's greyed drawing goes by.
+    mask = b""
+    row_bytes = (SIZE + 31) // 32 * 4
+    for y in range(SIZE):
+        bits = 0
+        for x in range(SIZE):
+            if xor[(y * SIZE + x) * 4 + 3] < 128:
+                bits |= 1 << (row_bytes * 8 - 1 - x)
+        mask += bits.to_bytes(row_bytes, "big")
     header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
     image = header + xor + mask
     entry = struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, 32, len(image), 22)

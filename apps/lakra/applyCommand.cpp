@@ -46,10 +46,14 @@ bool readSelection(const std::string& path, const HostImage& image, std::vector<
     return true;
 }
 
-int reportFailure(Result result, const HostRun* run) {
+int reportFailure(const ApplyJob& job, Result result, const HostRun* run) {
     if (result == userCanceledErr && hostInterrupted()) {
         complain("cancelled (result -128); no output written");
         return kExitCancelled;
+    }
+    if (result == userCanceledErr && job.interactive) {
+        complain("cancelled in the dialog (result -128); no output written");
+        return kExitFailed;
     }
     std::string message = "the plug-in ended with result " + std::to_string(result) + ": " +
                           hostResultMeaning(result);
@@ -124,7 +128,7 @@ int runApply(const ApplyJob& job) {
         return kExitFailed;
     }
     const Result result = hostRunFilter(run, job.entry);
-    const int code = result != noErr ? reportFailure(result, run) : finishRun(job, &image, run);
+    const int code = result != noErr ? reportFailure(job, result, run) : finishRun(job, &image, run);
     hostRunDestroy(run);
     return code;
 }

@@ -51,7 +51,46 @@ struct View {
     int hovered = 0;      // control under the pointer, for the tooltip
     bool writing = false; // the view is writing an edit box itself
     bool pictureReady = false;
+    PyramidPtr captured;         // the thumbnail a saved preset or memory dot carries
+    PresetHooks previousHooks{}; // the plug-in's, put back when the dialog closes
 };
+
+// While the dialog is open, presets and memory dots are written with a
+// thumbnail of the pane's picture; reading goes on through the plug-in's hooks.
+void writeCapturedThumbnail(void* context, FileWriter* writer) {
+    View* view = static_cast<View*>(context);
+    if (view->captured != nullptr &&
+        capturePreviewThumbnail(*view->state, view->captured.get()) == noErr) {
+        thumbnailWriteRecord(view->captured.get(), writer);
+    } else {
+        (void)writeU32BE(writer, 0);
+    }
+}
+
+bool decodeThroughPrevious(void* context, PresetReadMode mode, int32_t width, int32_t height,
+                           const uint8_t* jpeg, size_t bytes) {
+    const PresetHooks& previous = static_cast<View*>(context)->previousHooks;
+    return previous.decodeThumbnail != nullptr &&
+           previous.decodeThumbnail(previous.context, mode, width, height, jpeg, bytes);
+}
+
+void installThroughPrevious(void* context, int32_t side, const uint8_t* rgb) {
+    const PresetHooks& previous = static_cast<View*>(context)->previousHooks;
+    if (previous.installTexture != nullptr) {
+        previous.installTexture(previous.context, side, rgb);
+    }
+}
+
+void installDialogHooks(View* view) {
+    view->previousHooks = presetHooks();
+    view->captured.reset(pyramidCreate(kThumbnailMaxSide, kThumbnailMaxSide, PixelFormat::Rgba8));
+    PresetHooks hooks;
+    hooks.writeThumbnail = writeCapturedThumbnail;
+    hooks.decodeThumbnail = decodeThroughPrevious;
+    hooks.installTexture = installThroughPrevious;
+    hooks.context = view;
+    setPresetHooks(&hooks);
+}
 
 // The plug-in module's resources; in a host that links the plug-in in, the
 // host's own.
@@ -132,12 +171,22 @@ void showControls(View* view) {
     redrawControl(view->dialog, kIdWaterColor);
 }
 
+// A button that was just clicked has the focus; disabling it would leave the
+// dialog without one, and then Return and Escape reach no control.
+void enableControl(HWND dialog, int id, bool enabled) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!enabled && GetFocus() == control) {
+        SendMessageA(dialog, WM_NEXTDLGCTL, 0, FALSE);
+    }
+    EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
 void showZoom(View* view) {
     char text[16];
     zoomText(view->settings->previewScale, text, sizeof text);
     SetDlgItemTextA(view->dialog, kIdZoomActual, text);
-    EnableWindow(GetDlgItem(view->dialog, kIdZoomIn), zoomInEnabled(view->model) ? TRUE : FALSE);
-    EnableWindow(GetDlgItem(view->dialog, kIdZoomOut), zoomOutEnabled(view->model) ? TRUE : FALSE);
+    enableControl(view->dialog, kIdZoomIn, zoomInEnabled(view->model));
+    enableControl(view->dialog, kIdZoomOut, zoomOutEnabled(view->model));
 }
 
 void showDots(View* view) {
@@ -402,7 +451,10 @@ void drawCell(const View& view, const DRAWITEMSTRUCT& item) {
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
-        SetDIBitsToDevice(item.hDC, r.left, r.top, side, side, 0, 0, 0, side, pixels, &info,
+        // Centred: the cell grows with the display's dots per inch, the thumbnail does not.
+        const int left = r.left + std::max(0, static_cast<int>(r.right - r.left) - side) / 2;
+        const int top = r.top + std::max(0, static_cast<int>(r.bottom - r.top) - side) / 2;
+        SetDIBitsToDevice(item.hDC, left, top, side, side, 0, 0, 0, side, pixels, &info,
                           DIB_RGB_COLORS);
     }
     SetDCBrushColor(item.hDC, kGroove);
@@ -552,9 +604,16 @@ void openView(View* view) {
     const PlatformData* platform = getPlatformData(*view->record);
     placeDialog(dialog, platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr);
 
-    view->labelFont =
-        CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+    // Arial 11 pixels at 96 dots per inch, grown with the display's setting
+    // as the template's dialog units are.
+    HDC screen = GetDC(dialog);
+    const int dotsPerInch = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen != nullptr) {
+        ReleaseDC(dialog, screen);
+    }
+    view->labelFont = CreateFontA(-MulDiv(11, dotsPerInch, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                  FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
     for (const ControlInfo& control : controlTable()) {
         if (control.role == ControlRole::Label || control.role == ControlRole::Status) {
             SendDlgItemMessageA(dialog, control.id, WM_SETFONT,
@@ -742,8 +801,10 @@ bool runWin32PreviewDialog() {
     view.state = host.state;
     const PlatformData* platform = getPlatformData(*host.record);
     const HWND owner = platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr;
+    installDialogHooks(&view);
     const INT_PTR ended = DialogBoxParamA(module(), "DISSOLVESANSPARAM", owner, dialogProc,
                                           reinterpret_cast<LPARAM>(&view));
+    setPresetHooks(&view.previousHooks);
     if (ended == -1 || ended == 0) {
         // Without the template there is nothing to show: the run goes on
         // with the look it was given.

@@ -2,6 +2,7 @@
 
 #include "host/hostContext.h"
 #include "host/seams.h"
+#include "pyramid/pyramid.h"
 #include "support/pluginRun.h"
 #include "support/scratchFolder.h"
 
@@ -25,7 +26,34 @@ struct Shown {
     int32_t scale = 1;
     Result rendered = -1;
     Result displayed = -1;
+    Result captured = -1;
+    double pictureMean[3] = {};   // per channel, 0..255
+    double thumbnailMean[3] = {}; // of the 128 x 128 thumbnail taken from it
 };
+
+void meanOfPicture(const PreviewBitmap& picture, double mean[3]) {
+    for (int32_t c = 0; c < 3; ++c) {
+        double sum = 0.0;
+        for (int32_t y = 0; y < picture.height; ++y) {
+            for (int32_t x = 0; x < picture.width; ++x) {
+                sum += picture.data[c * picture.planeBytes + y * picture.rowBytes + x];
+            }
+        }
+        mean[c] = sum / (picture.width * picture.height);
+    }
+}
+
+void meanOfThumbnail(const ImagePyramid* thumbnail, double mean[3]) {
+    for (int32_t c = 0; c < 3; ++c) {
+        double sum = 0.0;
+        for (int32_t y = 0; y < thumbnail->height[0]; ++y) {
+            for (int32_t x = 0; x < thumbnail->width[0]; ++x) {
+                sum += (readRgba8(x, y, thumbnail, 0) >> (24 - 8 * c)) & 0xFFu;
+            }
+        }
+        mean[c] = sum / (thumbnail->width[0] * thumbnail->height[0]);
+    }
+}
 
 Shown gShown;
 
@@ -38,6 +66,12 @@ bool showOnePicture() {
     const int32_t height = (kHeight + gShown.scale - 1) / gShown.scale;
     gShown.rendered = renderPreviewPicture(*host.record, settings, host.state, width, height);
     gShown.displayed = showPreviewPicture(*host.record, *host.state, 5, 7, nullptr);
+    PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
+    gShown.captured = capturePreviewThumbnail(*host.state, thumbnail.get());
+    if (gShown.rendered == noErr && gShown.captured == noErr) {
+        meanOfPicture(host.state->render.preview, gShown.pictureMean);
+        meanOfThumbnail(thumbnail.get(), gShown.thumbnailMean);
+    }
     settings->previewScale = 1;
     return true;
 }
@@ -105,6 +139,11 @@ TEST_P(PreviewPicture, ReachesTheHostAsAPlanarMapOfTheRenderedLook) {
             }
         }
     }
+    // The thumbnail a saved look carries is this picture, resampled.
+    ASSERT_EQ(gShown.captured, noErr);
+    for (int32_t c = 0; c < 3; ++c) {
+        EXPECT_NEAR(gShown.thumbnailMean[c], gShown.pictureMean[c], 3.0) << "channel " << c;
+    }
     if (scale == 1) {
         EXPECT_GE(first, height / 4);
         EXPECT_LE(last - first, 4);
@@ -126,6 +165,12 @@ TEST(PreviewPictureWithoutDisplay, IsRefusedQuietly) {
     setPreviewDialogHandler(nullptr);
     EXPECT_EQ(gShown.rendered, noErr);
     EXPECT_EQ(gShown.displayed, paramErr);
+}
+
+TEST(PreviewThumbnail, NeedsAPicture) {
+    PluginState state{};
+    PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
+    EXPECT_EQ(capturePreviewThumbnail(state, thumbnail.get()), paramErr);
 }
 
 } // namespace
