@@ -10,7 +10,7 @@
 #include "host/hostContext.h"
 #include "host/pluginState.h"
 #include "host/previewPane.h"
-#include "host/ui.h"
+#include "host/win32/boxes.h"
 #include "presets/presetFile.h"
 #include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"
@@ -53,6 +53,8 @@ struct View {
     bool pictureReady = false;
     PyramidPtr captured;         // the thumbnail a saved preset or memory dot carries
     PresetHooks previousHooks{}; // the plug-in's, put back when the dialog closes
+    HWND aboutBox = nullptr;
+    HWND informationBox = nullptr;
 };
 
 // While the dialog is open, presets and memory dots are written with a
@@ -258,6 +260,25 @@ bool askPresetPath(View* view, bool save, char* path, DWORD bytes) {
 
 void apply(View* view, uint32_t effects);
 
+// The about and information boxes stay open beside the dialog until closed
+// or until the dialog ends; a second click brings the open one forward.
+void openBox(HWND* box, ModelessBox kind, HWND owner) {
+    if (*box != nullptr && IsWindow(*box) != FALSE) {
+        SetForegroundWindow(*box);
+        return;
+    }
+    *box = static_cast<HWND>(openModelessBox(kind, owner));
+}
+
+void closeBoxes(View* view) {
+    for (HWND* box : {&view->aboutBox, &view->informationBox}) {
+        if (*box != nullptr && IsWindow(*box) != FALSE) {
+            DestroyWindow(*box);
+        }
+        *box = nullptr;
+    }
+}
+
 void loadPreset(View* view) {
     char path[MAX_PATH] = "";
     if (!askPresetPath(view, false, path, sizeof path)) {
@@ -336,19 +357,14 @@ void apply(View* view, uint32_t effects) {
         savePreset(view);
     }
     if ((effects & kAskAbout) != 0) {
-        showAbout();
+        openBox(&view->aboutBox, ModelessBox::About, dialog);
     }
     if ((effects & kAskInformation) != 0) {
-        (void)MessageBoxA(dialog,
-                          "Lakra " LAKRA_VERSION_TEXT "\n\nDrag a slider or type a value; click "
-                          "the picture to place the ring centre.\nThe dots keep looks: click an "
-                          "empty dot to store, a filled one to recall, right-click to clear.",
-                          "Lakra", MB_OK | MB_ICONINFORMATION);
+        openBox(&view->informationBox, ModelessBox::Information, dialog);
     }
-    if ((effects & kEndConfirmed) != 0) {
-        EndDialog(dialog, kIdOk);
-    } else if ((effects & kEndCancelled) != 0) {
-        EndDialog(dialog, kIdCancel);
+    if ((effects & (kEndConfirmed | kEndCancelled)) != 0) {
+        closeBoxes(view);
+        EndDialog(dialog, (effects & kEndConfirmed) != 0 ? kIdOk : kIdCancel);
     }
 }
 
@@ -645,6 +661,7 @@ void openView(View* view) {
 
 void closeView(View* view) {
     KillTimer(view->dialog, kPreviewTimerId);
+    closeBoxes(view);
     if (view->labelFont != nullptr) {
         DeleteObject(view->labelFont);
     }

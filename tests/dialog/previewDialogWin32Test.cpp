@@ -8,7 +8,9 @@
 #include "dialog/win32/previewDialog.h"
 #include "files/files.h"
 #include "host/seams.h"
+#include "host/ui.h"
 #include "platform/platform.h"
+#include "resources/resource.h"
 #include "support/pluginRun.h"
 #include "support/scratchFolder.h"
 
@@ -38,6 +40,7 @@ using testing::PluginRun;
 using Step = std::function<bool(HWND dialog)>;
 
 struct Script {
+    const char* caption = "Lakra"; // the window the steps act on
     std::vector<Step> steps;
     size_t next = 0;
     int ticks = 0;
@@ -52,7 +55,7 @@ void CALLBACK playStep(HWND, UINT, UINT_PTR, DWORD) {
         script.failure = "the dialog did not take step " + std::to_string(script.next);
         script.next = script.steps.size();
     }
-    HWND dialog = FindWindowA("#32770", "Lakra");
+    HWND dialog = FindWindowA("#32770", script.caption);
     if (script.next >= script.steps.size()) {
         if (dialog != nullptr) {
             PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCancel, BN_CLICKED), 0);
@@ -143,6 +146,19 @@ Step pressButton(int id) {
     };
 }
 
+// A press and release on a push button itself, as the mouse makes them.
+Step clickButton(int id) {
+    return [id](HWND dialog) {
+        HWND button = GetDlgItem(dialog, id);
+        RECT r{};
+        GetClientRect(button, &r);
+        const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
+        SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+        SendMessageA(button, WM_LBUTTONUP, 0, middle);
+        return true;
+    };
+}
+
 Step check(std::function<void(HWND)> facts) {
     return [facts](HWND dialog) {
         facts(dialog);
@@ -226,6 +242,50 @@ TEST_F(PreviewDialogWindow, CancelAfterEditsLeavesTheImageAlone) {
     EXPECT_EQ(play(&run), userCanceledErr) << gScript.failure;
     EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
     EXPECT_EQ(image.output, image.input);
+}
+
+TEST_F(PreviewDialogWindow, InformationBoxStaysBesideTheDialogUntilItEnds) {
+    HWND box = nullptr;
+    gScript.steps = {
+        pressButton(kIdInformation),
+        [&](HWND) {
+            box = FindWindowA("#32770", "Lakra: how it works");
+            return box != nullptr;
+        },
+        pressButton(kIdOk),
+    };
+    HostRunOptions options = PluginRun::interactive();
+    options.offerDisplay = true;
+    PluginRun run(&image, options);
+    EXPECT_EQ(play(&run), noErr) << gScript.failure;
+    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(IsWindow(box)); // OK closed it with the dialog
+}
+
+std::vector<std::string> gOpened;
+
+// The about box's website button has id 2, which Escape and the close box
+// send too: only a click on the button itself opens the page.
+TEST(AboutBox, OnlyAClickOnTheWebsiteButtonOpensThePage) {
+    setUrlOpener([](const char* url) { gOpened.emplace_back(url); });
+    gOpened.clear();
+    const auto showWith = [](Step step) {
+        gScript = Script{};
+        gScript.caption = "About Lakra";
+        gScript.steps = {std::move(step)};
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, playStep);
+        showAbout();
+        KillTimer(nullptr, timer);
+        return gScript.failure;
+    };
+    // Escape: the dialog manager's IDCANCEL, from no click.
+    EXPECT_EQ(showWith(pressButton(IDCANCEL)), "");
+    EXPECT_TRUE(gOpened.empty());
+    EXPECT_EQ(showWith(clickButton(IDC_ABOUT_WEBSITE)), "");
+    setUrlOpener(nullptr);
+    ASSERT_EQ(gOpened.size(), 1u);
+    EXPECT_EQ(gOpened[0], LAKRA_MAKER_URL);
 }
 
 } // namespace
