@@ -1,10 +1,13 @@
 #include "dialog/previewModel.h"
 
+#include "files/files.h"
+#include "presets/presetFile.h"
 #include "presets/randomLook.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace lakra {
 
@@ -574,6 +577,70 @@ bool zoomInEnabled(const PreviewModel& model) {
 
 bool zoomOutEnabled(const PreviewModel& model) {
     return model.previewPossible && model.proxies && scaleOf(model) < model.largestReduction;
+}
+
+namespace {
+
+// The folder part of a path, separator included; empty without one.
+void rememberFolder(Settings* settings, const char* path) {
+    const char* last = nullptr;
+    for (const char* at = path; *at != '\0'; ++at) {
+        if (*at == '/' || *at == '\\') {
+            last = at;
+        }
+    }
+    const size_t length = last != nullptr ? static_cast<size_t>(last - path) + 1 : 0;
+    if (length < sizeof settings->presetsFolder) {
+        std::memcpy(settings->presetsFolder, path, length);
+        settings->presetsFolder[length] = '\0';
+    }
+}
+
+} // namespace
+
+void presetSaveName(const Settings& settings, char* name, size_t bytes) {
+    if (bytes == 0) {
+        return;
+    }
+    const char* base = settings.dotName[0] != '\0' ? settings.dotName : "Lakra settings";
+    size_t length = std::strlen(base);
+    const char* dot = std::strrchr(base, '.');
+    if (dot != nullptr && dot != base) {
+        length = static_cast<size_t>(dot - base);
+    }
+    (void)std::snprintf(name, bytes, "%.*s.q8r", static_cast<int>(length), base);
+}
+
+uint32_t previewPresetOpened(PreviewModel* model, const char* path, Result* result) {
+    Settings* s = model->settings;
+    rememberFolder(s, path);
+    FileSpec spec{};
+    fileSpecFromPath(&spec, path);
+    // Read into a copy first, so a file that cannot be read changes nothing.
+    Settings read = *s;
+    settingsReset(&read);
+    *result = presetRead(spec, PresetReadMode::Full, &read);
+    if (*result != noErr) {
+        return 0;
+    }
+    std::memcpy(read.presetsFolder, s->presetsFolder, sizeof read.presetsFolder);
+    *s = read;
+    setDotName(s, fileSpecName(spec));
+    return previewLookReplaced(model, UndoKind::WithFile) | kShowStatus;
+}
+
+uint32_t previewPresetSaved(PreviewModel* model, const char* path, Result* result) {
+    Settings* s = model->settings;
+    settingsFromControls(model);
+    rememberFolder(s, path);
+    FileSpec spec{};
+    fileSpecFromPath(&spec, path);
+    *result = presetWrite(spec, s);
+    if (*result != noErr) {
+        return 0;
+    }
+    setDotName(s, fileSpecName(spec));
+    return kShowStatus;
 }
 
 } // namespace lakra

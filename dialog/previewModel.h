@@ -5,6 +5,7 @@
 // passes on presses, moves, releases, typing, commands and timer ticks, and
 // carries out the effects each call returns.
 
+#include "platform/result.h"
 #include "presets/memoryDots.h"
 #include "presets/undo.h"
 #include "render/settings.h"
@@ -211,6 +212,18 @@ uint32_t previewColorChosen(PreviewModel* model, uint8_t red, uint8_t green, uin
 // The view replaced Settings' look from outside (a loaded preset): show it,
 // take the snapshot `undo` asks for, render.
 uint32_t previewLookReplaced(PreviewModel* model, UndoKind undo);
+
+// Settings files from the Load and Save buttons. The save dialog starts with
+// the look's name ("Lakra settings" when it has none), its extension
+// replaced by ".q8r", in the folder last used for settings files.
+void presetSaveName(const Settings& settings, char* name, size_t bytes);
+// The open dialog's OK on `path`: the folder is remembered, the look is reset
+// to its defaults and read from the file, and named after it. A file that
+// cannot be read leaves the look as it was and returns 0; *result says why.
+uint32_t previewPresetOpened(PreviewModel* model, const char* path, Result* result);
+// The save dialog's OK on `path`: the folder is remembered, the file written
+// (with the thumbnail the preset hooks give) and its name shown.
+uint32_t previewPresetSaved(PreviewModel* model, const char* path, Result* result);
 
 // The zoom: the "%" button's text ("33%" at a reduction of 3), and whether
 // "+" and "-" do anything.

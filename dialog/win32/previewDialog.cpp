@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace lakra {
 
@@ -244,17 +245,89 @@ bool pickColor(View* view, uint8_t rgb[3]) {
     return true;
 }
 
+void fillRect(HDC dc, const RECT& r, COLORREF color);
+void drawThumbnail(HDC dc, const RECT& r, const ImagePyramid& thumbnail, int32_t side);
+
+// The open dialog's side panel (template FANCY_OPEN4): the thumbnail of the
+// file selected, read on every change of the selection.
+constexpr int kIdPanelPicture = 123;
+
+struct OpenPanel {
+    View* view;
+    PyramidPtr picture; // nullptr: the selected file has no thumbnail
+};
+
+UINT_PTR CALLBACK openPanelHook(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* open = reinterpret_cast<OpenPanel*>(GetWindowLongPtrA(panel, GWLP_USERDATA));
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(
+            panel, GWLP_USERDATA,
+            static_cast<LONG_PTR>(reinterpret_cast<OPENFILENAMEA*>(lParam)->lCustData));
+        return FALSE;
+    case WM_NOTIFY: {
+        const auto* notice = reinterpret_cast<const OFNOTIFYA*>(lParam);
+        if (open != nullptr && notice->hdr.code == CDN_SELCHANGE) {
+            char path[MAX_PATH] = "";
+            open->picture.reset();
+            if (SendMessageA(GetParent(panel), CDM_GETFILEPATH, sizeof path,
+                             reinterpret_cast<LPARAM>(path)) > 0) {
+                FileSpec spec{};
+                fileSpecFromPath(&spec, path);
+                ImagePyramid* picture = nullptr;
+                if (presetThumbnailAtSize(spec, &open->view->state->thumbnail, kThumbnailMaxSide,
+                                          &picture)) {
+                    open->picture.reset(picture);
+                }
+            }
+            InvalidateRect(GetDlgItem(panel, kIdPanelPicture), nullptr, TRUE);
+        }
+        return 0;
+    }
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (open == nullptr || wParam != kIdPanelPicture) {
+            return 0;
+        }
+        fillRect(item->hDC, item->rcItem, kWhite);
+        if (open->picture != nullptr) {
+            const int side = std::min(item->rcItem.right - item->rcItem.left,
+                                      item->rcItem.bottom - item->rcItem.top) -
+                             2;
+            drawThumbnail(item->hDC, item->rcItem, *open->picture, std::max(1, side));
+        }
+        SetDCBrushColor(item->hDC, kGroove);
+        FrameRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+        return 1;
+    }
+    default:
+        return 0;
+    }
+}
+
+// The system's open or save dialog for settings files, starting in the
+// folder last used; the open one with the thumbnail panel.
 bool askPresetPath(View* view, bool save, char* path, DWORD bytes) {
+    OpenPanel panel{view, nullptr};
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = view->dialog;
-    dialog.lpstrFilter = "Lakra settings (*.q8r)\0*.q8r\0All files\0*.*\0";
+    dialog.hInstance = module();
+    dialog.lpstrFilter = "Lakra presets (*.q8r)\0*.q8r\0";
     dialog.lpstrFile = path;
     dialog.nMaxFile = bytes;
     dialog.lpstrDefExt = "q8r";
+    dialog.lpstrInitialDir =
+        view->settings->presetsFolder[0] != '\0' ? view->settings->presetsFolder : nullptr;
     dialog.lpstrTitle = save ? "Save a settings file" : "Open a settings file";
-    dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                    (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
+    if (!save) {
+        dialog.Flags |= OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+        dialog.lpTemplateName = "FANCY_OPEN4";
+        dialog.lpfnHook = openPanelHook;
+        dialog.lCustData = reinterpret_cast<LPARAM>(&panel);
+    }
     return (save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog)) != FALSE;
 }
 
@@ -284,26 +357,28 @@ void loadPreset(View* view) {
     if (!askPresetPath(view, false, path, sizeof path)) {
         return;
     }
-    FileSpec spec{};
-    fileSpecFromPath(&spec, path);
-    if (presetRead(spec, PresetReadMode::Full, view->settings) != noErr) {
+    Result result = noErr;
+    const uint32_t effects = previewPresetOpened(&view->model, path, &result);
+    if (result != noErr) {
         (void)MessageBoxA(view->dialog, "This settings file cannot be read.", "Lakra",
                           MB_OK | MB_ICONWARNING);
     }
-    apply(view, previewLookReplaced(&view->model, UndoKind::WithFile));
+    apply(view, effects);
 }
 
 void savePreset(View* view) {
     char path[MAX_PATH] = "";
+    presetSaveName(*view->settings, path, sizeof path);
     if (!askPresetPath(view, true, path, sizeof path)) {
         return;
     }
-    FileSpec spec{};
-    fileSpecFromPath(&spec, path);
-    if (presetWrite(spec, view->settings) != noErr) {
+    Result result = noErr;
+    const uint32_t effects = previewPresetSaved(&view->model, path, &result);
+    if (result != noErr) {
         (void)MessageBoxA(view->dialog, "The settings file could not be written.", "Lakra",
                           MB_OK | MB_ICONWARNING);
     }
+    apply(view, effects);
 }
 
 void apply(View* view, uint32_t effects) {
@@ -440,38 +515,42 @@ void drawDot(const View& view, const DRAWITEMSTRUCT& item) {
     }
 }
 
+// A thumbnail (any size) drawn `side` pixels square, centred in `r`.
+void drawThumbnail(HDC dc, const RECT& r, const ImagePyramid& thumbnail, int32_t side) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(side) * static_cast<size_t>(side) * 4);
+    for (int32_t y = 0; y < side; ++y) {
+        for (int32_t x = 0; x < side; ++x) {
+            float rgba[4];
+            getPixel4f(x * thumbnail.width[0] / side, y * thumbnail.height[0] / side, &thumbnail, 0,
+                       rgba);
+            uint8_t* at = pixels.data() + (static_cast<size_t>(y) * side + x) * 4;
+            for (int c = 0; c < 3; ++c) {
+                at[2 - c] = static_cast<uint8_t>(std::clamp(rgba[c], 0.0f, 1.0f) * 255.0f);
+            }
+            at[3] = 255;
+        }
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = side;
+    info.bmiHeader.biHeight = -side;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    // Centred: the control grows with the display's dots per inch.
+    const int left = r.left + std::max(0, static_cast<int>(r.right - r.left) - side) / 2;
+    const int top = r.top + std::max(0, static_cast<int>(r.bottom - r.top) - side) / 2;
+    SetDIBitsToDevice(dc, left, top, static_cast<DWORD>(side), static_cast<DWORD>(side), 0, 0, 0,
+                      static_cast<UINT>(side), pixels.data(), &info, DIB_RGB_COLORS);
+}
+
 void drawCell(const View& view, const DRAWITEMSTRUCT& item) {
     const RECT& r = item.rcItem;
     fillRect(item.hDC, r, kWhite);
     const MemoryDots* dots = view.model.dots;
     const ImagePyramid& thumbnail = view.state->thumbnail;
     if (dots != nullptr && dots->previewed >= 0 && thumbnail.width[0] > 0) {
-        const int32_t side = kMemoryDotThumbnailSide;
-        static uint8_t pixels[kMemoryDotThumbnailSide * kMemoryDotThumbnailSide * 4];
-        for (int32_t y = 0; y < side; ++y) {
-            for (int32_t x = 0; x < side; ++x) {
-                float rgba[4];
-                getPixel4f(x * thumbnail.width[0] / side, y * thumbnail.height[0] / side,
-                           &thumbnail, 0, rgba);
-                uint8_t* at = pixels + (static_cast<size_t>(y) * side + x) * 4;
-                for (int c = 0; c < 3; ++c) {
-                    at[2 - c] = static_cast<uint8_t>(std::clamp(rgba[c], 0.0f, 1.0f) * 255.0f);
-                }
-                at[3] = 255;
-            }
-        }
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = side;
-        info.bmiHeader.biHeight = -side;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        // Centred: the cell grows with the display's dots per inch, the thumbnail does not.
-        const int left = r.left + std::max(0, static_cast<int>(r.right - r.left) - side) / 2;
-        const int top = r.top + std::max(0, static_cast<int>(r.bottom - r.top) - side) / 2;
-        SetDIBitsToDevice(item.hDC, left, top, side, side, 0, 0, 0, side, pixels, &info,
-                          DIB_RGB_COLORS);
+        drawThumbnail(item.hDC, r, thumbnail, kMemoryDotThumbnailSide);
     }
     SetDCBrushColor(item.hDC, kGroove);
     FrameRect(item.hDC, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));

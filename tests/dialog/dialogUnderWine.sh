@@ -143,7 +143,48 @@ closed
 grep -q -- "-128" "$scratch/edit.log" || fail "Escape: no cancel code reported"
 echo "ok: Escape writes nothing and exits with 1"
 
-# 4. At 144 dots per inch the same dialog is laid out larger; a screenshot
+# 4. Load: the open dialog's side panel shows the selected file's thumbnail;
+# Open and OK render the file's look, as apply --preset does.
+mkdir -p "$scratch/presets"
+wine "$exe" preset save "$(winePath "$scratch/presets/harbour.q8r")" --set waviness=90 \
+    --set blur=5 --image "$(winePath "$scratch/in.ppm")" >"$scratch/save.log" 2>&1 ||
+    fail "preset save: $(cat "$scratch/save.log")"
+openDialog "$scratch/load.ppm"
+read -r x y <<<"$(at 128 192)"
+xdotool mousemove "$x" "$y" click 1
+box=""
+for _ in $(seq 1 30); do
+    box=$(xdotool search --onlyvisible --name '^Open a settings file$' 2>/dev/null | head -n 1 || true)
+    [[ -n $box ]] && break
+    sleep 0.5
+done
+[[ -n $box ]] || fail "Load opened no open dialog"
+eval "$(xdotool getwindowgeometry --shell "$box")"
+xdotool windowfocus "$box"
+sleep 0.5
+# The file name box takes a folder (Windows separators) and Return goes there;
+# the folder's one file is then first in the list.
+xdotool type "Z:$(echo "$scratch/presets" | tr / '\\')"
+xdotool key Return
+sleep 1.5
+xdotool mousemove $((X + 150)) $((Y + 43)) click 1
+sleep 1.5
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$artifacts/dialog-open-thumbnail.png"
+read -r blue red <<<"$(convert "$artifacts/dialog-open-thumbnail.png" -crop 140x120+664+34 \
+    -format '%[fx:int(255*mean.b)] %[fx:int(255*mean.r)]' info:)"
+((blue > red + 30)) || fail "the open dialog shows no thumbnail (blue $blue, red $red)"
+xdotool mousemove $((X + 590)) $((Y + 304)) click 1
+sleep 4 # the open dialog goes, the file's look is rendered
+shot dialog-loaded.png
+read -r x y <<<"$(at 417 316)"
+xdotool mousemove "$x" "$y" click 1
+closed
+[[ $status == 0 ]] || fail "OK after Load did not confirm: $(cat "$scratch/edit.log")"
+apply "$scratch/apply-load.ppm" --preset "$(winePath "$scratch/presets/harbour.q8r")"
+cmp -s "$scratch/load.ppm" "$scratch/apply-load.ppm" || fail "Load: not the file's look"
+echo "ok: Load shows the thumbnail and renders the file's look"
+
+# 5. At 144 dots per inch the same dialog is laid out larger; a screenshot
 # shows whether it is drawn right. The setting is undone on the way out.
 setDpi() {
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1

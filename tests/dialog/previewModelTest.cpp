@@ -226,5 +226,44 @@ TEST_F(PreviewDialogModel, MemoryDotClicksReachTheDots) {
     EXPECT_EQ(previewButtonDown(&model, kIdDotCell, {}, 0, 0, false, true, 0), kAskBatchResave);
 }
 
+TEST_F(PreviewDialogModel, SettingsFilesSaveAndOpenThroughTheModel) {
+    char name[64];
+    settings.dotName[0] = '\0';
+    presetSaveName(settings, name, sizeof name);
+    EXPECT_STREQ(name, "Lakra settings.q8r");
+    setDotName(&settings, "harbour.old.q8r");
+    presetSaveName(settings, name, sizeof name);
+    EXPECT_STREQ(name, "harbour.old.q8r");
+
+    open();
+    drag(kBlurSlider, 150, 170);
+    const int32_t savedBlur = settings.blur;
+    const std::string path = scratch.path() + "calm.q8r";
+    Result result = -1;
+    EXPECT_EQ(previewPresetSaved(&model, path.c_str(), &result) & kShowStatus, kShowStatus);
+    EXPECT_EQ(result, noErr);
+    EXPECT_STREQ(settings.dotName, "calm.q8r");
+    EXPECT_EQ(std::string(settings.presetsFolder), scratch.path());
+
+    // Opening resets the look first: fields the file holds come back, the
+    // rest is the default look, and the status names the file.
+    previewCommand(&model, kIdDice);
+    settings.presetsFolder[0] = '\0';
+    const uint32_t opened = previewPresetOpened(&model, path.c_str(), &result);
+    EXPECT_EQ(result, noErr);
+    EXPECT_NE(opened & kShowSliders, 0u);
+    EXPECT_NE(opened & kRenderPreview, 0u);
+    EXPECT_EQ(settings.blur, savedBlur);
+    EXPECT_STREQ(settings.dotName, "calm.q8r");
+    EXPECT_EQ(std::string(settings.presetsFolder), scratch.path());
+
+    // A file that cannot be read changes nothing.
+    const Settings before = settings;
+    EXPECT_EQ(previewPresetOpened(&model, (scratch.path() + "missing.q8r").c_str(), &result), 0u);
+    EXPECT_NE(result, noErr);
+    EXPECT_EQ(settings.blur, before.blur);
+    EXPECT_STREQ(settings.dotName, before.dotName);
+}
+
 } // namespace
 } // namespace lakra
