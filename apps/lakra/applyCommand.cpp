@@ -118,6 +118,7 @@ int runApply(const ApplyJob& job) {
     options.look = &look;
     options.playInfo = job.interactive ? plugInDialogDisplay : plugInDialogSilent;
     options.offerDisplay = job.interactive;
+    options.offerColorPicker = job.interactive;
     options.reportProgress = job.reportProgress;
     hostInstallInterruptHandler();
     HostRun* run = nullptr;

@@ -234,6 +234,48 @@ OSErr advanceState() noexcept {
     return serveRegions(*run->record, images, &run->regions);
 }
 
+HostColorPicker gColorPicker = nullptr;
+
+// colorServices: the colour picker, and conversions within RGB. paramErr for
+// a request the record does not describe; userCanceledErr for a cancelled
+// choice, as hosts answer it.
+OSErr colorServices(ColorServicesInfo* info) noexcept {
+    HostRun* run = gRun;
+    if (run == nullptr || info == nullptr || info->infoSize < static_cast<int32_t>(sizeof *info)) {
+        return paramErr;
+    }
+    const bool rgbIn = info->sourceSpace == plugIncolorServicesRGBSpace;
+    switch (info->selector) {
+    case plugIncolorServicesChooseColor: {
+        uint8_t rgb[3];
+        for (int i = 0; i < 3; ++i) {
+            const int16_t value = rgbIn ? info->colorComponents[i] : 0;
+            rgb[i] = static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+        }
+        const HostColorPicker picker = gColorPicker != nullptr ? gColorPicker : chooseColor;
+        if (!picker(reinterpret_cast<void*>(run->platform.hwnd), rgb)) {
+            return userCanceledErr;
+        }
+        for (int i = 0; i < 3; ++i) {
+            info->colorComponents[i] = rgb[i];
+        }
+        info->colorComponents[3] = 0;
+        info->resultSpace = plugIncolorServicesRGBSpace;
+        return noErr;
+    }
+    case plugIncolorServicesConvertColor:
+        // Only RGB to RGB: nothing to convert.
+        if (!rgbIn || (info->resultSpace != plugIncolorServicesRGBSpace &&
+                       info->resultSpace != plugIncolorServicesChosenSpace)) {
+            return paramErr;
+        }
+        info->resultSpace = plugIncolorServicesRGBSpace;
+        return noErr;
+    default:
+        return paramErr;
+    }
+}
+
 // Keeps a copy of what the plug-in shows and draws it into the platform's
 // context, when there is one.
 OSErr displayPixels(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow, int32_t dstCol,
@@ -347,6 +389,9 @@ Result fillRecord(HostRun* run, const HostRunOptions& options) {
     setAdvanceState(r, advanceState);
     if (options.offerDisplay) {
         setDisplayPixels(r, displayPixels);
+    }
+    if (options.offerColorPicker) {
+        setColorServices(r, colorServices);
     }
     r.supportsPadding = 1;
     r.samplingSupport = hostSupportsIntegralSampling;
@@ -688,6 +733,10 @@ std::string hostResultMeaning(Result result) {
     default:
         return "an error this host does not know";
     }
+}
+
+void setHostColorPicker(HostColorPicker picker) {
+    gColorPicker = picker;
 }
 
 } // namespace lakra

@@ -77,8 +77,9 @@ struct HostCounters {
 struct HostRunOptions {
     const Descriptor* look = nullptr; // played as a recorded action; null offers none
     int16_t playInfo = plugInDialogSilent;
-    bool reportProgress = false; // a progress line on stderr
-    bool offerDisplay = false;   // offer displayPixels, so that the plug-in can show a preview
+    bool reportProgress = false;   // a progress line on stderr
+    bool offerDisplay = false;     // offer displayPixels, so that the plug-in can show a preview
+    bool offerColorPicker = false; // offer colorServices' colour picker
     HostFaults faults;
 };
 
@@ -93,6 +94,12 @@ struct HostDisplayed {
 };
 
 struct HostRun;
+
+// The colour picker behind colorServices: the platform's colour dialog unless
+// a test puts its own (nullptr restores the dialog). True with the chosen
+// colour in rgb; false for a cancelled choice.
+using HostColorPicker = bool (*)(void* owner, uint8_t rgb[3]);
+void setHostColorPicker(HostColorPicker picker);
 
 // Builds the record for the image (and selection), with a copy of the image
 // as the output that the plug-in's writes land in. The image and mask stay

@@ -11,6 +11,7 @@
 #include "host/pluginState.h"
 #include "host/previewPane.h"
 #include "host/win32/boxes.h"
+#include "platform/platform.h"
 #include "presets/presetFile.h"
 #include "presets/thumbnail.h"
 #include "pyramid/pyramid.h"
@@ -228,21 +229,10 @@ bool pickColor(View* view, uint8_t rgb[3]) {
         }
         return true;
     }
-    static COLORREF custom[16];
-    CHOOSECOLORA choose{};
-    choose.lStructSize = sizeof choose;
-    choose.hwndOwner = view->dialog;
-    choose.rgbResult = RGB(view->settings->waterRed >> 8, view->settings->waterGreen >> 8,
-                           view->settings->waterBlue >> 8);
-    choose.lpCustColors = custom;
-    choose.Flags = CC_RGBINIT | CC_FULLOPEN;
-    if (ChooseColorA(&choose) == FALSE) {
-        return false;
-    }
-    rgb[0] = GetRValue(choose.rgbResult);
-    rgb[1] = GetGValue(choose.rgbResult);
-    rgb[2] = GetBValue(choose.rgbResult);
-    return true;
+    rgb[0] = static_cast<uint8_t>(view->settings->waterRed >> 8);
+    rgb[1] = static_cast<uint8_t>(view->settings->waterGreen >> 8);
+    rgb[2] = static_cast<uint8_t>(view->settings->waterBlue >> 8);
+    return chooseColor(view->dialog, rgb);
 }
 
 void fillRect(HDC dc, const RECT& r, COLORREF color);

@@ -71,4 +71,8 @@ bool drawPlanarPicture(void* /*context*/, int32_t /*x*/, int32_t /*y*/, const ui
     return false;
 }
 
+bool chooseColor(void*, uint8_t*) {
+    return false; // no dialog on the command line
+}
+
 } // namespace lakra

@@ -10,6 +10,8 @@
 #endif
 #include <windows.h>
 
+#include <commdlg.h>
+
 #include <atomic>
 #include <cstdlib>
 
@@ -104,6 +106,23 @@ bool drawPlanarPicture(void* context, int32_t x, int32_t y, const uint8_t* plane
                                         static_cast<UINT>(height), bgrx, &info, DIB_RGB_COLORS);
     std::free(bgrx);
     return drawn != 0;
+}
+
+bool chooseColor(void* owner, uint8_t rgb[3]) {
+    static COLORREF custom[16];
+    CHOOSECOLORA choose{};
+    choose.lStructSize = sizeof choose;
+    choose.hwndOwner = static_cast<HWND>(owner);
+    choose.rgbResult = RGB(rgb[0], rgb[1], rgb[2]);
+    choose.lpCustColors = custom;
+    choose.Flags = CC_RGBINIT | CC_FULLOPEN;
+    if (ChooseColorA(&choose) == FALSE) {
+        return false;
+    }
+    rgb[0] = GetRValue(choose.rgbResult);
+    rgb[1] = GetGValue(choose.rgbResult);
+    rgb[2] = GetBValue(choose.rgbResult);
+    return true;
 }
 
 } // namespace lakra

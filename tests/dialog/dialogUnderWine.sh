@@ -108,7 +108,11 @@ apply "$scratch/apply-drag.ppm" --set blur=100
 cmp -s "$scratch/drag.ppm" "$scratch/apply-drag.ppm" || fail "drag: not blur 100"
 echo "ok: dragging Blur past its end and OK give blur 100"
 
-# 3. Dice, zoom in and a memory dot, then Escape: nothing written, exit 1.
+# 3. Dice, zoom in and a memory dot, then Escape: nothing written, exit 1,
+# and the look cached by the last confirmed run stays as it was.
+cached="$scratch/temp/Lakra cached settings D"
+[[ -s $cached ]] || fail "OK cached no look"
+cp "$cached" "$scratch/cached-before"
 openDialog "$scratch/cancel.ppm"
 read -r x y <<<"$(at 84 192)"
 xdotool mousemove "$x" "$y" click 1
@@ -141,6 +145,7 @@ closed
 [[ $status == 1 ]] || fail "Escape: exit $status, expected 1"
 [[ ! -e $scratch/cancel.ppm ]] || fail "Escape wrote an image"
 grep -q -- "-128" "$scratch/edit.log" || fail "Escape: no cancel code reported"
+cmp -s "$cached" "$scratch/cached-before" || fail "Escape changed the cached look"
 echo "ok: Escape writes nothing and exits with 1"
 
 # 4. Load: the open dialog's side panel shows the selected file's thumbnail;

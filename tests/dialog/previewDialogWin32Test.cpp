@@ -263,6 +263,29 @@ TEST_F(PreviewDialogWindow, InformationBoxStaysBesideTheDialogUntilItEnds) {
     EXPECT_FALSE(IsWindow(box)); // OK closed it with the dialog
 }
 
+// The colour button asks the host's colour picker when the host offers one.
+TEST_F(PreviewDialogWindow, ColourButtonTakesTheHostsPicker) {
+    setHostColorPicker([](void*, uint8_t rgb[3]) {
+        rgb[0] = 10;
+        rgb[1] = 200;
+        rgb[2] = 30;
+        return true;
+    });
+    gScript.steps = {pressButton(kIdWaterColor), pressButton(kIdOk)};
+    HostRunOptions options = PluginRun::interactive();
+    options.offerDisplay = true;
+    options.offerColorPicker = true;
+    PluginRun run(&image, options);
+    EXPECT_EQ(play(&run), noErr) << gScript.failure;
+    setHostColorPicker(nullptr);
+    Settings look{};
+    settingsFresh(&look);
+    look.waterRed = 10 * 256;
+    look.waterGreen = 200 * 256;
+    look.waterBlue = 30 * 256;
+    EXPECT_EQ(image.output, testing::directRender(image, look));
+}
+
 std::vector<std::string> gOpened;
 
 // The about box's website button has id 2, which Escape and the close box
