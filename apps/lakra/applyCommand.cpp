@@ -129,7 +129,8 @@ int runApply(const ApplyJob& job) {
         return kExitFailed;
     }
     const Result result = hostRunFilter(run, job.entry);
-    const int code = result != noErr ? reportFailure(job, result, run) : finishRun(job, &image, run);
+    const int code =
+        result != noErr ? reportFailure(job, result, run) : finishRun(job, &image, run);
     hostRunDestroy(run);
     return code;
 }

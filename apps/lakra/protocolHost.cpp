@@ -249,11 +249,12 @@ OSErr colorServices(ColorServicesInfo* info) noexcept {
     case plugIncolorServicesChooseColor: {
         uint8_t rgb[3];
         for (int i = 0; i < 3; ++i) {
-            const int16_t value = rgbIn ? info->colorComponents[i] : 0;
+            const int value = rgbIn ? info->colorComponents[i] : 0;
             rgb[i] = static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
         }
-        const HostColorPicker picker = gColorPicker != nullptr ? gColorPicker : chooseColor;
-        if (!picker(reinterpret_cast<void*>(run->platform.hwnd), rgb)) {
+        // The command line has no window of its own to own the dialog.
+        const bool chosen = gColorPicker != nullptr ? gColorPicker(rgb) : chooseColor(nullptr, rgb);
+        if (!chosen) {
             return userCanceledErr;
         }
         for (int i = 0; i < 3; ++i) {

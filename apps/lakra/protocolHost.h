@@ -98,7 +98,7 @@ struct HostRun;
 // The colour picker behind colorServices: the platform's colour dialog unless
 // a test puts its own (nullptr restores the dialog). True with the chosen
 // colour in rgb; false for a cancelled choice.
-using HostColorPicker = bool (*)(void* owner, uint8_t rgb[3]);
+using HostColorPicker = bool (*)(uint8_t rgb[3]);
 void setHostColorPicker(HostColorPicker picker);
 
 // Builds the record for the image (and selection), with a copy of the image

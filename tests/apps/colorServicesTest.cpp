@@ -11,7 +11,7 @@ namespace {
 
 uint8_t gOffered[3];
 
-bool pickTeal(void*, uint8_t rgb[3]) {
+bool pickTeal(uint8_t rgb[3]) {
     for (int i = 0; i < 3; ++i) {
         gOffered[i] = rgb[i];
     }
@@ -21,7 +21,7 @@ bool pickTeal(void*, uint8_t rgb[3]) {
     return true;
 }
 
-bool cancelPicking(void*, uint8_t*) {
+bool cancelPicking(uint8_t*) {
     return false;
 }
 

@@ -265,7 +265,7 @@ TEST_F(PreviewDialogWindow, InformationBoxStaysBesideTheDialogUntilItEnds) {
 
 // The colour button asks the host's colour picker when the host offers one.
 TEST_F(PreviewDialogWindow, ColourButtonTakesTheHostsPicker) {
-    setHostColorPicker([](void*, uint8_t rgb[3]) {
+    setHostColorPicker([](uint8_t rgb[3]) {
         rgb[0] = 10;
         rgb[1] = 200;
         rgb[2] = 30;
