@@ -199,6 +199,14 @@ trap 'setDpi 96' EXIT
 setDpi 144
 openDialog "$scratch/dpi.ppm"
 shot dialog-144dpi.png
+read -r x y <<<"$(at 84 192)"
+xdotool mousemove "$x" "$y" click 1
+sleep 2
+shot dialog-144dpi-dice.png
+read -r x y <<<"$(at 40 155)"
+xdotool mousemove "$x" "$y" click 1
+sleep 2
+shot dialog-144dpi-zoomed.png
 xdotool key Escape
 closed
 [[ $status == 1 ]] || fail "Escape at 144 dpi: exit $status, expected 1"
