@@ -2,7 +2,7 @@
 # Usage: cmake -DOBJDUMP=... -DFILES="a.exe;b.dll" -P CheckImports.cmake
 set(systemDlls
     kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comdlg32.dll comctl32.dll
-    ole32.dll oleaut32.dll msvcrt.dll ucrtbase.dll ws2_32.dll shlwapi.dll uxtheme.dll
+    ole32.dll oleaut32.dll msvcrt.dll ucrtbase.dll ws2_32.dll shlwapi.dll uxtheme.dll windowscodecs.dll
     msimg32.dll version.dll bcrypt.dll)
 if(NOT FILES)
     message(FATAL_ERROR "no files to check")

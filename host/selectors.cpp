@@ -86,7 +86,18 @@ void startUp(FilterRecord& record, Settings* settings, PluginState* state) {
     loadMemoryDotMap();
 }
 
-// Reads the host's image into the source pyramid and builds its levels.
+Result renderWholeImage(FilterRecord& record, Settings* settings, PluginState* state) {
+    const Result loaded = loadHostImage(record, settings, state);
+    if (loaded != noErr) {
+        return loaded;
+    }
+    aimRenderAtHost(record, state);
+    FilterRecordHost host(&record, settings);
+    return renderInto(RenderTarget::Host, settings, &state->render, &host, nullptr);
+}
+
+} // namespace
+
 Result loadHostImage(FilterRecord& record, Settings* settings, PluginState* state) {
     const PixelRect filter = filterRectOf(record);
     const int32_t width = rectWidth(filter);
@@ -117,11 +128,7 @@ Result loadHostImage(FilterRecord& record, Settings* settings, PluginState* stat
     return loaded;
 }
 
-Result renderWholeImage(FilterRecord& record, Settings* settings, PluginState* state) {
-    const Result loaded = loadHostImage(record, settings, state);
-    if (loaded != noErr) {
-        return loaded;
-    }
+void aimRenderAtHost(const FilterRecord& record, PluginState* state) {
     RenderState& render = state->render;
     const PixelRect filter = filterRectOf(record);
     render.filterWidth = rectWidth(filter);
@@ -131,11 +138,7 @@ Result renderWholeImage(FilterRecord& record, Settings* settings, PluginState* s
         HostImageFormat{depthBits(record), record.planes, editableTransparency(record)};
     render.waterJob = nullptr;
     render.waterJobData = nullptr;
-    FilterRecordHost host(&record, settings);
-    return renderInto(RenderTarget::Host, settings, &render, &host, nullptr);
 }
-
-} // namespace
 
 void cleanUpRun() {
     HostContext& host = currentHost();
@@ -154,6 +157,7 @@ void cleanUpRun() {
     std::free(state->proxyBuffer);
     state->proxyBuffer = nullptr;
     state->proxyBytes = 0;
+    state->render.preview = PreviewBitmap{};
     state->render.source = nullptr;
     state->render.offlineImage = nullptr;
 }

@@ -18,8 +18,15 @@ void showAbout();
 using RefusalHandler = void (*)(Refusal refusal);
 void setRefusalHandler(RefusalHandler handler); // nullptr: the platform's own
 
+// Opens the maker's web page from the about box; tests replace it to see
+// whether a page would open (nullptr: the platform shell).
+using UrlOpener = void (*)(const char* url);
+void setUrlOpener(UrlOpener opener);
+void openUrl(const char* url);
+
 // The platform's implementation (host/win32 or host/posix).
 void platformShowRefusal(Refusal refusal);
 void platformShowAbout();
+void platformOpenUrl(const char* url);
 
 } // namespace lakra

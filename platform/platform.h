@@ -49,6 +49,18 @@ enum class MessageIcon { Information, Warning, Error };
 // A modal message with one OK button. On Linux it is written to stderr.
 void messageBox(const char* title, const char* text, MessageIcon icon);
 
+// The platform's colour dialog over `owner` (a window handle, or null),
+// starting from rgb; true with the chosen colour in rgb, false when the user
+// cancels or there is no dialog.
+bool chooseColor(void* owner, uint8_t rgb[3]);
+
+// Draws an 8-bit planar picture (one plane, or red, green and blue planes one
+// after the other, rows of `width` bytes) with its top-left corner at (x, y)
+// of a drawing context (on Windows a device context). False where there is
+// nothing to draw on.
+bool drawPlanarPicture(void* context, int32_t x, int32_t y, const uint8_t* planes, int32_t width,
+                       int32_t height, int32_t planeCount);
+
 // Files and folders. Paths are zero-terminated text in the ANSI code page; the
 // file layer (files/files.h) keeps them below 260 bytes.
 struct PlatformFile;

@@ -71,7 +71,7 @@ mkdir -p "$WINEPREFIX"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 # Some tests open real windows (message boxes), so Wine gets a display.
-xvfb-run -a --server-args="-screen 0 1024x768x24" bash -c '
+xvfb-run -a --server-args="-screen 0 1600x1000x24" bash -c '
     wineboot -i >/dev/null 2>&1 || true
     ctest --preset windows
     status=$?

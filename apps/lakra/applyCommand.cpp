@@ -46,10 +46,14 @@ bool readSelection(const std::string& path, const HostImage& image, std::vector<
     return true;
 }
 
-int reportFailure(Result result, const HostRun* run) {
+int reportFailure(const ApplyJob& job, Result result, const HostRun* run) {
     if (result == userCanceledErr && hostInterrupted()) {
         complain("cancelled (result -128); no output written");
         return kExitCancelled;
+    }
+    if (result == userCanceledErr && job.interactive) {
+        complain("cancelled in the dialog (result -128); no output written");
+        return kExitFailed;
     }
     std::string message = "the plug-in ended with result " + std::to_string(result) + ": " +
                           hostResultMeaning(result);
@@ -112,7 +116,9 @@ int runApply(const ApplyJob& job) {
     const Descriptor look = lookDescriptor(job.look);
     HostRunOptions options;
     options.look = &look;
-    options.playInfo = plugInDialogSilent;
+    options.playInfo = job.interactive ? plugInDialogDisplay : plugInDialogSilent;
+    options.offerDisplay = job.interactive;
+    options.offerColorPicker = job.interactive;
     options.reportProgress = job.reportProgress;
     hostInstallInterruptHandler();
     HostRun* run = nullptr;
@@ -123,7 +129,8 @@ int runApply(const ApplyJob& job) {
         return kExitFailed;
     }
     const Result result = hostRunFilter(run, job.entry);
-    const int code = result != noErr ? reportFailure(result, run) : finishRun(job, &image, run);
+    const int code =
+        result != noErr ? reportFailure(job, result, run) : finishRun(job, &image, run);
     hostRunDestroy(run);
     return code;
 }

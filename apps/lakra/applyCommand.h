@@ -20,6 +20,9 @@ struct ApplyJob {
     Settings look{};
     PluginEntry entry = nullptr;
     bool reportProgress = false;
+    // `lakra edit`: the look is played with its dialog shown, and the host
+    // offers what a preview needs.
+    bool interactive = false;
 };
 
 // Runs the job and returns the exit code; every failure is explained on

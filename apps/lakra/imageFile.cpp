@@ -1,6 +1,7 @@
 #include "apps/lakra/imageFile.h"
 
 #include "apps/lakra/imageFileInternal.h"
+#include "platform/imageCodec.h"
 
 #include <atomic>
 #include <cerrno>
@@ -196,6 +197,10 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
 #if LAKRA_HAVE_OIIO
     return readImageOiio(path, image, error);
 #else
+    if (systemCodecsPresent()) {
+        return readImageSystem(path, reinterpret_cast<const uint8_t*>(magic), sizeof magic, image,
+                               error);
+    }
     return fail(error, path,
                 "cannot read: unsupported image format (this build reads PGM, PPM, PAM and PFM "
                 "files)");
@@ -210,7 +215,7 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
                     ".exr, .pgm, .ppm, .pnm, .pam or .pfm)");
     }
 #if !LAKRA_HAVE_OIIO
-    if (!isNetpbm(format)) {
+    if (!isNetpbm(format) && !systemCodecsPresent()) {
         return fail(error, path,
                     "cannot write: this build writes only .pgm, .ppm, .pnm, .pam and .pfm files");
     }
@@ -231,6 +236,8 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
     } else {
 #if LAKRA_HAVE_OIIO
         written = writeOiioFile(ioPath, format, image, path, error);
+#else
+        written = writeSystemFile(ioPath, format, image, path, error);
 #endif
     }
     if (written) {

@@ -3,8 +3,10 @@
 // Image files for the command-line host. Pixels come out in the host's
 // conventions, ready to hand to the filter, and go back to a file the same way.
 //
-// Formats: PNG, JPEG, TIFF and OpenEXR through OpenImageIO (not in the Windows
-// build), and the netpbm family everywhere: PGM/PPM (P5/P6), PAM (P7) and PFM.
+// Formats: PNG, JPEG, TIFF and OpenEXR through OpenImageIO on Linux; PNG, JPEG
+// and TIFF through the system's imaging component in the Windows build (8 and
+// 16 bits, no metadata); the netpbm family everywhere: PGM/PPM (P5/P6), PAM
+// (P7) and PFM.
 
 #include <cstddef>
 #include <cstdint>

@@ -52,4 +52,13 @@ bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage
                    const std::string& shownPath, std::string* error);
 #endif
 
+#if !LAKRA_HAVE_OIIO
+// PNG, JPEG and TIFF through the system's codecs; `magic` is the file's first
+// bytes, for the format's name.
+bool readImageSystem(const std::string& path, const uint8_t* magic, size_t magicBytes,
+                     HostImage* image, std::string* error);
+bool writeSystemFile(const std::string& ioPath, FileFormat format, const HostImage& image,
+                     const std::string& shownPath, std::string* error);
+#endif
+
 } // namespace lakra

@@ -2,6 +2,7 @@
 
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/console.h"
+#include "apps/lakra/editDialog.h"
 #include "apps/lakra/exportCommands.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/pluginLoader.h"
@@ -81,6 +82,7 @@ std::string usageFooter() {
     return "\nlakra apply IN OUT [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--mask MASK]\n"
            "                   [--record FILE] [--plugin PATH] [--threads N]\n"
            "                   [--preset FILE]\n"
+           "lakra edit IN OUT [the options of apply]   (the dialog shows on Windows)\n"
            "lakra preset show FILE [--json]\n"
            "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--image IN]\n"
            "lakra preset thumbnail FILE OUT\n"
@@ -202,6 +204,12 @@ int runApplyCommand(Arguments& a) {
     const int code = runApply(a.apply);
     pluginUnload(plugin);
     return code;
+}
+
+int runEditCommand(Arguments& a) {
+    a.apply.interactive = true;
+    installEditDialog();
+    return runApplyCommand(a);
 }
 
 void addNoOptions(CLI::App* /*command*/, Arguments* /*arguments*/) {}
@@ -333,6 +341,8 @@ constexpr Command kPresetCommands[] = {
 constexpr Command kCommands[] = {
     {"apply", "Filter IN and write the result to OUT",
      addApplyOptions, runApplyCommand, {}},
+    {"edit", "Open the plug-in's dialog on IN, starting from the look; write what OK confirms",
+     addApplyOptions, runEditCommand, {}},
     {"modes", "List the 63 blend modes for --glue",
      addNoOptions, runModes, {}},
     {"preset", "Show or save a preset file",

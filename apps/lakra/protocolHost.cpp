@@ -1,6 +1,7 @@
 #include "apps/lakra/protocolHost.h"
 
 #include "apps/lakra/protocolRegions.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +57,7 @@ struct HostRun {
     bool reportProgress = false;
     int32_t lastPercent = -1;
     HostFaults faults;
+    HostDisplayed displayed;
 };
 
 namespace {
@@ -232,6 +234,89 @@ OSErr advanceState() noexcept {
     return serveRegions(*run->record, images, &run->regions);
 }
 
+HostColorPicker gColorPicker = nullptr;
+
+// colorServices: the colour picker, and conversions within RGB. paramErr for
+// a request the record does not describe; userCanceledErr for a cancelled
+// choice, as hosts answer it.
+OSErr colorServices(ColorServicesInfo* info) noexcept {
+    HostRun* run = gRun;
+    if (run == nullptr || info == nullptr || info->infoSize < static_cast<int32_t>(sizeof *info)) {
+        return paramErr;
+    }
+    const bool rgbIn = info->sourceSpace == plugIncolorServicesRGBSpace;
+    switch (info->selector) {
+    case plugIncolorServicesChooseColor: {
+        uint8_t rgb[3];
+        for (int i = 0; i < 3; ++i) {
+            const int value = rgbIn ? info->colorComponents[i] : 0;
+            rgb[i] = static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+        }
+        // The command line has no window of its own to own the dialog.
+        const bool chosen = gColorPicker != nullptr ? gColorPicker(rgb) : chooseColor(nullptr, rgb);
+        if (!chosen) {
+            return userCanceledErr;
+        }
+        for (int i = 0; i < 3; ++i) {
+            info->colorComponents[i] = rgb[i];
+        }
+        info->colorComponents[3] = 0;
+        info->resultSpace = plugIncolorServicesRGBSpace;
+        return noErr;
+    }
+    case plugIncolorServicesConvertColor:
+        // Only RGB to RGB: nothing to convert.
+        if (!rgbIn || (info->resultSpace != plugIncolorServicesRGBSpace &&
+                       info->resultSpace != plugIncolorServicesChosenSpace)) {
+            return paramErr;
+        }
+        info->resultSpace = plugIncolorServicesRGBSpace;
+        return noErr;
+    default:
+        return paramErr;
+    }
+}
+
+// Keeps a copy of what the plug-in shows and draws it into the platform's
+// context, when there is one.
+OSErr displayPixels(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow, int32_t dstCol,
+                    void* platformContext) noexcept {
+    HostRun* run = gRun;
+    if (run == nullptr || source == nullptr || srcRect == nullptr || source->baseAddr == nullptr) {
+        return paramErr;
+    }
+    const VRect& r = *srcRect;
+    const VRect& b = source->bounds;
+    if (r.top < b.top || r.left < b.left || r.bottom > b.bottom || r.right > b.right ||
+        r.top >= r.bottom || r.left >= r.right) {
+        return paramErr;
+    }
+    const int32_t planes = source->imageMode == plugInModeGrayScale ? 1 : 3;
+    HostDisplayed& shown = run->displayed;
+    ++shown.calls;
+    shown.map = *source;
+    shown.source = r;
+    shown.row = dstRow;
+    shown.column = dstCol;
+    shown.planes.clear();
+    const auto* base = static_cast<const uint8_t*>(source->baseAddr);
+    for (int32_t p = 0; p < planes; ++p) {
+        for (int32_t y = r.top; y < r.bottom; ++y) {
+            for (int32_t x = r.left; x < r.right; ++x) {
+                const int64_t at = static_cast<int64_t>(y - b.top) * source->rowBytes +
+                                   static_cast<int64_t>(x - b.left) * source->colBytes +
+                                   static_cast<int64_t>(p) * source->planeBytes;
+                shown.planes.push_back(base[at]);
+            }
+        }
+    }
+    if (platformContext != nullptr) {
+        (void)drawPlanarPicture(platformContext, dstCol, dstRow, shown.planes.data(),
+                                r.right - r.left, r.bottom - r.top, planes);
+    }
+    return noErr;
+}
+
 // ----------------------------------------------------------------- the record
 
 int16_t imageModeOf(const HostPixels& image) {
@@ -303,6 +388,12 @@ Result fillRecord(HostRun* run, const HostRunOptions& options) {
     setHandleProcs(r, &run->handleProcs);
     r.filterCase = filterCaseOf(image, run->haveMask);
     setAdvanceState(r, advanceState);
+    if (options.offerDisplay) {
+        setDisplayPixels(r, displayPixels);
+    }
+    if (options.offerColorPicker) {
+        setColorServices(r, colorServices);
+    }
     r.supportsPadding = 1;
     r.samplingSupport = hostSupportsIntegralSampling;
     r.inputRate = 1 << 16;
@@ -535,6 +626,10 @@ bool hostDescriptorOpenAllowed() {
     return gRun == nullptr || gRun->faults.failDescriptorOpen != gCounters.descriptorOpens;
 }
 
+const HostDisplayed& hostRunDisplayed(const HostRun* run) {
+    return run->displayed;
+}
+
 bool hostRunRecorded(const HostRun* run, Descriptor* descriptor, int16_t* recordInfo) {
     if (recordInfo != nullptr) {
         *recordInfo = run->descriptorParameters.recordInfo;
@@ -639,6 +734,10 @@ std::string hostResultMeaning(Result result) {
     default:
         return "an error this host does not know";
     }
+}
+
+void setHostColorPicker(HostColorPicker picker) {
+    gColorPicker = picker;
 }
 
 } // namespace lakra

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace lakra {
 
@@ -76,11 +77,29 @@ struct HostCounters {
 struct HostRunOptions {
     const Descriptor* look = nullptr; // played as a recorded action; null offers none
     int16_t playInfo = plugInDialogSilent;
-    bool reportProgress = false; // a progress line on stderr
+    bool reportProgress = false;   // a progress line on stderr
+    bool offerDisplay = false;     // offer displayPixels, so that the plug-in can show a preview
+    bool offerColorPicker = false; // offer colorServices' colour picker
     HostFaults faults;
 };
 
+// What the plug-in last drew through displayPixels.
+struct HostDisplayed {
+    int32_t calls = 0;
+    PSPixelMap map{}; // as the plug-in passed it; its pointers are not kept
+    VRect source{};
+    int32_t row = 0; // where it went: y and x in the platform's context
+    int32_t column = 0;
+    std::vector<uint8_t> planes; // the source rectangle, one plane after the other
+};
+
 struct HostRun;
+
+// The colour picker behind colorServices: the platform's colour dialog unless
+// a test puts its own (nullptr restores the dialog). True with the chosen
+// colour in rgb; false for a cancelled choice.
+using HostColorPicker = bool (*)(uint8_t rgb[3]);
+void setHostColorPicker(HostColorPicker picker);
 
 // Builds the record for the image (and selection), with a copy of the image
 // as the output that the plug-in's writes land in. The image and mask stay
@@ -107,6 +126,7 @@ void hostRunDestroy(HostRun* run);
 [[nodiscard]] Result hostRunSelector(HostRun* run, PluginEntry entry, int16_t selector);
 
 [[nodiscard]] HostFaults& hostRunFaults(HostRun* run);
+[[nodiscard]] const HostDisplayed& hostRunDisplayed(const HostRun* run);
 [[nodiscard]] HostCounters& hostCounters();
 // Counts an open for the descriptor procedures; false when a fault refuses it.
 [[nodiscard]] bool hostDescriptorOpenAllowed();

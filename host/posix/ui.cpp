@@ -28,4 +28,8 @@ void platformShowAbout() {
     messageBox("About Lakra", "Lakra: draws lying water.\nKestrovane", MessageIcon::Information);
 }
 
+void platformOpenUrl(const char*) {
+    // No shell to ask on the command line; the about text names the maker.
+}
+
 } // namespace lakra

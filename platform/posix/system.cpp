@@ -66,4 +66,13 @@ void messageBox(const char* title, const char* text, MessageIcon /*icon*/) {
     (void)std::fprintf(stderr, "%s: %s\n", orEmpty(title), orEmpty(text));
 }
 
+bool drawPlanarPicture(void* /*context*/, int32_t /*x*/, int32_t /*y*/, const uint8_t* /*planes*/,
+                       int32_t /*width*/, int32_t /*height*/, int32_t /*planeCount*/) {
+    return false;
+}
+
+bool chooseColor(void*, uint8_t*) {
+    return false; // no dialog on the command line
+}
+
 } // namespace lakra

@@ -1,0 +1,7 @@
+#include "apps/lakra/editDialog.h"
+
+namespace lakra {
+
+void installEditDialog() {}
+
+} // namespace lakra

@@ -1,0 +1,317 @@
+// The real preview dialog on Windows, driven by the messages a user's mouse
+// and keyboard make: a knob dragged past the end of its track, a value typed
+// into an edit box, a glue chosen from the list, a memory dot clicked, then OK
+// or Escape. A thread timer plays the steps inside the dialog's own loop.
+#ifdef _WIN32
+
+#include "dialog/previewModel.h"
+#include "dialog/win32/previewDialog.h"
+#include "files/files.h"
+#include "host/seams.h"
+#include "host/ui.h"
+#include "platform/platform.h"
+#include "resources/resource.h"
+#include "support/pluginRun.h"
+#include "support/scratchFolder.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+using testing::FakeImage;
+using testing::PluginRun;
+
+// One step per timer tick; a step returns false to be tried again on the
+// next tick (the dialog not open yet, the preview timer still pending).
+using Step = std::function<bool(HWND dialog)>;
+
+struct Script {
+    const char* caption = "Lakra"; // the window the steps act on
+    std::vector<Step> steps;
+    size_t next = 0;
+    int ticks = 0;
+    std::string failure;
+};
+
+Script gScript;
+
+void CALLBACK playStep(HWND, UINT, UINT_PTR, DWORD) {
+    Script& script = gScript;
+    if (++script.ticks > 400) { // 20 s: give up and let the test report it
+        script.failure = "the dialog did not take step " + std::to_string(script.next);
+        script.next = script.steps.size();
+    }
+    HWND dialog = FindWindowA("#32770", script.caption);
+    if (script.next >= script.steps.size()) {
+        if (dialog != nullptr) {
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCancel, BN_CLICKED), 0);
+        }
+        return;
+    }
+    if (dialog != nullptr && IsWindowVisible(dialog) && script.steps[script.next](dialog)) {
+        ++script.next;
+    }
+}
+
+POINT centreOf(HWND dialog, int id) {
+    RECT r{};
+    GetWindowRect(GetDlgItem(dialog, id), &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+LPARAM at(POINT p) {
+    return MAKELPARAM(p.x, p.y);
+}
+
+int rowOf(const char* label) {
+    for (const SliderRow& row : sliderRows()) {
+        if (std::strcmp(row.text, label) == 0) {
+            return sliderIndexOf(row.slider);
+        }
+    }
+    return -1;
+}
+
+std::string editText(HWND dialog, const char* label) {
+    char text[32] = "";
+    GetDlgItemTextA(dialog, sliderRows()[rowOf(label)].edit, text, sizeof text);
+    return text;
+}
+
+// Press on a slider's knob area, move far past the track's right end, release.
+Step dragPastRightEnd(const char* label) {
+    return [label](HWND dialog) {
+        const int slider = sliderRows()[rowOf(label)].slider;
+        POINT p = centreOf(dialog, slider);
+        SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(p));
+        p.x += 2000;
+        SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON, at(p));
+        SendMessageA(dialog, WM_LBUTTONUP, 0, at(p));
+        return true;
+    };
+}
+
+// Focus in the edit box, its text selected and typed over, key by key.
+Step typeInto(const char* label, const char* keys) {
+    return [label, keys](HWND dialog) {
+        HWND edit = GetDlgItem(dialog, sliderRows()[rowOf(label)].edit);
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+        SendMessageA(edit, EM_SETSEL, 0, -1);
+        for (const char* key = keys; *key != '\0'; ++key) {
+            SendMessageA(edit, WM_CHAR, static_cast<WPARAM>(*key), 1);
+        }
+        return true;
+    };
+}
+
+Step chooseGlue(int glue) {
+    return [glue](HWND dialog) {
+        HWND list = GetDlgItem(dialog, kIdGlueList);
+        SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(glue - 1), 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdGlueList, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+        return true;
+    };
+}
+
+Step clickControl(int id) {
+    return [id](HWND dialog) {
+        const POINT p = centreOf(dialog, id);
+        SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(p));
+        SendMessageA(dialog, WM_LBUTTONUP, 0, at(p));
+        return true;
+    };
+}
+
+Step pressButton(int id) {
+    return [id](HWND dialog) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+        return true;
+    };
+}
+
+// A press and release on a push button itself, as the mouse makes them.
+Step clickButton(int id) {
+    return [id](HWND dialog) {
+        HWND button = GetDlgItem(dialog, id);
+        RECT r{};
+        GetClientRect(button, &r);
+        const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
+        SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+        SendMessageA(button, WM_LBUTTONUP, 0, middle);
+        return true;
+    };
+}
+
+Step check(std::function<void(HWND)> facts) {
+    return [facts](HWND dialog) {
+        facts(dialog);
+        return true;
+    };
+}
+
+// Lets the dialog's own timers run for a while (the typed value's refresh).
+Step pause(DWORD millis) {
+    auto until = std::make_shared<DWORD>(0);
+    return [until, millis](HWND) {
+        if (*until == 0) {
+            *until = GetTickCount() + millis;
+        }
+        return GetTickCount() >= *until;
+    };
+}
+
+class PreviewDialogWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gScript = Script{};
+        setPreviewDialogHandler(runWin32PreviewDialog);
+        testing::fillPattern(&image);
+    }
+
+    void TearDown() override { setPreviewDialogHandler(nullptr); }
+
+    Result play(PluginRun* run) {
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, playStep);
+        const Result result = run->run();
+        KillTimer(nullptr, timer);
+        return result;
+    }
+
+    testing::ScratchFolder scratch;
+    FakeImage image{90, 60, 3, 8, false};
+};
+
+TEST_F(PreviewDialogWindow, UsersInputShapesTheLookThatOkRenders) {
+    bool sawBlur = false;
+    gScript.steps = {
+        dragPastRightEnd("Blur"),
+        check([&](HWND dialog) { sawBlur = editText(dialog, "Blur") == "100"; }),
+        typeInto("Perspective", "250"),
+        pause(1500),
+        chooseGlue(9),
+        clickControl(kIdFirstDot + 3),
+        pressButton(kIdOk),
+    };
+    HostRunOptions options = PluginRun::interactive();
+    options.offerDisplay = true;
+    PluginRun run(&image, options);
+    ASSERT_EQ(play(&run), noErr) << gScript.failure;
+    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    EXPECT_TRUE(sawBlur);
+    EXPECT_GT(hostRunDisplayed(run.host).calls, 0);
+
+    Settings look{};
+    settingsFresh(&look);
+    look.blur = 100;
+    look.perspective = 100;
+    look.glue = 9;
+    EXPECT_EQ(image.output, testing::directRender(image, look));
+
+    // The clicked dot holds the look, with a thumbnail of the pane.
+    FileSpec dot{};
+    ASSERT_EQ(memoryDotFileSpec(3, &dot), noErr);
+    EXPECT_TRUE(fileExists(dot));
+}
+
+TEST_F(PreviewDialogWindow, CancelAfterEditsLeavesTheImageAlone) {
+    gScript.steps = {
+        dragPastRightEnd("Waviness"),
+        chooseGlue(30),
+        pressButton(kIdCancel),
+    };
+    HostRunOptions options = PluginRun::interactive();
+    options.offerDisplay = true;
+    PluginRun run(&image, options);
+    EXPECT_EQ(play(&run), userCanceledErr) << gScript.failure;
+    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    EXPECT_EQ(image.output, image.input);
+}
+
+TEST_F(PreviewDialogWindow, InformationBoxStaysBesideTheDialogUntilItEnds) {
+    HWND box = nullptr;
+    gScript.steps = {
+        pressButton(kIdInformation),
+        [&](HWND) {
+            box = FindWindowA("#32770", "Lakra: how it works");
+            return box != nullptr;
+        },
+        pressButton(kIdOk),
+    };
+    HostRunOptions options = PluginRun::interactive();
+    options.offerDisplay = true;
+    PluginRun run(&image, options);
+    EXPECT_EQ(play(&run), noErr) << gScript.failure;
+    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(IsWindow(box)); // OK closed it with the dialog
+}
+
+// The colour button asks the host's colour picker when the host offers one.
+TEST_F(PreviewDialogWindow, ColourButtonTakesTheHostsPicker) {
+    setHostColorPicker([](uint8_t rgb[3]) {
+        rgb[0] = 10;
+        rgb[1] = 200;
+        rgb[2] = 30;
+        return true;
+    });
+    gScript.steps = {pressButton(kIdWaterColor), pressButton(kIdOk)};
+    HostRunOptions options = PluginRun::interactive();
+    options.offerDisplay = true;
+    options.offerColorPicker = true;
+    PluginRun run(&image, options);
+    EXPECT_EQ(play(&run), noErr) << gScript.failure;
+    setHostColorPicker(nullptr);
+    Settings look{};
+    settingsFresh(&look);
+    look.waterRed = 10 * 256;
+    look.waterGreen = 200 * 256;
+    look.waterBlue = 30 * 256;
+    EXPECT_EQ(image.output, testing::directRender(image, look));
+}
+
+std::vector<std::string> gOpened;
+
+// The about box's website button has id 2, which Escape and the close box
+// send too: only a click on the button itself opens the page.
+TEST(AboutBox, OnlyAClickOnTheWebsiteButtonOpensThePage) {
+    setUrlOpener([](const char* url) { gOpened.emplace_back(url); });
+    gOpened.clear();
+    const auto showWith = [](Step step) {
+        gScript = Script{};
+        gScript.caption = "About Lakra";
+        gScript.steps = {std::move(step)};
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, playStep);
+        showAbout();
+        KillTimer(nullptr, timer);
+        return gScript.failure;
+    };
+    // Escape: the dialog manager's IDCANCEL, from no click.
+    EXPECT_EQ(showWith(pressButton(IDCANCEL)), "");
+    EXPECT_TRUE(gOpened.empty());
+    EXPECT_EQ(showWith(clickButton(IDC_ABOUT_WEBSITE)), "");
+    setUrlOpener(nullptr);
+    ASSERT_EQ(gOpened.size(), 1u);
+    EXPECT_EQ(gOpened[0], LAKRA_MAKER_URL);
+}
+
+} // namespace
+} // namespace lakra
+
+#endif // _WIN32
