@@ -1,5 +1,6 @@
 #include "apps/lakra/applyCommand.h"
 
+#include "apps/lakra/editDialog.h"
 #include "apps/lakra/hostImagePyramid.h"
 #include "apps/lakra/hostSample.h"
 #include "apps/lakra/imageFile.h"
@@ -119,6 +120,7 @@ int runApply(const ApplyJob& job) {
     options.playInfo = job.interactive ? plugInDialogDisplay : plugInDialogSilent;
     options.offerDisplay = job.interactive;
     options.offerColorPicker = job.interactive;
+    options.parentWindow = job.interactive ? editParentWindow() : 0;
     options.reportProgress = job.reportProgress;
     hostInstallInterruptHandler();
     HostRun* run = nullptr;

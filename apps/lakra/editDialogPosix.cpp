@@ -4,4 +4,8 @@ namespace lakra {
 
 void installEditDialog() {}
 
+intptr_t editParentWindow() {
+    return 0;
+}
+
 } // namespace lakra

@@ -383,6 +383,7 @@ Result fillRecord(HostRun* run, const HostRunOptions& options) {
     r.monitor =
         PlugInMonitor{toFixed(2.2),  toFixed(0.64), toFixed(0.33),   toFixed(0.30),   toFixed(0.60),
                       toFixed(0.15), toFixed(0.06), toFixed(0.3127), toFixed(0.3290), 0};
+    run->platform.hwnd = options.parentWindow;
     setPlatformData(r, &run->platform);
     setBufferProcs(r, &run->bufferProcs);
     setHandleProcs(r, &run->handleProcs);

@@ -80,6 +80,7 @@ struct HostRunOptions {
     bool reportProgress = false;   // a progress line on stderr
     bool offerDisplay = false;     // offer displayPixels, so that the plug-in can show a preview
     bool offerColorPicker = false; // offer colorServices' colour picker
+    intptr_t parentWindow = 0;     // the host's window in platformData (0: none)
     HostFaults faults;
 };
 

@@ -148,6 +148,18 @@ grep -q -- "-128" "$scratch/edit.log" || fail "Escape: no cancel code reported"
 cmp -s "$cached" "$scratch/cached-before" || fail "Escape changed the cached look"
 echo "ok: Escape writes nothing and exits with 1"
 
+# The Cancel button after a change: the same, by mouse.
+openDialog "$scratch/cancel-button.ppm"
+read -r x y <<<"$(at 84 192)"
+xdotool mousemove "$x" "$y" click 1
+sleep 1
+read -r x y <<<"$(at 471 316)"
+xdotool mousemove "$x" "$y" click 1
+closed
+[[ $status == 1 && ! -e $scratch/cancel-button.ppm ]] || fail "Cancel: exit $status or an image"
+cmp -s "$cached" "$scratch/cached-before" || fail "Cancel changed the cached look"
+echo "ok: Cancel writes nothing and leaves the cached look"
+
 # 4. Load: the open dialog's side panel shows the selected file's thumbnail;
 # Open and OK render the file's look, as apply --preset does.
 mkdir -p "$scratch/presets"
