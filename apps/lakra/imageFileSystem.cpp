@@ -11,8 +11,9 @@
 namespace lakra {
 namespace {
 
+// The container by the file's first two bytes.
 std::string containerName(const uint8_t* magic, size_t bytes) {
-    if (bytes >= 4 && magic[0] == 0x89 && magic[1] == 'P' && magic[2] == 'N' && magic[3] == 'G') {
+    if (bytes >= 2 && magic[0] == 0x89 && magic[1] == 'P') {
         return "png";
     }
     if (bytes >= 2 && magic[0] == 0xFF && magic[1] == 0xD8) {
