@@ -304,22 +304,29 @@ bool systemCodecWrite(const std::string& path, CodecContainer container, const C
         *error = "cannot write this layout with the system codecs";
         return false;
     }
-    // Grey with alpha goes to the codec as RGBA.
+    // Grey with alpha goes to the codec as RGBA, and 16-bit grey to TIFF as
+    // RGB: the encoders take no such formats.
+    const bool greyToRgb =
+        image.channels == 1 && image.depth == 16 && container == CodecContainer::Tiff;
     const CodecImage* source = &image;
     CodecImage expanded;
-    if (image.channels == 2) {
+    if (image.channels == 2 || greyToRgb) {
         expanded = image;
-        expanded.channels = 4;
+        expanded.channels = greyToRgb ? 3 : 4;
         const size_t sampleBytes = static_cast<size_t>(image.depth / 8);
         const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-        expanded.pixels.assign(pixels * 4 * sampleBytes, 0);
+        const size_t inStep = static_cast<size_t>(image.channels) * sampleBytes;
+        const size_t outStep = static_cast<size_t>(expanded.channels) * sampleBytes;
+        expanded.pixels.assign(pixels * outStep, 0);
         for (size_t i = 0; i < pixels; ++i) {
-            const uint8_t* in = image.pixels.data() + i * 2 * sampleBytes;
-            uint8_t* out = expanded.pixels.data() + i * 4 * sampleBytes;
+            const uint8_t* in = image.pixels.data() + i * inStep;
+            uint8_t* out = expanded.pixels.data() + i * outStep;
             for (int c = 0; c < 3; ++c) {
                 std::memcpy(out + c * sampleBytes, in, sampleBytes);
             }
-            std::memcpy(out + 3 * sampleBytes, in + sampleBytes, sampleBytes);
+            if (!greyToRgb) {
+                std::memcpy(out + 3 * sampleBytes, in + sampleBytes, sampleBytes);
+            }
         }
         source = &expanded;
     }
