@@ -81,7 +81,9 @@ struct Format {
     double eightBitTolerance; // 8-bit samples read back as floats
     int32_t readDepth[3];     // the depth read back after writing 8, 16 and 32 bits
     bool keepsAlpha;
-    bool lossy = false; // given a flat image, kept within 2 / 255
+    bool lossy = false;    // given a flat image, kept within 2 / 255
+    bool greyAlpha = true; // grey with alpha reads back as such (not as RGBA)
+    bool deepGrey = true;  // grey of 16 bits or more reads back as grey (not as RGB)
 };
 
 const Format kFormats[] = {
@@ -94,6 +96,12 @@ const Format kFormats[] = {
     {".tif", "tiff", 0.0, {8, 16, 32}, true},
     {".exr", "openexr", 1.0 / 4096, {32, 32, 32}, true}, // half floats
     {".jpg", "jpeg", 0.0, {8, 8, 8}, false, true},
+#else
+    // The system's imaging component: no floats, grey with alpha as RGBA and,
+    // in TIFF, 16-bit grey as RGB.
+    {".png", "png", 0.0, {8, 16, 16}, true, false, false},
+    {".tif", "tiff", 0.0, {8, 16, 16}, true, false, false, false},
+    {".jpg", "jpeg", 0.0, {8, 8, 8}, false, true, false},
 #endif
 };
 
@@ -103,6 +111,10 @@ TEST(RoundTrip, KeepsWhatTheFormatHolds) {
         for (int32_t layout = 0; layout < 12; ++layout) {
             const int32_t planes = layout / 3 + 1;
             const int32_t depth = 8 << (layout % 3);
+            if ((planes == 2 && !format.greyAlpha) ||
+                (planes == 1 && depth > 8 && !format.deepGrey)) {
+                continue;
+            }
             SCOPED_TRACE(format.extension + " "s + std::to_string(planes) + " planes " +
                          std::to_string(depth) + " bits");
             HostImage source = patternImage(7, 5, planes, depth);
@@ -293,7 +305,7 @@ TEST(ReadImageErrors, NameTheFileAndTheReason) {
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
 #else
     writeFileBytes(folder.path("picture.png"), "\x89PNG\r\n\x1A\n");
-    rows.emplace_back("picture.png", "unsupported image format");
+    rows.emplace_back("picture.png", "opening the image");
 #endif
     for (const auto& [name, reason] : rows) {
         EXPECT_FALSE(readImage(folder.path(name), &image, &error));
@@ -327,7 +339,7 @@ TEST(SafeWrite, AFailedWriteLeavesWhatWasThere) {
     std::get<1>(writes.back())
         .metadata.records.push_back({"ICCProfile", "uint8[200]", 1, std::vector<uint8_t>(200)});
 #else
-        {"picture.png", image, "this build writes only", OldFile},
+        {"picture.exr", image, "writes no OpenEXR files", OldFile},
     };
 #endif
     for (const auto& [target, source, reason, before] : writes) {
