@@ -228,7 +228,6 @@ const HandMade kHandMade[] = {
     {"P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nENDHDR\n1", "maxval"},
     {"PF\n1 1\n0\n123456789012", "scale"},
     {"PF 1 1 nan\n123456789012", "scale"},
-    {"PF\n2 2\n-1\n0123456789", "truncated"},
 };
 
 TEST(NetpbmByHand, ReadsAsTheHostHoldsItOrIsRefusedWithItsReason) {
@@ -383,9 +382,8 @@ class MetadataCarried : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     const std::string extension = GetParam();
-    const bool exr = extension == ".exr";
-    if (!testing::haveTool(exr ? "oiiotool" : "exiftool")) {
-        GTEST_SKIP() << "exiftool or oiiotool is not installed";
+    if (!testing::haveTool("exiftool")) {
+        GTEST_SKIP() << "exiftool is not installed";
     }
     ScratchFolder folder;
     // A well-formed ICC profile: its header and a copyright tag.
@@ -416,14 +414,9 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     const std::string output = folder.path("out" + extension);
     ASSERT_TRUE(writeImage(output, image, &error)) << error;
 
-    const std::string tags = testing::toolOutput(exr ? "oiiotool --info -v '" + output + "'"
-                                                     : "exiftool -n -s -s '" + output + "'");
+    const std::string tags = testing::toolOutput("exiftool -n -s -s '" + output + "'");
     EXPECT_NE(tags.find("Lakra Tester"), std::string::npos) << tags;
     EXPECT_NE(tags.find("a quiet lake"), std::string::npos) << tags;
-    if (exr) {
-        EXPECT_NE(tags.find("4 x    6"), std::string::npos) << tags;
-        return;
-    }
     EXPECT_EQ(testing::toolOutput("exiftool -b -ICC_Profile '" + output + "'"), icc);
     EXPECT_NE(tags.find("ImageWidth: 4\n"), std::string::npos) << tags;
     EXPECT_NE(tags.find("ImageHeight: 6\n"), std::string::npos) << tags;
@@ -436,8 +429,7 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, MetadataCarried,
-                         ::testing::Values(".jpg", ".png", ".tif", ".exr"),
+INSTANTIATE_TEST_SUITE_P(Formats, MetadataCarried, ::testing::Values(".jpg", ".png", ".tif"),
                          [](const auto& row) { return std::string(row.param + 1); });
 
 #endif // LAKRA_HAVE_OIIO
