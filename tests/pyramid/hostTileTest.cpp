@@ -10,14 +10,9 @@ namespace lakra {
 namespace {
 
 double sampleValue(int32_t depth, int32_t x, int32_t y, int32_t plane) {
-    switch (depth) {
-    case 8:
-        return (x * 3 + y * 5 + plane * 40) % 256;
-    case 16:
-        return (x * 7 + y * 11 + plane * 1000) % 32769;
-    default:
-        return x * 0.01 + y * 0.001 + plane;
-    }
+    return depth == 8    ? (x * 3 + y * 5 + plane * 40) % 256
+           : depth == 16 ? (x * 7 + y * 11 + plane * 1000) % 32769
+                         : x * 0.01 + y * 0.001 + plane;
 }
 
 template <typename Sample>
