@@ -43,17 +43,6 @@ void writeWithOiio(const std::string& path, const OIIO::ImageSpec& imageSpec, co
     ASSERT_TRUE(out->write_image(imageSpec.format, pixels)) << out->geterror();
     ASSERT_TRUE(out->close()) << out->geterror();
 }
-
-template <typename T>
-T recordValue(const HostImage& image, const std::string& name) {
-    T value{};
-    for (const MetadataRecord& record : image.metadata.records) {
-        if (record.name == name && record.bytes.size() == sizeof value) {
-            std::memcpy(&value, record.bytes.data(), sizeof value);
-        }
-    }
-    return value;
-}
 #endif
 
 // `read` holds the first `planes` planes of `source`, each sample within
@@ -151,13 +140,10 @@ TEST(SixteenBitFiles, HoldEveryHostValueOnTheirScale) {
         testing::setSample(&ramp, x, static_cast<double>(x));
     }
     ScratchFolder folder;
-    for (const std::string& name : {
-             "ramp.pgm"s
-#if LAKRA_HAVE_OIIO
-                 ,
-                 "ramp.png"s, "ramp.tif"s
-#endif
-         }) {
+    for (const std::string name : {"ramp.pgm", "ramp.png", "ramp.tif"}) {
+        if (LAKRA_HAVE_OIIO == 0 && !name.ends_with(".pgm")) {
+            continue; // netpbm is all this build writes
+        }
         SCOPED_TRACE(name);
         const std::string path = folder.path(name);
         std::string error;
@@ -374,7 +360,13 @@ TEST(ExifOrientation, TiffComesOutUpright) {
         EXPECT_EQ(std::tie(read.width, read.height),
                   (code < 5 ? std::tuple(3, 2) : std::tuple(2, 3)));
         EXPECT_EQ(read.pixels, samples[code - 1]);
-        EXPECT_EQ(recordValue<int32_t>(read, "Orientation"), 1);
+        int32_t orientation = 0;
+        for (const MetadataRecord& record : read.metadata.records) {
+            if (record.name == "Orientation" && record.bytes.size() == sizeof orientation) {
+                std::memcpy(&orientation, record.bytes.data(), sizeof orientation);
+            }
+        }
+        EXPECT_EQ(orientation, 1);
     }
 }
 
