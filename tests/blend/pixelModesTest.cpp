@@ -14,12 +14,6 @@ namespace {
 constexpr int32_t kOne = kFixedOne;
 constexpr int32_t kHalf = kFixedHalf;
 
-void expectColor(const Pixel15& got, const Pixel15& want, int32_t tolerance) {
-    EXPECT_NEAR(got.red, want.red, tolerance);
-    EXPECT_NEAR(got.green, want.green, tolerance);
-    EXPECT_NEAR(got.blue, want.blue, tolerance);
-}
-
 // Over six levels per channel, ends included: 216 colours.
 TEST(BlendPixel, EveryModeStaysInFifteenBitRange) {
     const int32_t levels[] = {0, 1, 9000, kHalf, 30000, kOne};
@@ -139,7 +133,9 @@ TEST(BlendPixel, KnownPixelsMatchTheirRule) {
     for (const auto& k : known) {
         SCOPED_TRACE(glueName(glueNumber(k.mode)) + std::to_string(&k - known));
         const Pixel15 r = blendPixel15(k.water, k.under, glueNumber(k.mode));
-        expectColor(r, k.result, k.tolerance);
+        EXPECT_NEAR(r.red, k.result.red, k.tolerance);
+        EXPECT_NEAR(r.green, k.result.green, k.tolerance);
+        EXPECT_NEAR(r.blue, k.result.blue, k.tolerance);
         EXPECT_EQ(r.alpha, k.result.alpha);
     }
 }

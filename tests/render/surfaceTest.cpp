@@ -11,12 +11,6 @@
 namespace lakra {
 namespace {
 
-Settings defaultLook() {
-    Settings settings{};
-    settingsReset(&settings);
-    return settings;
-}
-
 WaterSurface surfaceOf(const Settings& settings) {
     WaterSurface surface{};
     waterSurfaceBuild(settings, &surface);
@@ -119,7 +113,8 @@ TEST(WaveNoise, LatticeZerosWrapAndPinnedOctaveSums) {
 // centre on the horizon lies at infinite depth and draws no ring; one above
 // it lies behind the eye: the water stays finite either way.
 TEST(WaterSurface, StillOnCalmWaterAndFiniteForAnyRingCentre) {
-    Settings look = defaultLook();
+    Settings look{};
+    settingsReset(&look);
     look.rippleSize = 60;
     look.yCenter = 0.9f;
     const WaterSurface surface = surfaceOf(look);
