@@ -2,6 +2,7 @@
 
 #include "apps/imageTestUtil.h"
 #include "pyramid/hostTile.h"
+#include "pyramid/pyramidPixels.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -18,9 +19,7 @@ TEST(HostImagePyramid, HoldsTheSamplesOfThePluginsTileByTileSource) {
         SCOPED_TRACE(std::to_string(depth) + " bits, " + std::to_string(planes) + " planes");
         // More than one tile across and down.
         HostImage image = testing::patternImage(300, 261, planes, depth);
-        const PixelFormat format = depth == 8    ? PixelFormat::Rgba8
-                                   : depth == 16 ? PixelFormat::Rgba16
-                                                 : PixelFormat::RgbaFloat;
+        const PixelFormat format = testing::formatOfDepth(depth);
         PyramidPtr built(pyramidOfHostPixels(hostPixelsOf(image), format, 1));
         PyramidPtr loaded(pyramidCreate(image.width, image.height, format));
         ASSERT_TRUE(built != nullptr && loaded != nullptr);

@@ -1,5 +1,7 @@
 #include "pyramid/hostTile.h"
 
+#include "pyramidPixels.h"
+
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -49,11 +51,6 @@ struct HostBuffer {
     }
 };
 
-PixelFormat formatOf(int32_t depth) {
-    return depth == 8 ? PixelFormat::Rgba8
-                      : (depth == 16 ? PixelFormat::Rgba16 : PixelFormat::RgbaFloat);
-}
-
 struct Layout {
     const char* name;
     int32_t delivered;
@@ -74,7 +71,7 @@ TEST(HostLoading, FillsEveryTileFromItsPlanes) {
     for (const int32_t depth : {8, 16, 32}) {
         for (const Layout& layout : kLayouts) {
             SCOPED_TRACE(std::string(layout.name) + std::to_string(depth));
-            PyramidPtr pyramid(pyramidCreate(600, 520, formatOf(depth)));
+            PyramidPtr pyramid(pyramidCreate(600, 520, testing::formatOfDepth(depth)));
             ASSERT_NE(pyramid, nullptr);
             HostBuffer host(depth, {0, 0, 520, 600}, layout.delivered, 6);
             host.view.transparencyPlane = layout.transparencyPlane;

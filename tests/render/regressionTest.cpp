@@ -4,6 +4,7 @@
 // finish) shows there; when a change is intended, look at the new result and
 // pin its checksum.
 #include "pyramid/pyramid.h"
+#include "pyramid/pyramidPixels.h"
 #include "render/loadSource.h"
 #include "render/renderInto.h"
 #include "support/fakeHost.h"
@@ -22,11 +23,6 @@ using testing::FakeImage;
 
 float fullScaleOf(int32_t depth) {
     return depth == 16 ? 32768.0f : (depth == 32 ? 1.0f : 255.0f);
-}
-
-PixelFormat formatOfDepth(int32_t depth) {
-    return depth == 16 ? PixelFormat::Rgba16
-                       : (depth == 32 ? PixelFormat::RgbaFloat : PixelFormat::Rgba8);
 }
 
 // A smooth pattern of (x, y, plane) as a fraction of full scale.
@@ -82,7 +78,7 @@ struct Scene {
     }
 
     void loadImage() {
-        source.reset(pyramidCreate(image.width, image.height, formatOfDepth(image.depth)));
+        source.reset(pyramidCreate(image.width, image.height, testing::formatOfDepth(image.depth)));
         ASSERT_NE(source, nullptr);
         ASSERT_EQ(loadSource(&host, source.get()), noErr);
         host.requests.clear();
