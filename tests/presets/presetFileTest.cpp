@@ -37,11 +37,6 @@ Bytes& put(Bytes& bytes, const std::vector<int64_t>& words) {
     return bytes;
 }
 
-Bytes& fill(Bytes& bytes, size_t count, uint8_t value) {
-    bytes.insert(bytes.end(), count, value);
-    return bytes;
-}
-
 int64_t real(float value) {
     return std::bit_cast<uint32_t>(value);
 }
@@ -200,7 +195,7 @@ TEST_F(PresetFiles, OlderVersionsAreReadAndConverted) {
 
 TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
     Bytes texture;
-    fill(put(texture, {1, 10, 0}), 10 * 10 * 3, 0xEE);
+    put(texture, {1, 10, 0}).resize(12 + 10 * 10 * 3, 0xEE);
     ASSERT_EQ(readBytes(handPreset(23, texture)), noErr);
     EXPECT_TRUE(settings.carriedWord16 == 71 && settings.carriedWord18 == 73)
         << "the rows after a 10 x 10 texture";
@@ -217,7 +212,7 @@ TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
     EXPECT_TRUE(side == 10 && pixels == std::vector<uint8_t>(300, 0xEE));
     EXPECT_EQ(settings.glue, 1) << "thumbnail-only stores no value";
     texture.clear();
-    fill(put(texture, {1, 2147483647, 0}), 100, 1);
+    put(texture, {1, 2147483647, 0}).resize(112, 1);
     EXPECT_EQ(readBytes(handPreset(23, texture)), kFileReadError) << "clamped, then cut short";
 }
 
@@ -314,12 +309,9 @@ TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
     // {word (the version is word 0), value}: offset, carried int 10, carried
     // int 18, glue, horizon, complexity.
     Bytes f = handPreset(10);
-    for (const auto& [word, value] : {std::pair<size_t, int64_t>{24, INT32_MIN},
-                                      {41, INT32_MAX},
-                                      {48, INT32_MIN},
-                                      {42, 9999},
-                                      {14, 500},
-                                      {27, -3}}) {
+    const std::pair<size_t, int64_t> hostile[] = {{24, INT32_MIN}, {41, INT32_MAX}, {48, INT32_MIN},
+                                                  {42, 9999},      {14, 500},       {27, -3}};
+    for (const auto& [word, value] : hostile) {
         patch(&f, word, value);
     }
     ASSERT_EQ(readBytes(f), noErr);
