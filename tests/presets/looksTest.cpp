@@ -276,25 +276,19 @@ TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
               (std::vector<int32_t>{1, 0, 1, 0, 0, 0, 0, 0}));
 }
 
-// The dialog of a run: notes the look it opens with, may change it, and
-// confirms or cancels.
-int32_t gSeenBrilliance = -1;
-int32_t gNewBrilliance = -1;
-bool gConfirm = true;
-
-bool lookAtTheLook() {
-    Settings* settings = currentHost().settings;
-    gSeenBrilliance = settings->brilliance;
-    if (gNewBrilliance >= 0) {
-        settings->brilliance = gNewBrilliance;
-    }
-    return gConfirm;
-}
-
 // Runs in a host that has never called the plug-in: a fresh parameters block.
+// The dialog of a run notes the look it opens with, may change it, and
+// confirms or cancels.
 TEST(CachedLook, ConfirmedLookOpensTheNextRunAndCancelLeavesItAlone) {
     ScratchFolder scratch;
-    setPreviewDialogHandler(lookAtTheLook);
+    static int32_t gSeenBrilliance = -1;
+    static int32_t gNewBrilliance = -1;
+    static bool gConfirm = true;
+    setPreviewDialogHandler([] {
+        gSeenBrilliance = currentHost().settings->brilliance;
+        currentHost().settings->brilliance = gNewBrilliance;
+        return gConfirm;
+    });
     const auto runInFreshHost = [](int32_t newBrilliance, bool confirm) {
         gSeenBrilliance = -1;
         gNewBrilliance = newBrilliance;
@@ -310,7 +304,7 @@ TEST(CachedLook, ConfirmedLookOpensTheNextRunAndCancelLeavesItAlone) {
     runInFreshHost(11, false);
     EXPECT_EQ(gSeenBrilliance, 77);
     EXPECT_EQ(scratch.read(kCachedSettingsName), before);
-    runInFreshHost(-1, true);
+    runInFreshHost(77, true);
     EXPECT_EQ(gSeenBrilliance, 77);
     setPreviewDialogHandler(nullptr);
 }
@@ -337,15 +331,6 @@ int tidyStatus(const std::string& path) {
     const std::string status = testing::toolOutput("command -v tidy >/dev/null && { tidy -q -e '" +
                                                    path + "' >/dev/null 2>&1; echo $?; }");
     return status.empty() ? 0 : std::stoi(status);
-}
-
-// A picture the page wrote, decoded at the given size.
-PyramidPtr picture(const ScratchFolder& scratch, const std::string& name, int32_t width,
-                   int32_t height) {
-    const std::vector<uint8_t> jpeg = scratch.read("web_images" + kSeparator + name);
-    PyramidPtr image(pyramidCreate(width, height, PixelFormat::Rgba8));
-    EXPECT_TRUE(jpegDecode(jpeg.data(), jpeg.size(), image.get())) << name;
-    return image;
 }
 
 TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
@@ -405,7 +390,9 @@ TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
 
     for (const auto& [name, rgba] : presets) {
         const std::string jpeg = name.substr(0, name.find('.')) + ".jpg";
-        const PyramidPtr shown = picture(scratch, jpeg, 128, 128);
+        const std::vector<uint8_t> bytes = scratch.read("web_images" + kSeparator + jpeg);
+        const PyramidPtr shown(pyramidCreate(128, 128, PixelFormat::Rgba8));
+        EXPECT_TRUE(jpegDecode(bytes.data(), bytes.size(), shown.get())) << jpeg;
         for (int c = 0; c < 3; ++c) {
             EXPECT_NEAR(channel8(shown.get(), 64, 64, c), (rgba >> (24 - 8 * c)) & 0xFFu, 8)
                 << jpeg << " channel " << c;

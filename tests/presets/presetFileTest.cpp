@@ -129,12 +129,11 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     EXPECT_TRUE(sameBytes(settings, read));
 }
 
-// What a hand-made file of one version must give for one field. Each
-// conversion has a row on either side of the version where it stops.
+// What hand-made files of some versions must give for one field. Each
+// conversion has a version on either side of the one where it stops.
 struct VersionRow {
-    int32_t version;
     double (*field)(const Settings&);
-    double expected;
+    std::vector<std::pair<int32_t, double>> expected; // {version, value}
 };
 
 template <auto Field>
@@ -142,54 +141,42 @@ double of(const Settings& s) {
     return static_cast<double>(s.*Field);
 }
 
+// Version 1 keeps what it lacks; the centre arrives with 26, the exact horizon
+// and offset with 41.
 const VersionRow kVersionRows[] = {
-    // Version 1 keeps what it lacks.
-    {1, of<&Settings::waterBlue>, 65535},
-    {1, of<&Settings::carriedInt10>, 0},
-    {1, of<&Settings::randomSeed>, 21},
-    {1, of<&Settings::glue>, 1},
-    {6, of<&Settings::glue>, 7},
-    {1, of<&Settings::offsetFloat>, 80},
-    {6, of<&Settings::undulation>, 50},
-    {6, of<&Settings::carriedWord15>, 65535}, // below 7: the water colour
-    {14, of<&Settings::offset>, 80},          // inverted below 15
-    {15, of<&Settings::offset>, 20},
-    {10, of<&Settings::carriedInt10>, 36}, // raised by 1 for versions 2 to 10
-    {11, of<&Settings::carriedInt10>, 35},
-    {24, of<&Settings::carriedInt17>, 0},
-    {25, of<&Settings::carriedInt17>, 38},
-    {12, of<&Settings::carriedInt18>, 61}, // 100 - 39 for versions 5 to 12
-    {13, of<&Settings::carriedInt18>, 39},
-    {6, of<&Settings::brilliance>, 100},
-    {7, of<&Settings::brilliance>, 77},
-    {18, of<&Settings::perspective>, 57},
-    {19, of<&Settings::perspective>, 70},
-    {19, of<&Settings::waviness>, 0},
-    {20, of<&Settings::waviness>, 33},
-    {20, of<&Settings::altitude>, 50},
-    {21, of<&Settings::altitude>, 66},
-    {23, of<&Settings::rippleHeight>, 100}, // 30 / 0.3 below 24
-    {24, of<&Settings::rippleHeight>, 30},
-    {23, of<&Settings::carriedInt14>, 0},
-    {24, of<&Settings::carriedInt14>, 36},
-    // The centre arrives with 26, the exact horizon and offset with 41.
-    {25, of<&Settings::xCenter>, 0.5},
-    {40, of<&Settings::xCenter>, 0.25},
-    {40, of<&Settings::yCenter>, 0.75},
-    {40, of<&Settings::horizonFloat>, 45}, // from the integer
-    {41, of<&Settings::horizonFloat>, 45.5},
-    {41, of<&Settings::offsetFloat>, 20.25},
-    {41, of<&Settings::carriedFloat2>, -0.5},
-    {41, of<&Settings::carriedWord15>, 0x43}, // the word's low 16 bits
-    {41, of<&Settings::carriedWord18>, 73},
+    {of<&Settings::waterBlue>, {{1, 65535}}},
+    {of<&Settings::randomSeed>, {{1, 21}}},
+    {of<&Settings::glue>, {{1, 1}, {6, 7}}},
+    {of<&Settings::undulation>, {{6, 50}}},
+    // Below 7 the water colour; from 41 the word's low 16 bits.
+    {of<&Settings::carriedWord15>, {{6, 65535}, {41, 0x43}}},
+    {of<&Settings::offset>, {{14, 80}, {15, 20}}},               // inverted below 15
+    {of<&Settings::carriedInt10>, {{1, 0}, {10, 36}, {11, 35}}}, // raised by 1 for 2 to 10
+    {of<&Settings::carriedInt17>, {{24, 0}, {25, 38}}},
+    {of<&Settings::carriedInt18>, {{12, 61}, {13, 39}}}, // 100 - 39 for versions 5 to 12
+    {of<&Settings::brilliance>, {{6, 100}, {7, 77}}},
+    {of<&Settings::perspective>, {{18, 57}, {19, 70}}},
+    {of<&Settings::waviness>, {{19, 0}, {20, 33}}},
+    {of<&Settings::altitude>, {{20, 50}, {21, 66}}},
+    {of<&Settings::rippleHeight>, {{23, 100}, {24, 30}}}, // 30 / 0.3 below 24
+    {of<&Settings::carriedInt14>, {{23, 0}, {24, 36}}},
+    {of<&Settings::xCenter>, {{25, 0.5}, {40, 0.25}}},
+    {of<&Settings::yCenter>, {{40, 0.75}}},
+    {of<&Settings::horizonFloat>, {{40, 45}, {41, 45.5}}}, // below 41 from the integer
+    {of<&Settings::offsetFloat>, {{1, 80}, {41, 20.25}}},
+    {of<&Settings::carriedFloat2>, {{41, -0.5}}},
+    {of<&Settings::carriedWord18>, {{41, 73}}},
 };
 
 TEST_F(PresetFiles, OlderVersionsAreReadAndConverted) {
     for (const VersionRow& row : kVersionRows) {
-        settingsFresh(&settings);
-        ASSERT_EQ(readBytes(handPreset(row.version)), noErr);
-        EXPECT_EQ(settings.formatVersion, row.version);
-        EXPECT_EQ(row.field(settings), row.expected) << "row " << &row - kVersionRows;
+        for (const auto& [version, expected] : row.expected) {
+            settingsFresh(&settings);
+            ASSERT_EQ(readBytes(handPreset(version)), noErr);
+            EXPECT_EQ(settings.formatVersion, version);
+            EXPECT_EQ(row.field(settings), expected)
+                << "row " << &row - kVersionRows << " v" << version;
+        }
     }
 }
 
