@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -318,7 +317,7 @@ TEST_F(Page, OpeningWritesTheHeadAndReplacesTheFrameImages) {
     }
 }
 
-TEST_F(Page, PresetsPageNamesItsFolderAndFramesEveryPicture) {
+TEST_F(Page, PresetsPageNamesItsFolderAndFramesEveryPictureAndAMissingFolderGetsNone) {
     open(PageType::Presets, 5, "/looks/sun & rain/any.q8r");
     pagePictureCell(&writer, "rain & sun.q8r", 88, 88, "rain & sun");
     pageAdvanceColumn(&writer);
@@ -350,12 +349,10 @@ TEST_F(Page, PresetsPageNamesItsFolderAndFramesEveryPicture) {
     EXPECT_NE(page.find("\">&quot;&lt;a&amp;b&gt;z&#123;&#159;&nbsp;&times;&THORN;&eacute;"
                         "&divide;&yuml;</font>"),
               std::string::npos);
-}
-
-TEST_F(Page, ThatCannotBeCreatedIsNotWritten) {
-    FileSpec page;
-    fileSpecFromPath(&page, scratch.path("missing/deeper/page.html").c_str());
-    EXPECT_EQ(pageOpen(&writer, page, PageType::Presets, 5, nullptr), kFileNotOpened);
+    // A page that cannot be created is not written.
+    FileSpec missing;
+    fileSpecFromPath(&missing, scratch.path("missing/deeper/page.html").c_str());
+    EXPECT_EQ(pageOpen(&writer, missing, PageType::Presets, 5, nullptr), kFileNotOpened);
     pagePictureCell(&writer, "a.q8r", 88, 88, "a");
     pageAdvanceColumn(&writer);
     EXPECT_EQ(pageClose(&writer), kFileNotOpened);

@@ -37,10 +37,6 @@ Bytes& put(Bytes& bytes, const std::vector<int64_t>& words) {
     return bytes;
 }
 
-int64_t real(float value) {
-    return std::bit_cast<uint32_t>(value);
-}
-
 void patch(Bytes* f, size_t wordIndex, int64_t value) {
     Bytes word;
     std::memcpy(f->data() + 4 * wordIndex, put(word, {value}).data(), 4);
@@ -85,7 +81,7 @@ Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
         }
     }
     if (version >= 41) {
-        put(f, {real(45.5f), real(20.25f)});
+        put(f, {std::bit_cast<uint32_t>(45.5f), std::bit_cast<uint32_t>(20.25f)});
     }
     return f;
 }
@@ -232,7 +228,7 @@ Bytes withThumbnail(const std::vector<int64_t>& words, const Bytes& data) {
     Bytes f = handPreset(41);
     f.resize(f.size() - 12); // the empty record and the exact values
     put(f, words).insert(f.end(), data.begin(), data.end());
-    return put(f, {real(66.0f), real(5.0f)});
+    return put(f, {std::bit_cast<uint32_t>(66.0f), std::bit_cast<uint32_t>(5.0f)});
 }
 
 // The record travels with the look, is clamped when read, and is taken up to
