@@ -45,8 +45,8 @@ void patch(Bytes* f, size_t wordIndex, int64_t value) {
 // A file of the given version with the rows that version holds; the values
 // are chosen so that every conversion shows.
 Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
-    // {first version, words}; the texture block goes in at 22, the exact
-    // horizon and offset (floats) at 41.
+    // {first version, words}; the texture block goes in at 22; the last row
+    // holds the exact horizon and offset (floats).
     const std::pair<int32_t, std::vector<int64_t>> rows[] = {
         {1, {1000, 2000, 65535}},
         {1, {11, 12, 13, 14, 15, 16}},
@@ -69,6 +69,7 @@ Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
         {23, {71, 72, 73}},
         {26, {16384, 49152}},
         {40, {0}},
+        {41, {std::bit_cast<uint32_t>(45.5f), std::bit_cast<uint32_t>(20.25f)}},
     };
     Bytes f;
     put(f, {version});
@@ -79,9 +80,6 @@ Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
                 f.insert(f.end(), textureBlock.begin(), textureBlock.end());
             }
         }
-    }
-    if (version >= 41) {
-        put(f, {std::bit_cast<uint32_t>(45.5f), std::bit_cast<uint32_t>(20.25f)});
     }
     return f;
 }
@@ -199,29 +197,6 @@ TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
     EXPECT_EQ(readBytes(handPreset(23, texture)), kFileReadError) << "clamped, then cut short";
 }
 
-struct Thumbnails : PresetFiles {
-    static inline std::vector<int64_t> taken; // width, height, then the bytes
-
-    void SetUp() override {
-        PresetFiles::SetUp();
-        taken.clear();
-        PresetHooks hooks;
-        hooks.writeThumbnail = [](void*, FileWriter* writer) {
-            for (const uint32_t word : {1, 300, 16, 3}) { // present, width, height, bytes
-                (void)writeU32BE(writer, word);
-            }
-            (void)writeBytes(writer, "JPG", 3);
-        };
-        hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
-                                   size_t bytes) {
-            taken = {w, h};
-            taken.insert(taken.end(), data, data + bytes);
-            return true;
-        };
-        setPresetHooks(&hooks);
-    }
-};
-
 // A version-41 file with the given thumbnail record (its words, then its
 // bytes) and 66 and 5 as the exact horizon and offset after it.
 Bytes withThumbnail(const std::vector<int64_t>& words, const Bytes& data) {
@@ -233,7 +208,22 @@ Bytes withThumbnail(const std::vector<int64_t>& words, const Bytes& data) {
 
 // The record travels with the look, is clamped when read, and is taken up to
 // the thumbnail buffer and passed over whole beyond.
-TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsTakenUpToItsBuffer) {
+TEST_F(PresetFiles, ThumbnailRecordTravelsWithTheLookAndIsTakenUpToItsBuffer) {
+    static std::vector<int64_t> taken; // width, height, then the bytes
+    PresetHooks hooks;
+    hooks.writeThumbnail = [](void*, FileWriter* writer) {
+        for (const uint32_t word : {1, 300, 16, 3}) { // present, width, height, bytes
+            (void)writeU32BE(writer, word);
+        }
+        (void)writeBytes(writer, "JPG", 3);
+    };
+    hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
+                               size_t bytes) {
+        taken = {w, h};
+        taken.insert(taken.end(), data, data + bytes);
+        return true;
+    };
+    setPresetHooks(&hooks);
     setHorizon(&settings, 12.5f);
     ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     FileWriter sizing = fileSizingWriter();
