@@ -266,8 +266,7 @@ TEST_F(MemoryDotsModel, KeepMapSurvivesSaveAndLoad) {
     EXPECT_TRUE(bytes[3] == 41 && bytes[4 + 7 * 4 + 3] == 1) << "the version, then slot 7 kept";
     MemoryDots loaded{};
     ASSERT_EQ(memoryDotsLoadMap(&loaded), noErr);
-    EXPECT_TRUE(std::count(std::begin(loaded.kept), std::end(loaded.kept), 1) == 3 &&
-                loaded.kept[0] == 1 && loaded.kept[7] == 1 && loaded.kept[24] == 1);
+    EXPECT_TRUE(std::ranges::equal(loaded.kept, dots.kept)) << "0, 7 and 24 kept";
     // Version, then flags 5, 0, -1, and the file ends inside the fourth.
     folder.write(kMemoryDotMapName,
                  {0xDE, 0xAD, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0});
@@ -579,11 +578,9 @@ TEST(WaterColorFromHsl, SextantsUnwrappedHuesAndTheBaseWater) {
     };
 
     for (const auto& row : rows) {
-        uint16_t r = 1;
-        uint16_t g = 1;
-        uint16_t b = 1;
-        waterColorFromHsl(row.hsl, &r, &g, &b);
-        EXPECT_EQ(std::tie(r, g, b), std::tie(row.r, row.g, row.b)) << row.hsl.hue;
+        uint16_t rgb[3] = {1, 1, 1};
+        waterColorFromHsl(row.hsl, &rgb[0], &rgb[1], &rgb[2]);
+        EXPECT_EQ(std::tie(rgb[0], rgb[1], rgb[2]), std::tie(row.r, row.g, row.b)) << row.hsl.hue;
     }
 }
 

@@ -180,17 +180,15 @@ TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
     ASSERT_EQ(readBytes(handPreset(23, texture)), noErr);
     EXPECT_TRUE(settings.carriedWord16 == 71 && settings.carriedWord18 == 73)
         << "the rows after a 10 x 10 texture";
-    static int side = 0;
-    static std::vector<uint8_t> pixels;
+    static std::vector<uint8_t> pixels; // n x n, three bytes each
     PresetHooks hooks;
     hooks.installTexture = [](void*, int32_t n, const uint8_t* rgb) {
-        side = n;
         pixels.assign(rgb, rgb + n * n * 3);
     };
     setPresetHooks(&hooks);
     settingsFresh(&settings);
     ASSERT_EQ(readBytes(handPreset(41, texture), PresetReadMode::ThumbnailOnly), noErr);
-    EXPECT_TRUE(side == 10 && pixels == std::vector<uint8_t>(300, 0xEE));
+    EXPECT_EQ(pixels, std::vector<uint8_t>(300, 0xEE));
     EXPECT_EQ(settings.glue, 1) << "thumbnail-only stores no value";
     texture.clear();
     put(texture, {1, 2147483647, 0}).resize(112, 1);
