@@ -387,9 +387,10 @@ TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
     EXPECT_NE(html.find(">LOUD</font>"), std::string::npos);
     EXPECT_LT(tidyStatus(scratch.path("presets.html")), 2) << "tidy found errors";
 
+    const std::string images = "web_images" + kSeparator;
     for (const auto& [name, rgba] : presets) {
         const std::string jpeg = name.substr(0, name.find('.')) + ".jpg";
-        const std::vector<uint8_t> bytes = scratch.read("web_images" + kSeparator + jpeg);
+        const std::vector<uint8_t> bytes = scratch.read(images + jpeg);
         const PyramidPtr shown(pyramidCreate(128, 128, PixelFormat::Rgba8));
         EXPECT_TRUE(jpegDecode(bytes.data(), bytes.size(), shown.get())) << jpeg;
         for (int c = 0; c < 3; ++c) {
@@ -397,7 +398,7 @@ TEST(PresetsPage, SixPresetsGiveTwoRowsOfThumbnailsWithTheirOwnPictures) {
                 << jpeg << " channel " << c;
         }
     }
-    EXPECT_FALSE(scratch.read("web_images" + kSeparator + "broken.jpg").empty())
+    EXPECT_FALSE(scratch.read(images + "broken.jpg").empty())
         << "an unreadable preset shows the thumbnail as it is";
 }
 
