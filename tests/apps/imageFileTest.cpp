@@ -43,17 +43,6 @@ void writeWithOiio(const std::string& path, const OIIO::ImageSpec& imageSpec, co
     ASSERT_TRUE(out->write_image(imageSpec.format, pixels)) << out->geterror();
     ASSERT_TRUE(out->close()) << out->geterror();
 }
-
-template <typename T>
-T recordValue(const HostImage& image, const std::string& name) {
-    T value{};
-    for (const MetadataRecord& record : image.metadata.records) {
-        if (record.name == name && record.bytes.size() == sizeof value) {
-            std::memcpy(&value, record.bytes.data(), sizeof value);
-        }
-    }
-    return value;
-}
 #endif
 
 // `read` holds the first `planes` planes of `source`, each sample within
@@ -163,13 +152,10 @@ TEST(SixteenBitFiles, HoldEveryHostValueOnTheirScale) {
         testing::setSample(&ramp, x, static_cast<double>(x));
     }
     ScratchFolder folder;
-    for (const std::string& name : {
-             "ramp.pgm"s
-#if LAKRA_HAVE_OIIO
-                 ,
-                 "ramp.png"s, "ramp.tif"s
-#endif
-         }) {
+    for (const std::string name : {"ramp.pgm", "ramp.png", "ramp.tif"}) {
+        if (LAKRA_HAVE_OIIO == 0 && !name.ends_with(".pgm")) {
+            continue; // netpbm is all this build writes
+        }
         SCOPED_TRACE(name);
         const std::string path = folder.path(name);
         std::string error;
@@ -240,7 +226,6 @@ const HandMade kHandMade[] = {
     {"P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nENDHDR\n1", "maxval"},
     {"PF\n1 1\n0\n123456789012", "scale"},
     {"PF 1 1 nan\n123456789012", "scale"},
-    {"PF\n2 2\n-1\n0123456789", "truncated"},
 };
 
 TEST(NetpbmByHand, ReadsAsTheHostHoldsItOrIsRefusedWithItsReason) {
@@ -387,7 +372,13 @@ TEST(ExifOrientation, TiffComesOutUpright) {
         EXPECT_EQ(std::tie(read.width, read.height),
                   (code < 5 ? std::tuple(3, 2) : std::tuple(2, 3)));
         EXPECT_EQ(read.pixels, samples[code - 1]);
-        EXPECT_EQ(recordValue<int32_t>(read, "Orientation"), 1);
+        int32_t orientation = 0;
+        for (const MetadataRecord& record : read.metadata.records) {
+            if (record.name == "Orientation" && record.bytes.size() == sizeof orientation) {
+                std::memcpy(&orientation, record.bytes.data(), sizeof orientation);
+            }
+        }
+        EXPECT_EQ(orientation, 1);
     }
 }
 
@@ -395,9 +386,8 @@ class MetadataCarried : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     const std::string extension = GetParam();
-    const bool exr = extension == ".exr";
-    if (!testing::haveTool(exr ? "oiiotool" : "exiftool")) {
-        GTEST_SKIP() << "exiftool or oiiotool is not installed";
+    if (!testing::haveTool("exiftool")) {
+        GTEST_SKIP() << "exiftool is not installed";
     }
     ScratchFolder folder;
     // A well-formed ICC profile: its header and a copyright tag.
@@ -428,14 +418,9 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     const std::string output = folder.path("out" + extension);
     ASSERT_TRUE(writeImage(output, image, &error)) << error;
 
-    const std::string tags = testing::toolOutput(exr ? "oiiotool --info -v '" + output + "'"
-                                                     : "exiftool -n -s -s '" + output + "'");
+    const std::string tags = testing::toolOutput("exiftool -n -s -s '" + output + "'");
     EXPECT_NE(tags.find("Lakra Tester"), std::string::npos) << tags;
     EXPECT_NE(tags.find("a quiet lake"), std::string::npos) << tags;
-    if (exr) {
-        EXPECT_NE(tags.find("4 x    6"), std::string::npos) << tags;
-        return;
-    }
     EXPECT_EQ(testing::toolOutput("exiftool -b -ICC_Profile '" + output + "'"), icc);
     EXPECT_NE(tags.find("ImageWidth: 4\n"), std::string::npos) << tags;
     EXPECT_NE(tags.find("ImageHeight: 6\n"), std::string::npos) << tags;
@@ -448,8 +433,7 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, MetadataCarried,
-                         ::testing::Values(".jpg", ".png", ".tif", ".exr"),
+INSTANTIATE_TEST_SUITE_P(Formats, MetadataCarried, ::testing::Values(".jpg", ".png", ".tif"),
                          [](const auto& row) { return std::string(row.param + 1); });
 
 #endif // LAKRA_HAVE_OIIO

@@ -87,30 +87,23 @@ TEST(JsonValues, RealsAreTheShortestTextThatReadsBack) {
     }
 }
 
+// Nested: a line per member indented per level, an inline object on its
+// line, empty containers closed at once.
 TEST(JsonLayout, LinesIndentEachLevelAndInlineKeepsOneLine) {
     JsonWriter json;
-    jsonBeginObject(&json, JsonLayout::Lines);
-    jsonKey(&json, "empty");
     jsonBeginArray(&json, JsonLayout::Lines);
-    jsonEndArray(&json);
-    jsonKey(&json, "list");
     jsonBeginArray(&json, JsonLayout::Lines);
     jsonBeginObject(&json, JsonLayout::Inline);
     jsonKey(&json, "k");
-    jsonInteger(&json, 1);
+    jsonNull(&json);
     jsonKey(&json, "v");
     jsonBool(&json, true);
     jsonEndObject(&json);
-    jsonNull(&json);
     jsonEndArray(&json);
+    jsonBeginObject(&json, JsonLayout::Lines);
     jsonEndObject(&json);
-    EXPECT_EQ(json.text, "{\n"
-                         "  \"empty\": [],\n"
-                         "  \"list\": [\n"
-                         "    {\"k\": 1, \"v\": true},\n"
-                         "    null\n"
-                         "  ]\n"
-                         "}");
+    jsonEndArray(&json);
+    EXPECT_EQ(json.text, "[\n  [\n    {\"k\": null, \"v\": true}\n  ],\n  {}\n]");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace lakra {
@@ -13,12 +14,6 @@ namespace {
 
 constexpr int32_t kOne = kFixedOne;
 constexpr int32_t kHalf = kFixedHalf;
-
-void expectColor(const Pixel15& got, const Pixel15& want, int32_t tolerance) {
-    EXPECT_NEAR(got.red, want.red, tolerance);
-    EXPECT_NEAR(got.green, want.green, tolerance);
-    EXPECT_NEAR(got.blue, want.blue, tolerance);
-}
 
 // Over six levels per channel, ends included: 216 colours.
 TEST(BlendPixel, EveryModeStaysInFifteenBitRange) {
@@ -139,7 +134,9 @@ TEST(BlendPixel, KnownPixelsMatchTheirRule) {
     for (const auto& k : known) {
         SCOPED_TRACE(glueName(glueNumber(k.mode)) + std::to_string(&k - known));
         const Pixel15 r = blendPixel15(k.water, k.under, glueNumber(k.mode));
-        expectColor(r, k.result, k.tolerance);
+        EXPECT_NEAR(r.red, k.result.red, k.tolerance);
+        EXPECT_NEAR(r.green, k.result.green, k.tolerance);
+        EXPECT_NEAR(r.blue, k.result.blue, k.tolerance);
         EXPECT_EQ(r.alpha, k.result.alpha);
     }
 }
@@ -154,14 +151,11 @@ void expectRgb(const UnitRgb& got, const UnitRgb& want) {
 
 TEST(ColorModels, PrimariesAndGreys) {
     const Hsl red = rgbToHsl({1.0, 0.0, 0.0});
-    EXPECT_DOUBLE_EQ(red.hue, 0.0);
-    EXPECT_DOUBLE_EQ(red.saturation, 1.0);
-    EXPECT_DOUBLE_EQ(red.lightness, 0.5);
+    EXPECT_EQ(std::tuple(red.hue, red.saturation, red.lightness), std::tuple(0.0, 1.0, 0.5));
     EXPECT_NEAR(rgbToHsl({0.0, 0.0, 1.0}).hue, 2.0 / 3.0, kTolerance);
     EXPECT_NEAR(rgbToHsl({1.0, 0.0, 1.0}).hue, 5.0 / 6.0, kTolerance);
     const Hsl grey = rgbToHsl({0.3, 0.3, 0.3});
-    EXPECT_EQ(grey.saturation, 0.0);
-    EXPECT_DOUBLE_EQ(grey.lightness, 0.3);
+    EXPECT_EQ(std::tuple(grey.saturation, grey.lightness), std::tuple(0.0, 0.3));
     expectRgb(hslToRgb({1.0 / 3.0, 1.0, 0.5}), {0.0, 1.0, 0.0});
     // The luminance of a grey is its lightness; luminance beyond the ends
     // gives black or white.

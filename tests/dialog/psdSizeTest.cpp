@@ -10,9 +10,8 @@ namespace {
 
 Settings storedSize(uint32_t mode, uint32_t width, uint32_t height) {
     Settings settings{};
-    settings.psdSizeMode = mode;
-    settings.psdWidth = width;
-    settings.psdHeight = height;
+    std::tie(settings.psdSizeMode, settings.psdWidth, settings.psdHeight) =
+        std::tie(mode, width, height);
     return settings;
 }
 

@@ -111,20 +111,18 @@ TEST(BigEndianFiles, WritesMostSignificantByteFirstAndReadsBack) {
     EXPECT_EQ(fileClose(file), noErr);
 }
 
-TEST(OpeningFiles, MissingFilesFoldersLongerAndReadOnlyFiles) {
+// An existing longer file is cut at the last write: the page test's frame
+// images replace longer ones.
+TEST(OpeningFiles, MissingFilesFoldersAndReadOnlyFiles) {
     ScratchFolder scratch;
     PlatformFile* file = nullptr;
     EXPECT_EQ(fileOpen(specOf(scratch.path("absent")), FileAccess::Read, &file), kFileNotOpened);
     EXPECT_EQ(file, nullptr);
     EXPECT_FALSE(fileExists(specOf(scratch.path("absent"))));
     EXPECT_FALSE(fileExists(specOf(scratch.path()))) << "a folder is not a file";
-    scratch.write("long", std::vector<uint8_t>(1000, 0x55));
-    EXPECT_TRUE(fileExists(specOf(scratch.path("long"))));
-    EXPECT_EQ(writeFile(scratch, "long", [](FileWriter* w) { (void)writeU16BE(w, 0x0102); }),
-              (std::vector<uint8_t>{1, 2}))
-        << "an existing longer file is cut at the last write";
     // Writes through a file open for reading fail, and the first error is kept.
     scratch.write("ro", {9, 9});
+    EXPECT_TRUE(fileExists(specOf(scratch.path("ro"))));
     FileWriter writer;
     ASSERT_EQ(fileOpen(specOf(scratch.path("ro")), FileAccess::Read, &writer.file), noErr);
     EXPECT_TRUE(writeU32BE(&writer, 1) == kFileWriteError &&

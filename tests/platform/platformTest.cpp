@@ -11,30 +11,15 @@
 namespace lakra {
 namespace {
 
-// Owns a few events for one test.
-class EventGroup {
-public:
-    explicit EventGroup(int count) : events(static_cast<size_t>(count), nullptr) {
-        for (PlatformEvent*& event : events) {
-            created = eventCreate(&event) && created;
-        }
-    }
+// Owns the events of one test.
+struct Events {
+    PlatformEvent* list[kMaxWaitEvents + 1] = {};
 
-    EventGroup(const EventGroup&) = delete;
-    EventGroup& operator=(const EventGroup&) = delete;
-
-    ~EventGroup() {
-        for (PlatformEvent* event : events) {
+    ~Events() {
+        for (PlatformEvent* event : list) {
             eventDestroy(event);
         }
     }
-
-    bool created = true;
-    std::vector<PlatformEvent*> events;
-
-    PlatformEvent* operator[](int i) const { return events[static_cast<size_t>(i)]; }
-
-    PlatformEvent* const* all() const { return events.data(); }
 };
 
 // A wait consumes the signal it returns and takes the lowest signalled event,
@@ -42,27 +27,29 @@ public:
 // pending one. 100 events are more than one kernel wait covers on Windows.
 // Refused waits return -1 and leave the signals alone.
 TEST(AutoResetEvents, WaitTakesTheLowestAndConsumesItsSignal) {
-    EventGroup group(kMaxWaitEvents + 1);
-    ASSERT_TRUE(group.created);
-    ASSERT_TRUE(eventSet(group[0]));
-    ASSERT_TRUE(eventSet(group[0]));
+    Events group;
+    for (PlatformEvent*& event : group.list) {
+        ASSERT_TRUE(eventCreate(&event));
+    }
+    ASSERT_TRUE(eventSet(group.list[0]));
+    ASSERT_TRUE(eventSet(group.list[0]));
     for (int count : {0, -1, kMaxWaitEvents + 1}) {
-        EXPECT_EQ(eventWaitAny(group.all(), count), -1) << count;
+        EXPECT_EQ(eventWaitAny(group.list, count), -1) << count;
     }
     EXPECT_EQ(eventWaitAny(nullptr, 1), -1);
-    PlatformEvent* const withNull[2] = {group[0], nullptr};
+    PlatformEvent* const withNull[2] = {group.list[0], nullptr};
     EXPECT_EQ(eventWaitAny(withNull, 2), -1);
-    EXPECT_EQ(eventWaitAny(group.all(), 1), 0);
+    EXPECT_EQ(eventWaitAny(group.list, 1), 0);
     EXPECT_FALSE(eventSet(nullptr));
     EXPECT_FALSE(eventReset(nullptr));
     eventDestroy(nullptr);
-    ASSERT_TRUE(eventSet(group[0]));
-    ASSERT_TRUE(eventReset(group[0]));
+    ASSERT_TRUE(eventSet(group.list[0]));
+    ASSERT_TRUE(eventReset(group.list[0]));
     for (int i : {99, 63, 64, 40, 5}) {
-        ASSERT_TRUE(eventSet(group[i]));
+        ASSERT_TRUE(eventSet(group.list[i]));
     }
     for (int expected : {5, 40, 63, 64, 99}) {
-        EXPECT_EQ(eventWaitAny(group.all(), 100), expected);
+        EXPECT_EQ(eventWaitAny(group.list, 100), expected);
     }
 }
 

@@ -37,15 +37,6 @@ Bytes& put(Bytes& bytes, const std::vector<int64_t>& words) {
     return bytes;
 }
 
-Bytes& fill(Bytes& bytes, size_t count, uint8_t value) {
-    bytes.insert(bytes.end(), count, value);
-    return bytes;
-}
-
-int64_t real(float value) {
-    return std::bit_cast<uint32_t>(value);
-}
-
 void patch(Bytes* f, size_t wordIndex, int64_t value) {
     Bytes word;
     std::memcpy(f->data() + 4 * wordIndex, put(word, {value}).data(), 4);
@@ -54,8 +45,8 @@ void patch(Bytes* f, size_t wordIndex, int64_t value) {
 // A file of the given version with the rows that version holds; the values
 // are chosen so that every conversion shows.
 Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
-    // {first version, words}; the texture block goes in at 22, the exact
-    // horizon and offset (floats) at 41.
+    // {first version, words}; the texture block goes in at 22; the last row
+    // holds the exact horizon and offset (floats).
     const std::pair<int32_t, std::vector<int64_t>> rows[] = {
         {1, {1000, 2000, 65535}},
         {1, {11, 12, 13, 14, 15, 16}},
@@ -78,6 +69,7 @@ Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
         {23, {71, 72, 73}},
         {26, {16384, 49152}},
         {40, {0}},
+        {41, {std::bit_cast<uint32_t>(45.5f), std::bit_cast<uint32_t>(20.25f)}},
     };
     Bytes f;
     put(f, {version});
@@ -88,9 +80,6 @@ Bytes handPreset(int32_t version, const Bytes& textureBlock = {0, 0, 0, 0}) {
                 f.insert(f.end(), textureBlock.begin(), textureBlock.end());
             }
         }
-    }
-    if (version >= 41) {
-        put(f, {real(45.5f), real(20.25f)});
     }
     return f;
 }
@@ -134,12 +123,11 @@ TEST_F(PresetFiles, CurrentVersionRoundTripsEveryWrittenField) {
     EXPECT_TRUE(sameBytes(settings, read));
 }
 
-// What a hand-made file of one version must give for one field. Each
-// conversion has a row on either side of the version where it stops.
+// What hand-made files of some versions must give for one field. Each
+// conversion has a version on either side of the one where it stops.
 struct VersionRow {
-    int32_t version;
     double (*field)(const Settings&);
-    double expected;
+    std::vector<std::pair<int32_t, double>> expected; // {version, value}
 };
 
 template <auto Field>
@@ -147,102 +135,65 @@ double of(const Settings& s) {
     return static_cast<double>(s.*Field);
 }
 
+// Version 1 keeps what it lacks; the centre arrives with 26, the exact horizon
+// and offset with 41.
 const VersionRow kVersionRows[] = {
-    // Version 1 keeps what it lacks.
-    {1, of<&Settings::waterBlue>, 65535},
-    {1, of<&Settings::carriedInt10>, 0},
-    {1, of<&Settings::randomSeed>, 21},
-    {1, of<&Settings::glue>, 1},
-    {6, of<&Settings::glue>, 7},
-    {1, of<&Settings::offsetFloat>, 80},
-    {6, of<&Settings::undulation>, 50},
-    {6, of<&Settings::carriedWord15>, 65535}, // below 7: the water colour
-    {14, of<&Settings::offset>, 80},          // inverted below 15
-    {15, of<&Settings::offset>, 20},
-    {10, of<&Settings::carriedInt10>, 36}, // raised by 1 for versions 2 to 10
-    {11, of<&Settings::carriedInt10>, 35},
-    {24, of<&Settings::carriedInt17>, 0},
-    {25, of<&Settings::carriedInt17>, 38},
-    {12, of<&Settings::carriedInt18>, 61}, // 100 - 39 for versions 5 to 12
-    {13, of<&Settings::carriedInt18>, 39},
-    {6, of<&Settings::brilliance>, 100},
-    {7, of<&Settings::brilliance>, 77},
-    {18, of<&Settings::perspective>, 57},
-    {19, of<&Settings::perspective>, 70},
-    {19, of<&Settings::waviness>, 0},
-    {20, of<&Settings::waviness>, 33},
-    {20, of<&Settings::altitude>, 50},
-    {21, of<&Settings::altitude>, 66},
-    {23, of<&Settings::rippleHeight>, 100}, // 30 / 0.3 below 24
-    {24, of<&Settings::rippleHeight>, 30},
-    {23, of<&Settings::carriedInt14>, 0},
-    {24, of<&Settings::carriedInt14>, 36},
-    // The centre arrives with 26, the exact horizon and offset with 41.
-    {25, of<&Settings::xCenter>, 0.5},
-    {40, of<&Settings::xCenter>, 0.25},
-    {40, of<&Settings::yCenter>, 0.75},
-    {40, of<&Settings::horizonFloat>, 45}, // from the integer
-    {41, of<&Settings::horizonFloat>, 45.5},
-    {41, of<&Settings::offsetFloat>, 20.25},
-    {41, of<&Settings::carriedFloat2>, -0.5},
-    {41, of<&Settings::carriedWord15>, 0x43}, // the word's low 16 bits
-    {41, of<&Settings::carriedWord18>, 73},
+    {of<&Settings::waterBlue>, {{1, 65535}}},
+    {of<&Settings::randomSeed>, {{1, 21}}},
+    {of<&Settings::glue>, {{1, 1}, {6, 7}}},
+    {of<&Settings::undulation>, {{6, 50}}},
+    // Below 7 the water colour; from 41 the word's low 16 bits.
+    {of<&Settings::carriedWord15>, {{6, 65535}, {41, 0x43}}},
+    {of<&Settings::offset>, {{14, 80}, {15, 20}}},               // inverted below 15
+    {of<&Settings::carriedInt10>, {{1, 0}, {10, 36}, {11, 35}}}, // raised by 1 for 2 to 10
+    {of<&Settings::carriedInt17>, {{24, 0}, {25, 38}}},
+    {of<&Settings::carriedInt18>, {{12, 61}, {13, 39}}}, // 100 - 39 for versions 5 to 12
+    {of<&Settings::brilliance>, {{6, 100}, {7, 77}}},
+    {of<&Settings::perspective>, {{18, 57}, {19, 70}}},
+    {of<&Settings::waviness>, {{19, 0}, {20, 33}}},
+    {of<&Settings::altitude>, {{20, 50}, {21, 66}}},
+    {of<&Settings::rippleHeight>, {{23, 100}, {24, 30}}}, // 30 / 0.3 below 24
+    {of<&Settings::carriedInt14>, {{23, 0}, {24, 36}}},
+    {of<&Settings::xCenter>, {{25, 0.5}, {40, 0.25}}},
+    {of<&Settings::yCenter>, {{40, 0.75}}},
+    {of<&Settings::horizonFloat>, {{40, 45}, {41, 45.5}}}, // below 41 from the integer
+    {of<&Settings::offsetFloat>, {{1, 80}, {41, 20.25}}},
+    {of<&Settings::carriedFloat2>, {{41, -0.5}}},
+    {of<&Settings::carriedWord18>, {{41, 73}}},
 };
 
 TEST_F(PresetFiles, OlderVersionsAreReadAndConverted) {
     for (const VersionRow& row : kVersionRows) {
-        settingsFresh(&settings);
-        ASSERT_EQ(readBytes(handPreset(row.version)), noErr);
-        EXPECT_EQ(settings.formatVersion, row.version);
-        EXPECT_EQ(row.field(settings), row.expected) << "row " << &row - kVersionRows;
+        for (const auto& [version, expected] : row.expected) {
+            settingsFresh(&settings);
+            ASSERT_EQ(readBytes(handPreset(version)), noErr);
+            EXPECT_EQ(settings.formatVersion, version);
+            EXPECT_EQ(row.field(settings), expected)
+                << "row " << &row - kVersionRows << " v" << version;
+        }
     }
 }
 
 TEST_F(PresetFiles, TextureBlockIsSkippedByItsRealSizeOrGoesToItsStore) {
     Bytes texture;
-    fill(put(texture, {1, 10, 0}), 10 * 10 * 3, 0xEE);
+    put(texture, {1, 10, 0}).resize(12 + 10 * 10 * 3, 0xEE);
     ASSERT_EQ(readBytes(handPreset(23, texture)), noErr);
     EXPECT_TRUE(settings.carriedWord16 == 71 && settings.carriedWord18 == 73)
         << "the rows after a 10 x 10 texture";
-    static int side = 0;
-    static std::vector<uint8_t> pixels;
+    static std::vector<uint8_t> pixels; // n x n, three bytes each
     PresetHooks hooks;
     hooks.installTexture = [](void*, int32_t n, const uint8_t* rgb) {
-        side = n;
         pixels.assign(rgb, rgb + n * n * 3);
     };
     setPresetHooks(&hooks);
     settingsFresh(&settings);
     ASSERT_EQ(readBytes(handPreset(41, texture), PresetReadMode::ThumbnailOnly), noErr);
-    EXPECT_TRUE(side == 10 && pixels == std::vector<uint8_t>(300, 0xEE));
+    EXPECT_EQ(pixels, std::vector<uint8_t>(300, 0xEE));
     EXPECT_EQ(settings.glue, 1) << "thumbnail-only stores no value";
     texture.clear();
-    fill(put(texture, {1, 2147483647, 0}), 100, 1);
+    put(texture, {1, 2147483647, 0}).resize(112, 1);
     EXPECT_EQ(readBytes(handPreset(23, texture)), kFileReadError) << "clamped, then cut short";
 }
-
-struct Thumbnails : PresetFiles {
-    static inline std::vector<int64_t> taken; // width, height, then the bytes
-
-    void SetUp() override {
-        PresetFiles::SetUp();
-        taken.clear();
-        PresetHooks hooks;
-        hooks.writeThumbnail = [](void*, FileWriter* writer) {
-            for (const uint32_t word : {1, 300, 16, 3}) { // present, width, height, bytes
-                (void)writeU32BE(writer, word);
-            }
-            (void)writeBytes(writer, "JPG", 3);
-        };
-        hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
-                                   size_t bytes) {
-            taken = {w, h};
-            taken.insert(taken.end(), data, data + bytes);
-            return true;
-        };
-        setPresetHooks(&hooks);
-    }
-};
 
 // A version-41 file with the given thumbnail record (its words, then its
 // bytes) and 66 and 5 as the exact horizon and offset after it.
@@ -250,12 +201,27 @@ Bytes withThumbnail(const std::vector<int64_t>& words, const Bytes& data) {
     Bytes f = handPreset(41);
     f.resize(f.size() - 12); // the empty record and the exact values
     put(f, words).insert(f.end(), data.begin(), data.end());
-    return put(f, {real(66.0f), real(5.0f)});
+    return put(f, {std::bit_cast<uint32_t>(66.0f), std::bit_cast<uint32_t>(5.0f)});
 }
 
 // The record travels with the look, is clamped when read, and is taken up to
 // the thumbnail buffer and passed over whole beyond.
-TEST_F(Thumbnails, RecordTravelsWithTheLookAndIsTakenUpToItsBuffer) {
+TEST_F(PresetFiles, ThumbnailRecordTravelsWithTheLookAndIsTakenUpToItsBuffer) {
+    static std::vector<int64_t> taken; // width, height, then the bytes
+    PresetHooks hooks;
+    hooks.writeThumbnail = [](void*, FileWriter* writer) {
+        for (const uint32_t word : {1, 300, 16, 3}) { // present, width, height, bytes
+            (void)writeU32BE(writer, word);
+        }
+        (void)writeBytes(writer, "JPG", 3);
+    };
+    hooks.decodeThumbnail = [](void*, PresetReadMode, int32_t w, int32_t h, const uint8_t* data,
+                               size_t bytes) {
+        taken = {w, h};
+        taken.insert(taken.end(), data, data + bytes);
+        return true;
+    };
+    setPresetHooks(&hooks);
     setHorizon(&settings, 12.5f);
     ASSERT_EQ(presetWrite(fileSpec, &settings), noErr);
     FileWriter sizing = fileSizingWriter();
@@ -314,12 +280,9 @@ TEST_F(PresetFiles, HostileValuesAreBroughtIntoRange) {
     // {word (the version is word 0), value}: offset, carried int 10, carried
     // int 18, glue, horizon, complexity.
     Bytes f = handPreset(10);
-    for (const auto& [word, value] : {std::pair<size_t, int64_t>{24, INT32_MIN},
-                                      {41, INT32_MAX},
-                                      {48, INT32_MIN},
-                                      {42, 9999},
-                                      {14, 500},
-                                      {27, -3}}) {
+    const std::pair<size_t, int64_t> hostile[] = {{24, INT32_MIN}, {41, INT32_MAX}, {48, INT32_MIN},
+                                                  {42, 9999},      {14, 500},       {27, -3}};
+    for (const auto& [word, value] : hostile) {
         patch(&f, word, value);
     }
     ASSERT_EQ(readBytes(f), noErr);
@@ -389,9 +352,7 @@ TEST_F(PresetThumbnails, NoisyRecordsAreEncodedCoarserUntilTheyFit) {
     ASSERT_GT(bytes.size(), 16u);
     const size_t length = (size_t{bytes[12]} << 24) | (size_t{bytes[13]} << 16) |
                           (size_t{bytes[14]} << 8) | bytes[15];
-    EXPECT_EQ(bytes[3], 1);
-    EXPECT_LE(length, limit);
-    EXPECT_EQ(bytes.size(), 16 + length);
+    EXPECT_TRUE(bytes[3] == 1 && length <= limit && bytes.size() == 16 + length) << length;
     EXPECT_TRUE(thumbnailDecodeRecord(thumbnail.get(), 128, 128, bytes.data() + 16, length));
 
     ASSERT_EQ(copyPyramidPixels(noise.get(), thumbnail.get()), true);

@@ -1,5 +1,7 @@
 #include "pyramid/hostTile.h"
 
+#include "pyramidPixels.h"
+
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -10,14 +12,9 @@ namespace lakra {
 namespace {
 
 double sampleValue(int32_t depth, int32_t x, int32_t y, int32_t plane) {
-    switch (depth) {
-    case 8:
-        return (x * 3 + y * 5 + plane * 40) % 256;
-    case 16:
-        return (x * 7 + y * 11 + plane * 1000) % 32769;
-    default:
-        return x * 0.01 + y * 0.001 + plane;
-    }
+    return depth == 8    ? (x * 3 + y * 5 + plane * 40) % 256
+           : depth == 16 ? (x * 7 + y * 11 + plane * 1000) % 32769
+                         : x * 0.01 + y * 0.001 + plane;
 }
 
 template <typename Sample>
@@ -54,11 +51,6 @@ struct HostBuffer {
     }
 };
 
-PixelFormat formatOf(int32_t depth) {
-    return depth == 8 ? PixelFormat::Rgba8
-                      : (depth == 16 ? PixelFormat::Rgba16 : PixelFormat::RgbaFloat);
-}
-
 struct Layout {
     const char* name;
     int32_t delivered;
@@ -79,7 +71,7 @@ TEST(HostLoading, FillsEveryTileFromItsPlanes) {
     for (const int32_t depth : {8, 16, 32}) {
         for (const Layout& layout : kLayouts) {
             SCOPED_TRACE(std::string(layout.name) + std::to_string(depth));
-            PyramidPtr pyramid(pyramidCreate(600, 520, formatOf(depth)));
+            PyramidPtr pyramid(pyramidCreate(600, 520, testing::formatOfDepth(depth)));
             ASSERT_NE(pyramid, nullptr);
             HostBuffer host(depth, {0, 0, 520, 600}, layout.delivered, 6);
             host.view.transparencyPlane = layout.transparencyPlane;

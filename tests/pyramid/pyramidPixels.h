@@ -1,10 +1,16 @@
 #pragma once
 
-// Walking the pixels of one level of a pyramid in tests.
+// Walking the pixels of a pyramid in tests, and the format for a host depth.
 
 #include "pyramid/pyramid.h"
 
 namespace lakra::testing {
+
+// The pyramid format that holds host samples of the given depth.
+inline PixelFormat formatOfDepth(int32_t depth) {
+    return depth == 16 ? PixelFormat::Rgba16
+                       : (depth == 32 ? PixelFormat::RgbaFloat : PixelFormat::Rgba8);
+}
 
 // Calls f(x, y) for every pixel of the level, row by row.
 template <typename F>

@@ -4,6 +4,7 @@
 // finish) shows there; when a change is intended, look at the new result and
 // pin its checksum.
 #include "pyramid/pyramid.h"
+#include "pyramid/pyramidPixels.h"
 #include "render/loadSource.h"
 #include "render/renderInto.h"
 #include "support/fakeHost.h"
@@ -11,8 +12,6 @@
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iomanip>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,11 +23,6 @@ using testing::FakeImage;
 
 float fullScaleOf(int32_t depth) {
     return depth == 16 ? 32768.0f : (depth == 32 ? 1.0f : 255.0f);
-}
-
-PixelFormat formatOfDepth(int32_t depth) {
-    return depth == 16 ? PixelFormat::Rgba16
-                       : (depth == 32 ? PixelFormat::RgbaFloat : PixelFormat::Rgba8);
 }
 
 // A smooth pattern of (x, y, plane) as a fraction of full scale.
@@ -84,7 +78,7 @@ struct Scene {
     }
 
     void loadImage() {
-        source.reset(pyramidCreate(image.width, image.height, formatOfDepth(image.depth)));
+        source.reset(pyramidCreate(image.width, image.height, testing::formatOfDepth(image.depth)));
         ASSERT_NE(source, nullptr);
         ASSERT_EQ(loadSource(&host, source.get()), noErr);
         host.requests.clear();
@@ -196,12 +190,6 @@ void ringLook(Settings* s) {
     s->yCenter = 0.9f;
 }
 
-std::string hexOf(uint64_t value) {
-    std::ostringstream text;
-    text << "0x" << std::hex << std::setw(16) << std::setfill('0') << value;
-    return text.str();
-}
-
 uint64_t checksumOf(const std::vector<uint8_t>& bytes) {
     uint64_t hash = 1469598103934665603ull; // FNV-1a
     for (uint8_t b : bytes) {
@@ -235,8 +223,8 @@ TEST_P(PinnedRender, MatchesItsChecksum) {
         Scene scene(70, 50, r.planes, r.depth, r.alpha, fill);
         r.look(&scene.settings);
         ASSERT_EQ(scene.renderHost(workers), noErr);
-        EXPECT_EQ(hexOf(checksumOf(scene.image.output)), hexOf(r.checksum))
-            << workers << " workers";
+        const uint64_t checksum = checksumOf(scene.image.output);
+        EXPECT_EQ(checksum, r.checksum) << workers << " workers: 0x" << std::hex << checksum;
     }
 }
 

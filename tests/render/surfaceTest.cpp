@@ -11,12 +11,6 @@
 namespace lakra {
 namespace {
 
-Settings defaultLook() {
-    Settings settings{};
-    settingsReset(&settings);
-    return settings;
-}
-
 WaterSurface surfaceOf(const Settings& settings) {
     WaterSurface surface{};
     waterSurfaceBuild(settings, &surface);
@@ -35,10 +29,6 @@ bool isStill(const SurfaceDisplacement& d) {
 
 bool isFinite(const SurfaceDisplacement& d) {
     return std::isfinite(d.dx) && std::isfinite(d.dz);
-}
-
-bool operator==(const SurfaceDisplacement& a, const SurfaceDisplacement& b) {
-    return a.dx == b.dx && a.dz == b.dz;
 }
 
 // Calls f(u, v) over a grid of water positions from just below the horizon
@@ -119,7 +109,8 @@ TEST(WaveNoise, LatticeZerosWrapAndPinnedOctaveSums) {
 // centre on the horizon lies at infinite depth and draws no ring; one above
 // it lies behind the eye: the water stays finite either way.
 TEST(WaterSurface, StillOnCalmWaterAndFiniteForAnyRingCentre) {
-    Settings look = defaultLook();
+    Settings look{};
+    settingsReset(&look);
     look.rippleSize = 60;
     look.yCenter = 0.9f;
     const WaterSurface surface = surfaceOf(look);
@@ -146,7 +137,8 @@ TEST(WaterSurface, StillOnCalmWaterAndFiniteForAnyRingCentre) {
             const WaterSurface behind = surfaceOf(look);
             forWaterGrid(onHorizon, [&](float u, float v) {
                 const SurfaceDisplacement d = surfaceDisplacement(onHorizon, u, v);
-                EXPECT_TRUE(altitude == 0 || d == surfaceDisplacement(noRings, u, v));
+                const SurfaceDisplacement flat = surfaceDisplacement(noRings, u, v);
+                EXPECT_TRUE(altitude == 0 || (d.dx == flat.dx && d.dz == flat.dz));
                 EXPECT_TRUE(isFinite(d));
                 EXPECT_TRUE(isFinite(surfaceDisplacement(behind, u, v)));
             });
