@@ -614,18 +614,18 @@ void presetSaveName(const Settings& settings, char* name, size_t bytes) {
 uint32_t previewPresetOpened(PreviewModel* model, const char* path, Result* result) {
     Settings* s = model->settings;
     rememberFolder(s, path);
-    FileSpec spec{};
-    fileSpecFromPath(&spec, path);
+    FileSpec fileSpec{};
+    fileSpecFromPath(&fileSpec, path);
     // Read into a copy first, so a file that cannot be read changes nothing.
     Settings read = *s;
     settingsReset(&read);
-    *result = presetRead(spec, PresetReadMode::Full, &read);
+    *result = presetRead(fileSpec, PresetReadMode::Full, &read);
     if (*result != noErr) {
         return 0;
     }
     std::memcpy(read.presetsFolder, s->presetsFolder, sizeof read.presetsFolder);
     *s = read;
-    setDotName(s, fileSpecName(spec));
+    setDotName(s, fileSpecName(fileSpec));
     return previewLookReplaced(model, UndoKind::WithFile) | kShowStatus;
 }
 
@@ -633,13 +633,13 @@ uint32_t previewPresetSaved(PreviewModel* model, const char* path, Result* resul
     Settings* s = model->settings;
     settingsFromControls(model);
     rememberFolder(s, path);
-    FileSpec spec{};
-    fileSpecFromPath(&spec, path);
-    *result = presetWrite(spec, s);
+    FileSpec fileSpec{};
+    fileSpecFromPath(&fileSpec, path);
+    *result = presetWrite(fileSpec, s);
     if (*result != noErr) {
         return 0;
     }
-    setDotName(s, fileSpecName(spec));
+    setDotName(s, fileSpecName(fileSpec));
     return kShowStatus;
 }
 

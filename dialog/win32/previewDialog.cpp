@@ -262,11 +262,11 @@ UINT_PTR CALLBACK openPanelHook(HWND panel, UINT message, WPARAM wParam, LPARAM 
             open->picture.reset();
             if (SendMessageA(GetParent(panel), CDM_GETFILEPATH, sizeof path,
                              reinterpret_cast<LPARAM>(path)) > 0) {
-                FileSpec spec{};
-                fileSpecFromPath(&spec, path);
+                FileSpec fileSpec{};
+                fileSpecFromPath(&fileSpec, path);
                 ImagePyramid* picture = nullptr;
-                if (presetThumbnailAtSize(spec, &open->view->state->thumbnail, kThumbnailMaxSide,
-                                          &picture)) {
+                if (presetThumbnailAtSize(fileSpec, &open->view->state->thumbnail,
+                                          kThumbnailMaxSide, &picture)) {
                     open->picture.reset(picture);
                 }
             }
