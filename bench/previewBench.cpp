@@ -3,12 +3,13 @@
 // the largest reduction (the whole image in the pane) and at 100 % (a
 // pane-sized piece of it, panned to the middle). Drawing the picture on the
 // screen is the host's part and is not included.
+#include "bench/benchImages.h"
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 #include "render/renderInto.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
-#include <cmath>
 #include <vector>
 
 namespace lakra {
@@ -21,19 +22,8 @@ constexpr int32_t kPaneWidth = 333;
 constexpr int32_t kPaneHeight = 171;
 
 ImagePyramid* makeSource() {
-    ImagePyramid* source = pyramidCreate(kWidth, kHeight, PixelFormat::Rgba8);
-    if (source == nullptr) {
-        return nullptr;
-    }
-    for (int32_t y = 0; y < kHeight; ++y) {
-        for (int32_t x = 0; x < kWidth; ++x) {
-            const float sky = 0.3f + 0.6f * static_cast<float>(y) / kHeight;
-            const float stripe = 0.5f + 0.5f * std::sin(static_cast<float>(x) * 0.01f);
-            const float rgba[4] = {sky * stripe, sky, 1.0f - 0.5f * stripe, 1.0f};
-            setPixel4f(x, y, source, 0, rgba);
-        }
-    }
-    if (buildLevels(source) != noErr) {
+    ImagePyramid* source = makeLandscape(kWidth, kHeight);
+    if (source != nullptr && buildLevels(source) != noErr) {
         pyramidDestroy(&source);
     }
     return source;

@@ -1,12 +1,12 @@
 // The whole effect on a 4000 x 3000 8-bit RGB image at the default look,
 // rendered into an Offline target, and the cost of its three stages.
+#include "bench/benchImages.h"
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
 #include "render/renderInto.h"
 #include "render/shading.h"
 
 #include <benchmark/benchmark.h>
-#include <cmath>
 #include <vector>
 
 namespace lakra {
@@ -16,25 +16,8 @@ constexpr int32_t kWidth = 4000;
 constexpr int32_t kHeight = 3000;
 constexpr double kPixels = static_cast<double>(kWidth) * kHeight;
 
-// A landscape-like picture: a graded sky over stripes of colour.
-ImagePyramid* makeSource() {
-    ImagePyramid* source = pyramidCreate(kWidth, kHeight, PixelFormat::Rgba8);
-    if (source == nullptr) {
-        return nullptr;
-    }
-    for (int32_t y = 0; y < kHeight; ++y) {
-        for (int32_t x = 0; x < kWidth; ++x) {
-            const float sky = 0.3f + 0.6f * static_cast<float>(y) / kHeight;
-            const float stripe = 0.5f + 0.5f * std::sin(static_cast<float>(x) * 0.01f);
-            const float rgba[4] = {sky * stripe, sky, 1.0f - 0.5f * stripe, 1.0f};
-            setPixel4f(x, y, source, 0, rgba);
-        }
-    }
-    return source;
-}
-
 struct Fixture {
-    PyramidPtr source{makeSource()};
+    PyramidPtr source{makeLandscape(kWidth, kHeight)};
     PyramidPtr target{pyramidCreate(kWidth, kHeight, PixelFormat::Rgba8)};
     Settings settings{};
     RenderState state{};
