@@ -507,31 +507,25 @@ void drawDot(const View& view, const DRAWITEMSTRUCT& item) {
 
 // A thumbnail (any size) drawn `side` pixels square, centred in `r`.
 void drawThumbnail(HDC dc, const RECT& r, const ImagePyramid& thumbnail, int32_t side) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(side) * static_cast<size_t>(side) * 4);
+    const size_t area = static_cast<size_t>(side) * static_cast<size_t>(side);
+    std::vector<uint8_t> planes(area * 3);
     for (int32_t y = 0; y < side; ++y) {
         for (int32_t x = 0; x < side; ++x) {
             float rgba[4];
             getPixel4f(x * thumbnail.width[0] / side, y * thumbnail.height[0] / side, &thumbnail, 0,
                        rgba);
-            uint8_t* at = pixels.data() + (static_cast<size_t>(y) * side + x) * 4;
-            for (int c = 0; c < 3; ++c) {
-                at[2 - c] = static_cast<uint8_t>(std::clamp(rgba[c], 0.0f, 1.0f) * 255.0f);
+            const size_t at =
+                static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x);
+            for (size_t c = 0; c < 3; ++c) {
+                planes[c * area + at] =
+                    static_cast<uint8_t>(std::clamp(rgba[c], 0.0f, 1.0f) * 255.0f);
             }
-            at[3] = 255;
         }
     }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = side;
-    info.bmiHeader.biHeight = -side;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     // Centred: the control grows with the display's dots per inch.
     const int left = r.left + std::max(0, static_cast<int>(r.right - r.left) - side) / 2;
     const int top = r.top + std::max(0, static_cast<int>(r.bottom - r.top) - side) / 2;
-    SetDIBitsToDevice(dc, left, top, static_cast<DWORD>(side), static_cast<DWORD>(side), 0, 0, 0,
-                      static_cast<UINT>(side), pixels.data(), &info, DIB_RGB_COLORS);
+    (void)drawPlanarPicture(dc, left, top, planes.data(), side, side, 3);
 }
 
 void drawCell(const View& view, const DRAWITEMSTRUCT& item) {

@@ -57,6 +57,13 @@ at() {
     echo "$((left + $1 * width / 506)) $((top + $2 * height / 331))"
 }
 
+# A click at a point given in dialog units.
+clickAt() {
+    local x y
+    read -r x y <<<"$(at "$1" "$2")"
+    xdotool mousemove "$x" "$y" click 1
+}
+
 # Waits for the dialog's process to end; sets status to its exit code. Not
 # run in a subshell: only this shell may wait for its own child.
 closed() {
@@ -100,8 +107,7 @@ sleep 0.3
 xdotool mouseup 1
 sleep 1
 shot dialog-blur-dragged.png
-read -r x y <<<"$(at 417 316)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 417 316
 closed
 [[ $status == 0 ]] || fail "OK did not confirm: $(cat "$scratch/edit.log")"
 apply "$scratch/apply-drag.ppm" --set blur=100
@@ -114,17 +120,14 @@ cached="$scratch/temp/Lakra cached settings D"
 [[ -s $cached ]] || fail "OK cached no look"
 cp "$cached" "$scratch/cached-before"
 openDialog "$scratch/cancel.ppm"
-read -r x y <<<"$(at 84 192)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 84 192
 sleep 2
 shot dialog-dice.png
-read -r x y <<<"$(at 40 155)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 40 155
 sleep 2
 shot dialog-zoomed.png
 for dot in 3 4 5; do
-    read -r x y <<<"$(at $((14 + dot * 14)) 273)"
-    xdotool mousemove "$x" "$y" click 1
+    clickAt $((14 + dot * 14)) 273
     sleep 1
 done
 shot dialog-dots.png
@@ -150,11 +153,9 @@ echo "ok: Escape writes nothing and exits with 1"
 
 # The Cancel button after a change: the same, by mouse.
 openDialog "$scratch/cancel-button.ppm"
-read -r x y <<<"$(at 84 192)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 84 192
 sleep 1
-read -r x y <<<"$(at 471 316)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 471 316
 closed
 [[ $status == 1 && ! -e $scratch/cancel-button.ppm ]] || fail "Cancel: exit $status or an image"
 cmp -s "$cached" "$scratch/cached-before" || fail "Cancel changed the cached look"
@@ -167,8 +168,7 @@ wine "$exe" preset save "$(winePath "$scratch/presets/harbour.q8r")" --set wavin
     --set blur=5 --image "$(winePath "$scratch/in.ppm")" >"$scratch/save.log" 2>&1 ||
     fail "preset save: $(cat "$scratch/save.log")"
 openDialog "$scratch/load.ppm"
-read -r x y <<<"$(at 128 192)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 128 192
 box=""
 for _ in $(seq 1 30); do
     box=$(xdotool search --onlyvisible --name '^Open a settings file$' 2>/dev/null | head -n 1 || true)
@@ -193,8 +193,7 @@ read -r blue red <<<"$(convert "$artifacts/dialog-open-thumbnail.png" -crop 140x
 xdotool mousemove $((X + 590)) $((Y + 304)) click 1
 sleep 4 # the open dialog goes, the file's look is rendered
 shot dialog-loaded.png
-read -r x y <<<"$(at 417 316)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 417 316
 closed
 [[ $status == 0 ]] || fail "OK after Load did not confirm: $(cat "$scratch/edit.log")"
 apply "$scratch/apply-load.ppm" --preset "$(winePath "$scratch/presets/harbour.q8r")"
@@ -211,12 +210,10 @@ trap 'setDpi 96' EXIT
 setDpi 144
 openDialog "$scratch/dpi.ppm"
 shot dialog-144dpi.png
-read -r x y <<<"$(at 84 192)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 84 192
 sleep 2
 shot dialog-144dpi-dice.png
-read -r x y <<<"$(at 40 155)"
-xdotool mousemove "$x" "$y" click 1
+clickAt 40 155
 sleep 2
 shot dialog-144dpi-zoomed.png
 xdotool key Escape
