@@ -208,6 +208,10 @@ void finishSlot(RenderRun* run, Slot* slot) {
             run->cancelled = true;
             stopWith(run, userCanceledErr);
         }
+    } else if (run->target == RenderTarget::Offline && run->context->progress != nullptr &&
+               !run->stopped && run->context->progress->cancelRequested()) {
+        run->cancelled = true;
+        stopWith(run, userCanceledErr);
     }
     // A unit that failed to run leaves pixels unwritten: that ends the render
     // with its code rather than reporting a success.

@@ -188,6 +188,34 @@ TEST_F(RenderFixture, EarlyEndsAwaitUnitsInFlightAndKeepFinishedOnes) {
     }
 }
 
+// An offline render has no host to ask: its progress sink's cancel stops it
+// the same way, and the host it was given is never asked.
+class CancellingSink final : public ProgressSink {
+public:
+    explicit CancellingSink(int onAsk) : cancelOnAsk(onAsk) {}
+    void progressFraction(double /*fraction*/) override {}
+    bool cancelRequested() override { return ++asks >= cancelOnAsk; }
+
+    int cancelOnAsk;
+    int asks = 0;
+};
+
+TEST_F(RenderFixture, OfflineCancelFromTheProgressSinkAwaitsUnitsInFlight) {
+    CancellingSink sink(3);
+    context.progress = &sink;
+    Canvas canvas(PixelRect{0, 0, 640, 640});
+    RenderStats stats{};
+    EXPECT_EQ(paint(&canvas, 3, &host, &stats), userCanceledErr);
+    EXPECT_TRUE(stats.cancelled);
+    EXPECT_EQ(stats.finished, stats.started) << "every started unit is awaited";
+    EXPECT_EQ(stats.finishedPixels, 2);
+    EXPECT_EQ(completeUnits(canvas), 2);
+    EXPECT_LT(stats.started, stats.count);
+    EXPECT_EQ(sink.asks, 3) << "not asked again once stopped";
+    EXPECT_EQ(host.abortCalls, 0);
+    EXPECT_EQ(host.liveBuffers, 0);
+}
+
 // A job kind that writes its own target: it must get no cells.
 void countUnitWithoutCells(Job* job) {
     auto* canvas = static_cast<Canvas*>(job->request.context);
