@@ -4,6 +4,7 @@
 // or Escape. A thread timer plays the steps inside the dialog's own loop.
 #ifdef _WIN32
 
+#include "dialog/dialogScript.h"
 #include "dialog/previewModel.h"
 #include "dialog/win32/previewDialog.h"
 #include "files/files.h"
@@ -32,51 +33,9 @@
 namespace lakra {
 namespace {
 
+using namespace lakra::testing; // the dialog script
 using testing::FakeImage;
 using testing::PluginRun;
-
-// One step per timer tick; a step returns false to be tried again on the
-// next tick (the dialog not open yet, the preview timer still pending).
-using Step = std::function<bool(HWND dialog)>;
-
-struct Script {
-    const char* caption = "Lakra"; // the window the steps act on
-    std::vector<Step> steps;
-    size_t next = 0;
-    int ticks = 0;
-    std::string failure;
-};
-
-Script gScript;
-
-void CALLBACK playStep(HWND, UINT, UINT_PTR, DWORD) {
-    Script& script = gScript;
-    if (++script.ticks > 400) { // 20 s: give up and let the test report it
-        script.failure = "the dialog did not take step " + std::to_string(script.next);
-        script.next = script.steps.size();
-    }
-    HWND dialog = FindWindowA("#32770", script.caption);
-    if (script.next >= script.steps.size()) {
-        if (dialog != nullptr) {
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCancel, BN_CLICKED), 0);
-        }
-        return;
-    }
-    if (dialog != nullptr && IsWindowVisible(dialog) && script.steps[script.next](dialog)) {
-        ++script.next;
-    }
-}
-
-POINT centreOf(HWND dialog, int id) {
-    RECT r{};
-    GetWindowRect(GetDlgItem(dialog, id), &r);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-LPARAM at(POINT p) {
-    return MAKELPARAM(p.x, p.y);
-}
 
 int rowOf(const char* label) {
     for (const SliderRow& row : sliderRows()) {
@@ -126,54 +85,6 @@ Step chooseGlue(int glue) {
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdGlueList, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(list));
         return true;
-    };
-}
-
-Step clickControl(int id) {
-    return [id](HWND dialog) {
-        const POINT p = centreOf(dialog, id);
-        SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at(p));
-        SendMessageA(dialog, WM_LBUTTONUP, 0, at(p));
-        return true;
-    };
-}
-
-Step pressButton(int id) {
-    return [id](HWND dialog) {
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-        return true;
-    };
-}
-
-// A press and release on a push button itself, as the mouse makes them.
-Step clickButton(int id) {
-    return [id](HWND dialog) {
-        HWND button = GetDlgItem(dialog, id);
-        RECT r{};
-        GetClientRect(button, &r);
-        const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
-        SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, middle);
-        SendMessageA(button, WM_LBUTTONUP, 0, middle);
-        return true;
-    };
-}
-
-Step check(std::function<void(HWND)> facts) {
-    return [facts](HWND dialog) {
-        facts(dialog);
-        return true;
-    };
-}
-
-// Lets the dialog's own timers run for a while (the typed value's refresh).
-Step pause(DWORD millis) {
-    auto until = std::make_shared<DWORD>(0);
-    return [until, millis](HWND) {
-        if (*until == 0) {
-            *until = GetTickCount() + millis;
-        }
-        return GetTickCount() >= *until;
     };
 }
 
