@@ -64,6 +64,7 @@ public:
     ProgressSink& operator=(const ProgressSink&) = delete;
     virtual ~ProgressSink() = default;
     virtual void progressFraction(double fraction) = 0;
+
     // Asked on the calling thread as each unit ends: true stops the render
     // as a host's cancel does (every started unit is awaited, the result is
     // userCanceledErr). A progress window pumps its messages here.

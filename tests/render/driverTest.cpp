@@ -193,7 +193,9 @@ TEST_F(RenderFixture, EarlyEndsAwaitUnitsInFlightAndKeepFinishedOnes) {
 class CancellingSink final : public ProgressSink {
 public:
     explicit CancellingSink(int onAsk) : cancelOnAsk(onAsk) {}
+
     void progressFraction(double /*fraction*/) override {}
+
     bool cancelRequested() override { return ++asks >= cancelOnAsk; }
 
     int cancelOnAsk;
