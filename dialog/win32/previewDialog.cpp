@@ -6,6 +6,7 @@
 
 #include "blend/glueModes.h"
 #include "dialog/previewModel.h"
+#include "dialog/win32/fileDialogs.h"
 #include "host/accessors.h"
 #include "host/hostContext.h"
 #include "host/pluginState.h"
@@ -299,26 +300,18 @@ UINT_PTR CALLBACK openPanelHook(HWND panel, UINT message, WPARAM wParam, LPARAM 
 // folder last used; the open one with the thumbnail panel.
 bool askPresetPath(View* view, bool save, char* path, DWORD bytes) {
     OpenPanel panel{view, nullptr};
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = view->dialog;
-    dialog.hInstance = module();
-    dialog.lpstrFilter = "Lakra presets (*.q8r)\0*.q8r\0";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = bytes;
-    dialog.lpstrDefExt = "q8r";
-    dialog.lpstrInitialDir =
-        view->settings->presetsFolder[0] != '\0' ? view->settings->presetsFolder : nullptr;
-    dialog.lpstrTitle = save ? "Save a settings file" : "Open a settings file";
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
-                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
+    FileDialogRequest request;
+    request.owner = view->dialog;
+    request.type = FileType::Presets;
+    request.save = save;
+    request.title = save ? "Save a settings file" : "Open a settings file";
+    request.initialFolder = view->settings->presetsFolder;
     if (!save) {
-        dialog.Flags |= OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
-        dialog.lpTemplateName = "FANCY_OPEN4";
-        dialog.lpfnHook = openPanelHook;
-        dialog.lCustData = reinterpret_cast<LPARAM>(&panel);
+        request.panelTemplate = "FANCY_OPEN4";
+        request.panelHook = openPanelHook;
+        request.panelData = reinterpret_cast<LPARAM>(&panel);
     }
-    return (save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog)) != FALSE;
+    return askFilePath(request, path, bytes);
 }
 
 void apply(View* view, uint32_t effects);
