@@ -183,16 +183,12 @@ void* inPlace(const Source& src, const Request& req, int32_t* rowBytes) {
     ++hostCounters().regionsInPlace;
     // The plug-in only reads an input or mask region; an output region points
     // into the host's own output image.
-    return const_cast<char*>(src.pixels) + req.rect.top * stride + // NOLINT
+    return const_cast<char*>(src.pixels) + req.rect.top * stride +
            int64_t{req.rect.left} * src.planes * hostSampleBytes(src.depth);
 }
 
-// Validates the request and fills buffer with it; *rowBytes is its stride.
+// Fills buffer with a validated request; *rowBytes is its stride.
 Result cut(const Source& src, const Request& req, SampleBuffer* buffer, int32_t* rowBytes) {
-    const Result valid = validate(src, req);
-    if (valid != noErr) {
-        return valid;
-    }
     ++hostCounters().regionCopies;
     const int64_t width = int64_t{req.rect.right} - req.rect.left;
     const int64_t height = int64_t{req.rect.bottom} - req.rect.top;
