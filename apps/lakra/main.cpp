@@ -81,7 +81,7 @@ std::string applyFooter() {
 std::string usageFooter() {
     return "\nlakra apply IN OUT [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--mask MASK]\n"
            "                   [--record FILE] [--plugin PATH] [--threads N]\n"
-           "                   [--preset FILE]\n"
+           "                   [--preset FILE] [--timings]\n"
            "lakra edit IN OUT [the options of apply]   (the dialog shows on Windows)\n"
            "lakra preset show FILE [--json]\n"
            "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--image IN]\n"
@@ -181,6 +181,9 @@ void addApplyOptions(CLI::App* command, Arguments* a) {
                      "built-in one")
         ->type_name("PATH");
     addThreadsOption(command, &a->threads, "Processors the plug-in renders with, 1..1024");
+    command->add_flag("--timings", a->apply.reportTimings,
+                      "Print the milliseconds of reading, setting up the run, rendering (the "
+                      "plug-in's selectors) and writing on stderr");
     command->footer(applyFooter());
 }
 
