@@ -127,8 +127,8 @@ int32_t rows(const PixelRect& r) {
 // Bytes of one packed row of `r` with `step` samples per pixel; 0 when the
 // host's rows are shorter than that (nothing is copied then).
 size_t rowLength(const PixelRect& r, int32_t step, int32_t depth, int32_t rowBytes) {
-    const int64_t length = static_cast<int64_t>(std::max(0, rectWidth(r))) * std::max(0, step) *
-                           bytesPerSample(depth);
+    const int64_t length =
+        static_cast<int64_t>(std::max(0, rectWidth(r))) * std::max(0, step) * bytesPerSample(depth);
     return length <= rowBytes ? static_cast<size_t>(length) : 0;
 }
 
@@ -156,8 +156,8 @@ Result shadePrepare(Job* job) {
     const size_t inLength =
         in.data != nullptr ? rowLength(in.rect, in.hiPlane - in.loPlane + 1, depth, in.rowBytes)
                            : 0;
-    const size_t outLength = rowLength(live.outRect, live.outHiPlane - live.outLoPlane + 1, depth,
-                                       live.outRowBytes);
+    const size_t outLength =
+        rowLength(live.outRect, live.outHiPlane - live.outLoPlane + 1, depth, live.outRowBytes);
     const size_t maskLength =
         live.maskData != nullptr ? rowLength(live.maskRect, 1, 8, live.maskRowBytes) : 0;
     if ((in.data != nullptr && inLength == 0) || outLength == 0 ||
@@ -244,8 +244,8 @@ Result shadeFinish(Job* job) {
     const auto* copy = static_cast<const UnitCopy*>(job->scratch);
     if (copy != nullptr && copy->finished && haveBuffers && buffers.outData != nullptr &&
         sameOutput(buffers, copy->delivered) &&
-        rowLength(buffers.outRect, buffers.outHiPlane - buffers.outLoPlane + 1,
-                  buffers.input.depth, buffers.outRowBytes) == copy->outRowLength) {
+        rowLength(buffers.outRect, buffers.outHiPlane - buffers.outLoPlane + 1, buffers.input.depth,
+                  buffers.outRowBytes) == copy->outRowLength) {
         copyRows(copy->view.outData, copy->view.outRowBytes, buffers.outData,
                  static_cast<size_t>(buffers.outRowBytes), copy->outRowLength,
                  rows(buffers.outRect));
@@ -311,19 +311,22 @@ void shadingJobBuild(RenderTarget target, const Settings& settings, const ImageP
     }
 }
 
-SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
-    const WorkingValues& w = job.values;
-    const float u = ((static_cast<float>(x) - 0.5f) * job.scale + job.panX + 1.0f) / job.spanWidth;
-    float v = ((static_cast<float>(y) - 0.5f) * job.scale + job.panY + 1.0f) / job.spanHeight;
+namespace {
+
+// Screen position (u, v) of pixel (x, y).
+void screenPosition(const ShadingJob& job, int32_t x, int32_t y, float* u, float* v) {
+    *u = ((static_cast<float>(x) - 0.5f) * job.scale + job.panX + 1.0f) / job.spanWidth;
+    *v = ((static_cast<float>(y) - 0.5f) * job.scale + job.panY + 1.0f) / job.spanHeight;
     if (job.target == RenderTarget::Offline) {
-        v *= job.aspect;
+        *v *= job.aspect;
     }
+}
+
+// A point below the water line, with the surface's displacement there.
+SamplePoint wetPoint(const ShadingJob& job, float u, float v, const SurfaceDisplacement& d) {
+    const WorkingValues& w = job.values;
     const float o = w.waterLine;
-    if (v <= o) {
-        return SamplePoint{u, v, 1.0f, 0.0f, false};
-    }
     const float h = w.horizon;
-    const SurfaceDisplacement d = surfaceDisplacement(job.surface, u, v);
     SamplePoint point{};
     point.wet = true;
     point.u = u + d.dx;
@@ -339,6 +342,60 @@ SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
     }
     point.blur = (v - o) * w.blurWeight / (1.0f - h);
     return point;
+}
+
+// A row of sample points as samplePoint gives them, with the wave sums of
+// the wet ones computed together (several at a time where the processor can).
+void samplePointRow(const ShadingJob& job, int32_t x0, int32_t y, int32_t count,
+                    SamplePoint* points) {
+    const WaterSurface& surface = job.surface;
+    const float o = job.values.waterLine;
+    float us[kPointRow];
+    float vs[kPointRow];
+    PlanePoint planes[kPointRow];
+    float xs[kPointRow];
+    float zs[kPointRow];
+    WaveSum waves[kPointRow];
+    int32_t waving = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        screenPosition(job, x0 + i, y, &us[i], &vs[i]);
+        if (vs[i] > o && vs[i] - surface.horizon > 0.0f) {
+            planes[i] = waterPlanePoint(surface, us[i], vs[i]);
+            if (surface.waviness != 0.0f) {
+                xs[waving] = planes[i].x;
+                zs[waving] = planes[i].z;
+                ++waving;
+            }
+        }
+    }
+    waveSumBatch(surface.permutation, xs, zs, waving, surface.octaves, waves);
+    int32_t next = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const float u = us[i];
+        const float v = vs[i];
+        if (v <= o) {
+            points[i] = SamplePoint{u, v, 1.0f, 0.0f, false};
+            continue;
+        }
+        SurfaceDisplacement d{0.0f, 0.0f};
+        if (v - surface.horizon > 0.0f) {
+            const WaveSum sum = surface.waviness != 0.0f ? waves[next++] : WaveSum{0.0f, 0.0f};
+            d = displacementWithWaves(surface, v, planes[i], sum);
+        }
+        points[i] = wetPoint(job, u, v, d);
+    }
+}
+
+} // namespace
+
+SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
+    float u = 0.0f;
+    float v = 0.0f;
+    screenPosition(job, x, y, &u, &v);
+    if (v <= job.values.waterLine) {
+        return SamplePoint{u, v, 1.0f, 0.0f, false};
+    }
+    return wetPoint(job, u, v, surfaceDisplacement(job.surface, u, v));
 }
 
 void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
@@ -405,14 +462,12 @@ void shadeUnit(const ShadingJob& job, const PixelRect& unit, CellBlock* cells) {
         SamplePoint* above = rows[0];
         SamplePoint* current = rows[1];
         const int32_t x0 = first - 1 + job.originX;
-        for (int32_t i = 0; i <= last - first; ++i) {
-            above[i] = samplePoint(job, x0 + i, unit.top - 1 + job.originY);
-        }
+        const int32_t count = last - first + 1;
+        samplePointRow(job, x0, unit.top - 1 + job.originY, count, above);
         for (int32_t y = unit.top; y < unit.bottom; ++y) {
             const int32_t ay = y + job.originY;
-            current[0] = samplePoint(job, x0, ay);
+            samplePointRow(job, x0, ay, count, current);
             for (int32_t i = 1; i <= last - first; ++i) {
-                current[i] = samplePoint(job, x0 + i, ay);
                 PixelCell* cell = cellAt(*cells, first + i - 1, y);
                 if (cell != nullptr) {
                     shadePixel(job, above[i], current[i - 1], current[i], x0 + i, ay, cell->rgba);
