@@ -353,8 +353,8 @@ void samplePointRow(const ShadingJob& job, int32_t x0, int32_t y, int32_t count,
     float us[kPointRow];
     float vs[kPointRow];
     PlanePoint planes[kPointRow];
-    float xs[kPointRow];
-    float zs[kPointRow];
+    float xs[kPointRow] = {};
+    float zs[kPointRow] = {};
     WaveSum waves[kPointRow];
     int32_t waving = 0;
     for (int32_t i = 0; i < count; ++i) {
