@@ -23,8 +23,8 @@ TEST(ReadOnlyFiles, TheMarkCountsWhateverThisProcessMayWrite) {
     ScratchFolder folder;
     folder.write("writable", kOld);
     folder.write("read-only", kOld);
-    fs::permissions(folder.path("read-only"), fs::perms::owner_write | fs::perms::group_write |
-                                                  fs::perms::others_write,
+    fs::permissions(folder.path("read-only"),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     fs::create_directory(folder.path("folder"));
 
