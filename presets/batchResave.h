@@ -62,7 +62,9 @@ bool resaveRenamedName(const char* name, char* renamed, size_t bytes);
 // `thumbnail` (the plug-in's 128 x 128 Rgba8 thumbnail) is reset to the blank
 // thumbnail before each file and the preset hooks store it. Returns 0; the
 // listing's error (nothing done) when the folder cannot be listed;
-// kResaveRunning while another walk runs.
+// kResaveRunning while another walk runs. A file's own thumbnail is not read;
+// the preset hooks in place when the walk starts are put back after each
+// loaded call, since showing a look may install others.
 [[nodiscard]] Result resavePresetFolder(const FileSpec& folder, Settings* settings,
                                         MemoryDots* dots, ImagePyramid* thumbnail,
                                         const ResaveHooks& hooks, ResaveSummary* summary);
