@@ -9,6 +9,7 @@
 #include "files/files.h"
 #include "platform/result.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace lakra {
@@ -51,6 +52,9 @@ struct ResaveSummary {
 
 // Whether a file name marks a preset for the re-save.
 bool isResaveName(const char* name);
+// The name a re-saved "q9q" file takes: its extension (from the last '.')
+// replaced by ".q5q". False, with an empty name, when it does not fit.
+bool resaveRenamedName(const char* name, char* renamed, size_t bytes);
 
 // Walks the folder part of `folder` (any file in it, or the folder with a
 // trailing separator). The look is kept in the memory dots' scratch slot
