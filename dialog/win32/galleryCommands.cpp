@@ -187,10 +187,6 @@ void galleryBatchResave(GalleryDialog* gallery) {
     }
     FileSpec folder{};
     fileSpecFromPath(&folder, source);
-    Settings* settings = gallery->settings;
-    // The walk recalls the look from a preset file, which keeps carried
-    // values to hundredths only; the copy puts back every bit.
-    const Settings before = *settings;
     // Saved presets carry the thumbnail the walk hands to showResaved.
     ImagePyramid* thumbnail = thumbnailOf(*gallery);
     const PresetHooks previous = presetHooks();
@@ -205,11 +201,11 @@ void galleryBatchResave(GalleryDialog* gallery) {
         // Files that fail are left as they were; a walk already running
         // does nothing.
         MemoryDots* dots = gallery->model->dots;
-        (void)resavePresetFolder(folder, settings, dots != nullptr ? dots : &memoryDots(),
+        (void)resavePresetFolder(folder, gallery->settings, dots != nullptr ? dots : &memoryDots(),
                                  thumbnail, walk, &summary);
     }
     setPresetHooks(&previous);
-    *settings = before;
+    // The walk has put the look of before back: shown again.
     gallery->apply(gallery->context, previewLookReplaced(gallery->model, UndoKind::None));
     redrawDots(gallery);
 }
