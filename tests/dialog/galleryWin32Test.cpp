@@ -343,19 +343,19 @@ TEST_F(GalleryCommands, PageButtonWritesThePresetsPageAndOpensIt) {
     gScript.steps = {
         pressButton(kIdGalleryPage),
         answerFileDialog(kSourceCaption, path("presets/calm.q8r"), nullptr),
-        answerFileDialog(kPageCaption, path("presets page.html"), &offered),
+        answerFileDialog(kPageCaption, path("presets.html"), &offered),
         pageOpened(),
         pressButton(kIdOk),
     };
     EXPECT_EQ(play(), noErr);
     EXPECT_EQ(offered, "Lakra presets.html");
     ASSERT_EQ(gOpened.size(), 1u);
-    EXPECT_EQ(gOpened[0], path("presets page.html"));
+    EXPECT_EQ(gOpened[0], path("presets.html"));
 
     EXPECT_EQ(namesIn(work / "web_images"),
               (std::vector<std::string>{"bottom.gif", "calm.jpg", "left.gif", "right.gif",
                                         "river & sea.jpg", "storm.jpg", "top.gif"}));
-    const std::string page = text(work / "presets page.html");
+    const std::string page = text(work / "presets.html");
     EXPECT_NE(page.find("src=\"web_images/river%20%26%20sea.jpg\""), std::string::npos);
     EXPECT_NE(page.find("river &amp; sea</font>"), std::string::npos);
     // Each picture is its preset's own thumbnail.
