@@ -136,7 +136,7 @@ void makePresetsPage(GalleryDialog* gallery) {
 
 // The loaded preset is shown as any loaded look is (controls, status line,
 // preview), and the pane's picture becomes the thumbnail it is saved with.
-// Without a preview the file keeps the thumbnail it was read with.
+// Without a preview it is saved with the blank thumbnail.
 void showResaved(void* context, Settings* /*settings*/, ImagePyramid* thumbnail) {
     auto* gallery = static_cast<GalleryDialog*>(context);
     gallery->apply(gallery->context, previewLookReplaced(gallery->model, UndoKind::None));

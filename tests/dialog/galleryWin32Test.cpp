@@ -31,6 +31,8 @@
 #endif
 #include <windows.h>
 
+#include <commdlg.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -144,6 +146,20 @@ Step cancelFileDialog(const char* caption) {
 // Until the file dialog has gone, and with it the command that asked.
 Step closed(const char* caption) {
     return [caption](HWND) { return visibleDialog(caption) == nullptr; };
+}
+
+// Notes the folder the file dialog of that caption shows, then cancels it.
+Step noteFolderAndCancel(const char* caption, std::string* folder) {
+    return [caption, folder](HWND dialog) {
+        HWND fileDialog = visibleDialog(caption);
+        if (fileDialog == nullptr || fileNameBox(fileDialog) == nullptr) {
+            return false;
+        }
+        char text[MAX_PATH] = "";
+        SendMessageA(fileDialog, CDM_GETFOLDERPATH, sizeof text, reinterpret_cast<LPARAM>(text));
+        *folder = text;
+        return cancelFileDialog(caption)(dialog);
+    };
 }
 
 Step pageOpened() {
@@ -335,22 +351,35 @@ protected:
 
 // The page button: any preset of the folder, then the page; the page and its
 // pictures are written beside each other and the page goes to the browser.
+// Both folders are remembered for the next page.
 TEST_F(GalleryCommands, PageButtonWritesThePresetsPageAndOpensIt) {
     writePreset(work / "presets" / "river & sea.q8r", lookWith(9, 40), 0x2060C0);
     writePreset(work / "presets" / "calm.q8r", lookWith(3, 0), 0xC04020);
     writePreset(work / "presets" / "storm.q8r", lookWith(30, 80), 0x20A040);
     std::string offered;
+    std::string sourceFolder;
+    std::string pageFolder;
     gScript.steps = {
         pressButton(kIdGalleryPage),
         answerFileDialog(kSourceCaption, path("presets/calm.q8r"), nullptr),
         answerFileDialog(kPageCaption, path("presets.html"), &offered),
         pageOpened(),
+        // The next page's dialogs start in the folders chosen for this one.
+        pressButton(kIdGalleryPage),
+        noteFolderAndCancel(kSourceCaption, &sourceFolder),
+        closed(kSourceCaption),
+        pressButton(kIdGalleryPage),
+        answerFileDialog(kSourceCaption, path("presets/calm.q8r"), nullptr),
+        noteFolderAndCancel(kPageCaption, &pageFolder),
+        closed(kPageCaption),
         pressButton(kIdOk),
     };
     EXPECT_EQ(play(), noErr);
     EXPECT_EQ(offered, "Lakra presets.html");
     ASSERT_EQ(gOpened.size(), 1u);
     EXPECT_EQ(gOpened[0], path("presets.html"));
+    EXPECT_EQ(sourceFolder, path("presets"));
+    EXPECT_EQ(pageFolder + "\\", path(""));
 
     EXPECT_EQ(namesIn(work / "web_images"),
               (std::vector<std::string>{"bottom.gif", "calm.jpg", "left.gif", "right.gif",
