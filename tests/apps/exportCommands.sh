@@ -13,6 +13,8 @@ mkdir -p "$work"
 cd "$work"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=pageChecks.sh
+. "$here/pageChecks.sh"
 have() { command -v "$1" > /dev/null 2>&1; }
 have oiiotool || { echo "oiiotool is missing"; exit 77; }
 
@@ -108,12 +110,6 @@ grep -q 'river &amp; sea</font>' page.html || fail "the caption is not escaped"
 if have identify; then
     identify web_images/*.jpg web_images/*.gif > identify.log || fail "unreadable pictures"
 fi
-if have tidy; then
-    status=0
-    tidy -q -e page.html 2> tidy.log || status=$?
-    [ "$status" -lt 2 ] || fail "tidy found errors: $(cat tidy.log)"
-fi
-status=0
-python3 "$here/pageInBrowser.py" page.html 30 "$screenshot" || status=$?
-[ "$status" -eq 0 ] || [ "$status" -eq 77 ] || fail "the page did not load in Chromium"
+check_page_tidy page.html
+check_page_in_browser page.html 30 "$screenshot"
 echo "all export commands behaved"
