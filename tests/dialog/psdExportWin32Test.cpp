@@ -432,6 +432,51 @@ INSTANTIATE_TEST_SUITE_P(EveryWay, PsdExportStops, ::testing::ValuesIn(kStopCase
                              return std::string(stop.param.name);
                          });
 
+BOOL CALLBACK findMessage(HWND child, LPARAM lParam) {
+    char text[128] = "";
+    GetWindowTextA(child, text, sizeof text);
+    if (std::string(text) == "The PSD file could not be written.") {
+        *reinterpret_cast<bool*>(lParam) = true;
+    }
+    return TRUE;
+}
+
+// The message box that says the export failed: OK.
+Step answerFailure(bool* shown) {
+    return [shown](HWND box) {
+        EnumChildWindows(box, findMessage, reinterpret_cast<LPARAM>(shown));
+        if (!*shown) {
+            return false;
+        }
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return true;
+    };
+}
+
+// A file that another program holds open cannot be written: after the
+// render, a message says so, and the file keeps its bytes.
+TEST_F(PsdExportWindows, AFileThatCannotBeOpenedIsReportedAndLeftAlone) {
+    const std::vector<uint8_t> older = {'h', 'e', 'l', 'd', ' ', 'o', 'p', 'e', 'n'};
+    scratch.write("exports\\held.psd", older);
+    const std::string path = exportPath("held.psd");
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    bool shown = false;
+    gScript.steps = toProgressDialog(path, toSaveDialog());
+    gScript.steps.push_back(thenWhenDone());
+    gScript.steps.push_back(answerFailure(&shown));
+    gScript.steps.push_back(exportEnded());
+    gScript.steps.push_back(pressButton(kIdCancel));
+    const Result result = play();
+    CloseHandle(held);
+    EXPECT_EQ(result, userCanceledErr) << gScript.failure;
+    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(scratch.read("exports\\held.psd"), older);
+    EXPECT_EQ(exports(), std::vector<std::string>{"held.psd"});
+}
+
 } // namespace
 } // namespace lakra
 
