@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -9,13 +10,18 @@ namespace lakra {
 
 namespace {
 
+// One worker and the unit it has. The worker lives for the whole render:
+// it waits for its start event, works on the slot's job and sets the done
+// event, until the calling thread tells it to quit (the end of the render).
 struct Slot {
     PlatformEvent* startEvent = nullptr;
     PlatformEvent* doneEvent = nullptr;
     PlatformThread* thread = nullptr;
-    Job* job = nullptr;
+    Job* job = nullptr; // written by the calling thread before the start event
     bool inFlight = false;
     bool workerRunning = false; // false: the unit never reached a worker
+    bool waitFailed = false;    // the worker could not wait and has ended
+    std::atomic<bool> quit{false};
 };
 
 // The calling thread's counters for one render.
@@ -36,15 +42,25 @@ struct RenderRun {
 };
 
 void workerMain(void* argument) {
-    Job* job = static_cast<Job*>(argument);
-    // A failed wait leaves the unit undone; the done event still tells the
-    // calling thread that this worker is finished with the job.
-    if (eventWaitAny(&job->startEvent, 1) == 0 && job->request.ops != nullptr &&
-        job->request.ops->work != nullptr) {
-        job->request.ops->work(job);
-    }
-    if (!eventSet(job->doneEvent)) {
-        job->result = kStartEventFailed;
+    Slot* slot = static_cast<Slot*>(argument);
+    for (;;) {
+        if (eventWaitAny(&slot->startEvent, 1) != 0) {
+            // The unit stays undone; the done event still tells the calling
+            // thread that this worker has ended.
+            slot->waitFailed = true;
+            static_cast<void>(eventSet(slot->doneEvent));
+            return;
+        }
+        if (slot->quit.load()) {
+            return; // the render is over
+        }
+        Job* job = slot->job;
+        if (job->request.ops != nullptr && job->request.ops->work != nullptr) {
+            job->request.ops->work(job);
+        }
+        if (!eventSet(slot->doneEvent)) {
+            job->result = kStartEventFailed;
+        }
     }
 }
 
@@ -86,6 +102,9 @@ void freeCells(const RenderRun& run, void* cells) {
 void destroyJob(const RenderRun& run, Job* job) {
     if (job == nullptr) {
         return;
+    }
+    if (job->request.ops != nullptr && job->request.ops->release != nullptr) {
+        job->request.ops->release(job);
     }
     freeCells(run, job->cells.cells);
     delete job;
@@ -157,17 +176,41 @@ void startUnit(RenderRun* run, Slot* slot) {
     slot->inFlight = true;
     slot->workerRunning = false;
     ++run->started;
+    // The slot's worker starts with its first unit and serves every later one.
+    if (slot->thread == nullptr) {
+        slot->waitFailed = false;
+        if (!threadStart(&slot->thread, workerMain, slot, kRenderWorkerStackBytes)) {
+            slot->thread = nullptr;
+            job->result = memFullErr;
+            stopWith(run, memFullErr);
+            return;
+        }
+    }
     if (!eventReset(slot->doneEvent) || !eventSet(slot->startEvent)) {
         job->result = kStartEventFailed; // finished without a worker
         return;
     }
-    if (!threadStart(&slot->thread, workerMain, job, kRenderWorkerStackBytes)) {
-        slot->thread = nullptr;
-        job->result = memFullErr;
-        stopWith(run, memFullErr);
-        return;
-    }
     slot->workerRunning = true;
+}
+
+// The end of a render, or of a failed wait: the worker is told to quit and
+// joined once it is done with its unit. A worker that cannot be woken is
+// left waiting rather than joined forever; its events then stay.
+bool endWorker(Slot* slot) {
+    if (slot->thread == nullptr) {
+        return true;
+    }
+    slot->quit.store(true);
+    bool woken = false;
+    for (int attempt = 0; attempt < 3 && !woken; ++attempt) {
+        woken = eventSet(slot->startEvent);
+    }
+    if (!woken) {
+        return false;
+    }
+    threadJoin(slot->thread);
+    slot->thread = nullptr;
+    return true;
 }
 
 void reportProgress(RenderRun* run) {
@@ -194,11 +237,13 @@ void reportProgress(RenderRun* run) {
 
 // The calling thread's half of ending a unit.
 void finishSlot(RenderRun* run, Slot* slot) {
-    if (slot->thread != nullptr) {
+    Job* job = slot->job;
+    if (slot->waitFailed && slot->thread != nullptr) {
+        // Its worker has ended without the unit; the next unit gets a new one.
         threadJoin(slot->thread);
         slot->thread = nullptr;
+        job->result = kStartEventFailed;
     }
-    Job* job = slot->job;
     RenderHost* host = run->context->host;
     if (run->target == RenderTarget::Host && host != nullptr) {
         if (host->abortRequested()) {
@@ -279,6 +324,9 @@ void runUnits(RenderRun* run) {
             // The wait itself failed: stop, and end every worker by joining it.
             stopWith(run, memFullErr);
             for (int32_t s = 0; s < run->threads; ++s) {
+                if (run->slots[s].inFlight && !endWorker(&run->slots[s])) {
+                    run->slots[s].workerRunning = false; // cannot be woken: not waited for
+                }
                 if (run->slots[s].inFlight) {
                     finishSlot(run, &run->slots[s]);
                 }
@@ -328,8 +376,10 @@ Result render(const RenderContext& context, const RenderRequest& request, int32_
         runUnits(&run);
     }
     for (int32_t s = 0; s < run.threads; ++s) {
-        eventDestroy(slots[s].startEvent);
-        eventDestroy(slots[s].doneEvent);
+        if (endWorker(&slots[s])) {
+            eventDestroy(slots[s].startEvent);
+            eventDestroy(slots[s].doneEvent);
+        }
     }
     if (stats != nullptr) {
         *stats = RenderStats{run.plan.count, run.threads,        run.started,

@@ -94,6 +94,8 @@ struct JobOps {
     Result (*finish)(Job* job);
     // kJob... flags; a kind that says nothing renders pixels.
     uint32_t needs = kJobRendersPixels;
+    // Calling thread, as the job ends whichever way: free Job::scratch.
+    void (*release)(Job* job) = nullptr;
 };
 
 struct RenderRequest {
@@ -113,6 +115,7 @@ struct Job {
     PlatformEvent* doneEvent;
     CellBlock cells;
     Result result;
+    void* scratch; // the job kind's own per-unit data, freed by JobOps::release
 };
 
 // Everything a render reads besides the job kind. The render target decides

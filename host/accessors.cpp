@@ -40,6 +40,29 @@ bool usesBigDocument(const FilterRecord& record) {
     return bigDocument(record) != nullptr;
 }
 
+void optInToBigDocument(FilterRecord& record) {
+    BigDocumentStruct* big = getBigDocumentData(record);
+    if (big == nullptr || big->PluginUsing32BitCoordinates != 0) {
+        return;
+    }
+    const VPoint size = big->imageSize32;
+    const VRect filter = big->filterRect32;
+    if (size.h < 1 || size.v < 1 || filter.right <= filter.left || filter.bottom <= filter.top) {
+        return;
+    }
+    // Sides the 16-bit fields can hold must be the same in both.
+    const bool wide = size.h > INT16_MAX;
+    const bool tall = size.v > INT16_MAX;
+    const bool agrees =
+        (wide || (size.h == record.imageSize.h && filter.left == record.filterRect.left &&
+                  filter.right == record.filterRect.right)) &&
+        (tall || (size.v == record.imageSize.v && filter.top == record.filterRect.top &&
+                  filter.bottom == record.filterRect.bottom));
+    if (agrees) {
+        big->PluginUsing32BitCoordinates = 1;
+    }
+}
+
 PixelRect filterRectOf(const FilterRecord& record) {
     const BigDocumentStruct* big = bigDocument(record);
     return big != nullptr ? fromVRect(big->filterRect32) : fromRect(record.filterRect);

@@ -9,10 +9,16 @@
 namespace lakra {
 
 // The filter record as the rest of the plug-in reads it. Every rectangle and
-// point goes through its 32-bit twin when the host's big-document data says
-// so; the plug-in never sets that flag itself.
+// point goes through its 32-bit twin once the big-document data's flag is
+// set: by the host, or by the plug-in itself when it opts in.
 
 bool usesBigDocument(const FilterRecord& record);
+// Raises the flag when the host offers big-document data that describes the
+// image: a positive 32-bit image size and filter rectangle that agree with the
+// 16-bit fields wherever those can hold them. Called at the first selectors
+// that read rectangles (parameters and prepare); a host without the data, or
+// with data that does not match, keeps the 16-bit fields.
+void optInToBigDocument(FilterRecord& record);
 PixelRect filterRectOf(const FilterRecord& record);
 PixelRect inRectOf(const FilterRecord& record);
 PixelRect outRectOf(const FilterRecord& record);

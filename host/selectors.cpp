@@ -167,6 +167,7 @@ void doAbout() {
 }
 
 void doParameters() {
+    optInToBigDocument(*currentHost().record);
     const Result result = obtainBlocks();
     if (result != noErr) {
         setHostResult(result);
@@ -185,6 +186,7 @@ void doPrepare() {
         return;
     }
     FilterRecord& record = *host.record;
+    optInToBigDocument(record);
     record.bufferSpace = 0;
     const PixelRect filter = filterRectOf(record);
     const int64_t width = std::clamp<int64_t>(rectWidth(filter), 0, kMaxSpaceSide);

@@ -80,6 +80,14 @@ struct PlatformFile;
 // Closes and releases the file; accepts nullptr. False when the system reports
 // an error (written data may be lost).
 bool platformFileClose(PlatformFile* file);
+// Whether the file is marked read-only: on Windows its read-only attribute; on
+// POSIX a mode that lets no one write, or a file this process may not write
+// (mode bits count even for root, who may write any file). False for a path
+// that does not name a file.
+bool platformFileIsReadOnly(const char* path);
+// Renames a file; never replaces one: false when `to` exists (or the rename
+// fails otherwise), and both names are then as they were.
+[[nodiscard]] bool platformFileRename(const char* from, const char* to);
 // Creates one folder; a folder that already exists is fine.
 [[nodiscard]] bool platformFolderCreate(const char* path);
 // Calls visit for every entry of a folder ("." and ".." left out) in the order

@@ -9,6 +9,7 @@
 #include "files/files.h"
 #include "platform/result.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace lakra {
@@ -51,6 +52,9 @@ struct ResaveSummary {
 
 // Whether a file name marks a preset for the re-save.
 bool isResaveName(const char* name);
+// The name a re-saved "q9q" file takes: its extension (from the last '.')
+// replaced by ".q5q". False, with an empty name, when it does not fit.
+bool resaveRenamedName(const char* name, char* renamed, size_t bytes);
 
 // Walks the folder part of `folder` (any file in it, or the folder with a
 // trailing separator). The look is kept in the memory dots' scratch slot
@@ -58,7 +62,9 @@ bool isResaveName(const char* name);
 // `thumbnail` (the plug-in's 128 x 128 Rgba8 thumbnail) is reset to the blank
 // thumbnail before each file and the preset hooks store it. Returns 0; the
 // listing's error (nothing done) when the folder cannot be listed;
-// kResaveRunning while another walk runs.
+// kResaveRunning while another walk runs. A file's own thumbnail is not read;
+// the preset hooks in place when the walk starts are put back after each
+// loaded call, since showing a look may install others.
 [[nodiscard]] Result resavePresetFolder(const FileSpec& folder, Settings* settings,
                                         MemoryDots* dots, ImagePyramid* thumbnail,
                                         const ResaveHooks& hooks, ResaveSummary* summary);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace lakra {
@@ -101,28 +102,162 @@ void drawGuides(const ShadingJob& job, int32_t x, int32_t y, float rgba[4]) {
     layOver(cross, rgba);
 }
 
+// A unit of a host render, finished on its worker: the input, output and
+// mask rows of the unit copied out of the host's buffers while the calling
+// thread still holds them, so the worker never reads or writes memory the
+// host may move before the next request. `view` describes the copies in the
+// host's own layout (rows packed); `delivered` is what the host delivered.
+struct UnitCopy {
+    HostBuffers delivered;
+    HostBuffers view;
+    size_t inRowLength;
+    size_t outRowLength;
+    size_t maskRowLength;
+    bool finished; // the worker wrote the output copy
+};
+
+int32_t bytesPerSample(int32_t depth) {
+    return depth == 32 ? 4 : (depth == 16 ? 2 : 1);
+}
+
+int32_t rows(const PixelRect& r) {
+    return std::max(0, rectHeight(r));
+}
+
+// Bytes of one packed row of `r` with `step` samples per pixel; 0 when the
+// host's rows are shorter than that (nothing is copied then).
+size_t rowLength(const PixelRect& r, int32_t step, int32_t depth, int32_t rowBytes) {
+    const int64_t length =
+        static_cast<int64_t>(std::max(0, rectWidth(r))) * std::max(0, step) * bytesPerSample(depth);
+    return length <= rowBytes ? static_cast<size_t>(length) : 0;
+}
+
+void copyRows(const void* from, int32_t fromRowBytes, void* to, size_t toRowBytes, size_t length,
+              int32_t count) {
+    for (int32_t row = 0; row < count; ++row) {
+        std::memcpy(static_cast<unsigned char*>(to) + static_cast<size_t>(row) * toRowBytes,
+                    static_cast<const unsigned char*>(from) +
+                        static_cast<int64_t>(row) * fromRowBytes,
+                    length);
+    }
+}
+
+// Calling thread, the unit's region just delivered. Without a copy (no
+// buffers, odd rows, no memory) the unit is finished here as it always could be.
+Result shadePrepare(Job* job) {
+    const auto* shading = static_cast<const ShadingJob*>(job->request.context);
+    HostBuffers live;
+    if (shading->target != RenderTarget::Host || shading->host == nullptr ||
+        !shading->host->buffers(&live) || live.outData == nullptr) {
+        return noErr;
+    }
+    const HostImageView& in = live.input;
+    const int32_t depth = in.depth;
+    const size_t inLength =
+        in.data != nullptr ? rowLength(in.rect, in.hiPlane - in.loPlane + 1, depth, in.rowBytes)
+                           : 0;
+    const size_t outLength =
+        rowLength(live.outRect, live.outHiPlane - live.outLoPlane + 1, depth, live.outRowBytes);
+    const size_t maskLength =
+        live.maskData != nullptr ? rowLength(live.maskRect, 1, 8, live.maskRowBytes) : 0;
+    if ((in.data != nullptr && inLength == 0) || outLength == 0 ||
+        (live.maskData != nullptr && maskLength == 0)) {
+        return noErr;
+    }
+    const size_t inBytes = inLength * static_cast<size_t>(rows(in.rect));
+    const size_t outBytes = outLength * static_cast<size_t>(rows(live.outRect));
+    const size_t maskBytes = maskLength * static_cast<size_t>(rows(live.maskRect));
+    void* block = std::malloc(sizeof(UnitCopy) + inBytes + outBytes + maskBytes);
+    if (block == nullptr) {
+        return noErr;
+    }
+    auto* copy = static_cast<UnitCopy*>(block);
+    *copy = UnitCopy{live, live, inLength, outLength, maskLength, false};
+    unsigned char* bytes = static_cast<unsigned char*>(block) + sizeof(UnitCopy);
+    unsigned char* inCopy = bytes;
+    unsigned char* outCopy = inCopy + inBytes;
+    unsigned char* maskCopy = outCopy + outBytes;
+    if (in.data != nullptr) {
+        copyRows(in.data, in.rowBytes, inCopy, inLength, inLength, rows(in.rect));
+        copy->view.input.data = inCopy;
+        copy->view.input.rowBytes = static_cast<int32_t>(inLength);
+    }
+    copyRows(live.outData, live.outRowBytes, outCopy, outLength, outLength, rows(live.outRect));
+    copy->view.outData = outCopy;
+    copy->view.outRowBytes = static_cast<int32_t>(outLength);
+    if (live.maskData != nullptr) {
+        copyRows(live.maskData, live.maskRowBytes, maskCopy, maskLength, maskLength,
+                 rows(live.maskRect));
+        copy->view.maskData = maskCopy;
+        copy->view.maskRowBytes = static_cast<int32_t>(maskLength);
+    }
+    job->scratch = copy;
+    return noErr;
+}
+
+void shadeRelease(Job* job) {
+    std::free(job->scratch);
+    job->scratch = nullptr;
+}
+
+void finishUnit(const ShadingJob& shading, const Job& job, const HostBuffers* buffers) {
+    for (int32_t y = job.unit.top; y < job.unit.bottom; ++y) {
+        for (int32_t x = job.unit.left; x < job.unit.right; ++x) {
+            const PixelCell* cell = cellAt(job.cells, x, y);
+            finishPixel(shading, buffers, x + shading.originX, y + shading.originY, cell->rgba);
+        }
+    }
+}
+
+// Worker: the water, then the finished pixels where the worker may write
+// them: an Offline target's own image, or the copy of a host unit. The
+// preview bitmap is finished on the calling thread (its edge pixels are
+// shared between units).
 void shadeWork(Job* job) {
     const auto* shading = static_cast<const ShadingJob*>(job->request.context);
     shadeUnit(*shading, job->unit, &job->cells);
+    if (shading->target == RenderTarget::Offline) {
+        finishUnit(*shading, *job, nullptr);
+    } else if (auto* copy = static_cast<UnitCopy*>(job->scratch); copy != nullptr) {
+        finishUnit(*shading, *job, &copy->view);
+        copy->finished = true;
+    }
 }
 
+bool sameOutput(const HostBuffers& a, const HostBuffers& b) {
+    return a.outRect.top == b.outRect.top && a.outRect.left == b.outRect.left &&
+           a.outRect.bottom == b.outRect.bottom && a.outRect.right == b.outRect.right &&
+           a.outLoPlane == b.outLoPlane && a.outHiPlane == b.outHiPlane &&
+           a.input.depth == b.input.depth && a.outRowBytes >= 0 && b.outRowBytes >= 0;
+}
+
+// Calling thread, the unit's region delivered again: the finished rows go
+// into the host's output as they are; without them (or when the host now
+// lays the output out differently) the unit is finished here.
 Result shadeFinish(Job* job) {
     const auto* shading = static_cast<const ShadingJob*>(job->request.context);
+    if (shading->target == RenderTarget::Offline) {
+        return noErr;
+    }
     HostBuffers buffers;
     const bool haveBuffers = shading->host != nullptr && shading->host->buffers(&buffers);
-    for (int32_t y = job->unit.top; y < job->unit.bottom; ++y) {
-        for (int32_t x = job->unit.left; x < job->unit.right; ++x) {
-            const PixelCell* cell = cellAt(job->cells, x, y);
-            finishPixel(*shading, haveBuffers ? &buffers : nullptr, x + shading->originX,
-                        y + shading->originY, cell->rgba);
-        }
+    const auto* copy = static_cast<const UnitCopy*>(job->scratch);
+    if (copy != nullptr && copy->finished && haveBuffers && buffers.outData != nullptr &&
+        sameOutput(buffers, copy->delivered) &&
+        rowLength(buffers.outRect, buffers.outHiPlane - buffers.outLoPlane + 1, buffers.input.depth,
+                  buffers.outRowBytes) == copy->outRowLength) {
+        copyRows(copy->view.outData, copy->view.outRowBytes, buffers.outData,
+                 static_cast<size_t>(buffers.outRowBytes), copy->outRowLength,
+                 rows(buffers.outRect));
+        return noErr;
     }
+    finishUnit(*shading, *job, haveBuffers ? &buffers : nullptr);
     return noErr;
 }
 
 } // namespace
 
-const JobOps kWaterJobOps{nullptr, shadeWork, shadeFinish};
+const JobOps kWaterJobOps{shadePrepare, shadeWork, shadeFinish, kJobRendersPixels, shadeRelease};
 
 void shadingJobBuild(RenderTarget target, const Settings& settings, const ImagePyramid* source,
                      const HostImageFormat& format, const PixelRect& rect, ShadingJob* job) {
@@ -176,19 +311,22 @@ void shadingJobBuild(RenderTarget target, const Settings& settings, const ImageP
     }
 }
 
-SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
-    const WorkingValues& w = job.values;
-    const float u = ((static_cast<float>(x) - 0.5f) * job.scale + job.panX + 1.0f) / job.spanWidth;
-    float v = ((static_cast<float>(y) - 0.5f) * job.scale + job.panY + 1.0f) / job.spanHeight;
+namespace {
+
+// Screen position (u, v) of pixel (x, y).
+void screenPosition(const ShadingJob& job, int32_t x, int32_t y, float* u, float* v) {
+    *u = ((static_cast<float>(x) - 0.5f) * job.scale + job.panX + 1.0f) / job.spanWidth;
+    *v = ((static_cast<float>(y) - 0.5f) * job.scale + job.panY + 1.0f) / job.spanHeight;
     if (job.target == RenderTarget::Offline) {
-        v *= job.aspect;
+        *v *= job.aspect;
     }
+}
+
+// A point below the water line, with the surface's displacement there.
+SamplePoint wetPoint(const ShadingJob& job, float u, float v, const SurfaceDisplacement& d) {
+    const WorkingValues& w = job.values;
     const float o = w.waterLine;
-    if (v <= o) {
-        return SamplePoint{u, v, 1.0f, 0.0f, false};
-    }
     const float h = w.horizon;
-    const SurfaceDisplacement d = surfaceDisplacement(job.surface, u, v);
     SamplePoint point{};
     point.wet = true;
     point.u = u + d.dx;
@@ -204,6 +342,60 @@ SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
     }
     point.blur = (v - o) * w.blurWeight / (1.0f - h);
     return point;
+}
+
+// A row of sample points as samplePoint gives them, with the wave sums of
+// the wet ones computed together (several at a time where the processor can).
+void samplePointRow(const ShadingJob& job, int32_t x0, int32_t y, int32_t count,
+                    SamplePoint* points) {
+    const WaterSurface& surface = job.surface;
+    const float o = job.values.waterLine;
+    float us[kPointRow];
+    float vs[kPointRow];
+    PlanePoint planes[kPointRow];
+    float xs[kPointRow] = {};
+    float zs[kPointRow] = {};
+    WaveSum waves[kPointRow];
+    int32_t waving = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        screenPosition(job, x0 + i, y, &us[i], &vs[i]);
+        if (vs[i] > o && vs[i] - surface.horizon > 0.0f) {
+            planes[i] = waterPlanePoint(surface, us[i], vs[i]);
+            if (surface.waviness != 0.0f) {
+                xs[waving] = planes[i].x;
+                zs[waving] = planes[i].z;
+                ++waving;
+            }
+        }
+    }
+    waveSumBatch(surface.permutation, xs, zs, waving, surface.octaves, waves);
+    int32_t next = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const float u = us[i];
+        const float v = vs[i];
+        if (v <= o) {
+            points[i] = SamplePoint{u, v, 1.0f, 0.0f, false};
+            continue;
+        }
+        SurfaceDisplacement d{0.0f, 0.0f};
+        if (v - surface.horizon > 0.0f) {
+            const WaveSum sum = surface.waviness != 0.0f ? waves[next++] : WaveSum{0.0f, 0.0f};
+            d = displacementWithWaves(surface, v, planes[i], sum);
+        }
+        points[i] = wetPoint(job, u, v, d);
+    }
+}
+
+} // namespace
+
+SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
+    float u = 0.0f;
+    float v = 0.0f;
+    screenPosition(job, x, y, &u, &v);
+    if (v <= job.values.waterLine) {
+        return SamplePoint{u, v, 1.0f, 0.0f, false};
+    }
+    return wetPoint(job, u, v, surfaceDisplacement(job.surface, u, v));
 }
 
 void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
@@ -270,14 +462,12 @@ void shadeUnit(const ShadingJob& job, const PixelRect& unit, CellBlock* cells) {
         SamplePoint* above = rows[0];
         SamplePoint* current = rows[1];
         const int32_t x0 = first - 1 + job.originX;
-        for (int32_t i = 0; i <= last - first; ++i) {
-            above[i] = samplePoint(job, x0 + i, unit.top - 1 + job.originY);
-        }
+        const int32_t count = last - first + 1;
+        samplePointRow(job, x0, unit.top - 1 + job.originY, count, above);
         for (int32_t y = unit.top; y < unit.bottom; ++y) {
             const int32_t ay = y + job.originY;
-            current[0] = samplePoint(job, x0, ay);
+            samplePointRow(job, x0, ay, count, current);
             for (int32_t i = 1; i <= last - first; ++i) {
-                current[i] = samplePoint(job, x0 + i, ay);
                 PixelCell* cell = cellAt(*cells, first + i - 1, y);
                 if (cell != nullptr) {
                     shadePixel(job, above[i], current[i - 1], current[i], x0 + i, ay, cell->rgba);

@@ -1,6 +1,13 @@
 #include "surface.h"
 
+#include "platform/simd.h"
+
 #include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace lakra {
 namespace {
@@ -101,6 +108,7 @@ void noisePermutationBuild(int32_t randomSeed, NoisePermutation* permutation) {
         permutation->entries[i] = entry;
         permutation->entries[i + kPermutationSize] = entry;
     }
+    std::memset(permutation->readPadding, 0, sizeof permutation->readPadding);
 }
 
 void randomTableBuild(int32_t randomSeed, RandomTable* table) {
@@ -215,6 +223,166 @@ WaveSum waveSum(const NoisePermutation& permutation, float x, float z, float oct
     return sum;
 }
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define LAKRA_HAVE_AVX2_NOISE 1
+
+namespace {
+
+// The noise and the octave sum eight points at a time. Every lane does the
+// scalar code's operations in the scalar code's order (the build keeps
+// floating-point contraction off), so the bits are the same; a lane whose
+// coordinate is too large or not finite for the fast split makes the whole
+// evaluation fall back to the scalar noise, lane by lane.
+#define LAKRA_AVX2 __attribute__((target("avx2")))
+
+LAKRA_AVX2 inline __m256 fade8(__m256 t) {
+    const __m256 inner =
+        _mm256_add_ps(_mm256_mul_ps(t, _mm256_sub_ps(_mm256_mul_ps(t, _mm256_set1_ps(6.0f)),
+                                                     _mm256_set1_ps(15.0f))),
+                      _mm256_set1_ps(10.0f));
+    return _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(t, t), t), inner);
+}
+
+LAKRA_AVX2 inline __m256 lerp8(__m256 t, __m256 a, __m256 b) {
+    return _mm256_add_ps(a, _mm256_mul_ps(t, _mm256_sub_ps(b, a)));
+}
+
+LAKRA_AVX2 inline __m256 gradient8(__m256i hash, __m256 dx, __m256 dy) {
+    const __m256i g = _mm256_and_si256(hash, _mm256_set1_epi32(15));
+    // Classes 8..15 come from the upper halves of the tables.
+    const __m256 upper = _mm256_castsi256_ps(_mm256_slli_epi32(g, 28));
+    const __m256 gx =
+        _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(kGradientX), g),
+                         _mm256_permutevar8x32_ps(_mm256_loadu_ps(kGradientX + 8), g), upper);
+    const __m256 gy =
+        _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(kGradientY), g),
+                         _mm256_permutevar8x32_ps(_mm256_loadu_ps(kGradientY + 8), g), upper);
+    return _mm256_add_ps(_mm256_mul_ps(gx, dx), _mm256_mul_ps(gy, dy));
+}
+
+// perm[index] for eight indices below 512: 32-bit reads, low byte kept.
+LAKRA_AVX2 inline __m256i lookup8(const uint8_t* perm, __m256i index) {
+    return _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(perm), index, 1),
+                            _mm256_set1_epi32(255));
+}
+
+// floor by truncation and a step down where truncation went up: the
+// fraction, and the low 8 bits of the whole part in `cell`.
+LAKRA_AVX2 inline __m256 split8(__m256 v, __m256i* cell) {
+    __m256i whole = _mm256_cvttps_epi32(v);
+    const __m256 above = _mm256_cmp_ps(v, _mm256_cvtepi32_ps(whole), _CMP_LT_OQ);
+    whole = _mm256_add_epi32(whole, _mm256_castps_si256(above));
+    *cell = _mm256_and_si256(whole, _mm256_set1_epi32(255));
+    return _mm256_sub_ps(v, _mm256_cvtepi32_ps(whole));
+}
+
+// The plane point turned by the octave rotation: (x c - z s, x s + z c).
+LAKRA_AVX2 inline __m256 rotatedX(__m256 x, __m256 z) {
+    return _mm256_sub_ps(_mm256_mul_ps(x, _mm256_set1_ps(kOctaveCos)),
+                         _mm256_mul_ps(z, _mm256_set1_ps(kOctaveSin)));
+}
+
+LAKRA_AVX2 inline __m256 rotatedZ(__m256 x, __m256 z) {
+    return _mm256_add_ps(_mm256_mul_ps(x, _mm256_set1_ps(kOctaveSin)),
+                         _mm256_mul_ps(z, _mm256_set1_ps(kOctaveCos)));
+}
+
+LAKRA_AVX2 __m256 gradientNoise8(const NoisePermutation& permutation, __m256 x, __m256 y) {
+    const __m256 limit = _mm256_set1_ps(kFastSplitLimit);
+    const __m256 magnitude = _mm256_set1_ps(-0.0f);
+    const __m256 inRange =
+        _mm256_and_ps(_mm256_cmp_ps(_mm256_andnot_ps(magnitude, x), limit, _CMP_LT_OQ),
+                      _mm256_cmp_ps(_mm256_andnot_ps(magnitude, y), limit, _CMP_LT_OQ));
+    if (_mm256_movemask_ps(inRange) != 0xFF) {
+        alignas(32) float xs[8];
+        alignas(32) float ys[8];
+        alignas(32) float noise[8];
+        _mm256_store_ps(xs, x);
+        _mm256_store_ps(ys, y);
+        for (int lane = 0; lane < 8; ++lane) {
+            noise[lane] = gradientNoise(permutation, xs[lane], ys[lane]);
+        }
+        return _mm256_load_ps(noise);
+    }
+    __m256i cellX;
+    __m256i cellY;
+    const __m256 fx = split8(x, &cellX);
+    const __m256 fy = split8(y, &cellY);
+    const __m256 u = fade8(fx);
+    const __m256 v = fade8(fy);
+    const uint8_t* perm = permutation.entries;
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i a = _mm256_add_epi32(lookup8(perm, cellX), cellY);
+    const __m256i b = _mm256_add_epi32(lookup8(perm, _mm256_add_epi32(cellX, one)), cellY);
+    const __m256i h00 = lookup8(perm, lookup8(perm, a));
+    const __m256i h10 = lookup8(perm, lookup8(perm, b));
+    const __m256i h01 = lookup8(perm, lookup8(perm, _mm256_add_epi32(a, one)));
+    const __m256i h11 = lookup8(perm, lookup8(perm, _mm256_add_epi32(b, one)));
+    const __m256 oneF = _mm256_set1_ps(1.0f);
+    const __m256 fx1 = _mm256_sub_ps(fx, oneF);
+    const __m256 fy1 = _mm256_sub_ps(fy, oneF);
+    return lerp8(v, lerp8(u, gradient8(h00, fx, fy), gradient8(h10, fx1, fy)),
+                 lerp8(u, gradient8(h01, fx, fy1), gradient8(h11, fx1, fy1)));
+}
+
+LAKRA_AVX2 void waveSum8(const NoisePermutation& permutation, const float* xs, const float* zs,
+                         float octaves, WaveSum* sums) {
+    __m256 x = _mm256_loadu_ps(xs);
+    __m256 z = _mm256_loadu_ps(zs);
+    __m256 a = _mm256_setzero_ps();
+    __m256 b = _mm256_setzero_ps();
+    const __m256 growth = _mm256_set1_ps(kOctaveGrowth);
+    if (octaves > 1.0f) {
+        int32_t n = 1;
+        do {
+            a = _mm256_add_ps(a, gradientNoise8(permutation, rotatedX(x, z), rotatedZ(x, z)));
+            x = _mm256_add_ps(x, _mm256_set1_ps(25.0764f));
+            z = _mm256_add_ps(z, _mm256_set1_ps(723.453f));
+            b = _mm256_add_ps(b, gradientNoise8(permutation, rotatedX(x, z), rotatedZ(x, z)));
+            z = _mm256_add_ps(z, _mm256_set1_ps(65.81998f));
+            x = _mm256_add_ps(x, _mm256_set1_ps(44.8452f));
+            x = _mm256_mul_ps(x, growth);
+            z = _mm256_mul_ps(z, growth);
+            ++n;
+        } while (octaves > static_cast<float>(n) && n <= kMaxFullOctaves);
+    }
+    const float fraction = octaves - std::floor(octaves);
+    if (fraction > 0.0f) {
+        const __m256 f = _mm256_set1_ps(fraction);
+        a = _mm256_add_ps(a, _mm256_mul_ps(gradientNoise8(permutation, x, z), f));
+        z = _mm256_add_ps(z, _mm256_set1_ps(623.453f));
+        x = _mm256_add_ps(x, _mm256_set1_ps(13.0764f));
+        b = _mm256_add_ps(b, _mm256_mul_ps(gradientNoise8(permutation, x, z), f));
+    }
+    alignas(32) float as[8];
+    alignas(32) float bs[8];
+    _mm256_store_ps(as, a);
+    _mm256_store_ps(bs, b);
+    for (int lane = 0; lane < 8; ++lane) {
+        sums[lane] = WaveSum{as[lane], bs[lane]};
+    }
+}
+
+#undef LAKRA_AVX2
+
+} // namespace
+#endif
+
+void waveSumBatch(const NoisePermutation& permutation, const float* x, const float* z,
+                  int32_t count, float octaves, WaveSum* sums) {
+    int32_t i = 0;
+#ifdef LAKRA_HAVE_AVX2_NOISE
+    if (simdLevel() == SimdLevel::Avx2) {
+        for (; i + 8 <= count; i += 8) {
+            waveSum8(permutation, x + i, z + i, octaves, sums + i);
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        sums[i] = waveSum(permutation, x[i], z[i], octaves);
+    }
+}
+
 RingSum ringRipples(const WaterSurface& surface, float x, float z) {
     RingSum sum{0.0f, 0.0f};
     const float radius = surface.ringRadius;
@@ -256,6 +424,12 @@ SurfaceDisplacement surfaceDisplacement(const WaterSurface& surface, float u, fl
     if (surface.waviness != 0.0f) {
         waves = waveSum(surface.permutation, point.x, point.z, surface.octaves);
     }
+    return displacementWithWaves(surface, v, point, waves);
+}
+
+SurfaceDisplacement displacementWithWaves(const WaterSurface& surface, float v,
+                                          const PlanePoint& point, const WaveSum& waves) {
+    const float depthOffset = v - surface.horizon;
     const RingSum rings = ringRipples(surface, point.x, point.z);
     // The factor (v - h) calms the water towards the horizon.
     return {(rings.sine + waves.a * surface.waviness) * depthOffset,

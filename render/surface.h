@@ -28,9 +28,11 @@ extern const uint16_t kRandomSourceTable[kRandomTableSize];
 
 // The noise permutation for one seed: entry i is the reference permutation
 // rotated by the seed's low 8 bits; entries 256..511 repeat 0..255 so that
-// the hash chain never needs a wrap.
+// the hash chain never needs a wrap. Four zero bytes follow, so that a
+// vector gather may read 32 bits at the last entry.
 struct NoisePermutation {
     uint8_t entries[2 * kPermutationSize];
+    uint8_t readPadding[4];
 };
 
 // The seeded table of 2048 fractions, each a multiple of 1/255 in [0, 1].
@@ -101,6 +103,10 @@ float gradientNoise(const NoisePermutation& permutation, float x, float y);
 // The octave sum at plane point (x, z): floor(octaves) full rotated octaves,
 // then the fractional part of one more, unrotated.
 WaveSum waveSum(const NoisePermutation& permutation, float x, float z, float octaves);
+// The octave sums of `count` points, each bit for bit what waveSum gives;
+// the variant of simdLevel() (platform/simd.h) takes several at a time.
+void waveSumBatch(const NoisePermutation& permutation, const float* x, const float* z,
+                  int32_t count, float octaves, WaveSum* sums);
 // The ring ripples at plane point (x, z); {0, 0} when the rings are off.
 RingSum ringRipples(const WaterSurface& surface, float x, float z);
 // The point on the water plane seen at screen position (u, v); meaningful
@@ -109,5 +115,10 @@ PlanePoint waterPlanePoint(const WaterSurface& surface, float u, float v);
 // The displacement at screen position (u, v). Above and on the horizon
 // there is no water to disturb and the result is {0, 0}.
 SurfaceDisplacement surfaceDisplacement(const WaterSurface& surface, float u, float v);
+// Its last step, below the horizon, for a plane point whose wave sum is known
+// (zero when the waviness is 0): the rings added and the whole scaled by the
+// depth below the horizon.
+SurfaceDisplacement displacementWithWaves(const WaterSurface& surface, float v,
+                                          const PlanePoint& point, const WaveSum& waves);
 
 } // namespace lakra

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks the formatting and static analysis of the
 # changed files, then builds and runs every test: natively under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the Release build with the
+# AddressSanitizer and UndefinedBehaviorSanitizer, the render driver's and
+# level building's suites under ThreadSanitizer, the Release build with the
 # benchmarks (built, not run), the fuzz targets under libFuzzer, and the
 # Windows build's test executables under Wine.
 set -euo pipefail
@@ -31,11 +32,22 @@ cmake --build --preset native-asan
 ctest --preset native-asan
 stepDone "native-asan build and tests"
 
-echo "=== native Release build with the benchmarks (built, not run)"
 launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
+
+echo "=== the render driver, shading and level building under ThreadSanitizer"
+cmake --preset native-tsan "${launcher[@]}" >/dev/null
+cmake --build --preset native-tsan
+mkdir -p build/native-tsan/temp
+for suite in render_tests pyramid_tests; do
+    TSAN_OPTIONS=halt_on_error=1 LAKRA_TEMP="$root/build/native-tsan/temp/" \
+        "build/native-tsan/tests/$suite" --gtest_brief=1
+done
+stepDone "ThreadSanitizer build and runs"
+
+echo "=== native Release build with the benchmarks (built, not run)"
 cmake --preset native "${launcher[@]}" >/dev/null
 cmake --build --preset native
 if [ ! -x build/native/bench/lakra_bench ]; then

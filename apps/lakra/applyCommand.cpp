@@ -8,13 +8,40 @@
 #include "apps/lakra/recordJson.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace lakra {
 
 namespace {
+
+// Milliseconds of each phase of a run, on a monotonic clock.
+struct PhaseTimes {
+    using Clock = std::chrono::steady_clock;
+
+    Clock::time_point last = Clock::now();
+    int64_t read = 0;
+    int64_t setup = 0;
+    int64_t render = 0;
+    int64_t write = 0;
+
+    // The time since the last mark goes to `phase`.
+    void mark(int64_t* phase) {
+        const Clock::time_point now = Clock::now();
+        *phase += std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count();
+        last = now;
+    }
+};
+
+void printTimes(const PhaseTimes& times) {
+    static_cast<void>(std::fprintf(
+        stderr, "lakra: timings read %lld ms, setup %lld ms, render %lld ms, write %lld ms\n",
+        static_cast<long long>(times.read), static_cast<long long>(times.setup),
+        static_cast<long long>(times.render), static_cast<long long>(times.write)));
+}
 
 // The selection from a mask file of the image's size: the mean of its
 // colour planes (transparency ignored), 255 fully selected.
@@ -66,12 +93,17 @@ int reportFailure(const ApplyJob& job, Result result, const HostRun* run) {
     return result == userCanceledErr ? kExitCancelled : kExitFailed;
 }
 
-int finishRun(const ApplyJob& job, HostImage* image, HostRun* run) {
+int finishRun(const ApplyJob& job, HostImage* image, HostRun* run, PhaseTimes* times) {
     // The result replaces the input's pixels; the file's metadata goes along.
     const HostPixels& output = hostRunOutput(run);
     std::memcpy(image->pixels.data(), output.pixels, hostPixelsBytes(output));
     std::string error;
-    if (!writeImage(job.outputPath, *image, &error)) {
+    const bool written = writeImage(job.outputPath, *image, &error);
+    times->mark(&times->write);
+    if (job.reportTimings) {
+        printTimes(*times);
+    }
+    if (!written) {
         complain(error);
         return kExitFailed;
     }
@@ -94,9 +126,12 @@ int finishRun(const ApplyJob& job, HostImage* image, HostRun* run) {
 } // namespace
 
 int runApply(const ApplyJob& job) {
+    PhaseTimes times;
     HostImage image;
     std::string error;
-    if (!readImage(job.inputPath, &image, &error)) {
+    const bool read = readImage(job.inputPath, &image, &error);
+    times.mark(&times.read);
+    if (!read) {
         complain(error);
         return kExitFailed;
     }
@@ -130,9 +165,11 @@ int runApply(const ApplyJob& job) {
         complain("cannot set up the run: " + hostResultMeaning(created));
         return kExitFailed;
     }
+    times.mark(&times.setup);
     const Result result = hostRunFilter(run, job.entry);
+    times.mark(&times.render);
     const int code =
-        result != noErr ? reportFailure(job, result, run) : finishRun(job, &image, run);
+        result != noErr ? reportFailure(job, result, run) : finishRun(job, &image, run, &times);
     hostRunDestroy(run);
     return code;
 }

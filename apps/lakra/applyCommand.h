@@ -20,6 +20,8 @@ struct ApplyJob {
     Settings look{};
     PluginEntry entry = nullptr;
     bool reportProgress = false;
+    // --timings: one line on stderr with the milliseconds of each phase.
+    bool reportTimings = false;
     // `lakra edit`: the look is played with its dialog shown, and the host
     // offers what a preview needs.
     bool interactive = false;

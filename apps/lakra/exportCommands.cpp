@@ -3,6 +3,7 @@
 #include "apps/lakra/applyCommand.h"
 #include "apps/lakra/hostImagePyramid.h"
 #include "apps/lakra/imageFile.h"
+#include "apps/lakra/protocolHost.h"
 #include "dialog/psdSize.h"
 #include "driver/driver.h"
 #include "export/psdExport.h"
@@ -21,12 +22,16 @@ namespace lakra {
 
 namespace {
 
-// Percentages of a long job on stderr, one line per tenth.
+// Percentages of a long job on stderr, one line per tenth when printing; and
+// Ctrl-C, once the command installed the interrupt handler, as the cancel.
 class StderrProgress final : public ProgressSink {
 public:
-    explicit StderrProgress(const char* what) : doing(what) {}
+    StderrProgress(const char* what, bool print) : doing(what), printing(print) {}
 
     void progressFraction(double fraction) override {
+        if (!printing) {
+            return;
+        }
         const int tenth = static_cast<int>(fraction * 10.0);
         if (tenth > lastTenth) {
             lastTenth = tenth;
@@ -34,8 +39,11 @@ public:
         }
     }
 
+    bool cancelRequested() override { return hostInterrupted(); }
+
 private:
     const char* doing;
+    bool printing;
     int lastTenth = 0;
 };
 
@@ -86,6 +94,8 @@ bool parseSize(const std::string& text, int32_t* width, int32_t* height) {
 }
 
 int runPsd(const PsdJob& job) {
+    // Ctrl-C stops the render at the next unit; nothing is written then.
+    hostInstallInterruptHandler();
     Settings settings{};
     const int built = lookFromOptions(job.look, &settings);
     if (built != kExitOk) {
@@ -133,9 +143,9 @@ int runPsd(const PsdJob& job) {
     state.hostFormat = HostImageFormat{image.depth, image.planes, image.alpha};
     state.processors = job.threads;
 
-    StderrProgress progress("rendering");
+    StderrProgress progress("rendering", job.reportProgress);
     PsdExportOptions options;
-    options.progress = job.reportProgress ? &progress : nullptr;
+    options.progress = &progress;
     if (const MetadataRecord* profile = iccProfileOf(image)) {
         options.iccProfile = profile->bytes.data();
         options.iccProfileBytes = static_cast<uint32_t>(profile->bytes.size());
@@ -146,6 +156,13 @@ int runPsd(const PsdJob& job) {
     }
     const Result result = psdExport(partial, &settings, &state, options);
     std::error_code ignored;
+    // Also after a render that ended before the interrupt was seen: the
+    // document is not put in place.
+    if (hostInterrupted()) {
+        std::filesystem::remove(partialPath, ignored);
+        complain("cancelled, nothing written");
+        return kExitCancelled;
+    }
     if (result != noErr) {
         std::filesystem::remove(partialPath, ignored);
         complain(job.outputPath + ": " + psdResultMeaning(result));
@@ -188,7 +205,7 @@ int runGallery(const std::string& folderPath, const std::string& pagePath) {
         return kExitFailed;
     }
     thumbnailFillBlank(thumbnail.get());
-    StderrProgress progress("presets page");
+    StderrProgress progress("presets page", true);
     const Result result = writePresetsPage(source, page, thumbnail.get(), &progress);
     if (result != noErr) {
         complain(pagePath + ": " + psdResultMeaning(result));

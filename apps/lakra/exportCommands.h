@@ -26,7 +26,8 @@ struct PsdJob {
 [[nodiscard]] bool parseSize(const std::string& text, int32_t* width, int32_t* height);
 
 // The exit codes of apply. The document is written beside the output under
-// a temporary name and takes its place only when complete.
+// a temporary name and takes its place only when complete; Ctrl-C stops the
+// render and writes nothing (kExitCancelled).
 [[nodiscard]] int runPsd(const PsdJob& job);
 
 // Writes the presets page of the folder's *.q8r files at pagePath, with its

@@ -43,7 +43,11 @@ Preset files (*.q8r) hold a whole look. 'show' prints every field as a
 "name value" line: the --set fields (with values --set accepts), the exact
 16-bit water colour and the carried fields the renderer does not use; --json
 prints the same as one JSON object. 'save' writes the default look with the
---set and --glue options applied, as a version 41 file.
+--set and --glue options applied, as a version 41 file. 'resave' writes
+every preset of a folder whose name holds "q5q" or "q9q" (in any case) back
+as a version 41 file, with a thumbnail of its look rendered on IN; a "q9q"
+file then takes the extension ".q5q" unless that name is taken. Read-only
+files are skipped.
 
 'lakra dice [--seed N]' rolls a random look (from the default one) and prints
 it as options for apply: lakra apply IN OUT $(lakra dice --seed 7)
@@ -51,7 +55,8 @@ The seed is 0..4294967295; without it the dice are seeded from the time.
 
 Exit codes: 0 done; 1 a preset file that cannot be read or written, or that
 the reader refuses (its result code is printed: 99 not opened, -19 ends
-early, -21 unknown version, -20 write failed); 2 bad arguments.
+early, -21 unknown version, -20 write failed), a folder that cannot be
+listed; 2 bad arguments.
 )";
 
 void printModes() {
@@ -81,11 +86,12 @@ std::string applyFooter() {
 std::string usageFooter() {
     return "\nlakra apply IN OUT [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--mask MASK]\n"
            "                   [--record FILE] [--plugin PATH] [--threads N]\n"
-           "                   [--preset FILE]\n"
+           "                   [--preset FILE] [--timings]\n"
            "lakra edit IN OUT [the options of apply]   (the dialog shows on Windows)\n"
            "lakra preset show FILE [--json]\n"
            "lakra preset save FILE [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--image IN]\n"
            "lakra preset thumbnail FILE OUT\n"
+           "lakra preset resave FOLDER --image IN\n"
            "lakra psd IN OUT.psd [--size WxH | --same-proportions WIDTH] [--preset FILE]\n"
            "                     [--set NAME=VALUE ...] [--glue NAME|NUMBER] [--threads N]\n"
            "lakra gallery PRESET_FOLDER PAGE.html\n"
@@ -102,8 +108,9 @@ struct Arguments {
     int threads = 0; // apply, psd
     std::string presetPath;
     bool json = false;
-    std::string thumbnailImage; // preset save --image
+    std::string thumbnailImage; // preset save and resave --image
     std::string thumbnailOut;   // preset thumbnail OUT
+    std::string resaveFolder;   // preset resave FOLDER
     PsdJob psd;
     std::string psdSize;
     std::string galleryFolder;
@@ -181,6 +188,9 @@ void addApplyOptions(CLI::App* command, Arguments* a) {
                      "built-in one")
         ->type_name("PATH");
     addThreadsOption(command, &a->threads, "Processors the plug-in renders with, 1..1024");
+    command->add_flag("--timings", a->apply.reportTimings,
+                      "Print the milliseconds of reading, setting up the run, rendering (the "
+                      "plug-in's selectors) and writing on stderr");
     command->footer(applyFooter());
 }
 
@@ -328,6 +338,21 @@ int runDice(Arguments& a) {
     return kExitOk;
 }
 
+void addPresetResaveOptions(CLI::App* command, Arguments* a) {
+    command->add_option("FOLDER", a->resaveFolder, "Folder of the presets")
+        ->required()
+        ->type_name("FOLDER");
+    command
+        ->add_option("--image", a->thumbnailImage,
+                     "Image the thumbnails show each look rendered on")
+        ->required()
+        ->type_name("IN");
+}
+
+int runPresetResaveCommand(Arguments& a) {
+    return runPresetResave(a.resaveFolder, a.thumbnailImage);
+}
+
 // clang-format off
 constexpr Command kPresetCommands[] = {
     {"show", "Print every field of a preset's look",
@@ -336,6 +361,8 @@ constexpr Command kPresetCommands[] = {
      addPresetSaveOptions, runPresetSaveCommand, {}},
     {"thumbnail", "Write a preset's thumbnail as a picture",
      addPresetThumbnailOptions, runPresetThumbnailCommand, {}},
+    {"resave", "Write a folder's q5q and q9q presets back with fresh thumbnails",
+     addPresetResaveOptions, runPresetResaveCommand, {}},
 };
 
 constexpr Command kCommands[] = {
@@ -345,7 +372,7 @@ constexpr Command kCommands[] = {
      addApplyOptions, runEditCommand, {}},
     {"modes", "List the 63 blend modes for --glue",
      addNoOptions, runModes, {}},
-    {"preset", "Show or save a preset file",
+    {"preset", "Show, save or re-save preset files",
      addPresetGroupOptions, nullptr, kPresetCommands},
     {"psd", "Render the look on IN into a layered Photoshop document (depth of IN)",
      addPsdOptions, runPsdCommand, {}},

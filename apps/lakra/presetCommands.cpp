@@ -1,10 +1,13 @@
 #include "apps/lakra/presetCommands.h"
 
 #include "apps/lakra/applyCommand.h"
+#include "apps/lakra/imageFile.h"
 #include "apps/lakra/jsonWriter.h"
 #include "apps/lakra/lookOptions.h"
 #include "apps/lakra/presetThumbnails.h"
 #include "files/files.h"
+#include "presets/batchResave.h"
+#include "presets/memoryDots.h"
 #include "presets/presetFile.h"
 #include "presets/randomLook.h"
 #include "presets/thumbnail.h"
@@ -13,6 +16,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace lakra {
 
@@ -134,6 +139,66 @@ std::vector<Row> allRows(const Settings& look) {
         rows.push_back(wholeRow("carriedInt" + std::to_string(index++), look.*field));
     }
     return rows;
+}
+
+// The state of one `preset resave`: the image every thumbnail shows.
+struct ResaveRun {
+    HostImage* image;
+    const std::string* imagePath;
+    std::string folder; // with its separator
+    bool thumbnailMissing = false;
+    int32_t thumbnailsMissing = 0;
+};
+
+void showResavedLook(void* context, Settings* settings, ImagePyramid* thumbnail) {
+    auto* run = static_cast<ResaveRun*>(context);
+    run->thumbnailMissing =
+        renderLookThumbnailOn(*run->image, *run->imagePath, *settings, thumbnail) != kExitOk;
+    if (run->thumbnailMissing) {
+        // The preset is still written, with the blank thumbnail; the exit says so.
+        thumbnailFillBlank(thumbnail);
+        run->thumbnailsMissing += 1;
+    }
+}
+
+void printResaved(void* context, const char* name, ResaveOutcome outcome, Result result) {
+    auto* run = static_cast<ResaveRun*>(context);
+    const char* blank = run->thumbnailMissing ? " (blank thumbnail)" : "";
+    run->thumbnailMissing = false;
+    char renamed[kPathBytes];
+    if (!resaveRenamedName(name, renamed, sizeof renamed)) {
+        renamed[0] = '\0';
+    }
+    std::string line;
+    switch (outcome) {
+    case ResaveOutcome::Resaved:
+        line = std::string("resaved  ") + name + blank;
+        break;
+    case ResaveOutcome::Renamed:
+        line = std::string("renamed  ") + name + " -> " + renamed + blank;
+        break;
+    case ResaveOutcome::KeptName: {
+        std::error_code unknown;
+        const bool taken = std::filesystem::exists(run->folder + renamed, unknown);
+        line = std::string("kept name  ") + name +
+               (taken ? std::string(" (") + renamed + " exists)"
+                      : std::string(" (cannot rename it to ") + renamed + ")") +
+               blank;
+        break;
+    }
+    case ResaveOutcome::NotRead:
+        line = std::string("not read  ") + name + ": result " + std::to_string(result) + ", " +
+               resultMeaning(result);
+        break;
+    case ResaveOutcome::NotSaved:
+        line = std::string("not saved  ") + name + ": result " + std::to_string(result) + ", " +
+               resultMeaning(result);
+        break;
+    case ResaveOutcome::ReadOnly:
+        line = std::string("skipped read-only  ") + name;
+        break;
+    }
+    static_cast<void>(std::printf("%s\n", line.c_str()));
 }
 
 } // namespace
@@ -289,6 +354,59 @@ int runPresetSave(const std::string& path, const LookOptions& options,
     const int written = writePresetLook(path, &look);
     setPresetHooks(nullptr);
     return written;
+}
+
+int runPresetResave(const std::string& folderPath, const std::string& imagePath) {
+    const bool ended = !folderPath.empty() && platformIsPathSeparator(folderPath.back());
+    ResaveRun run{nullptr, &imagePath,
+                  ended ? folderPath : folderPath + std::string(1, platformPathSeparator())};
+    FileSpec folder{};
+    if (!fileSpecOfPath(run.folder, "folder", &folder)) {
+        return kExitFailed;
+    }
+    // The image is read once, before any preset is touched.
+    HostImage image;
+    std::string error;
+    if (!readImage(imagePath, &image, &error)) {
+        complain(error);
+        return kExitFailed;
+    }
+    run.image = &image;
+    PyramidPtr thumbnail(pyramidCreate(kThumbnailMaxSide, kThumbnailMaxSide, PixelFormat::Rgba8));
+    if (thumbnail == nullptr) {
+        complain("out of memory");
+        return kExitFailed;
+    }
+    Settings settings{};
+    settingsFresh(&settings);
+    ResaveHooks hooks;
+    hooks.loaded = showResavedLook;
+    hooks.report = printResaved;
+    hooks.context = &run;
+    const PresetHooks thumbnailHooks = thumbnailPresetHooks(thumbnail.get());
+    setPresetHooks(&thumbnailHooks);
+    ResaveSummary summary;
+    const Result result =
+        resavePresetFolder(folder, &settings, &memoryDots(), thumbnail.get(), hooks, &summary);
+    setPresetHooks(nullptr);
+    if (result != noErr) {
+        complain("cannot list the folder " + folderPath + ": result " + std::to_string(result));
+        return kExitFailed;
+    }
+    const int32_t marked = summary.resaved + summary.notRead + summary.notSaved + summary.readOnly;
+    static_cast<void>(std::printf(
+        "%d marked: %d re-saved (%d renamed, %d under the old name), %d not read, %d not saved, "
+        "%d read-only skipped\n",
+        static_cast<int>(marked), static_cast<int>(summary.resaved),
+        static_cast<int>(summary.renamed), static_cast<int>(summary.keptName),
+        static_cast<int>(summary.notRead), static_cast<int>(summary.notSaved),
+        static_cast<int>(summary.readOnly)));
+    if (run.thumbnailsMissing > 0) {
+        complain(std::to_string(run.thumbnailsMissing) +
+                 " re-saved presets got the blank thumbnail: the look could not be rendered");
+    }
+    const bool failed = summary.notRead > 0 || summary.notSaved > 0 || run.thumbnailsMissing > 0;
+    return failed ? kExitFailed : kExitOk;
 }
 
 } // namespace lakra

@@ -60,4 +60,12 @@ struct LookOptions {
 [[nodiscard]] int runPresetSave(const std::string& path, const LookOptions& options,
                                 const std::string& imagePath = std::string());
 
+// `lakra preset resave FOLDER --image IN`: every preset of the folder whose
+// name holds "q5q" or "q9q" (any case) written back in the current version
+// with the thumbnail of its look rendered on IN; "q9q" files then take the
+// extension ".q5q". One line per marked file and a summary on stdout.
+// kExitOk when every marked file that is not read-only was re-saved;
+// kExitFailed when one was not, or the folder or IN cannot be read.
+[[nodiscard]] int runPresetResave(const std::string& folderPath, const std::string& imagePath);
+
 } // namespace lakra

@@ -22,6 +22,11 @@ int renderLookThumbnail(const std::string& imagePath, const Settings& look,
         complain(error);
         return kExitFailed;
     }
+    return renderLookThumbnailOn(image, imagePath, look, thumbnail);
+}
+
+int renderLookThumbnailOn(HostImage& image, const std::string& imagePath, const Settings& look,
+                          ImagePyramid* thumbnail) {
     const HostPixels pixels = hostPixelsOf(image);
     if (const char* problem = hostPixelsProblem(pixels)) {
         complain(imagePath + ": " + problem);

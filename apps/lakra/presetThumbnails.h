@@ -9,6 +9,7 @@
 
 namespace lakra {
 
+struct HostImage;
 struct ImagePyramid;
 
 // Writes the preset's thumbnail as an 8-bit RGB picture (the format from the
@@ -19,5 +20,9 @@ struct ImagePyramid;
 // thumbnail (128 x 128 Rgba8) with the result. An exit code.
 [[nodiscard]] int renderLookThumbnail(const std::string& imagePath, const Settings& look,
                                       ImagePyramid* thumbnail);
+// The same on an image already read, for a run of thumbnails of one image;
+// imagePath names it in messages.
+[[nodiscard]] int renderLookThumbnailOn(HostImage& image, const std::string& imagePath,
+                                        const Settings& look, ImagePyramid* thumbnail);
 
 } // namespace lakra

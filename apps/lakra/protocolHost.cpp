@@ -355,11 +355,16 @@ void fillTables(HostRun* run) {
     descriptorProcsFill(&run->readProcs, &run->writeProcs);
 }
 
+bool fitsShortCoordinates(const HostPixels& image) {
+    return image.width <= kHostMaxShortSide && image.height <= kHostMaxShortSide;
+}
+
 Result fillRecord(HostRun* run, const HostRunOptions& options) {
     FilterRecord& r = *run->record;
     const HostPixels& image = run->input;
-    const auto width = static_cast<int16_t>(image.width);
-    const auto height = static_cast<int16_t>(image.height);
+    // The 16-bit fields say as much as they can; the 32-bit ones the rest.
+    const auto width = static_cast<int16_t>(std::min(image.width, kHostMaxShortSide));
+    const auto height = static_cast<int16_t>(std::min(image.height, kHostMaxShortSide));
     setAbortProc(r, testAbort);
     setProgressProc(r, showProgress);
     r.imageSize = Point{height, width};
@@ -424,7 +429,9 @@ Result fillRecord(HostRun* run, const HostRunOptions& options) {
     big.imageSize32 = VPoint{image.height, image.width};
     big.filterRect32 = VRect{0, 0, image.height, image.width};
     big.wholeSize32 = big.imageSize32;
-    setBigDocumentData(r, &big);
+    if (options.offerBigDocument) {
+        setBigDocumentData(r, &big);
+    }
     setMaxSpace64(r, kHostMaxSpaceBytes);
     return noErr;
 }
@@ -492,8 +499,8 @@ const char* hostPixelsProblem(const HostPixels& image) {
     if (image.width < 1 || image.height < 1 || image.pixels == nullptr) {
         return "the image is empty";
     }
-    if (image.width > 32767 || image.height > 32767) {
-        return "the image is wider or taller than 32767 pixels, the filter protocol's limit";
+    if (image.width > kHostMaxSide || image.height > kHostMaxSide) {
+        return "the image is wider or taller than 300000 pixels, this host's limit";
     }
     return nullptr;
 }
@@ -501,7 +508,8 @@ const char* hostPixelsProblem(const HostPixels& image) {
 Result hostRunCreate(HostRun** run, const HostPixels& image, const SelectionMask* mask,
                      const HostRunOptions& options) {
     *run = nullptr;
-    if (gRun != nullptr || hostPixelsProblem(image) != nullptr) {
+    if (gRun != nullptr || hostPixelsProblem(image) != nullptr ||
+        (!options.offerBigDocument && !fitsShortCoordinates(image))) {
         return failWith(paramErr);
     }
     if (mask != nullptr &&
@@ -580,6 +588,12 @@ Result runSelectors(HostRun* run, PluginEntry entry, bool withParameters) {
     Result result = withParameters ? callPlugin(run, entry, filterSelectorParameters) : noErr;
     if (result == noErr) {
         result = callPlugin(run, entry, filterSelectorPrepare);
+    }
+    // A plug-in in 16-bit coordinates cannot reach all of a larger image.
+    const BigDocumentStruct* big = getBigDocumentData(*run->record);
+    if (result == noErr && !fitsShortCoordinates(run->input) &&
+        (big == nullptr || big->PluginUsing32BitCoordinates == 0)) {
+        result = failWith(kHostNeedsBigDocument);
     }
     if (result == noErr) {
         result = callPlugin(run, entry, filterSelectorStart);
@@ -732,6 +746,9 @@ std::string hostResultMeaning(Result result) {
         return "the plug-in needs something this host does not offer";
     case errReportString:
         return "the plug-in reported an error";
+    case kHostNeedsBigDocument:
+        return "the image is wider or taller than 32767 pixels and the plug-in does not use "
+               "32-bit coordinates";
     default:
         return "an error this host does not know";
     }

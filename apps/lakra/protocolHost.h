@@ -24,6 +24,13 @@ using PluginEntry = void (*)(int16_t selector, void* record, intptr_t* data, int
 inline constexpr OSType kLakraHostSignature = fourCharCode("Lkra");
 // What the host offers as memory: maxSpace and maxSpace64, bytes.
 inline constexpr int32_t kHostMaxSpaceBytes = 1 << 30;
+// The widest and tallest image the host takes: with big-document data, and
+// without it (the 16-bit fields' limit).
+inline constexpr int32_t kHostMaxSide = 300000;
+inline constexpr int32_t kHostMaxShortSide = 32767;
+// A host result: the image needs 32-bit coordinates and the plug-in did not
+// raise PluginUsing32BitCoordinates by the end of prepare.
+inline constexpr Result kHostNeedsBigDocument = -30990;
 
 // An image in the host's conventions: interleaved samples, the colour planes
 // then the transparency plane; 8-bit 0..255, 16-bit 0..32768, 32-bit float.
@@ -41,7 +48,7 @@ struct HostPixels {
 [[nodiscard]] size_t hostPixelsBytes(const HostPixels& image);
 
 // Why the protocol cannot carry this image (multichannel, an unknown depth,
-// a side beyond the record's 16-bit coordinates), or null when it can.
+// a side beyond kHostMaxSide), or null when it can.
 [[nodiscard]] const char* hostPixelsProblem(const HostPixels& image);
 
 // A selection: one byte per pixel of the image, 255 fully selected.
@@ -72,6 +79,8 @@ struct HostCounters {
     int32_t abortCalls = 0;
     int32_t progressCalls = 0;
     int32_t continueCalls = 0;
+    int32_t regionsInPlace = 0; // regions handed out as pointers into the host's images
+    int32_t regionCopies = 0;   // regions cut out into a buffer or written back from one
 };
 
 struct HostRunOptions {
@@ -81,6 +90,10 @@ struct HostRunOptions {
     bool offerDisplay = false;     // offer displayPixels, so that the plug-in can show a preview
     bool offerColorPicker = false; // offer colorServices' colour picker
     intptr_t parentWindow = 0;     // the host's window in platformData (0: none)
+    // Big-document data in the record, its flag clear: a plug-in that raises
+    // the flag works in 32-bit coordinates. Without it, images beyond
+    // kHostMaxShortSide are refused.
+    bool offerBigDocument = true;
     HostFaults faults;
 };
 
@@ -103,9 +116,12 @@ using HostColorPicker = bool (*)(uint8_t rgb[3]);
 void setHostColorPicker(HostColorPicker picker);
 
 // Builds the record for the image (and selection), with a copy of the image
-// as the output that the plug-in's writes land in. The image and mask stay
-// the caller's and must outlive the run. paramErr for an image the protocol
-// cannot carry, a mask of another size or a run already current.
+// as the output that the plug-in's writes land in; the 16-bit fields hold
+// the sizes clamped to kHostMaxShortSide, the big-document data the whole
+// ones. The image and mask stay the caller's and must outlive the run.
+// paramErr for an image the protocol cannot carry (beyond kHostMaxShortSide
+// without big-document data), a mask of another size or a run already
+// current.
 [[nodiscard]] Result hostRunCreate(HostRun** run, const HostPixels& image,
                                    const SelectionMask* mask, const HostRunOptions& options);
 // Frees the run and everything the plug-in left with the host; accepts null.
@@ -116,7 +132,9 @@ void hostRunDestroy(HostRun* run);
 
 // Drives parameters, prepare, start, continue while a region is requested,
 // and finish (only after a start without error). Returns the first non-zero
-// result, or userCanceledErr when an interrupt arrived during the run.
+// result, or userCanceledErr when an interrupt arrived during the run. An
+// image beyond kHostMaxShortSide stops after prepare with
+// kHostNeedsBigDocument unless the plug-in has raised the big-document flag.
 [[nodiscard]] Result hostRunFilter(HostRun* run, PluginEntry entry);
 
 // Runs again without the parameters call, as a host repeats the last filter

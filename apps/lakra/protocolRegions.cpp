@@ -149,8 +149,9 @@ void cutRegion(const Source& src, const Request& req, int64_t rowBytes, char* da
     }
 }
 
-// Validates the request and fills buffer with it; *rowBytes is its stride.
-Result cut(const Source& src, const Request& req, SampleBuffer* buffer, int32_t* rowBytes) {
+// paramErr for planes outside the source, a rate not above 0, an unknown
+// padding or an out-of-bounds request under plugInWantsErrorOnBoundsException.
+Result validate(const Source& src, const Request& req) {
     if (req.loPlane < 0 || req.hiPlane < req.loPlane || req.hiPlane >= src.planes ||
         req.rate <= 0 || req.padding < plugInWantsErrorOnBoundsException || req.padding > 255) {
         return failWith(paramErr);
@@ -163,6 +164,32 @@ Result cut(const Source& src, const Request& req, SampleBuffer* buffer, int32_t*
             return failWith(paramErr);
         }
     }
+    return noErr;
+}
+
+// The request is the source's own layout: every plane, full size, inside
+// the source. Such a region is handed out in place.
+bool servedInPlace(const Source& src, const Request& req) {
+    return req.loPlane == 0 && req.hiPlane == src.planes - 1 && req.rate == (1 << 16) &&
+           req.rect.left >= 0 && req.rect.top >= 0 && req.rect.right <= src.width &&
+           req.rect.bottom <= src.height;
+}
+
+// The address of the request's first sample in the source; *rowBytes is the
+// source's stride.
+void* inPlace(const Source& src, const Request& req, int32_t* rowBytes) {
+    const int64_t stride = src.width * src.planes * hostSampleBytes(src.depth);
+    *rowBytes = static_cast<int32_t>(stride);
+    ++hostCounters().regionsInPlace;
+    // The plug-in only reads an input or mask region; an output region points
+    // into the host's own output image.
+    return const_cast<char*>(src.pixels) + req.rect.top * stride +
+           int64_t{req.rect.left} * src.planes * hostSampleBytes(src.depth);
+}
+
+// Fills buffer with a validated request; *rowBytes is its stride.
+Result cut(const Source& src, const Request& req, SampleBuffer* buffer, int32_t* rowBytes) {
+    ++hostCounters().regionCopies;
     const int64_t width = int64_t{req.rect.right} - req.rect.left;
     const int64_t height = int64_t{req.rect.bottom} - req.rect.top;
     const int64_t stride = width * (req.hiPlane - req.loPlane + 1) * hostSampleBytes(src.depth);
@@ -240,6 +267,7 @@ void commitPending(RegionBuffers* buffers, const RegionImages& images) {
         return;
     }
     p.pending = false;
+    ++hostCounters().regionCopies;
     const auto* data = static_cast<const char*>(buffers->out.data);
     const int32_t depth = images.input->depth;
     if (depth == 32) {
@@ -260,10 +288,21 @@ Result serveInput(FilterRecord& record, const RegionImages& images, RegionBuffer
     }
     const Request req{rect, record.inLoPlane, record.inHiPlane, record.inputRate,
                       record.inputPadding};
+    const Source src = sourceOf(*images.input);
+    Result result = validate(src, req);
+    if (result != noErr) {
+        return result;
+    }
     int32_t rowBytes = 0;
-    const Result result = cut(sourceOf(*images.input), req, &buffers->in, &rowBytes);
+    void* data = nullptr;
+    if (servedInPlace(src, req)) {
+        data = inPlace(src, req, &rowBytes);
+    } else {
+        result = cut(src, req, &buffers->in, &rowBytes);
+        data = buffers->in.data;
+    }
     if (result == noErr) {
-        setInData(record, buffers->in.data);
+        setInData(record, data);
         record.inRowBytes = rowBytes;
         record.inColumnBytes =
             (req.hiPlane - req.loPlane + 1) * hostSampleBytes(images.input->depth);
@@ -283,16 +322,32 @@ Result serveOutput(FilterRecord& record, const RegionImages& images, RegionBuffe
     // has written so far.
     const Request req{rect, record.outLoPlane, record.outHiPlane, 1 << 16, record.outputPadding};
     const HostPixels& current = images.haveMask ? *images.unmasked : *images.output;
+    const Source src = sourceOf(current);
+    Result result = validate(src, req);
+    if (result != noErr) {
+        return result;
+    }
     int32_t rowBytes = 0;
-    const Result result = cut(sourceOf(current), req, &buffers->out, &rowBytes);
+    void* data = nullptr;
+    // Without a selection the plug-in writes straight into the output image
+    // (never the input it reads): nothing is left to write back.
+    const bool direct = !images.haveMask && servedInPlace(src, req);
+    if (direct) {
+        data = inPlace(src, req, &rowBytes);
+    } else {
+        result = cut(src, req, &buffers->out, &rowBytes);
+        data = buffers->out.data;
+    }
     if (result == noErr) {
-        setOutData(record, buffers->out.data);
+        setOutData(record, data);
         record.outRowBytes = rowBytes;
         record.outColumnBytes = (req.hiPlane - req.loPlane + 1) * hostSampleBytes(current.depth);
         record.outPlaneBytes = hostSampleBytes(current.depth);
-        buffers->pending =
-            PendingOutput{true,        rect,     req.loPlane,
-                          req.hiPlane, rowBytes, images.haveMask && record.autoMask != 0};
+        if (!direct) {
+            buffers->pending =
+                PendingOutput{true,        rect,     req.loPlane,
+                              req.hiPlane, rowBytes, images.haveMask && record.autoMask != 0};
+        }
     }
     return result;
 }
@@ -307,10 +362,20 @@ Result serveMask(FilterRecord& record, const RegionImages& images, RegionBuffers
     const Source src{reinterpret_cast<const char*>(images.mask->values), images.mask->width,
                      images.mask->height, 1, 8};
     const Request req{rect, 0, 0, record.maskRate, record.maskPadding};
+    Result result = validate(src, req);
+    if (result != noErr) {
+        return result;
+    }
     int32_t rowBytes = 0;
-    const Result result = cut(src, req, &buffers->mask, &rowBytes);
+    void* data = nullptr;
+    if (servedInPlace(src, req)) {
+        data = inPlace(src, req, &rowBytes);
+    } else {
+        result = cut(src, req, &buffers->mask, &rowBytes);
+        data = buffers->mask.data;
+    }
     if (result == noErr) {
-        setMaskData(record, buffers->mask.data);
+        setMaskData(record, data);
         record.maskRowBytes = rowBytes;
     }
     return result;

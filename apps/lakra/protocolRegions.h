@@ -2,7 +2,11 @@
 
 // What advanceState does on the host's side: the plug-in's last output region
 // goes into the image, then the requested input, output and mask regions are
-// cut out, at the requested planes and sampling rate, padded as asked.
+// handed out. A region in the image's own layout (every plane, full size,
+// inside the image) points into the image with its row bytes; any other is
+// cut out into a buffer, at the requested planes and sampling rate, padded as
+// asked. Output regions under a selection are always cut out and written
+// back, so that the host applies the selection.
 
 #include "apps/lakra/protocolHost.h"
 #include "host/abi.h"

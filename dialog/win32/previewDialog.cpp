@@ -7,6 +7,7 @@
 #include "blend/glueModes.h"
 #include "dialog/previewModel.h"
 #include "dialog/win32/fileDialogs.h"
+#include "dialog/win32/galleryCommands.h"
 #include "dialog/win32/psdExportDialogs.h"
 #include "host/accessors.h"
 #include "host/hostContext.h"
@@ -59,6 +60,7 @@ struct View {
     PresetHooks previousHooks{}; // the plug-in's, put back when the dialog closes
     HWND aboutBox = nullptr;
     HWND informationBox = nullptr;
+    GalleryDialog gallery{};
 };
 
 // While the dialog is open, presets and memory dots are written with a
@@ -317,6 +319,10 @@ bool askPresetPath(View* view, bool save, char* path, DWORD bytes) {
 
 void apply(View* view, uint32_t effects);
 
+void applyEffects(void* context, uint32_t effects) {
+    apply(static_cast<View*>(context), effects);
+}
+
 // The about and information boxes stay open beside the dialog until closed
 // or until the dialog ends; a second click brings the open one forward.
 void openBox(HWND* box, ModelessBox kind, HWND owner) {
@@ -423,6 +429,15 @@ void apply(View* view, uint32_t effects) {
     }
     if ((effects & kAskInformation) != 0) {
         openBox(&view->informationBox, ModelessBox::Information, dialog);
+    }
+    if ((effects & kAskGalleryPage) != 0) {
+        galleryPresetsPage(&view->gallery);
+    }
+    if ((effects & kAskMemoryDotsPage) != 0) {
+        galleryMemoryDotsPage(&view->gallery);
+    }
+    if ((effects & kAskBatchResave) != 0) {
+        galleryBatchResave(&view->gallery);
     }
     if ((effects & (kEndConfirmed | kEndCancelled)) != 0) {
         closeBoxes(view);
@@ -713,6 +728,14 @@ void openView(View* view) {
     const PixelRect filter = filterRectOf(record);
     MemoryDots* dots = &memoryDots();
     dots->captureThumbnail = nullptr;
+    view->gallery = GalleryDialog{.dialog = dialog,
+                                  .record = &record,
+                                  .settings = view->settings,
+                                  .state = view->state,
+                                  .model = &view->model,
+                                  .thumbnail = view->captured.get(),
+                                  .apply = applyEffects,
+                                  .context = view};
     const uint32_t effects = previewOpen(&view->model, view->settings, &undoStore(), dots,
                                          view->settings->previewPossible != 0, proxies,
                                          rectWidth(filter), rectHeight(filter), inset);

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -152,6 +153,7 @@ bool platformListFolder(const char* path, FolderVisitor visit, void* context) {
         return false;
     }
     const size_t pathLength = std::strlen(path);
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's own
     while (const dirent* entry = ::readdir(folder)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
@@ -178,6 +180,45 @@ bool platformListFolder(const char* path, FolderVisitor visit, void* context) {
         visit(name, isFolder, context);
     }
     ::closedir(folder);
+    return true;
+}
+
+bool platformFileIsReadOnly(const char* path) {
+    if (path == nullptr || path[0] == '\0') {
+        return false;
+    }
+
+    struct stat status {};
+
+    if (::stat(path, &status) != 0 || S_ISDIR(status.st_mode)) {
+        return false;
+    }
+    // The mode first: root may write a file that no one is meant to.
+    constexpr mode_t kAnyWrite = S_IWUSR | S_IWGRP | S_IWOTH;
+    return (status.st_mode & kAnyWrite) == 0 || ::access(path, W_OK) != 0;
+}
+
+bool platformFileRename(const char* from, const char* to) {
+    if (from == nullptr || from[0] == '\0' || to == nullptr || to[0] == '\0') {
+        return false;
+    }
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    // Other errors than these are final; these say the file system cannot
+    // refuse to replace, so a link that fails on an existing name does it.
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return false;
+    }
+#endif
+    if (::link(from, to) != 0) {
+        return false;
+    }
+    if (::unlink(from) != 0) {
+        (void)::unlink(to); // both names would be left: keep the old one only
+        return false;
+    }
     return true;
 }
 

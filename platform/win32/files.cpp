@@ -162,6 +162,23 @@ bool platformListFolder(const char* path, FolderVisitor visit, void* context) {
     return true;
 }
 
+bool platformFileIsReadOnly(const char* path) {
+    if (path == nullptr || path[0] == '\0') {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool platformFileRename(const char* from, const char* to) {
+    if (from == nullptr || from[0] == '\0' || to == nullptr || to[0] == '\0') {
+        return false;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists.
+    return MoveFileA(from, to) != 0;
+}
+
 bool platformFolderCreate(const char* path) {
     if (path == nullptr || path[0] == '\0') {
         return false;

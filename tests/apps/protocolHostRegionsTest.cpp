@@ -41,9 +41,12 @@ protected:
         r->outLoPlane = lo;
         r->outHiPlane = hi;
         ASSERT_EQ(getAdvanceState(*r)(), noErr);
-        std::memset(getOutData(*r), value,
-                    static_cast<size_t>(r->outRowBytes) *
-                        static_cast<size_t>(rect.bottom - rect.top));
+        // Row by row: a region in place has the image's row bytes.
+        const auto rowSamples = static_cast<size_t>((rect.right - rect.left) * (hi - lo + 1));
+        for (int32_t y = 0; y < rect.bottom - rect.top; ++y) {
+            std::memset(static_cast<uint8_t*>(getOutData(*r)) + y * r->outRowBytes, value,
+                        rowSamples);
+        }
     }
 
     uint8_t outputAt(int32_t x, int32_t y, int32_t p) const {
@@ -72,6 +75,7 @@ struct InputCase {
     bool big; // asked through the 32-bit twins
     Result result;
     int32_t rowBytes;
+    bool inPlace; // handed out as a pointer into the image, no copy
     std::vector<Probe> probes;
 };
 
@@ -80,23 +84,29 @@ TEST_F(RegionServing, DeliversInputAsRequested) {
     constexpr int16_t kRefuse = plugInWantsErrorOnBoundsException;
     // clang-format off
     const InputCase cases[] = {
-        {"rectAndPlanes", {1, 2, 4, 6}, 1, 2, 1, kReplicate, false, noErr, 4 * 2,
+        {"rectAndPlanes", {1, 2, 4, 6}, 1, 2, 1, kReplicate, false, noErr, 4 * 2, false,
          {{0, 0, 0, pattern(2, 1, 1)}, {3, 2, 1, pattern(5, 3, 2)}}},
-        {"edgesReplicated", {-2, -1, 8, 12}, 0, 2, 1, kReplicate, false, noErr, 13 * 3,
+        {"insideEveryPlaneInPlace", {1, 2, 4, 6}, 0, 2, 1, kReplicate, false, noErr, 9 * 3, true,
+         {{0, 0, 0, pattern(2, 1, 0)}, {3, 2, 2, pattern(5, 3, 2)}}},
+        {"edgesReplicated", {-2, -1, 8, 12}, 0, 2, 1, kReplicate, false, noErr, 13 * 3, false,
          {{0, 0, 0, pattern(0, 0, 0)}, {12, 9, 2, pattern(8, 5, 2)},
           {5, 0, 1, pattern(4, 0, 1)}, {0, 4, 0, pattern(0, 2, 0)}}},
-        {"paddingFills", {-1, 0, 1, 2}, 0, 2, 1, 77, false, noErr, 2 * 3,
+        {"paddingFills", {-1, 0, 1, 2}, 0, 2, 1, 77, false, noErr, 2 * 3, false,
          {{1, 0, 2, 77}, {1, 1, 2, pattern(1, 0, 2)}}},
-        {"paddingRefusesBeyond", {-1, 0, 1, 2}, 0, 2, 1, kRefuse, false, paramErr, 0, {}},
-        {"paddingRefusesPastRight", {0, 0, 6, 10}, 0, 2, 1, kRefuse, false, paramErr, 0, {}},
-        {"paddingAcceptsWholeImage", {0, 0, 6, 9}, 0, 2, 1, kRefuse, false, noErr, 9 * 3, {}},
-        {"planesTheImageLacks", {0, 0, 1, 1}, 0, 3, 1, kReplicate, false, paramErr, 0, {}},
+        {"paddingRefusesBeyond", {-1, 0, 1, 2}, 0, 2, 1, kRefuse, false, paramErr, 0, false, {}},
+        {"paddingRefusesPastRight", {0, 0, 6, 10}, 0, 2, 1, kRefuse, false, paramErr, 0, false,
+         {}},
+        {"paddingAcceptsWholeImage", {0, 0, 6, 9}, 0, 2, 1, kRefuse, false, noErr, 9 * 3, true,
+         {}},
+        {"planesTheImageLacks", {0, 0, 1, 1}, 0, 3, 1, kReplicate, false, paramErr, 0, false, {}},
         // 5 x 3 at half size: blocks 0, 1, 16, 17 and x 6..7, y 4..5; the last
         // column covers x 8 only, and row 3 lies past the reduced image.
-        {"rateTwoAverages", {0, 0, 4, 5}, 0, 2, 2, kReplicate, false, noErr, 5 * 3,
+        {"rateTwoAverages", {0, 0, 4, 5}, 0, 2, 2, kReplicate, false, noErr, 5 * 3, false,
          {{0, 0, 0, 9}, {3, 2, 1, 143}, {4, 0, 0, 16}, {1, 3, 2, 203}}},
-        {"thirtyTwoBitTwins", {3, 4, 5, 7}, 0, 0, 1, kReplicate, true, noErr, 3,
+        {"thirtyTwoBitTwins", {3, 4, 5, 7}, 0, 0, 1, kReplicate, true, noErr, 3, false,
          {{0, 0, 0, pattern(4, 3, 0)}}},
+        {"thirtyTwoBitTwinsInPlace", {3, 4, 5, 7}, 0, 2, 1, kReplicate, true, noErr, 9 * 3, true,
+         {{2, 1, 1, pattern(6, 4, 1)}}},
     };
     // clang-format on
     for (const InputCase& c : cases) {
@@ -109,8 +119,15 @@ TEST_F(RegionServing, DeliversInputAsRequested) {
         r->inHiPlane = c.hiPlane;
         r->inputRate = c.rate << 16;
         r->inputPadding = c.padding;
+        const HostCounters before = hostCounters();
         ASSERT_EQ(getAdvanceState(*r)(), c.result);
         EXPECT_EQ(getInData(*r) != nullptr, c.result == noErr);
+        const bool copied = c.result == noErr && !c.inPlace;
+        EXPECT_EQ(hostCounters().regionCopies - before.regionCopies, copied ? 1 : 0);
+        EXPECT_EQ(hostCounters().regionsInPlace - before.regionsInPlace, c.inPlace ? 1 : 0);
+        if (c.inPlace) {
+            EXPECT_EQ(getInData(*r), &samples[(c.rect.top * 9 + c.rect.left) * 3]);
+        }
         EXPECT_EQ(r->inRowBytes, c.rowBytes);
         EXPECT_EQ(getOutData(*r), nullptr);
         const auto* in = static_cast<const uint8_t*>(getInData(*r));
@@ -136,6 +153,27 @@ TEST_F(RegionServing, WritesLandInsideTheOutputAtTheNextAdvance) {
     EXPECT_EQ(outputAt(6, 5, 0), pattern(6, 5, 0));
     EXPECT_EQ(outputAt(8, 3, 0), pattern(8, 3, 0));
     EXPECT_EQ(samples[3], pattern(1, 0, 0)); // the input stays as it was
+}
+
+// An output region inside the image, every plane, is the output image
+// itself: the plug-in's writes are there at once and nothing is copied, in
+// or back; the input stays apart.
+TEST_F(RegionServing, OutputInsideTheImageIsWrittenInPlace) {
+    r->inRect = Rect{1, 2, 3, 5};
+    r->inHiPlane = 2;
+    write(Rect{1, 2, 3, 5}, 0, 2, 7);
+    EXPECT_EQ(outputAt(2, 1, 0), 7);
+    EXPECT_EQ(outputAt(4, 2, 2), 7);
+    EXPECT_EQ(outputAt(5, 2, 2), pattern(5, 2, 2));
+    EXPECT_EQ(static_cast<const uint8_t*>(getInData(*r))[0], pattern(2, 1, 0));
+    EXPECT_EQ(r->outRowBytes, 9 * 3);
+    EXPECT_EQ(hostCounters().regionCopies, 0);
+    EXPECT_EQ(hostCounters().regionsInPlace, 2);
+    write(Rect{5, 7, 7, 9}, 0, 2, 3); // past the bottom edge: a copy, written back
+    r->outRect = Rect{};
+    ASSERT_EQ(getAdvanceState(*r)(), noErr);
+    EXPECT_EQ(outputAt(8, 5, 1), 3);
+    EXPECT_EQ(hostCounters().regionCopies, 2);
 }
 
 TEST_F(RegionServing, HostAppliesSelectionWhenAutoMaskIsSet) {
@@ -273,16 +311,42 @@ INSTANTIATE_TEST_SUITE_P(ModesDepthsTransparencySelection, FilterRecordLayout,
 TEST(FilterRecordLayout, RefusesImagesTheProtocolCannotCarry) {
     std::vector<uint8_t> samples(size_t{40000} * 2);
     EXPECT_NE(hostPixelsProblem(HostPixels{2, 2, 2, false, 8, samples.data()}), nullptr);
-    EXPECT_NE(hostPixelsProblem(HostPixels{40000, 1, 1, false, 8, samples.data()}), nullptr);
-    EXPECT_NE(hostPixelsProblem(HostPixels{1, 32768, 1, false, 8, samples.data()}), nullptr);
+    EXPECT_NE(hostPixelsProblem(HostPixels{300001, 1, 1, false, 8, samples.data()}), nullptr);
+    EXPECT_NE(hostPixelsProblem(HostPixels{1, 300001, 1, false, 8, samples.data()}), nullptr);
     EXPECT_NE(hostPixelsProblem(HostPixels{2, 2, 3, false, 12, samples.data()}), nullptr);
-    EXPECT_EQ(hostPixelsProblem(HostPixels{32767, 1, 1, true, 8, samples.data()}), nullptr);
+    EXPECT_EQ(hostPixelsProblem(HostPixels{40000, 1, 1, true, 8, samples.data()}), nullptr);
     HostRun* run = nullptr;
     const SelectionMask wrongHeight{2, 1, samples.data()};
     EXPECT_EQ(hostRunCreate(&run, HostPixels{2, 2, 1, false, 8, samples.data()}, &wrongHeight,
                             HostRunOptions{}),
               paramErr);
     EXPECT_EQ(run, nullptr);
+}
+
+// With big-document data the 16-bit fields hold the sizes clamped and the
+// 32-bit ones the whole image; without it, a side beyond 32767 is refused as
+// it always was.
+TEST(FilterRecordLayout, WideImagesNeedBigDocumentDataAndARunWithoutItRefusesThem) {
+    std::vector<uint8_t> samples(size_t{40000} * 2);
+    const HostPixels wide{40000, 2, 1, false, 8, samples.data()};
+    HostRun* run = nullptr;
+    ASSERT_EQ(hostRunCreate(&run, wide, nullptr, HostRunOptions{}), noErr);
+    const FilterRecord& r = *hostRunRecord(run);
+    EXPECT_EQ(r.imageSize.h, 32767);
+    EXPECT_EQ(r.filterRect.right, 32767);
+    EXPECT_EQ(r.filterRect.bottom, 2);
+    EXPECT_EQ(getBigDocumentData(r)->filterRect32.right, 40000);
+    EXPECT_EQ(getBigDocumentData(r)->wholeSize32.h, 40000);
+    hostRunDestroy(run);
+    HostRunOptions without;
+    without.offerBigDocument = false;
+    EXPECT_EQ(hostRunCreate(&run, wide, nullptr, without), paramErr);
+    EXPECT_EQ(run, nullptr);
+    ASSERT_EQ(
+        hostRunCreate(&run, HostPixels{32767, 2, 1, false, 8, samples.data()}, nullptr, without),
+        noErr);
+    EXPECT_EQ(getBigDocumentData(*hostRunRecord(run)), nullptr);
+    hostRunDestroy(run);
 }
 
 } // namespace

@@ -56,6 +56,21 @@ TEST(SelectorSequence, FollowsThePluginsWayOfWorkingAndItsErrors) {
     hostClearInterrupt();
 }
 
+// A plug-in that keeps to the 16-bit rectangles cannot reach past 32767
+// pixels: the run stops after prepare, before any pixel is asked for.
+TEST(SelectorSequence, WideImageStopsAfterPrepareWhenThePluginKeepsTo16BitCoordinates) {
+    stub() = testing::Stub{};
+    std::vector<uint8_t> samples(size_t{33000} * 2 * 3);
+    HostRun* run = nullptr;
+    ASSERT_EQ(hostRunCreate(&run, HostPixels{33000, 2, 3, false, 8, samples.data()}, nullptr,
+                            HostRunOptions{}),
+              noErr);
+    EXPECT_EQ(hostRunFilter(run, testing::stubPluginMain), kHostNeedsBigDocument);
+    EXPECT_EQ(stub().selectors, (std::vector<int16_t>{1, 2}));
+    EXPECT_NE(hostResultMeaning(kHostNeedsBigDocument).find("32767"), std::string::npos);
+    hostRunDestroy(run);
+}
+
 TEST(SelectorSequence, ResultCodesAreExplained) {
     EXPECT_EQ(hostResultMeaning(userCanceledErr), "cancelled");
     EXPECT_EQ(hostResultMeaning(memFullErr), "out of memory");

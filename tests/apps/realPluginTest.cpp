@@ -113,6 +113,10 @@ protected:
         EXPECT_EQ(lookFromOptions(options, &job.look), kExitOk);
         *look = job.look;
         EXPECT_EQ(runApply(job), kExitOk);
+        // Every region the plug-in asks for lies inside the image in its own
+        // layout: served in place, none copied.
+        EXPECT_EQ(hostCounters().regionCopies, 0);
+        EXPECT_GT(hostCounters().regionsInPlace, 0);
         HostImage result;
         EXPECT_TRUE(readImage(job.outputPath, &result, &error)) << error;
         return result.pixels;
@@ -139,6 +143,28 @@ TEST_P(ApplyCommandLook, DefaultsWithoutOptionsAndAPresetsWholeLook) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ApplyCommandLook,
                          ::testing::Values(Format{3, 8, false}, Format{3, 16, false}), formatName);
+
+// A document wider than the 16-bit coordinates reach: the plug-in takes the
+// host's big-document data, asks for every region in the 32-bit rectangles
+// and delivers the renderer's image across the whole width. 64 rows hold the
+// horizon and the water.
+TEST(BigDocument, WiderThan32767PixelsRendersThroughThe32BitRectangles) {
+    FakeImage image(33000, 64, 3, 8, false);
+    testing::fillPattern(&image);
+    const Settings look = testLook();
+    const Descriptor sent = lookDescriptor(look);
+    HostRunOptions options;
+    options.look = &sent;
+    {
+        testing::PluginRun run(&image, options);
+        ASSERT_EQ(run.run(), noErr);
+        const BigDocumentStruct* big = getBigDocumentData(run.record());
+        EXPECT_EQ(big->PluginUsing32BitCoordinates, 1);
+        EXPECT_EQ(run.record().inRect.right, 0) << "no request in the 16-bit rectangles";
+        EXPECT_EQ(hostCounters().regionCopies, 0);
+    }
+    EXPECT_EQ(image.output, testing::directRender(image, look));
+}
 
 } // namespace
 } // namespace lakra

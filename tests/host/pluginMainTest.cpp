@@ -84,12 +84,16 @@ TEST_F(Protocol, UnfitHostsAndModesAreRefusedWithoutADialog) {
     }
 }
 
-// The plug-in works in the 32-bit rectangles exactly when the flag is set;
-// the other kind's filter rectangle must not matter, nor must loose tables
-// (version and count fields of 0, no buffer procedures). A repeat on a host
-// without scripting renders the plug-in's own look again, silently.
+// The plug-in works in the 32-bit rectangles exactly when the flag is set:
+// by the host, or by the plug-in itself when the host's big-document data
+// describes the image; the other kind's filter rectangle must not matter, nor
+// must loose tables (version and count fields of 0, no buffer procedures). A
+// repeat on a host without scripting renders the plug-in's own look again,
+// silently.
 TEST_F(Protocol, RunsRenderTheLookWhateverTheRectanglesAndTables) {
-    for (const int kind : {0, 1, 2}) { // no big-document record, flag clear, flag set
+    // No big-document record, one that does not describe the image, the flag
+    // set by the host, the flag raised by the plug-in.
+    for (const int kind : {0, 1, 2, 3}) {
         FakeImage image(64, 48, 3, 8, false);
         fillPattern(&image);
         PluginRun host(&image);
@@ -118,9 +122,11 @@ TEST_F(Protocol, RunsRenderTheLookWhateverTheRectanglesAndTables) {
             EXPECT_EQ(directRender(image), image.output);
         }
         if (kind == 1) {
+            EXPECT_EQ(big->PluginUsing32BitCoordinates, 0);
             EXPECT_EQ(big->inRect32.bottom, 0) << "requests go in the 16-bit rectangles";
         }
-        if (kind == 2) {
+        if (kind >= 2) {
+            EXPECT_EQ(big->PluginUsing32BitCoordinates, 1);
             EXPECT_EQ(host.record().inRect.bottom, 0) << "requests go in the 32-bit rectangles";
         }
     }

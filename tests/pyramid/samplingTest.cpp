@@ -1,5 +1,6 @@
 #include "pyramid/sampling.h"
 
+#include "platform/simd.h"
 #include "pyramid/kernels.h"
 #include "pyramid/levels.h"
 #include "pyramid/pyramid.h"
@@ -15,10 +16,19 @@ namespace lakra {
 namespace {
 
 // Next to tile borders, image edges and inside, the read straight from the
-// tile and the per-tap clamped read give identical values.
+// tile and the per-tap clamped read give identical values, in every vector
+// variant the processor has (the clamped read is always the scalar code).
 TEST(SamplingPaths, DirectAndClampedPathsAgree) {
-    for (const PixelFormat format :
-         {PixelFormat::Rgba8, PixelFormat::Rgba16, PixelFormat::RgbaFloat}) {
+    const SimdLevel before = simdLevel();
+    for (const auto& [format, variant] : {std::pair{PixelFormat::Rgba8, SimdLevel::Scalar},
+                                          {PixelFormat::Rgba8, SimdLevel::Sse4},
+                                          {PixelFormat::Rgba8, SimdLevel::Avx2},
+                                          {PixelFormat::Rgba16, SimdLevel::Avx2},
+                                          {PixelFormat::RgbaFloat, SimdLevel::Avx2}}) {
+        SCOPED_TRACE(simdLevelName(variant));
+        if (setSimdLevel(variant) != variant) {
+            continue; // this processor lacks it
+        }
         PyramidPtr p(pyramidCreate(600, 530, format));
         ASSERT_NE(p, nullptr);
         testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
@@ -43,6 +53,7 @@ TEST(SamplingPaths, DirectAndClampedPathsAgree) {
             }
         }
     }
+    setSimdLevel(before);
 }
 
 // Any position outside, NaN and infinities included, holds at the edge. The

@@ -1,12 +1,15 @@
 #include "render/surface.h"
 
+#include "platform/simd.h"
 #include "render/settings.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <vector>
 
 namespace lakra {
 namespace {
@@ -144,6 +147,63 @@ TEST(WaterSurface, StillOnCalmWaterAndFiniteForAnyRingCentre) {
             });
         }
     }
+}
+
+// Every vector variant the processor has gives the scalar code's bits: plane
+// points from near the eye to far past the fast split's range, lattice
+// points, negative and non-finite coordinates, whole and fractional octave
+// counts, and batches that leave a tail for the scalar loop.
+TEST(WaveNoiseVariants, EveryVariantGivesTheScalarBits) {
+    const NoisePermutation permutation = permutationOf(77);
+    std::vector<float> xs;
+    std::vector<float> zs;
+    uint32_t state = 12345;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) / 16777216.0f;
+    };
+    for (int i = 0; i < 4000; ++i) {
+        const float scale = std::pow(10.0f, next() * 12.0f - 3.0f);
+        xs.push_back((next() - 0.5f) * scale);
+        zs.push_back(next() * scale);
+    }
+    const float specials[] = {0.0f,
+                              -0.0f,
+                              1.0f,
+                              -1.0f,
+                              255.0f,
+                              256.0f,
+                              -256.5f,
+                              1073741824.0f,
+                              -1073741760.0f,
+                              3.0e9f,
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::quiet_NaN()};
+    for (const float a : specials) {
+        for (const float b : specials) {
+            xs.push_back(a);
+            zs.push_back(b);
+        }
+    }
+    const auto count = static_cast<int32_t>(xs.size());
+    const SimdLevel before = simdLevel();
+    for (const float octaves : {0.0f, 0.5f, 1.0f, 3.7f, 9.0f, 80.0f}) {
+        std::vector<WaveSum> expected(xs.size());
+        for (size_t i = 0; i < xs.size(); ++i) {
+            expected[i] = waveSum(permutation, xs[i], zs[i], octaves);
+        }
+        for (const SimdLevel level : {SimdLevel::Scalar, SimdLevel::Sse4, SimdLevel::Avx2}) {
+            if (setSimdLevel(level) != level) {
+                continue; // this processor lacks it
+            }
+            std::vector<WaveSum> got(xs.size());
+            waveSumBatch(permutation, xs.data(), zs.data(), count, octaves, got.data());
+            EXPECT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(WaveSum)), 0)
+                << simdLevelName(level) << " octaves " << octaves;
+        }
+    }
+    setSimdLevel(before);
 }
 
 } // namespace

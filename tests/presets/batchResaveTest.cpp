@@ -1,0 +1,170 @@
+#include "presets/batchResave.h"
+
+#include "presets/memoryDots.h"
+#include "presets/presetFile.h"
+#include "presets/thumbnail.h"
+#include "pyramid/pyramid.h"
+#include "support/fileChecks.h"
+#include "support/scratchFolder.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace lakra {
+namespace {
+
+using testing::sameBytes;
+using testing::ScratchFolder;
+
+Settings lookWithHorizon(float horizon) {
+    Settings look{};
+    settingsFresh(&look);
+    setHorizon(&look, horizon);
+    return look;
+}
+
+void writeLook(const ScratchFolder& folder, const std::string& name, float horizon) {
+    Settings look = lookWithHorizon(horizon);
+    FileSpec file{};
+    fileSpecFromPath(&file, folder.path(name).c_str());
+    ASSERT_EQ(presetWrite(file, &look), noErr);
+}
+
+FileSpec folderSpec(const ScratchFolder& folder) {
+    FileSpec spec{};
+    fileSpecFromPath(&spec, folder.path().c_str());
+    return spec;
+}
+
+struct Seen {
+    std::vector<std::string> names;
+    std::vector<ResaveOutcome> outcomes;
+    std::vector<float> horizons; // of each look the loaded hook was shown
+    std::vector<std::string> lookNames;
+    Result nested = noErr;
+    const FileSpec* folder = nullptr;
+};
+
+ResaveHooks seeingHooks(Seen* seen) {
+    ResaveHooks hooks;
+    hooks.context = seen;
+    hooks.loaded = [](void* context, Settings* settings, ImagePyramid* thumbnail) {
+        auto* s = static_cast<Seen*>(context);
+        s->horizons.push_back(settings->horizonFloat);
+        s->lookNames.emplace_back(settings->dotName);
+        // Showing a look moves the view; the walk must put it back.
+        settings->panX = 99;
+        settings->previewScale = 4;
+        ResaveSummary ignored;
+        s->nested =
+            resavePresetFolder(*s->folder, settings, nullptr, thumbnail, ResaveHooks{}, &ignored);
+    };
+    hooks.report = [](void* context, const char* name, ResaveOutcome outcome, Result) {
+        auto* s = static_cast<Seen*>(context);
+        s->names.emplace_back(name);
+        s->outcomes.push_back(outcome);
+    };
+    return hooks;
+}
+
+TEST(ResaveNames, MarksAndTheNameARenamedFileTakes) {
+    struct Case {
+        const char* name;
+        bool marked;
+        const char* renamed;
+    };
+
+    const Case cases[] = {
+        {"a q9q.q8r", true, "a q9q.q5q"},  {"b Q5Q.q8r", true, "b Q5Q.q5q"},
+        {"xQ9Qy", true, "xQ9Qy.q5q"},      {"plain.q8r", false, "plain.q5q"},
+        {"q9.q5.q8r", false, "q9.q5.q5q"}, {"two.dots q9q.q8r", true, "two.dots q9q.q5q"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(isResaveName(c.name), c.marked) << c.name;
+        char renamed[kPathBytes];
+        ASSERT_TRUE(resaveRenamedName(c.name, renamed, sizeof renamed));
+        EXPECT_STREQ(renamed, c.renamed);
+    }
+    char tight[9];
+    EXPECT_FALSE(resaveRenamedName("abcde.q8r", tight, sizeof tight));
+    EXPECT_STREQ(tight, "");
+}
+
+TEST(ResaveWalk, EveryFieldOfTheLookIsBackAndAWalkInsideAWalkIsRefused) {
+    ScratchFolder folder; // also the temporary folder: the scratch slot
+    writeLook(folder, "one q5q.q8r", 30.0f);
+    writeLook(folder, "two q9q.q8r", 70.0f);
+    writeLook(folder, "three.q8r", 10.0f);
+    const PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
+    ASSERT_NE(thumbnail, nullptr);
+    // What a preset file keeps only to hundredths, the name and fields of
+    // other owners, which no file holds.
+    Settings settings = lookWithHorizon(44.25f);
+    settings.carriedFloat1 = 0.123456f;
+    settings.carriedWord20 = 4321;
+    settings.panX = 17;
+    settings.exportKind = kExportPsd;
+    setDotName(&settings, "dot 3");
+    std::strcpy(settings.presetsFolder, "/somewhere/");
+    const Settings before = settings;
+    MemoryDots dots{};
+    memoryDotsReset(&dots);
+    const FileSpec spec = folderSpec(folder);
+    Seen seen;
+    seen.folder = &spec;
+    ResaveSummary summary;
+    ASSERT_EQ(
+        resavePresetFolder(spec, &settings, &dots, thumbnail.get(), seeingHooks(&seen), &summary),
+        noErr);
+
+    EXPECT_TRUE(sameBytes(settings, before)) << "every byte as before";
+    EXPECT_EQ(seen.nested, kResaveRunning);
+    ASSERT_EQ(seen.names.size(), 2u) << "the unmarked file is not reported";
+    for (size_t i = 0; i < seen.names.size(); ++i) {
+        const bool renamed = seen.names[i] == "two q9q.q8r";
+        EXPECT_EQ(seen.outcomes[i], renamed ? ResaveOutcome::Renamed : ResaveOutcome::Resaved);
+        EXPECT_EQ(seen.lookNames[i], seen.names[i]) << "the look is named after its file";
+        EXPECT_FLOAT_EQ(seen.horizons[i], renamed ? 70.0f : 30.0f);
+    }
+    EXPECT_TRUE(summary.resaved == 2 && summary.renamed == 1 && summary.notRead == 0);
+    EXPECT_EQ(folder.entries(),
+              (std::vector<std::string>{"Lakra A memory dot 25.q8r", "one q5q.q8r", "three.q8r",
+                                        "two q9q.q5q"}));
+    Settings stored{};
+    settingsFresh(&stored);
+    FileSpec scratch{};
+    ASSERT_EQ(memoryDotFileSpec(kMemoryDotScratchSlot, &scratch), noErr);
+    ASSERT_EQ(presetRead(scratch, PresetReadMode::Full, &stored), noErr);
+    EXPECT_FLOAT_EQ(stored.horizonFloat, 44.25f) << "the scratch slot holds the look";
+
+    // The guard is down again: the next walk runs.
+    seen = Seen{};
+    seen.folder = &spec;
+    EXPECT_EQ(
+        resavePresetFolder(spec, &settings, &dots, thumbnail.get(), seeingHooks(&seen), &summary),
+        noErr);
+    EXPECT_EQ(seen.names.size(), 2u);
+}
+
+TEST(ResaveWalk, AFolderThatCannotBeListedChangesNothing) {
+    ScratchFolder folder;
+    const PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
+    Settings settings = lookWithHorizon(20.0f);
+    const Settings before = settings;
+    FileSpec missing{};
+    fileSpecFromPath(&missing, folder.path("missing/any q5q.q8r").c_str());
+    Seen seen;
+    ResaveSummary summary;
+    summary.notRead = 7;
+    EXPECT_EQ(resavePresetFolder(missing, &settings, nullptr, thumbnail.get(), seeingHooks(&seen),
+                                 &summary),
+              kFileNotOpened);
+    EXPECT_TRUE(sameBytes(settings, before));
+    EXPECT_TRUE(seen.names.empty() && summary.notRead == 7);
+    EXPECT_TRUE(folder.entries().empty()) << "not even the scratch slot";
+}
+
+} // namespace
+} // namespace lakra
