@@ -8,6 +8,7 @@
 #include "dialog/previewModel.h"
 #include "dialog/win32/fileDialogs.h"
 #include "dialog/win32/galleryCommands.h"
+#include "dialog/win32/psdExportDialogs.h"
 #include "host/accessors.h"
 #include "host/hostContext.h"
 #include "host/pluginState.h"
@@ -419,6 +420,9 @@ void apply(View* view, uint32_t effects) {
     }
     if ((effects & kAskSavePreset) != 0) {
         savePreset(view);
+    }
+    if ((effects & kAskPsdExport) != 0) {
+        (void)runPsdExport(PsdExportRequest{dialog, view->record, view->settings, view->state});
     }
     if ((effects & kAskAbout) != 0) {
         openBox(&view->aboutBox, ModelessBox::About, dialog);
