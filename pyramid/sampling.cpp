@@ -170,37 +170,60 @@ __attribute__((target("sse4.1"))) void rgba8BlockSse4(const KernelTables& tables
     }
 }
 
-// Two pixels of a row per 256-bit vector: pixels 0 and 1, then 2 and 3, then
-// pixel 4 on its own (a wider read could leave the tile).
+// Two rows per 256-bit vector, one in each half, with the taps paired for
+// multiply-add: the weights fit 16 bits (their magnitudes add up to less
+// than 2430, see above), and a pair's products stay far inside 32 bits.
+// The fifth pixel of a row is paired with a zero weight.
 __attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, AxisTap across,
                                                     AxisTap down, const uint8_t* base,
                                                     size_t rowBytes, float out[4]) {
-    const int32_t w0 = tables.a[tapOf(0)][across.phase];
-    const int32_t w1 = tables.a[tapOf(1)][across.phase];
-    const int32_t w2 = tables.a[tapOf(2)][across.phase];
-    const int32_t w3 = tables.a[tapOf(3)][across.phase];
-    const __m256i weights01 = _mm256_setr_epi32(w0, w0, w0, w0, w1, w1, w1, w1);
-    const __m256i weights23 = _mm256_setr_epi32(w2, w2, w2, w2, w3, w3, w3, w3);
-    const __m128i weight4 = _mm_set1_epi32(tables.a[tapOf(4)][across.phase]);
-    __m128i total = _mm_setzero_si128();
-    for (int32_t i = 0; i < kSpan; ++i) {
-        const uint8_t* row = base + static_cast<size_t>(i) * rowBytes;
-        const __m256i pixels01 =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)));
-        const __m256i pixels23 =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 8)));
-        const __m256i pairs = _mm256_add_epi32(_mm256_mullo_epi32(pixels01, weights01),
-                                               _mm256_mullo_epi32(pixels23, weights23));
-        int32_t word = 0;
-        std::memcpy(&word, row + 16, sizeof word);
-        const __m128i last = _mm_mullo_epi32(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)), weight4);
-        const __m128i rowSum = _mm_add_epi32(
-            _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1)), last);
-        total = _mm_add_epi32(
-            total, _mm_mullo_epi32(rowSum, _mm_set1_epi32(tables.a[tapOf(i)][down.phase])));
+    const auto weight = [&](int32_t j) {
+        return static_cast<int16_t>(tables.a[tapOf(j)][across.phase]);
+    };
+    // Channel by channel: (pixel 0, pixel 1) and (pixel 2, pixel 3).
+    const __m256i pairTaps01 = _mm256_set1_epi32(
+        static_cast<int32_t>(static_cast<uint16_t>(weight(0)) |
+                             static_cast<uint32_t>(static_cast<uint16_t>(weight(1))) << 16));
+    const __m256i pairTaps23 = _mm256_set1_epi32(
+        static_cast<int32_t>(static_cast<uint16_t>(weight(2)) |
+                             static_cast<uint32_t>(static_cast<uint16_t>(weight(3))) << 16));
+    const __m256i lastTap = _mm256_set1_epi32(static_cast<uint16_t>(weight(4)));
+    // Bytes a0 a1 a2 a3 b0 .. b3 of two pixels become a0 b0 a1 b1 a2 b2 a3 b3.
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3,
+                         7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i total = _mm256_setzero_si256();
+    for (int32_t i = 0; i < kSpan; i += 2) {
+        const uint8_t* upper = base + static_cast<size_t>(i) * rowBytes;
+        // The fifth row pairs with itself under a zero weight.
+        const bool pair = i + 1 < kSpan;
+        const uint8_t* lower = pair ? upper + rowBytes : upper;
+        const __m256i rows = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(upper))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower)), 1);
+        const __m256i paired = _mm256_shuffle_epi8(rows, interleave);
+        __m256i sums =
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi8(paired, zero), pairTaps01),
+                             _mm256_madd_epi16(_mm256_unpackhi_epi8(paired, zero), pairTaps23));
+        int32_t upperLast = 0;
+        int32_t lowerLast = 0;
+        std::memcpy(&upperLast, upper + 16, sizeof upperLast);
+        std::memcpy(&lowerLast, lower + 16, sizeof lowerLast);
+        const __m256i last = _mm256_cvtepu8_epi32(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(upperLast), _mm_cvtsi32_si128(lowerLast)));
+        sums = _mm256_add_epi32(sums, _mm256_madd_epi16(last, lastTap));
+        const int32_t upperDown = tables.a[tapOf(i)][down.phase];
+        const int32_t lowerDown = pair ? tables.a[tapOf(i + 1)][down.phase] : 0;
+        total = _mm256_add_epi32(
+            total, _mm256_mullo_epi32(sums, _mm256_setr_epi32(upperDown, upperDown, upperDown,
+                                                              upperDown, lowerDown, lowerDown,
+                                                              lowerDown, lowerDown)));
     }
+    const __m128i both =
+        _mm_add_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
     alignas(16) int32_t totals[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(totals), total);
+    _mm_store_si128(reinterpret_cast<__m128i*>(totals), both);
     for (int c = 0; c < 4; ++c) {
         out[c] = static_cast<float>(totals[3 - c]) * kScale8Inverse;
     }
