@@ -143,6 +143,10 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
         return readImageNetpbm(path, image, error);
     }
 #if LAKRA_HAVE_OIIO
+    // The common PNG without the image module; the module reads the others.
+    if (static_cast<uint8_t>(magic[0]) == 0x89 && magic[1] == 'P' && readImagePng(path, image)) {
+        return true;
+    }
     return readImageOiio(path, image, error);
 #else
     if (systemCodecsPresent()) {

@@ -81,10 +81,15 @@ inline size_t hostRowBytes(const HostImage& image) {
 // a failed write leaves no partial file and keeps an existing one.
 [[nodiscard]] bool writeImage(const std::string& path, const HostImage& image, std::string* error);
 
-// The two readers behind readImage, for tests that compare them.
+// The readers behind readImage, for tests that compare them.
 [[nodiscard]] bool readImageNetpbm(const std::string& path, HostImage* image, std::string* error);
 #if LAKRA_HAVE_OIIO
 [[nodiscard]] bool readImageOiio(const std::string& path, HostImage* image, std::string* error);
+// A PNG through libpng, as readImageOiio reads it (less the fields decoded
+// from an ICC profile's header, which no writer keeps). False, `image`
+// untouched, for a file it leaves to readImageOiio: one with Exif or XMP, a
+// chunk it does not know, or one that libpng refuses.
+[[nodiscard]] bool readImagePng(const std::string& path, HostImage* image);
 #endif
 
 // 16-bit samples: files run 0..65535, the host 0..32768. Both round to nearest,
