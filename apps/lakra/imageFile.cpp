@@ -187,7 +187,9 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
         written = writeNetpbmFile(ioPath, format, image, path, error);
     } else {
 #if LAKRA_HAVE_OIIO
-        written = writeOiioFile(ioPath, format, image, path, error);
+        // The common PNG without the image module; the module writes the rest.
+        written = (format == FileFormat::Png && writePngFile(ioPath, image)) ||
+                  writeOiioFile(ioPath, format, image, path, error);
 #else
         written = writeSystemFile(ioPath, format, image, path, error);
 #endif

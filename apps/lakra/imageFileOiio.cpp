@@ -125,27 +125,6 @@ void addRecord(const MetadataRecord& record, oiio::ImageSpec* imageSpec) {
     }
 }
 
-// Records that describe how the source file was encoded, not the picture:
-// carried over they would steer the writer (bit depth, compression,
-// orientation, alpha handling) or repeat what it derives itself.
-bool describesEncoding(std::string_view name) {
-    if (name == "oiio:ColorSpace" || name == "oiio:Gamma") {
-        return false;
-    }
-    static constexpr std::string_view kPrefixes[] = {
-        "oiio:", "ICCProfile:", "tiff:", "png:",  "jpeg:", "openexr:", "pnm:", "bmp:",  "targa:",
-        "psd:",  "raw:",        "heif:", "webp:", "gif:",  "dds:",     "dpx:", "fits:", "sgi:"};
-    static constexpr std::string_view kNames[] = {
-        "Orientation",  "compression",   "Compression", "CompressionQuality",
-        "planarconfig", "textureformat", "wrapmodes",   "fovcot"};
-    for (const std::string_view prefix : kPrefixes) {
-        if (name.substr(0, prefix.size()) == prefix) {
-            return true;
-        }
-    }
-    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
-}
-
 MetadataRecord* findRecord(ImageMetadata* metadata, std::string_view name) {
     for (MetadataRecord& record : metadata->records) {
         if (record.name == name) {

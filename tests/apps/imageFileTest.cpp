@@ -5,6 +5,7 @@
 
 #include "apps/lakra/imageFile.h"
 
+#include "apps/lakra/imageFileInternal.h"
 #include "imageTestUtil.h"
 #include "support/fileChecks.h"
 
@@ -573,7 +574,8 @@ std::vector<PngSpec> handMadePngs() {
           {"tEXt", "Comment\0c"s},
           {"iTXt", "Copyright\0\0\0en\0\0(c) Lakra"s},
           {"tEXt", "author\0You"s},
-          {"tEXt", "DateTime\0then"s},
+          {"tEXt", "DateTime\0"
+                   "2020:01:02 03:04:05"s},
           {"tIME", "\x07\xE5\x03\x04\x05\x06\x07"}},
          0,
          {{"tEXt", "Late\0after the pixels"s}}},
@@ -685,6 +687,93 @@ TEST(PngWithoutModule, ReadsAsTheModuleDoes) {
         ASSERT_TRUE(readImageOiio(path, &module, &error)) << error;
         expectSameImage(direct, module);
     }
+}
+
+MetadataRecord stringRecord(const std::string& name, const std::string& text) {
+    MetadataRecord record{name, "string", 1, std::vector<uint8_t>(text.begin(), text.end())};
+    record.bytes.push_back(0);
+    return record;
+}
+
+MetadataRecord floatRecord(const std::string& name, float value) {
+    MetadataRecord record{name, "float", 1, std::vector<uint8_t>(sizeof value)};
+    std::memcpy(record.bytes.data(), &value, sizeof value);
+    return record;
+}
+
+// Written with libpng directly, a PNG is byte for byte the one the image
+// module writes: every layout, and the metadata of the PNGs read above and
+// of records made up.
+TEST(PngWithoutModule, WritesWhatTheModuleWrites) {
+    std::vector<std::vector<MetadataRecord>> recordSets = {{}};
+    ScratchFolder folder;
+    const std::string source = folder.path("source.png");
+    for (const PngSpec& png : handMadePngs()) {
+        writeFileBytes(source, pngFile(png));
+        HostImage read;
+        ASSERT_TRUE(readImagePng(source, &read));
+        recordSets.push_back(read.metadata.records);
+    }
+    const std::vector<std::vector<MetadataRecord>> madeUp = {
+        {stringRecord("ResolutionUnit", "cm"), floatRecord("XResolution", 118.1f)},
+        {stringRecord("ResolutionUnit", "m"), floatRecord("YResolution", 3000.0f)},
+        {floatRecord("PixelAspectRatio", 0.5f)},
+        {stringRecord("ResolutionUnit", "none"), floatRecord("XResolution", 72.0f),
+         floatRecord("YResolution", 96.0f), floatRecord("PixelAspectRatio", 2.0f)},
+        {stringRecord("oiio:ColorSpace", "Linear")},
+        {stringRecord("oiio:ColorSpace", "Gamma1.8")},
+        {stringRecord("oiio:ColorSpace", "Rec709")},
+        {stringRecord("DateTime", "2024:02:29 23:59:59"), stringRecord("DocumentName", "lake"),
+         stringRecord("Exif:ImageHistory", "lakra apply"), stringRecord("Software", "Lakra")},
+    };
+    recordSets.insert(recordSets.end(), madeUp.begin(), madeUp.end());
+    const std::string direct = folder.path("direct.png");
+    const std::string module = folder.path("module.png");
+    for (size_t set = 0; set < recordSets.size(); ++set) {
+        for (int32_t layout = 0; layout < 8; ++layout) {
+            SCOPED_TRACE("records " + std::to_string(set) + ", layout " + std::to_string(layout));
+            HostImage image = patternImage(13, 7, layout / 2 + 1, layout % 2 == 0 ? 8 : 16);
+            image.metadata.records = recordSets[set];
+            // Both write, or libpng refuses both (an RGB profile on grey).
+            std::string error;
+            const bool written = writePngFile(direct, image);
+            ASSERT_EQ(writeOiioFile(module, FileFormat::Png, image, module, &error), written)
+                << error;
+            EXPECT_TRUE(!written || readFileBytes(direct) == readFileBytes(module));
+        }
+    }
+    // Many rows and several compressed chunks.
+    const HostImage large = patternImage(700, 300, 3, 8);
+    std::string error;
+    ASSERT_TRUE(writePngFile(direct, large));
+    ASSERT_TRUE(writeOiioFile(module, FileFormat::Png, large, module, &error)) << error;
+    EXPECT_TRUE(readFileBytes(direct) == readFileBytes(module));
+}
+
+// Images whose metadata the direct writer does not write as the module does
+// are left to the module.
+TEST(PngWithoutModule, LeavesOtherImagesToTheModule) {
+    const std::vector<std::pair<const char*, std::vector<MetadataRecord>>> leftOver = {
+        {"an Exif number", {floatRecord("Exif:FNumber", 2.8f)}},
+        {"an odd date", {stringRecord("DateTime", "yesterday")}},
+        {"an odd colour space", {stringRecord("oiio:ColorSpace", "Gamma 2.2 or so")}},
+        {"a gamma without a number",
+         {floatRecord("oiio:Gamma", 2.4f), stringRecord("oiio:ColorSpace", "Gamma")}},
+        {"a long key", {stringRecord(std::string(90, 'k'), "text")}},
+        {"a list", {{"Keywords", "string", 2, {'a', 0, 'b', 0}}}},
+    };
+    ScratchFolder folder;
+    const std::string path = folder.path("left.png");
+    for (const auto& [what, records] : leftOver) {
+        SCOPED_TRACE(what);
+        HostImage image = patternImage(5, 4, 3, 8);
+        image.metadata.records = records;
+        EXPECT_FALSE(writePngFile(path, image));
+        std::string error;
+        EXPECT_TRUE(writeImage(path, image, &error)) << error;
+    }
+    HostImage floats = patternImage(5, 4, 3, 32);
+    EXPECT_FALSE(writePngFile(path, floats));
 }
 
 // What the direct reader does not reproduce is left to the module, which reads
