@@ -7,9 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
-#include <limits>
 #include <system_error>
 
 namespace lakra {
@@ -17,8 +15,6 @@ namespace lakra {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int64_t kMaxHostInt = std::numeric_limits<int32_t>::max();
 
 std::string lowerAscii(std::string text) {
     for (char& c : text) {
@@ -95,56 +91,8 @@ std::string utf8FromPath(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-bool fail(std::string* error, const std::string& path, const std::string& reason) {
-    if (error != nullptr) {
-        *error = path + ": " + reason;
-    }
-    return false;
-}
-
 std::string lastSystemError() {
     return std::error_code(errno, std::generic_category()).message();
-}
-
-bool checkImageShape(const std::string& path, const char* action, int64_t width, int64_t height,
-                     int64_t channels, int32_t depth, std::string* error) {
-    const std::string prefix = std::string(action) + ": ";
-    if (width <= 0 || height <= 0) {
-        return fail(error, path,
-                    prefix + "the image has no pixels (" + std::to_string(width) + " x " +
-                        std::to_string(height) + ")");
-    }
-    if (channels < 1 || channels > 4) {
-        return fail(error, path,
-                    prefix + "the image has " + std::to_string(channels) +
-                        " channels; the host takes grey or RGB, with or without transparency "
-                        "(1 to 4 channels)");
-    }
-    // The host addresses pixels and rows with 32-bit signed numbers.
-    const int64_t maxWidth = kMaxHostInt / (channels * (depth / 8));
-    if (width > maxWidth || height > kMaxHostInt) {
-        return fail(error, path,
-                    prefix + "the image of " + std::to_string(width) + " x " +
-                        std::to_string(height) +
-                        " pixels is too large for the host's 32-bit coordinates");
-    }
-    return true;
-}
-
-bool allocatePixels(HostImage* image, const std::string& path, std::string* error) {
-    const size_t bytes = hostRowBytes(*image) * static_cast<size_t>(image->height);
-    // A vector cannot report a refused allocation without exceptions; a trial
-    // allocation turns "not enough memory" into a message instead of an abort.
-    void* trial = std::malloc(bytes);
-    if (trial == nullptr) {
-        return fail(error, path,
-                    "cannot read: not enough memory for " + std::to_string(image->width) + " x " +
-                        std::to_string(image->height) + " pixels (" + std::to_string(bytes >> 20) +
-                        " MiB)");
-    }
-    std::free(trial);
-    image->pixels.assign(bytes, 0);
-    return true;
 }
 
 bool checkHostImage(const HostImage& image, const std::string& path, std::string* error) {
@@ -195,6 +143,10 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
         return readImageNetpbm(path, image, error);
     }
 #if LAKRA_HAVE_OIIO
+    // The common PNG without the image module; the module reads the others.
+    if (static_cast<uint8_t>(magic[0]) == 0x89 && magic[1] == 'P' && readImagePng(path, image)) {
+        return true;
+    }
     return readImageOiio(path, image, error);
 #else
     if (systemCodecsPresent()) {
@@ -235,7 +187,9 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
         written = writeNetpbmFile(ioPath, format, image, path, error);
     } else {
 #if LAKRA_HAVE_OIIO
-        written = writeOiioFile(ioPath, format, image, path, error);
+        // The common PNG without the image module; the module writes the rest.
+        written = (format == FileFormat::Png && writePngFile(ioPath, image)) ||
+                  writeOiioFile(ioPath, format, image, path, error);
 #else
         written = writeSystemFile(ioPath, format, image, path, error);
 #endif

@@ -3,10 +3,11 @@
 // Image files for the command-line host. Pixels come out in the host's
 // conventions, ready to hand to the filter, and go back to a file the same way.
 //
-// Formats: PNG, JPEG, TIFF and OpenEXR through OpenImageIO on Linux; PNG, JPEG
-// and TIFF through the system's imaging component in the Windows build (8 and
-// 16 bits, no metadata); the netpbm family everywhere: PGM/PPM (P5/P6), PAM
-// (P7) and PFM.
+// Formats: PNG, JPEG, TIFF and OpenEXR through OpenImageIO on Linux (in the
+// image module, liblakra_oiio.so, loaded on first use: imageFileModule.h);
+// PNG, JPEG and TIFF through the system's imaging component in the Windows
+// build (8 and 16 bits, no metadata); the netpbm family everywhere: PGM/PPM
+// (P5/P6), PAM (P7) and PFM.
 
 #include <cstddef>
 #include <cstdint>
@@ -53,13 +54,13 @@ inline size_t hostRowBytes(const HostImage& image) {
 }
 
 // Reads the first image of a file: netpbm P5, P6, P7, PF and Pf files with our
-// own reader, anything else with OpenImageIO (not in the Windows build). Files
-// of 8 bits or fewer per sample become depth 8, integer files of 9 to 16 bits
-// depth 16, everything else (half, float, 32-bit integer) depth 32 float. The image comes out
-// upright: an Exif orientation is applied and reset to 1 in the metadata. Transparency stays
-// unassociated; OpenEXR samples (associated by that format's convention) pass
-// unchanged. On failure `image` is untouched and `error` names the file and
-// the reason.
+// own reader, anything else with OpenImageIO through the image module (not in
+// the Windows build). Files of 8 bits or fewer per sample become depth 8,
+// integer files of 9 to 16 bits depth 16, everything else (half, float, 32-bit integer) depth 32
+// float. The image comes out upright: an Exif orientation is applied and reset to 1 in the
+// metadata. Transparency stays unassociated; OpenEXR samples (associated by that format's
+// convention) pass unchanged. On failure `image` is untouched and `error` names the file and the
+// reason.
 [[nodiscard]] bool readImage(const std::string& path, HostImage* image, std::string* error);
 
 // Writes `image` in the format its extension names: .png, .jpg/.jpeg, .tif/.tiff,
@@ -80,10 +81,15 @@ inline size_t hostRowBytes(const HostImage& image) {
 // a failed write leaves no partial file and keeps an existing one.
 [[nodiscard]] bool writeImage(const std::string& path, const HostImage& image, std::string* error);
 
-// The two readers behind readImage, for tests that compare them.
+// The readers behind readImage, for tests that compare them.
 [[nodiscard]] bool readImageNetpbm(const std::string& path, HostImage* image, std::string* error);
 #if LAKRA_HAVE_OIIO
 [[nodiscard]] bool readImageOiio(const std::string& path, HostImage* image, std::string* error);
+// A PNG through libpng, as readImageOiio reads it (less the fields decoded
+// from an ICC profile's header, which no writer keeps). False, `image`
+// untouched, for a file it leaves to readImageOiio: one with Exif or XMP, a
+// chunk it does not know, or one that libpng refuses.
+[[nodiscard]] bool readImagePng(const std::string& path, HostImage* image);
 #endif
 
 // 16-bit samples: files run 0..65535, the host 0..32768. Both round to nearest,

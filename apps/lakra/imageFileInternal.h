@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace lakra {
 
@@ -43,11 +44,20 @@ bool allocatePixels(HostImage* image, const std::string& path, std::string* erro
 // buffer of exactly the size it implies.
 bool checkHostImage(const HostImage& image, const std::string& path, std::string* error);
 
+// Records that describe how the source file was encoded, not the picture
+// (compression, bit layout, orientation, OpenImageIO's own settings): writers
+// leave them out.
+bool describesEncoding(std::string_view name);
+
 // The writers behind writeImage. They write `ioPath` (the temporary name)
 // directly; messages name `shownPath`, the file the user asked for.
 bool writeNetpbmFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                      const std::string& shownPath, std::string* error);
 #if LAKRA_HAVE_OIIO
+// A PNG of 8 or 16 bits through libpng, byte for byte as writeOiioFile writes
+// it. False for an image whose metadata it does not write the same way, or on
+// any failure: the caller then leaves the file to writeOiioFile.
+bool writePngFile(const std::string& ioPath, const HostImage& image);
 bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                    const std::string& shownPath, std::string* error);
 #endif

@@ -1,14 +1,16 @@
 // PNG, JPEG, TIFF and OpenEXR (and whatever else it reads) through
-// OpenImageIO. Its types stay in this file; metadata crosses over as
-// MetadataRecord lists.
+// OpenImageIO: the image module, liblakra_oiio.so. Its types stay in this
+// file; metadata crosses over as MetadataRecord lists.
 
 #include "apps/lakra/hostSample.h"
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/imageFileInternal.h"
+#include "apps/lakra/imageFileModule.h"
 
 #include <OpenImageIO/imageio.h>
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <string_view>
 #include <utility>
 
@@ -121,27 +123,6 @@ void addRecord(const MetadataRecord& record, oiio::ImageSpec* imageSpec) {
         imageSpec->extra_attribs.add_or_replace(
             oiio::ParamValue(record.name, type, record.valueCount, strings.data()));
     }
-}
-
-// Records that describe how the source file was encoded, not the picture:
-// carried over they would steer the writer (bit depth, compression,
-// orientation, alpha handling) or repeat what it derives itself.
-bool describesEncoding(std::string_view name) {
-    if (name == "oiio:ColorSpace" || name == "oiio:Gamma") {
-        return false;
-    }
-    static constexpr std::string_view kPrefixes[] = {
-        "oiio:", "ICCProfile:", "tiff:", "png:",  "jpeg:", "openexr:", "pnm:", "bmp:",  "targa:",
-        "psd:",  "raw:",        "heif:", "webp:", "gif:",  "dds:",     "dpx:", "fits:", "sgi:"};
-    static constexpr std::string_view kNames[] = {
-        "Orientation",  "compression",   "Compression", "CompressionQuality",
-        "planarconfig", "textureformat", "wrapmodes",   "fovcot"};
-    for (const std::string_view prefix : kPrefixes) {
-        if (name.substr(0, prefix.size()) == prefix) {
-            return true;
-        }
-    }
-    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
 MetadataRecord* findRecord(ImageMetadata* metadata, std::string_view name) {
@@ -318,9 +299,7 @@ bool writePixels(oiio::ImageOutput* out, const HostImage& image, int32_t channel
     return true;
 }
 
-} // namespace
-
-bool readImageOiio(const std::string& path, HostImage* image, std::string* error) {
+bool readThroughOiio(const std::string& path, HostImage* image, std::string* error) {
     // Leave unassociated transparency (PNG, most TIFF) as stored: the host's
     // layers are unassociated too.
     oiio::ImageSpec config;
@@ -377,8 +356,8 @@ bool readImageOiio(const std::string& path, HostImage* image, std::string* error
     return true;
 }
 
-bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
-                   const std::string& shownPath, std::string* error) {
+bool writeThroughOiio(const std::string& ioPath, FileFormat format, const HostImage& image,
+                      const std::string& shownPath, std::string* error) {
     if (format == FileFormat::Jpeg && (image.width > kMaxJpegSide || image.height > kMaxJpegSide)) {
         return fail(error, shownPath,
                     "cannot write: JPEG holds at most " + std::to_string(kMaxJpegSide) +
@@ -416,4 +395,36 @@ bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage
     return true;
 }
 
+} // namespace
+
 } // namespace lakra
+
+// The entry points. OpenImageIO reports failures as messages, but its
+// libraries may throw (std::bad_alloc, fmt's format errors): that becomes a
+// message here, so nothing thrown reaches lakra.
+
+int32_t lakraImageModuleVersion() {
+    return lakra::kImageModuleVersion;
+}
+
+bool lakraImageModuleRead(const char* path, lakra::HostImage* image, std::string* error) {
+    try {
+        return lakra::readThroughOiio(path, image, error);
+    } catch (const std::exception& thrown) {
+        return lakra::fail(error, path, std::string("cannot read: ") + thrown.what());
+    } catch (...) {
+        return lakra::fail(error, path, "cannot read: an unknown failure in OpenImageIO");
+    }
+}
+
+bool lakraImageModuleWrite(const char* ioPath, int32_t format, const lakra::HostImage* image,
+                           const char* shownPath, std::string* error) {
+    try {
+        return lakra::writeThroughOiio(ioPath, static_cast<lakra::FileFormat>(format), *image,
+                                       shownPath, error);
+    } catch (const std::exception& thrown) {
+        return lakra::fail(error, shownPath, std::string("cannot write: ") + thrown.what());
+    } catch (...) {
+        return lakra::fail(error, shownPath, "cannot write: an unknown failure in OpenImageIO");
+    }
+}

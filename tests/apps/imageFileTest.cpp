@@ -5,6 +5,7 @@
 
 #include "apps/lakra/imageFile.h"
 
+#include "apps/lakra/imageFileInternal.h"
 #include "imageTestUtil.h"
 #include "support/fileChecks.h"
 
@@ -435,6 +436,376 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, MetadataCarried, ::testing::Values(".jpg", ".png", ".tif"),
                          [](const auto& row) { return std::string(row.param + 1); });
+
+// PNG files made by hand: the signature, an IHDR, the chunks `before` the
+// pixels, the rows (each after its filter byte 0) in one stored deflate block,
+// and `after` them.
+uint32_t crc32Of(const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<uint8_t>(c);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+std::string bigEndian(uint32_t value, int bytes = 4) {
+    std::string text;
+    for (int i = bytes - 1; i >= 0; --i) {
+        text += static_cast<char>(value >> (8 * i) & 0xFF);
+    }
+    return text;
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    return bigEndian(static_cast<uint32_t>(data.size())) + type + data +
+           bigEndian(crc32Of(type + data));
+}
+
+struct PngSpec {
+    const char* name;
+    uint32_t width;
+    uint32_t height;
+    int bitDepth;
+    int colourType; // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
+    std::vector<std::pair<std::string, std::string>> before = {};
+    int interlace = 0;
+    std::vector<std::pair<std::string, std::string>> after = {};
+};
+
+std::string pngFile(const PngSpec& png) {
+    const uint32_t channels = png.colourType == 2   ? 3
+                              : png.colourType == 4 ? 2
+                              : png.colourType == 6 ? 4
+                                                    : 1;
+    // Adam7's passes, or the whole image, each row after its filter byte.
+    std::vector<std::pair<uint32_t, uint32_t>> passes;
+    if (png.interlace == 0) {
+        passes.emplace_back(png.width, png.height);
+    } else {
+        const uint32_t x0[] = {0, 4, 0, 2, 0, 1, 0};
+        const uint32_t y0[] = {0, 0, 4, 0, 2, 0, 1};
+        const uint32_t dx[] = {8, 8, 4, 4, 2, 2, 1};
+        const uint32_t dy[] = {8, 8, 8, 4, 4, 2, 2};
+        for (int p = 0; p < 7; ++p) {
+            passes.emplace_back(png.width > x0[p] ? (png.width - x0[p] + dx[p] - 1) / dx[p] : 0,
+                                png.height > y0[p] ? (png.height - y0[p] + dy[p] - 1) / dy[p] : 0);
+        }
+    }
+    std::string raw;
+    for (const auto& [w, h] : passes) {
+        const uint32_t rowBytes = (w * channels * static_cast<uint32_t>(png.bitDepth) + 7) / 8;
+        for (uint32_t y = 0; w != 0 && y < h; ++y) {
+            raw += '\0';
+            for (uint32_t x = 0; x < rowBytes; ++x) {
+                raw += static_cast<char>((x * 37 + y * 11 + raw.size()) & 0xFF);
+            }
+        }
+    }
+    uint32_t a = 1;
+    uint32_t b = 0;
+    for (const char c : raw) {
+        a = (a + static_cast<uint8_t>(c)) % 65521;
+        b = (b + a) % 65521;
+    }
+    const auto length = static_cast<uint16_t>(raw.size());
+    const std::string stored = "\x78\x01\x01"s + static_cast<char>(length & 0xFF) +
+                               static_cast<char>(length >> 8) + static_cast<char>(~length & 0xFF) +
+                               static_cast<char>((~length >> 8) & 0xFF) + raw +
+                               bigEndian((b << 16) | a);
+    std::string file =
+        "\x89PNG\r\n\x1A\n"s +
+        pngChunk("IHDR", bigEndian(png.width) + bigEndian(png.height) +
+                             static_cast<char>(png.bitDepth) + static_cast<char>(png.colourType) +
+                             "\0\0"s + static_cast<char>(png.interlace));
+    for (const auto& [type, data] : png.before) {
+        file += pngChunk(type, data);
+    }
+    file += pngChunk("IDAT", stored);
+    for (const auto& [type, data] : png.after) {
+        file += pngChunk(type, data);
+    }
+    return file + pngChunk("IEND", "");
+}
+
+std::string palette() {
+    std::string colours;
+    for (int i = 0; i < 768; ++i) {
+        colours += static_cast<char>(i * 7);
+    }
+    return colours;
+}
+
+std::vector<PngSpec> handMadePngs() {
+    const std::string srgbProfile = readFileBytes("/usr/share/color/icc/ghostscript/srgb.icc");
+    std::vector<PngSpec> pngs = {
+        {"rgb8", 5, 3, 8, 2},
+        {"grey16", 5, 3, 16, 0},
+        {"greyAlpha8", 5, 3, 8, 4},
+        {"rgba16", 5, 3, 16, 6},
+        {"grey1", 9, 3, 1, 0},
+        {"grey4", 5, 3, 4, 0},
+        {"palette", 5, 3, 8, 3, {{"PLTE", palette()}}},
+        {"paletteAlpha", 5, 3, 8, 3, {{"PLTE", palette()}, {"tRNS", "\x00\x80\xFF\x10"s}}},
+        {"greyKey", 5, 3, 8, 0, {{"tRNS", "\x00\x25"s}}},
+        {"rgbKey16", 5, 3, 16, 2, {{"tRNS", "\x00\x25\x00\x26\x00\x27"s}}},
+        {"interlaced", 11, 9, 8, 2, {}, 1},
+        {"sRGB", 5, 3, 8, 2, {{"sRGB", "\x00"s}, {"gAMA", bigEndian(45455)}}},
+        {"chromaticities",
+         5,
+         3,
+         8,
+         2,
+         {{"cHRM", std::string(32, '\0')}, {"bKGD", "\0\1\0\2\0\3"s}, {"sBIT", "\x08\x08\x08"}}},
+        {"perMetre", 5, 3, 8, 2, {{"pHYs", bigEndian(2835) + bigEndian(5670) + "\x01"}}},
+        {"noUnit", 5, 3, 8, 2, {{"pHYs", bigEndian(3) + bigEndian(2) + "\x00"s}}},
+        {"time", 5, 3, 8, 2, {{"tIME", "\x07\xE5\x03\x04\x05\x06\x07"}}},
+        {"offset", 5, 3, 8, 2, {{"oFFs", bigEndian(3) + bigEndian(4) + "\x00"s}}},
+        {"texts",
+         5,
+         3,
+         8,
+         2,
+         {{"tEXt", "Author\0Me"s},
+          {"tEXt", "Description\0a quiet lake"s},
+          {"tEXt", "Title\0T"s},
+          {"tEXt", "Comment\0c"s},
+          {"iTXt", "Copyright\0\0\0en\0\0(c) Lakra"s},
+          {"tEXt", "author\0You"s},
+          {"tEXt", "DateTime\0"
+                   "2020:01:02 03:04:05"s},
+          {"tIME", "\x07\xE5\x03\x04\x05\x06\x07"}},
+         0,
+         {{"tEXt", "Late\0after the pixels"s}}},
+    };
+    if (!srgbProfile.empty()) {
+        // A compressed chunk: a stored deflate block does as well.
+        std::string profile = "\x78\x01"s;
+        for (size_t at = 0; at < srgbProfile.size(); at += 65535) {
+            const std::string piece = srgbProfile.substr(at, 65535);
+            const auto length = static_cast<uint16_t>(piece.size());
+            profile += static_cast<char>(at + 65535 >= srgbProfile.size() ? 1 : 0);
+            profile += static_cast<char>(length & 0xFF);
+            profile += static_cast<char>(length >> 8);
+            profile += static_cast<char>(~length & 0xFF);
+            profile += static_cast<char>((~length >> 8) & 0xFF);
+            profile += piece;
+        }
+        uint32_t a = 1;
+        uint32_t b = 0;
+        for (const char c : srgbProfile) {
+            a = (a + static_cast<uint8_t>(c)) % 65521;
+            b = (b + a) % 65521;
+        }
+        profile += bigEndian((b << 16) | a);
+        pngs.push_back({"profile",
+                        5,
+                        3,
+                        8,
+                        2,
+                        {{"gAMA", bigEndian(45455)},
+                         {"iCCP", "sRGB\0\0"s + profile},
+                         {"pHYs", bigEndian(2835) + bigEndian(2835) + "\x01"}}});
+    }
+    // Gamma exponents as OpenImageIO rounds and names them.
+    for (uint32_t gamma = 20000; gamma <= 120000; gamma += 1371) {
+        pngs.push_back({"gamma", 2, 2, 8, 0, {{"gAMA", bigEndian(gamma)}}});
+    }
+    return pngs;
+}
+
+// Records as a writer keeps them: OpenImageIO's fields decoded from an ICC
+// profile's header stay behind.
+std::vector<MetadataRecord> keptRecords(const HostImage& image) {
+    std::vector<MetadataRecord> kept;
+    for (const MetadataRecord& record : image.metadata.records) {
+        if (!record.name.starts_with("ICCProfile:")) {
+            kept.push_back(record);
+        }
+    }
+    return kept;
+}
+
+void expectSameImage(const HostImage& direct, const HostImage& module) {
+    EXPECT_EQ(std::tie(direct.width, direct.height, direct.planes, direct.depth, direct.alpha,
+                       direct.metadata.formatName),
+              std::tie(module.width, module.height, module.planes, module.depth, module.alpha,
+                       module.metadata.formatName));
+    EXPECT_TRUE(direct.pixels == module.pixels);
+    const std::vector<MetadataRecord> directRecords = keptRecords(direct);
+    const std::vector<MetadataRecord> moduleRecords = keptRecords(module);
+    ASSERT_EQ(directRecords.size(), moduleRecords.size());
+    for (size_t i = 0; i < directRecords.size(); ++i) {
+        const MetadataRecord& d = directRecords[i];
+        const MetadataRecord& m = moduleRecords[i];
+        EXPECT_EQ(std::tie(d.name, d.type, d.valueCount, d.bytes),
+                  std::tie(m.name, m.type, m.valueCount, m.bytes))
+            << "record " << i << ": " << d.name << " / " << m.name;
+    }
+}
+
+// libpng read directly gives what the image module gives, records in order.
+TEST(PngWithoutModule, ReadsAsTheModuleDoes) {
+    ScratchFolder folder;
+    const std::string path = folder.path("hand.png");
+    for (const PngSpec& png : handMadePngs()) {
+        SCOPED_TRACE(png.name + " "s + std::to_string(png.before.size()));
+        writeFileBytes(path, pngFile(png));
+        HostImage direct;
+        HostImage module;
+        std::string error;
+        ASSERT_TRUE(readImagePng(path, &direct));
+        ASSERT_TRUE(readImageOiio(path, &module, &error)) << error;
+        expectSameImage(direct, module);
+    }
+    // Files OpenImageIO writes, in every layout, with the metadata it writes.
+    for (int32_t layout = 0; layout < 8; ++layout) {
+        const int32_t planes = layout / 2 + 1;
+        const OIIO::TypeDesc type =
+            layout % 2 == 0 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+        SCOPED_TRACE(layout);
+        OIIO::ImageSpec imageSpec(7, 5, planes, type);
+        imageSpec.attribute("Artist", "Lakra Tester");
+        imageSpec.attribute("ImageDescription", "a quiet lake");
+        imageSpec.attribute("DateTime", "2024:05:06 07:08:09");
+        imageSpec.attribute("XResolution", 300.0f);
+        imageSpec.attribute("YResolution", 300.0f);
+        imageSpec.attribute("ResolutionUnit", "in");
+        imageSpec.attribute("oiio:ColorSpace", layout < 4 ? "sRGB" : "Gamma1.8");
+        imageSpec.attribute("Exif:ImageHistory", "lakra apply");
+        imageSpec.attribute("Exif:FNumber", 2.8f);
+        imageSpec.attribute("IPTC:Caption", "lake");
+        imageSpec.attribute("Software", "Lakra");
+        const HostImage pattern = patternImage(7, 5, planes, layout % 2 == 0 ? 8 : 16);
+        writeWithOiio(path, imageSpec, pattern.pixels.data());
+        HostImage direct;
+        HostImage module;
+        std::string error;
+        ASSERT_TRUE(readImagePng(path, &direct));
+        ASSERT_TRUE(readImageOiio(path, &module, &error)) << error;
+        expectSameImage(direct, module);
+    }
+}
+
+MetadataRecord stringRecord(const std::string& name, const std::string& text) {
+    MetadataRecord record{name, "string", 1, std::vector<uint8_t>(text.begin(), text.end())};
+    record.bytes.push_back(0);
+    return record;
+}
+
+MetadataRecord floatRecord(const std::string& name, float value) {
+    MetadataRecord record{name, "float", 1, std::vector<uint8_t>(sizeof value)};
+    std::memcpy(record.bytes.data(), &value, sizeof value);
+    return record;
+}
+
+// Written with libpng directly, a PNG is byte for byte the one the image
+// module writes: every layout, and the metadata of the PNGs read above and
+// of records made up.
+TEST(PngWithoutModule, WritesWhatTheModuleWrites) {
+    std::vector<std::vector<MetadataRecord>> recordSets = {{}};
+    ScratchFolder folder;
+    const std::string source = folder.path("source.png");
+    for (const PngSpec& png : handMadePngs()) {
+        writeFileBytes(source, pngFile(png));
+        HostImage read;
+        ASSERT_TRUE(readImagePng(source, &read));
+        recordSets.push_back(read.metadata.records);
+    }
+    const std::vector<std::vector<MetadataRecord>> madeUp = {
+        {stringRecord("ResolutionUnit", "cm"), floatRecord("XResolution", 118.1f)},
+        {stringRecord("ResolutionUnit", "m"), floatRecord("YResolution", 3000.0f)},
+        {floatRecord("PixelAspectRatio", 0.5f)},
+        {stringRecord("ResolutionUnit", "none"), floatRecord("XResolution", 72.0f),
+         floatRecord("YResolution", 96.0f), floatRecord("PixelAspectRatio", 2.0f)},
+        {stringRecord("oiio:ColorSpace", "Linear")},
+        {stringRecord("oiio:ColorSpace", "Gamma1.8")},
+        {stringRecord("oiio:ColorSpace", "Rec709")},
+        {stringRecord("DateTime", "2024:02:29 23:59:59"), stringRecord("DocumentName", "lake"),
+         stringRecord("Exif:ImageHistory", "lakra apply"), stringRecord("Software", "Lakra")},
+    };
+    recordSets.insert(recordSets.end(), madeUp.begin(), madeUp.end());
+    const std::string direct = folder.path("direct.png");
+    const std::string module = folder.path("module.png");
+    for (size_t set = 0; set < recordSets.size(); ++set) {
+        for (int32_t layout = 0; layout < 8; ++layout) {
+            SCOPED_TRACE("records " + std::to_string(set) + ", layout " + std::to_string(layout));
+            HostImage image = patternImage(13, 7, layout / 2 + 1, layout % 2 == 0 ? 8 : 16);
+            image.metadata.records = recordSets[set];
+            // Both write, or libpng refuses both (an RGB profile on grey).
+            std::string error;
+            const bool written = writePngFile(direct, image);
+            ASSERT_EQ(writeOiioFile(module, FileFormat::Png, image, module, &error), written)
+                << error;
+            EXPECT_TRUE(!written || readFileBytes(direct) == readFileBytes(module));
+        }
+    }
+    // Many rows and several compressed chunks.
+    const HostImage large = patternImage(700, 300, 3, 8);
+    std::string error;
+    ASSERT_TRUE(writePngFile(direct, large));
+    ASSERT_TRUE(writeOiioFile(module, FileFormat::Png, large, module, &error)) << error;
+    EXPECT_TRUE(readFileBytes(direct) == readFileBytes(module));
+}
+
+// Images whose metadata the direct writer does not write as the module does
+// are left to the module.
+TEST(PngWithoutModule, LeavesOtherImagesToTheModule) {
+    const std::vector<std::pair<const char*, std::vector<MetadataRecord>>> leftOver = {
+        {"an Exif number", {floatRecord("Exif:FNumber", 2.8f)}},
+        {"an odd date", {stringRecord("DateTime", "yesterday")}},
+        {"an odd colour space", {stringRecord("oiio:ColorSpace", "Gamma 2.2 or so")}},
+        {"a gamma without a number",
+         {floatRecord("oiio:Gamma", 2.4f), stringRecord("oiio:ColorSpace", "Gamma")}},
+        {"a long key", {stringRecord(std::string(90, 'k'), "text")}},
+        {"a list", {{"Keywords", "string", 2, {'a', 0, 'b', 0}}}},
+    };
+    ScratchFolder folder;
+    const std::string path = folder.path("left.png");
+    for (const auto& [what, records] : leftOver) {
+        SCOPED_TRACE(what);
+        HostImage image = patternImage(5, 4, 3, 8);
+        image.metadata.records = records;
+        EXPECT_FALSE(writePngFile(path, image));
+        std::string error;
+        EXPECT_TRUE(writeImage(path, image, &error)) << error;
+    }
+    HostImage floats = patternImage(5, 4, 3, 32);
+    EXPECT_FALSE(writePngFile(path, floats));
+}
+
+// What the direct reader does not reproduce is left to the module, which reads
+// it (or refuses it) as before.
+TEST(PngWithoutModule, LeavesTheRestToTheModule) {
+    const std::pair<PngSpec, bool> leftOver[] = {
+        {{"exif", 5, 3, 8, 2, {{"eXIf", "MM\0*\0\0\0\x08\0\0"s}}}, true},
+        {{"xmp", 5, 3, 8, 2, {{"iTXt", "XML:com.adobe.xmp\0\0\0\0\0<x:xmpmeta/>"s}}}, true},
+        {{"rawExif", 5, 3, 8, 2, {{"tEXt", "Raw profile type exif\0\nexif\n0\n"s}}}, true},
+        {{"private", 5, 3, 8, 2, {{"prVt", "own"}}}, true},
+        {{"noPalette", 5, 3, 8, 3}, false},
+    };
+    ScratchFolder folder;
+    const std::string path = folder.path("left.png");
+    for (const auto& [png, moduleReads] : leftOver) {
+        SCOPED_TRACE(png.name);
+        writeFileBytes(path, pngFile(png));
+        HostImage image = blankImage(2, 2, 3, 8);
+        EXPECT_FALSE(readImagePng(path, &image));
+        EXPECT_EQ(image.width, 2);
+        std::string error;
+        HostImage module;
+        const bool read = readImageOiio(path, &module, &error);
+        HostImage viaReadImage;
+        EXPECT_EQ(readImage(path, &viaReadImage, &error), read) << error;
+        EXPECT_EQ(viaReadImage.pixels, module.pixels);
+    }
+    // Cut short: whatever the module makes of it.
+    writeFileBytes(path, pngFile({"rgb8", 5, 3, 8, 2}).substr(0, 60));
+    HostImage image;
+    EXPECT_FALSE(readImagePng(path, &image));
+}
 
 #endif // LAKRA_HAVE_OIIO
 

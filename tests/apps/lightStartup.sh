@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# lakra maps OpenImageIO only for the files that need it: --help, netpbm files
+# and plain PNGs in and out load none of its libraries (and so run under a
+# tight address-space limit), JPEG files load the image module beside lakra,
+# and a lakra without that module says what those files need.
+# usage: lightStartup.sh LAKRA WORK_FOLDER
+set -euo pipefail
+lakra=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The libraries a run loads, as the dynamic loader reports them.
+loaded() { LD_DEBUG=libs "$@" 2>&1 >/dev/null | grep -o 'calling init: [^ ]*' || true; }
+
+printf 'P6\n8 6\n255\n' > in.ppm
+head -c 144 /dev/urandom >> in.ppm
+
+for run in "--help" "modes" "apply in.ppm out.ppm --set rippleHeight=40"; do
+    # shellcheck disable=SC2086 # the run's words
+    libraries=$(loaded "$lakra" $run)
+    [[ -n $libraries ]] || fail "lakra $run: the loader reported nothing"
+    if oiio=$(grep -e OpenImageIO -e lakra_oiio <<< "$libraries"); then
+        fail "lakra $run loads $oiio"
+    fi
+done
+[[ -s out.ppm ]] || fail "no out.ppm"
+
+# Without OpenImageIO's libraries lakra needs little address space. (The
+# sanitizers reserve terabytes for themselves, so a sanitized lakra is not
+# held to it.)
+if ! ldd "$lakra" | grep -q -e libasan -e libtsan; then
+    (ulimit -v 409600 && "$lakra" apply in.ppm limited.ppm) || fail "apply under a 400 MB limit"
+    cmp -s out.ppm limited.ppm || fail "the limited run wrote another image"
+fi
+
+# PNG in and out needs no module; JPEG in and out loads it.
+for run in "apply in.ppm out.png" "apply out.png back.ppm" "apply out.png again.png"; do
+    # shellcheck disable=SC2086 # the run's words
+    if oiio=$(grep -e OpenImageIO -e lakra_oiio <<< "$(loaded "$lakra" $run)"); then
+        fail "lakra $run loads $oiio"
+    fi
+done
+[[ -s back.ppm && -s again.png ]] || fail "no back.ppm or again.png"
+grep -q lakra_oiio <<< "$(loaded "$lakra" apply in.ppm out.jpg)" || fail "no module to write a JPEG"
+grep -q lakra_oiio <<< "$(loaded "$lakra" apply out.jpg back.ppm)" || fail "no module to read a JPEG"
+
+# Alone in a folder, lakra still handles netpbm files and plain PNGs, and
+# explains the rest.
+mkdir alone
+cp "$lakra" alone/lakra
+alone/lakra apply in.ppm alone.ppm || fail "netpbm without the module"
+alone/lakra apply out.png alone.png || fail "a PNG without the module"
+for run in "apply out.jpg x.ppm" "apply in.ppm x.tif"; do
+    # shellcheck disable=SC2086 # the run's words
+    if message=$(alone/lakra $run 2>&1); then
+        fail "lakra $run without the module succeeded"
+    fi
+    [[ $message == *" files need liblakra_oiio.so beside lakra ("* ]] || fail "lakra $run: $message"
+done
+echo "light start-up: ok"
