@@ -7,6 +7,10 @@
 #include "apps/lakra/pluginLoader.h"
 #include "apps/lakra/presetCommands.h"
 #include "host/pluginMain.h"
+#include "pyramid/pyramid.h"
+#include "render/loadSource.h"
+#include "render/renderInto.h"
+#include "support/fakeHost.h"
 #include "support/pluginRun.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +21,7 @@
 namespace lakra {
 namespace {
 
+using testing::FakeHost;
 using testing::FakeImage;
 
 struct Format {
@@ -164,6 +169,39 @@ TEST(BigDocument, WiderThan32767PixelsRendersThroughThe32BitRectangles) {
         EXPECT_EQ(hostCounters().regionCopies, 0);
     }
     EXPECT_EQ(image.output, testing::directRender(image, look));
+
+    // The same look rendered through the plug-in's own Offline target at that
+    // size: where the result is opaque the two finishes agree sample for sample.
+    FakeHost host;
+    FakeImage source = image;
+    host.image = &source;
+    PyramidPtr pyramid(pyramidCreate(image.width, image.height, PixelFormat::Rgba8));
+    PyramidPtr offline(pyramidCreate(image.width, image.height, PixelFormat::Rgba8));
+    ASSERT_EQ(loadSource(&host, pyramid.get()), noErr);
+    Settings settings = look;
+    RenderState state{};
+    state.filterWidth = image.width;
+    state.filterHeight = image.height;
+    state.source = pyramid.get();
+    state.offlineImage = offline.get();
+    state.hostFormat = HostImageFormat{8, 3, false};
+    ASSERT_EQ(renderInto(RenderTarget::Offline, &settings, &state, nullptr, nullptr), noErr);
+    int64_t opaque = 0;
+    for (int32_t y = 0; y < image.height; ++y) {
+        for (int32_t x = 0; x < image.width; ++x) {
+            const uint32_t word = readRgba8(x, y, offline.get(), 0);
+            if ((word & 0xFFu) != 255u) {
+                continue;
+            }
+            ++opaque;
+            for (int32_t c = 0; c < 3; ++c) {
+                ASSERT_EQ(image.outputAt(x, y, c),
+                          static_cast<float>((word >> (24 - 8 * c)) & 0xFFu))
+                    << x << ", " << y << " channel " << c;
+            }
+        }
+    }
+    EXPECT_GT(opaque, int64_t{image.width} * image.height * 9 / 10);
 }
 
 } // namespace
