@@ -11,10 +11,10 @@ namespace {
 SimdLevel detect() {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") != 0) {
+    if (__builtin_cpu_supports("avx2")) {
         return SimdLevel::Avx2;
     }
-    if (__builtin_cpu_supports("sse4.1") != 0) {
+    if (__builtin_cpu_supports("sse4.1")) {
         return SimdLevel::Sse4;
     }
 #endif
