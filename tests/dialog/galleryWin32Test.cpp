@@ -163,6 +163,7 @@ protected:
 TEST_F(GalleryCommands, PageButtonWritesThePresetsPageAndOpensIt) {
     writePreset(work / "presets" / "river & sea.q8r", 9);
     writePreset(work / "presets" / "calm.q8r", 3);
+    writePreset(work / "presets" / "storm.q8r", 30);
     std::string offered;
     std::string sourceFolder;
     std::string pageFolder;
@@ -189,7 +190,7 @@ TEST_F(GalleryCommands, PageButtonWritesThePresetsPageAndOpensIt) {
     EXPECT_EQ(namesIn(work), (std::vector<std::string>{"presets", "presets.html", "web_images"}));
     EXPECT_EQ(namesIn(work / "web_images"),
               (std::vector<std::string>{"bottom.gif", "calm.jpg", "left.gif", "right.gif",
-                                        "river & sea.jpg", "top.gif"}));
+                                        "river & sea.jpg", "storm.jpg", "top.gif"}));
 }
 
 // A right click on the large cell: the page of the set dots; the dialog then

@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -216,10 +215,6 @@ struct StopCase {
     Reach reach;
     Step stop;
 };
-
-void PrintTo(const StopCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 const StopCase kStopCases[] = {
     {"SizeDialogCancel", Reach::SizeDialog, pressButton(IDCANCEL)},
