@@ -579,10 +579,7 @@ bool zoomOutEnabled(const PreviewModel& model) {
     return model.previewPossible && model.proxies && scaleOf(model) < model.largestReduction;
 }
 
-namespace {
-
-// The folder part of a path, separator included; empty without one.
-void rememberFolder(Settings* settings, const char* path) {
+void pathFolderInto(const char* path, char* folder, size_t bytes) {
     const char* last = nullptr;
     for (const char* at = path; *at != '\0'; ++at) {
         if (*at == '/' || *at == '\\') {
@@ -590,13 +587,11 @@ void rememberFolder(Settings* settings, const char* path) {
         }
     }
     const size_t length = last != nullptr ? static_cast<size_t>(last - path) + 1 : 0;
-    if (length < sizeof settings->presetsFolder) {
-        std::memcpy(settings->presetsFolder, path, length);
-        settings->presetsFolder[length] = '\0';
+    if (length < bytes) {
+        std::memcpy(folder, path, length);
+        folder[length] = '\0';
     }
 }
-
-} // namespace
 
 void presetSaveName(const Settings& settings, char* name, size_t bytes) {
     if (bytes == 0) {
@@ -613,7 +608,7 @@ void presetSaveName(const Settings& settings, char* name, size_t bytes) {
 
 uint32_t previewPresetOpened(PreviewModel* model, const char* path, Result* result) {
     Settings* s = model->settings;
-    rememberFolder(s, path);
+    pathFolderInto(path, s->presetsFolder, sizeof s->presetsFolder);
     FileSpec fileSpec{};
     fileSpecFromPath(&fileSpec, path);
     // Read into a copy first, so a file that cannot be read changes nothing.
@@ -632,7 +627,7 @@ uint32_t previewPresetOpened(PreviewModel* model, const char* path, Result* resu
 uint32_t previewPresetSaved(PreviewModel* model, const char* path, Result* result) {
     Settings* s = model->settings;
     settingsFromControls(model);
-    rememberFolder(s, path);
+    pathFolderInto(path, s->presetsFolder, sizeof s->presetsFolder);
     FileSpec fileSpec{};
     fileSpecFromPath(&fileSpec, path);
     *result = presetWrite(fileSpec, s);

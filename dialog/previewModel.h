@@ -217,6 +217,9 @@ uint32_t previewLookReplaced(PreviewModel* model, UndoKind undo);
 // the look's name ("Lakra settings" when it has none), its extension
 // replaced by ".q8r", in the folder last used for settings files.
 void presetSaveName(const Settings& settings, char* name, size_t bytes);
+// The folder part of a path, separator included (empty without one), into
+// `folder`, a field of `bytes`; a folder too long for it leaves it as it was.
+void pathFolderInto(const char* path, char* folder, size_t bytes);
 // The open dialog's OK on `path`: the folder is remembered, the look is reset
 // to its defaults and read from the file, and named after it. A file that
 // cannot be read leaves the look as it was and returns 0; *result says why.

@@ -6,6 +6,7 @@
 
 #include "blend/glueModes.h"
 #include "dialog/previewModel.h"
+#include "dialog/win32/dialogPlacement.h"
 #include "dialog/win32/fileDialogs.h"
 #include "dialog/win32/galleryCommands.h"
 #include "dialog/win32/psdExportDialogs.h"
@@ -587,29 +588,6 @@ void drawItem(const View& view, const DRAWITEMSTRUCT& item) {
 
 // ------------------------------------------------------------------ opening
 
-void placeDialog(HWND dialog, HWND owner) {
-    RECT outer{};
-    GetWindowRect(dialog, &outer);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    RECT over{};
-    if (owner == nullptr || GetWindowRect(owner, &over) == FALSE) {
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &over, 0);
-    }
-    int left = over.left + (over.right - over.left - width) / 2;
-    int top = over.top + (over.bottom - over.top - height) / 3;
-    // Back onto the screen that holds most of it.
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    const RECT wanted{left, top, left + width, top + height};
-    if (GetMonitorInfoA(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &monitor) != FALSE) {
-        const RECT& work = monitor.rcWork;
-        left = std::max<int>(work.left, std::min<int>(left, work.right - width));
-        top = std::max<int>(work.top, std::min<int>(top, work.bottom - height));
-    }
-    SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void fitClientToTemplate(HWND dialog) {
     RECT client{0, 0, 506, 331};
     MapDialogRect(dialog, &client);
@@ -693,7 +671,7 @@ void openView(View* view) {
     fitClientToTemplate(dialog);
     addTooltips(view);
     const PlatformData* platform = getPlatformData(*view->record);
-    placeDialog(dialog, platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr);
+    placeDialog(dialog, platform != nullptr ? reinterpret_cast<HWND>(platform->hwnd) : nullptr, 3);
 
     // Arial 11 pixels at 96 dots per inch, grown with the display's setting
     // as the template's dialog units are.

@@ -4,7 +4,9 @@
 
 #include "dialog/win32/psdExportDialogs.h"
 
+#include "dialog/previewModel.h"
 #include "dialog/psdSize.h"
+#include "dialog/win32/dialogPlacement.h"
 #include "dialog/win32/fileDialogs.h"
 #include "driver/driver.h"
 #include "export/psdExport.h"
@@ -45,29 +47,16 @@ bool bringToFront(HWND dialog) {
     return true;
 }
 
-// Centred on the owner (on the work area without one), kept on its screen.
-void centreOn(HWND dialog, HWND owner) {
-    RECT outer{};
-    GetWindowRect(dialog, &outer);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    RECT over{};
-    if (owner == nullptr || GetWindowRect(owner, &over) == FALSE) {
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &over, 0);
-    }
-    int left = over.left + (over.right - over.left - width) / 2;
-    int top = over.top + (over.bottom - over.top - height) / 2;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    const RECT wanted{left, top, left + width, top + height};
-    if (GetMonitorInfoA(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &monitor) != FALSE) {
-        const RECT& work = monitor.rcWork;
-        left = left + width > work.right ? work.right - width : left;
-        top = top + height > work.bottom ? work.bottom - height : top;
-        left = left < work.left ? work.left : left;
-        top = top < work.top ? work.top : top;
-    }
-    SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+// The dialog's view, handed over at its opening and kept in its user
+// data; the dialog is noted in `open` and placed over its owner.
+template <typename View>
+View* openView(HWND dialog, LPARAM lParam, HWND* open) {
+    auto* view = reinterpret_cast<View*>(lParam);
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    view->dialog = dialog;
+    *open = dialog;
+    placeDialog(dialog, GetWindow(dialog, GW_OWNER), 2);
+    return view;
 }
 
 // ------------------------------------------------------------- size dialog
@@ -137,11 +126,7 @@ void sizeChosen(SizeView* view, int id) {
 INT_PTR CALLBACK sizeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     auto* view = reinterpret_cast<SizeView*>(GetWindowLongPtrA(dialog, DWLP_USER));
     if (message == WM_INITDIALOG) {
-        view = reinterpret_cast<SizeView*>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        view->dialog = dialog;
-        gSizeDialog = dialog;
-        centreOn(dialog, GetWindow(dialog, GW_OWNER));
+        view = openView<SizeView>(dialog, lParam, &gSizeDialog);
         for (const int id : {kIdPsdWidth, kIdPsdHeight}) {
             SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, 256, 0);
         }
@@ -197,21 +182,6 @@ bool askSize(const PsdExportRequest& request) {
 
 // ------------------------------------------------------------- save dialog
 
-// The folder part of a path, separator included.
-void rememberFolder(Settings* settings, const char* path) {
-    const char* last = nullptr;
-    for (const char* at = path; *at != '\0'; ++at) {
-        if (*at == '/' || *at == '\\') {
-            last = at;
-        }
-    }
-    const size_t length = last != nullptr ? static_cast<size_t>(last - path) + 1 : 0;
-    if (length < sizeof settings->psdFolder) {
-        std::memcpy(settings->psdFolder, path, length);
-        settings->psdFolder[length] = '\0';
-    }
-}
-
 bool askFile(const PsdExportRequest& request, FileSpec* fileSpec) {
     Settings* settings = request.settings;
     char path[MAX_PATH] = "Lakra result.psd";
@@ -224,7 +194,7 @@ bool askFile(const PsdExportRequest& request, FileSpec* fileSpec) {
     if (!askFilePath(dialog, path, sizeof path)) {
         return false;
     }
-    rememberFolder(settings, path);
+    pathFolderInto(path, settings->psdFolder, sizeof settings->psdFolder);
     fileSpecFromPath(fileSpec, path);
     std::memcpy(settings->psdLastFile, fileSpec, sizeof *fileSpec);
     return true;
@@ -361,13 +331,9 @@ void stopProgress(ProgressView* view) {
 INT_PTR CALLBACK progressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     auto* view = reinterpret_cast<ProgressView*>(GetWindowLongPtrA(dialog, DWLP_USER));
     if (message == WM_INITDIALOG) {
-        view = reinterpret_cast<ProgressView*>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        view->dialog = dialog;
+        view = openView<ProgressView>(dialog, lParam, &gProgressDialog);
         view->cancelButton = FindWindowExA(dialog, nullptr, "Button", nullptr);
         view->cancelled = false;
-        gProgressDialog = dialog;
-        centreOn(dialog, GetWindow(dialog, GW_OWNER));
         SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         SetTimer(dialog, kProgressTimerId, kProgressTimerMillis, nullptr);
         return TRUE;

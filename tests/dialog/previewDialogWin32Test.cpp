@@ -4,38 +4,21 @@
 // or Escape. A thread timer plays the steps inside the dialog's own loop.
 #ifdef _WIN32
 
-#include "dialog/dialogScript.h"
+#include "dialog/dialogRun.h"
 #include "dialog/previewModel.h"
-#include "dialog/win32/previewDialog.h"
 #include "files/files.h"
-#include "host/seams.h"
 #include "host/ui.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
-#include "support/pluginRun.h"
-#include "support/scratchFolder.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 #include <cstring>
-#include <functional>
-#include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace lakra {
 namespace {
 
-using namespace lakra::testing; // the dialog script
-using testing::FakeImage;
-using testing::PluginRun;
+using namespace lakra::testing; // the dialog script and run
 
 int rowOf(const char* label) {
     for (const SliderRow& row : sliderRows()) {
@@ -67,15 +50,7 @@ Step dragPastRightEnd(const char* label) {
 
 // Focus in the edit box, its text selected and typed over, key by key.
 Step typeInto(const char* label, const char* keys) {
-    return [label, keys](HWND dialog) {
-        HWND edit = GetDlgItem(dialog, sliderRows()[rowOf(label)].edit);
-        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
-        SendMessageA(edit, EM_SETSEL, 0, -1);
-        for (const char* key = keys; *key != '\0'; ++key) {
-            SendMessageA(edit, WM_CHAR, static_cast<WPARAM>(*key), 1);
-        }
-        return true;
-    };
+    return typeInEdit(sliderRows()[rowOf(label)].edit, keys);
 }
 
 Step chooseGlue(int glue) {
@@ -88,26 +63,7 @@ Step chooseGlue(int glue) {
     };
 }
 
-class PreviewDialogWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        gScript = Script{};
-        setPreviewDialogHandler(runWin32PreviewDialog);
-        testing::fillPattern(&image);
-    }
-
-    void TearDown() override { setPreviewDialogHandler(nullptr); }
-
-    Result play(PluginRun* run) {
-        const UINT_PTR timer = SetTimer(nullptr, 0, 50, playStep);
-        const Result result = run->run();
-        KillTimer(nullptr, timer);
-        return result;
-    }
-
-    testing::ScratchFolder scratch;
-    FakeImage image{90, 60, 3, 8, false};
-};
+using PreviewDialogWindow = PreviewDialogRun;
 
 TEST_F(PreviewDialogWindow, UsersInputShapesTheLookThatOkRenders) {
     bool sawBlur = false;
@@ -120,11 +76,8 @@ TEST_F(PreviewDialogWindow, UsersInputShapesTheLookThatOkRenders) {
         clickControl(kIdFirstDot + 3),
         pressButton(kIdOk),
     };
-    HostRunOptions options = PluginRun::interactive();
-    options.offerDisplay = true;
-    PluginRun run(&image, options);
-    ASSERT_EQ(play(&run), noErr) << gScript.failure;
-    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    PluginRun run(&image, displayed());
+    ASSERT_EQ(play(&run), noErr);
     EXPECT_TRUE(sawBlur);
     EXPECT_GT(hostRunDisplayed(run.host).calls, 0);
 
@@ -147,11 +100,7 @@ TEST_F(PreviewDialogWindow, CancelAfterEditsLeavesTheImageAlone) {
         chooseGlue(30),
         pressButton(kIdCancel),
     };
-    HostRunOptions options = PluginRun::interactive();
-    options.offerDisplay = true;
-    PluginRun run(&image, options);
-    EXPECT_EQ(play(&run), userCanceledErr) << gScript.failure;
-    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    EXPECT_EQ(play(), userCanceledErr);
     EXPECT_EQ(image.output, image.input);
 }
 
@@ -165,11 +114,7 @@ TEST_F(PreviewDialogWindow, InformationBoxStaysBesideTheDialogUntilItEnds) {
         },
         pressButton(kIdOk),
     };
-    HostRunOptions options = PluginRun::interactive();
-    options.offerDisplay = true;
-    PluginRun run(&image, options);
-    EXPECT_EQ(play(&run), noErr) << gScript.failure;
-    EXPECT_TRUE(gScript.failure.empty()) << gScript.failure;
+    EXPECT_EQ(play(), noErr);
     ASSERT_NE(box, nullptr);
     EXPECT_FALSE(IsWindow(box)); // OK closed it with the dialog
 }
@@ -183,11 +128,10 @@ TEST_F(PreviewDialogWindow, ColourButtonTakesTheHostsPicker) {
         return true;
     });
     gScript.steps = {pressButton(kIdWaterColor), pressButton(kIdOk)};
-    HostRunOptions options = PluginRun::interactive();
-    options.offerDisplay = true;
+    HostRunOptions options = displayed();
     options.offerColorPicker = true;
     PluginRun run(&image, options);
-    EXPECT_EQ(play(&run), noErr) << gScript.failure;
+    EXPECT_EQ(play(&run), noErr);
     setHostColorPicker(nullptr);
     Settings look{};
     settingsFresh(&look);
@@ -208,9 +152,10 @@ TEST(AboutBox, OnlyAClickOnTheWebsiteButtonOpensThePage) {
         gScript = Script{};
         gScript.caption = "About Lakra";
         gScript.steps = {std::move(step)};
-        const UINT_PTR timer = SetTimer(nullptr, 0, 50, playStep);
-        showAbout();
-        KillTimer(nullptr, timer);
+        playWhile([] {
+            showAbout();
+            return 0;
+        });
         return gScript.failure;
     };
     // Escape: the dialog manager's IDCANCEL, from no click.
