@@ -26,7 +26,7 @@ namespace lakra {
 
 namespace {
 
-static_assert(sizeof(FileSpec) <= sizeof(Settings::psdLastFile), "the last file is a file spec");
+static_assert(sizeof(FileSpec) <= sizeof(Settings::psdLastFile), "the last file is stored whole");
 
 // The open dialogs, so that a second start only brings them to the front.
 HWND gSizeDialog = nullptr;

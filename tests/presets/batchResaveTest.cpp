@@ -33,9 +33,9 @@ void writeLook(const ScratchFolder& folder, const std::string& name, float horiz
 }
 
 FileSpec folderSpec(const ScratchFolder& folder) {
-    FileSpec spec{};
-    fileSpecFromPath(&spec, folder.path().c_str());
-    return spec;
+    FileSpec fileSpec{};
+    fileSpecFromPath(&fileSpec, folder.path().c_str());
+    return fileSpec;
 }
 
 struct Seen {
@@ -111,13 +111,13 @@ TEST(ResaveWalk, EveryFieldOfTheLookIsBackAndAWalkInsideAWalkIsRefused) {
     const Settings before = settings;
     MemoryDots dots{};
     memoryDotsReset(&dots);
-    const FileSpec spec = folderSpec(folder);
+    const FileSpec fileSpec = folderSpec(folder);
     Seen seen;
-    seen.folder = &spec;
+    seen.folder = &fileSpec;
     ResaveSummary summary;
-    ASSERT_EQ(
-        resavePresetFolder(spec, &settings, &dots, thumbnail.get(), seeingHooks(&seen), &summary),
-        noErr);
+    ASSERT_EQ(resavePresetFolder(fileSpec, &settings, &dots, thumbnail.get(), seeingHooks(&seen),
+                                 &summary),
+              noErr);
 
     EXPECT_TRUE(sameBytes(settings, before)) << "every byte as before";
     EXPECT_EQ(seen.nested, kResaveRunning);
@@ -141,10 +141,10 @@ TEST(ResaveWalk, EveryFieldOfTheLookIsBackAndAWalkInsideAWalkIsRefused) {
 
     // The guard is down again: the next walk runs.
     seen = Seen{};
-    seen.folder = &spec;
-    EXPECT_EQ(
-        resavePresetFolder(spec, &settings, &dots, thumbnail.get(), seeingHooks(&seen), &summary),
-        noErr);
+    seen.folder = &fileSpec;
+    EXPECT_EQ(resavePresetFolder(fileSpec, &settings, &dots, thumbnail.get(), seeingHooks(&seen),
+                                 &summary),
+              noErr);
     EXPECT_EQ(seen.names.size(), 2u);
 }
 
