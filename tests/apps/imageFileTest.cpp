@@ -464,15 +464,38 @@ std::string pngChunk(const std::string& type, const std::string& data) {
            bigEndian(crc32Of(type + data));
 }
 
+// `raw` as a zlib stream of stored deflate blocks.
+std::string storedDeflate(const std::string& raw) {
+    std::string stream = "\x78\x01"s;
+    for (size_t at = 0; at == 0 || at < raw.size(); at += 65535) {
+        const auto length = static_cast<uint16_t>(std::min<size_t>(raw.size() - at, 65535));
+        stream += static_cast<char>(at + 65535 >= raw.size() ? 1 : 0);
+        for (const int half : {static_cast<int>(length), ~length & 0xFFFF}) {
+            stream += static_cast<char>(half & 0xFF);
+            stream += static_cast<char>(half >> 8);
+        }
+        stream += raw.substr(at, length);
+    }
+    uint32_t a = 1;
+    uint32_t b = 0;
+    for (const char c : raw) {
+        a = (a + static_cast<uint8_t>(c)) % 65521;
+        b = (b + a) % 65521;
+    }
+    return stream + bigEndian((b << 16) | a);
+}
+
+using Chunks = std::vector<std::pair<std::string, std::string>>;
+
 struct PngSpec {
     const char* name;
     uint32_t width;
     uint32_t height;
     int bitDepth;
     int colourType; // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
-    std::vector<std::pair<std::string, std::string>> before = {};
+    Chunks before = {};
     int interlace = 0;
-    std::vector<std::pair<std::string, std::string>> after = {};
+    Chunks after = {};
 };
 
 std::string pngFile(const PngSpec& png) {
@@ -504,17 +527,6 @@ std::string pngFile(const PngSpec& png) {
             }
         }
     }
-    uint32_t a = 1;
-    uint32_t b = 0;
-    for (const char c : raw) {
-        a = (a + static_cast<uint8_t>(c)) % 65521;
-        b = (b + a) % 65521;
-    }
-    const auto length = static_cast<uint16_t>(raw.size());
-    const std::string stored = "\x78\x01\x01"s + static_cast<char>(length & 0xFF) +
-                               static_cast<char>(length >> 8) + static_cast<char>(~length & 0xFF) +
-                               static_cast<char>((~length >> 8) & 0xFF) + raw +
-                               bigEndian((b << 16) | a);
     std::string file =
         "\x89PNG\r\n\x1A\n"s +
         pngChunk("IHDR", bigEndian(png.width) + bigEndian(png.height) +
@@ -523,11 +535,16 @@ std::string pngFile(const PngSpec& png) {
     for (const auto& [type, data] : png.before) {
         file += pngChunk(type, data);
     }
-    file += pngChunk("IDAT", stored);
+    file += pngChunk("IDAT", storedDeflate(raw));
     for (const auto& [type, data] : png.after) {
         file += pngChunk(type, data);
     }
     return file + pngChunk("IEND", "");
+}
+
+// Most hand-made PNGs: 5 x 3 8-bit RGB with a few chunks.
+PngSpec rgb8(const char* name, Chunks before, Chunks after = {}) {
+    return {name, 5, 3, 8, 2, std::move(before), 0, std::move(after)};
 }
 
 std::string palette() {
@@ -552,62 +569,31 @@ std::vector<PngSpec> handMadePngs() {
         {"greyKey", 5, 3, 8, 0, {{"tRNS", "\x00\x25"s}}},
         {"rgbKey16", 5, 3, 16, 2, {{"tRNS", "\x00\x25\x00\x26\x00\x27"s}}},
         {"interlaced", 11, 9, 8, 2, {}, 1},
-        {"sRGB", 5, 3, 8, 2, {{"sRGB", "\x00"s}, {"gAMA", bigEndian(45455)}}},
-        {"chromaticities",
-         5,
-         3,
-         8,
-         2,
-         {{"cHRM", std::string(32, '\0')}, {"bKGD", "\0\1\0\2\0\3"s}, {"sBIT", "\x08\x08\x08"}}},
-        {"perMetre", 5, 3, 8, 2, {{"pHYs", bigEndian(2835) + bigEndian(5670) + "\x01"}}},
-        {"noUnit", 5, 3, 8, 2, {{"pHYs", bigEndian(3) + bigEndian(2) + "\x00"s}}},
-        {"time", 5, 3, 8, 2, {{"tIME", "\x07\xE5\x03\x04\x05\x06\x07"}}},
-        {"offset", 5, 3, 8, 2, {{"oFFs", bigEndian(3) + bigEndian(4) + "\x00"s}}},
-        {"texts",
-         5,
-         3,
-         8,
-         2,
-         {{"tEXt", "Author\0Me"s},
-          {"tEXt", "Description\0a quiet lake"s},
-          {"tEXt", "Title\0T"s},
-          {"tEXt", "Comment\0c"s},
-          {"iTXt", "Copyright\0\0\0en\0\0(c) Lakra"s},
-          {"tEXt", "author\0You"s},
-          {"tEXt", "DateTime\0"
-                   "2020:01:02 03:04:05"s},
-          {"tIME", "\x07\xE5\x03\x04\x05\x06\x07"}},
-         0,
-         {{"tEXt", "Late\0after the pixels"s}}},
+        rgb8("sRGB", {{"sRGB", "\x00"s}, {"gAMA", bigEndian(45455)}}),
+        rgb8(
+            "chromaticities",
+            {{"cHRM", std::string(32, '\0')}, {"bKGD", "\0\1\0\2\0\3"s}, {"sBIT", "\x08\x08\x08"}}),
+        rgb8("perMetre", {{"pHYs", bigEndian(2835) + bigEndian(5670) + "\x01"}}),
+        rgb8("noUnit", {{"pHYs", bigEndian(3) + bigEndian(2) + "\x00"s}}),
+        rgb8("time", {{"tIME", "\x07\xE5\x03\x04\x05\x06\x07"}}),
+        rgb8("offset", {{"oFFs", bigEndian(3) + bigEndian(4) + "\x00"s}}),
+        rgb8("texts",
+             {{"tEXt", "Author\0Me"s},
+              {"tEXt", "Description\0a quiet lake"s},
+              {"tEXt", "Title\0T"s},
+              {"tEXt", "Comment\0c"s},
+              {"iTXt", "Copyright\0\0\0en\0\0(c) Lakra"s},
+              {"tEXt", "author\0You"s},
+              {"tEXt", "DateTime\0"
+                       "2020:01:02 03:04:05"s},
+              {"tIME", "\x07\xE5\x03\x04\x05\x06\x07"}},
+             {{"tEXt", "Late\0after the pixels"s}}),
     };
     if (!srgbProfile.empty()) {
-        // A compressed chunk: a stored deflate block does as well.
-        std::string profile = "\x78\x01"s;
-        for (size_t at = 0; at < srgbProfile.size(); at += 65535) {
-            const std::string piece = srgbProfile.substr(at, 65535);
-            const auto length = static_cast<uint16_t>(piece.size());
-            profile += static_cast<char>(at + 65535 >= srgbProfile.size() ? 1 : 0);
-            profile += static_cast<char>(length & 0xFF);
-            profile += static_cast<char>(length >> 8);
-            profile += static_cast<char>(~length & 0xFF);
-            profile += static_cast<char>((~length >> 8) & 0xFF);
-            profile += piece;
-        }
-        uint32_t a = 1;
-        uint32_t b = 0;
-        for (const char c : srgbProfile) {
-            a = (a + static_cast<uint8_t>(c)) % 65521;
-            b = (b + a) % 65521;
-        }
-        profile += bigEndian((b << 16) | a);
-        pngs.push_back({"profile",
-                        5,
-                        3,
-                        8,
-                        2,
-                        {{"gAMA", bigEndian(45455)},
-                         {"iCCP", "sRGB\0\0"s + profile},
-                         {"pHYs", bigEndian(2835) + bigEndian(2835) + "\x01"}}});
+        // A compressed chunk: stored deflate blocks do as well.
+        pngs.push_back(rgb8("profile", {{"gAMA", bigEndian(45455)},
+                                        {"iCCP", "sRGB\0\0"s + storedDeflate(srgbProfile)},
+                                        {"pHYs", bigEndian(2835) + bigEndian(2835) + "\x01"}}));
     }
     // Gamma exponents as OpenImageIO rounds and names them.
     for (uint32_t gamma = 20000; gamma <= 120000; gamma += 1371) {
@@ -780,10 +766,10 @@ TEST(PngWithoutModule, LeavesOtherImagesToTheModule) {
 // it (or refuses it) as before.
 TEST(PngWithoutModule, LeavesTheRestToTheModule) {
     const std::pair<PngSpec, bool> leftOver[] = {
-        {{"exif", 5, 3, 8, 2, {{"eXIf", "MM\0*\0\0\0\x08\0\0"s}}}, true},
-        {{"xmp", 5, 3, 8, 2, {{"iTXt", "XML:com.adobe.xmp\0\0\0\0\0<x:xmpmeta/>"s}}}, true},
-        {{"rawExif", 5, 3, 8, 2, {{"tEXt", "Raw profile type exif\0\nexif\n0\n"s}}}, true},
-        {{"private", 5, 3, 8, 2, {{"prVt", "own"}}}, true},
+        {rgb8("exif", {{"eXIf", "MM\0*\0\0\0\x08\0\0"s}}), true},
+        {rgb8("xmp", {{"iTXt", "XML:com.adobe.xmp\0\0\0\0\0<x:xmpmeta/>"s}}), true},
+        {rgb8("rawExif", {{"tEXt", "Raw profile type exif\0\nexif\n0\n"s}}), true},
+        {rgb8("private", {{"prVt", "own"}}), true},
         {{"noPalette", 5, 3, 8, 3}, false},
     };
     ScratchFolder folder;
