@@ -744,6 +744,8 @@ TEST(PngWithoutModule, LeavesTheRestToTheModule) {
          {floatRecord("oiio:Gamma", 2.4f), stringRecord("oiio:ColorSpace", "Gamma")}},
         {"a long key", {stringRecord(std::string(90, 'k'), "text")}},
         {"a list", {{"Keywords", "string", 2, {'a', 0, 'b', 0}}}},
+        {"a renamed name in another case", {stringRecord("artist", "me")}},
+        {"a header name in another case", {stringRecord("xresolution", "72")}},
     };
     ScratchFolder folder;
     const std::string path = folder.path("left.png");
@@ -763,6 +765,7 @@ TEST(PngWithoutModule, LeavesTheRestToTheModule) {
         {rgb8("xmp", {{"iTXt", "XML:com.adobe.xmp\0\0\0\0\0<x:xmpmeta/>"s}}), true},
         {rgb8("rawExif", {{"tEXt", "Raw profile type exif\0\nexif\n0\n"s}}), true},
         {rgb8("private", {{"prVt", "own"}}), true},
+        {rgb8("keysInTwoCases", {{"tEXt", "Comment\0one"s}, {"tEXt", "comment\0two"s}}), true},
         {{"noPalette", 5, 3, 8, 3}, false},
     };
     for (const auto& [png, moduleReads] : leftOverFiles) {
@@ -774,6 +777,7 @@ TEST(PngWithoutModule, LeavesTheRestToTheModule) {
         std::string error;
         HostImage module;
         const bool read = readImageOiio(path, &module, &error);
+        EXPECT_EQ(read, moduleReads) << error;
         HostImage viaReadImage;
         EXPECT_EQ(readImage(path, &viaReadImage, &error), read) << error;
         EXPECT_EQ(viaReadImage.pixels, module.pixels);

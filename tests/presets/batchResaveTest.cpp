@@ -8,6 +8,7 @@
 #include "support/scratchFolder.h"
 
 #include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -18,11 +19,26 @@ namespace {
 using testing::sameBytes;
 using testing::ScratchFolder;
 
+// Every look here has a blend mode other than the default, which a
+// version-1 file does not hold.
 Settings lookWithHorizon(float horizon) {
     Settings look{};
     settingsFresh(&look);
     setHorizon(&look, horizon);
+    look.glue = 7;
     return look;
+}
+
+// The oldest format: a version word and 35 more, without a thumbnail.
+void writeVersionOneLook(const ScratchFolder& folder, const std::string& name) {
+    std::string bytes;
+    for (uint32_t word = 0; word < 36; ++word) {
+        const uint32_t value = word == 0 ? 1 : 10 + word;
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bytes.push_back(static_cast<char>((value >> shift) & 0xFFu));
+        }
+    }
+    std::ofstream(folder.path(name), std::ios::binary) << bytes;
 }
 
 void writeLook(const ScratchFolder& folder, const std::string& name, float horizon) {
@@ -41,6 +57,7 @@ FileSpec folderSpec(const ScratchFolder& folder) {
 struct Seen {
     std::vector<std::string> names;
     std::vector<std::string> lookNames; // of each look the loaded hook was shown
+    std::vector<int32_t> glues;         // and its blend mode
     Result nested = noErr;
     const FileSpec* folder = nullptr;
 };
@@ -51,6 +68,7 @@ ResaveHooks seeingHooks(Seen* seen) {
     hooks.loaded = [](void* context, Settings* settings, ImagePyramid* thumbnail) {
         auto* s = static_cast<Seen*>(context);
         s->lookNames.emplace_back(settings->dotName);
+        s->glues.push_back(settings->glue);
         // Showing a look moves the view; the walk must put it back.
         settings->panX = 99;
         settings->previewScale = 4;
@@ -92,6 +110,7 @@ TEST(ResaveWalk, EveryFieldOfTheLookIsBackAndAWalkInsideAWalkIsRefused) {
     writeLook(folder, "one q5q.q8r", 30.0f);
     writeLook(folder, "two q9q.q8r", 70.0f);
     writeLook(folder, "three.q8r", 10.0f);
+    writeVersionOneLook(folder, "old q5q.q8r");
     const PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
     ASSERT_NE(thumbnail, nullptr);
     // What a preset file keeps only to hundredths, the name and fields of
@@ -116,8 +135,12 @@ TEST(ResaveWalk, EveryFieldOfTheLookIsBackAndAWalkInsideAWalkIsRefused) {
 
     EXPECT_TRUE(sameBytes(settings, before)) << "every byte as before";
     EXPECT_EQ(seen.nested, kResaveRunning);
-    EXPECT_EQ(seen.names.size(), 2u) << "the unmarked file is not reported";
+    EXPECT_EQ(seen.names.size(), 3u) << "the unmarked file is not reported";
     EXPECT_EQ(seen.lookNames, seen.names) << "each look is named after its file";
+    // Each file starts from the defaults, not from the look before it.
+    for (size_t i = 0; i < seen.names.size(); ++i) {
+        EXPECT_EQ(seen.glues[i], seen.names[i] == "old q5q.q8r" ? 1 : 7) << seen.names[i];
+    }
     Settings stored{};
     settingsFresh(&stored);
     FileSpec scratch{};
@@ -131,7 +154,7 @@ TEST(ResaveWalk, EveryFieldOfTheLookIsBackAndAWalkInsideAWalkIsRefused) {
     EXPECT_EQ(resavePresetFolder(fileSpec, &settings, &dots, thumbnail.get(), seeingHooks(&seen),
                                  &summary),
               noErr);
-    EXPECT_EQ(seen.names.size(), 2u);
+    EXPECT_EQ(seen.names.size(), 3u);
 }
 
 TEST(ResaveWalk, AFolderThatCannotBeListedChangesNothing) {
