@@ -54,7 +54,13 @@ Result readLook(const Walk& walk, const FileSpec& file, const char* name) {
     return noErr;
 }
 
-ResaveOutcome resaveFile(const Walk& walk, const char* name, Result* result) {
+bool stopRequested(const Walk& walk) {
+    return walk.hooks->stopRequested != nullptr && walk.hooks->stopRequested(walk.hooks->context);
+}
+
+// *stopped is set when the walk was stopped before the file was written; the
+// outcome then does not count.
+ResaveOutcome resaveFile(const Walk& walk, const char* name, Result* result, bool* stopped) {
     FileSpec file;
     *result = fileSpecJoin(&walk.folder, name, &file);
     if (*result != noErr) {
@@ -72,6 +78,12 @@ ResaveOutcome resaveFile(const Walk& walk, const char* name, Result* result) {
         walk.hooks->loaded(walk.hooks->context, walk.settings, walk.thumbnail);
         // Showing a look may run the plug-in, which installs hooks of its own.
         setPresetHooks(&walk.callerHooks);
+        // A stop while the look was shown (its picture may be cut short)
+        // leaves the file as it was.
+        if (stopRequested(walk)) {
+            *stopped = true;
+            return ResaveOutcome::NotSaved;
+        }
     }
     *result = presetWrite(file, walk.settings);
     if (*result != noErr) {
@@ -174,9 +186,16 @@ Result resavePresetFolder(const FileSpec& folder, Settings* settings, MemoryDots
         (void)presetWrite(scratch, &copy);
     }
 
-    for (const std::string& name : names) {
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
         Result result = noErr;
-        const ResaveOutcome outcome = resaveFile(walk, name.c_str(), &result);
+        bool stopped = stopRequested(walk);
+        const ResaveOutcome outcome =
+            stopped ? ResaveOutcome::NotRead : resaveFile(walk, name.c_str(), &result, &stopped);
+        if (stopped) {
+            counted.left = static_cast<int32_t>(names.size() - i);
+            break;
+        }
         count(&counted, outcome);
         if (hooks.report != nullptr) {
             hooks.report(hooks.context, name.c_str(), outcome, result);

@@ -38,6 +38,9 @@ struct ResaveHooks {
     void (*loaded)(void* context, Settings* settings, ImagePyramid* thumbnail) = nullptr;
     // One call per marked file, in the order the folder lists them.
     void (*report)(void* context, const char* name, ResaveOutcome outcome, Result result) = nullptr;
+    // Asked before each marked file: true ends the walk there (the look is
+    // put back as after a whole walk). Null: the walk goes to the end.
+    bool (*stopRequested)(void* context) = nullptr;
     void* context = nullptr;
 };
 
@@ -48,6 +51,7 @@ struct ResaveSummary {
     int32_t notRead = 0;
     int32_t notSaved = 0;
     int32_t readOnly = 0;
+    int32_t left = 0; // marked files not reached: the walk was stopped
 };
 
 // Whether a file name marks a preset for the re-save.

@@ -154,8 +154,9 @@ void showResavedLook(void* context, Settings* settings, ImagePyramid* thumbnail)
     auto* run = static_cast<ResaveRun*>(context);
     run->thumbnailMissing =
         renderLookThumbnailOn(*run->image, *run->imagePath, *settings, thumbnail) != kExitOk;
-    if (run->thumbnailMissing) {
+    if (run->thumbnailMissing && !hostInterrupted()) {
         // The preset is still written, with the blank thumbnail; the exit says so.
+        // (After Ctrl-C the walk leaves the file alone.)
         thumbnailFillBlank(thumbnail);
         run->thumbnailsMissing += 1;
     }
@@ -382,7 +383,10 @@ int runPresetResave(const std::string& folderPath, const std::string& imagePath)
     ResaveHooks hooks;
     hooks.loaded = showResavedLook;
     hooks.report = printResaved;
+    // Ctrl-C ends the walk between two files, so no preset is cut short.
+    hooks.stopRequested = [](void*) { return hostInterrupted(); };
     hooks.context = &run;
+    hostInstallInterruptHandler();
     const PresetHooks thumbnailHooks = thumbnailPresetHooks(thumbnail.get());
     setPresetHooks(&thumbnailHooks);
     ResaveSummary summary;
@@ -393,7 +397,8 @@ int runPresetResave(const std::string& folderPath, const std::string& imagePath)
         complain("cannot list the folder " + folderPath + ": result " + std::to_string(result));
         return kExitFailed;
     }
-    const int32_t marked = summary.resaved + summary.notRead + summary.notSaved + summary.readOnly;
+    const int32_t marked =
+        summary.resaved + summary.notRead + summary.notSaved + summary.readOnly + summary.left;
     static_cast<void>(std::printf(
         "%d marked: %d re-saved (%d renamed, %d under the old name), %d not read, %d not saved, "
         "%d read-only skipped\n",
@@ -404,6 +409,12 @@ int runPresetResave(const std::string& folderPath, const std::string& imagePath)
     if (run.thumbnailsMissing > 0) {
         complain(std::to_string(run.thumbnailsMissing) +
                  " re-saved presets got the blank thumbnail: the look could not be rendered");
+    }
+    if (summary.left > 0) {
+        static_cast<void>(std::fflush(stdout)); // the summary first, also into a file
+        complain("stopped by Ctrl-C: " + std::to_string(summary.left) +
+                 " marked presets were left as they were");
+        return kExitCancelled;
     }
     const bool failed = summary.notRead > 0 || summary.notSaved > 0 || run.thumbnailsMissing > 0;
     return failed ? kExitFailed : kExitOk;

@@ -7,9 +7,11 @@
 #include "support/fileChecks.h"
 #include "support/scratchFolder.h"
 
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,11 @@ void writeLook(const ScratchFolder& folder, const std::string& name, float horiz
     ASSERT_EQ(presetWrite(file, &look), noErr);
 }
 
+std::string fileBytes(const ScratchFolder& folder, const std::string& name) {
+    std::ifstream in(folder.path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 FileSpec folderSpec(const ScratchFolder& folder) {
     FileSpec fileSpec{};
     fileSpecFromPath(&fileSpec, folder.path().c_str());
@@ -58,6 +65,9 @@ struct Seen {
     std::vector<std::string> names;
     std::vector<std::string> lookNames; // of each look the loaded hook was shown
     std::vector<int32_t> glues;         // and its blend mode
+    // The walk is asked to stop once this many looks were shown or reported.
+    size_t stopWhenShown = SIZE_MAX;
+    size_t stopWhenReported = SIZE_MAX;
     Result nested = noErr;
     const FileSpec* folder = nullptr;
 };
@@ -78,6 +88,10 @@ ResaveHooks seeingHooks(Seen* seen) {
     };
     hooks.report = [](void* context, const char* name, ResaveOutcome, Result) {
         static_cast<Seen*>(context)->names.emplace_back(name);
+    };
+    hooks.stopRequested = [](void* context) {
+        const auto* s = static_cast<const Seen*>(context);
+        return s->lookNames.size() >= s->stopWhenShown || s->names.size() >= s->stopWhenReported;
     };
     return hooks;
 }
@@ -155,6 +169,46 @@ TEST(ResaveWalk, EveryFieldOfTheLookIsBackAndAWalkInsideAWalkIsRefused) {
                                  &summary),
               noErr);
     EXPECT_EQ(seen.names.size(), 3u);
+}
+
+// A stop between files ends the walk there; a stop while a look is shown
+// leaves that file as it was. The look is put back either way.
+TEST(ResaveWalk, AStopLeavesTheFilesNotReachedAsTheyWere) {
+    struct Case {
+        size_t stopWhenShown;
+        size_t stopWhenReported;
+        size_t resaved;
+    };
+
+    for (const Case& c : {Case{SIZE_MAX, 1, 1}, Case{1, SIZE_MAX, 0}, Case{SIZE_MAX, 0, 0}}) {
+        SCOPED_TRACE(c.resaved);
+        ScratchFolder folder;
+        for (const char* name : {"a q5q.q8r", "b q5q.q8r", "c q5q.q8r"}) {
+            writeVersionOneLook(folder, name);
+        }
+        const std::string oldBytes = fileBytes(folder, "a q5q.q8r");
+        const PyramidPtr thumbnail(pyramidCreate(128, 128, PixelFormat::Rgba8));
+        Settings settings = lookWithHorizon(20.0f);
+        const Settings before = settings;
+        const FileSpec fileSpec = folderSpec(folder);
+        Seen seen;
+        seen.folder = &fileSpec;
+        seen.stopWhenShown = c.stopWhenShown;
+        seen.stopWhenReported = c.stopWhenReported;
+        ResaveSummary summary;
+        ASSERT_EQ(resavePresetFolder(fileSpec, &settings, nullptr, thumbnail.get(),
+                                     seeingHooks(&seen), &summary),
+                  noErr);
+        EXPECT_TRUE(sameBytes(settings, before));
+        EXPECT_EQ(summary.resaved, static_cast<int32_t>(c.resaved));
+        EXPECT_EQ(summary.left, static_cast<int32_t>(3 - c.resaved));
+        EXPECT_EQ(seen.names.size(), c.resaved) << "files not reached are not reported";
+        size_t changed = 0;
+        for (const char* name : {"a q5q.q8r", "b q5q.q8r", "c q5q.q8r"}) {
+            changed += fileBytes(folder, name) != oldBytes ? 1 : 0;
+        }
+        EXPECT_EQ(changed, c.resaved);
+    }
 }
 
 TEST(ResaveWalk, AFolderThatCannotBeListedChangesNothing) {
