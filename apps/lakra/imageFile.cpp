@@ -187,8 +187,9 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
         written = writeNetpbmFile(ioPath, format, image, path, error);
     } else {
 #if LAKRA_HAVE_OIIO
-        // The common PNG without the image module; the module writes the rest.
+        // The common PNG and JPEG without the image module; the module writes the rest.
         written = (format == FileFormat::Png && writePngFile(ioPath, image)) ||
+                  (format == FileFormat::Jpeg && writeJpegFile(ioPath, image)) ||
                   writeOiioFile(ioPath, format, image, path, error);
 #else
         written = writeSystemFile(ioPath, format, image, path, error);

@@ -11,6 +11,9 @@
 
 namespace lakra {
 
+// libjpeg's limit on a JPEG's sides.
+constexpr int32_t kMaxJpegSide = 65500;
+
 enum class FileFormat { Unknown, Png, Jpeg, Tiff, Exr, Pnm, Pam, Pfm };
 
 // The format a file name's extension asks for, case ignored.
@@ -58,6 +61,11 @@ bool writeNetpbmFile(const std::string& ioPath, FileFormat format, const HostIma
 // it. False for an image whose metadata it does not write the same way, or on
 // any failure: the caller then leaves the file to writeOiioFile.
 bool writePngFile(const std::string& ioPath, const HostImage& image);
+// A JPEG through libjpeg-turbo, byte for byte as writeOiioFile writes it.
+// False for an image whose metadata it does not write the same way, one
+// beyond kMaxJpegSide, or on any failure: the caller then leaves the file to
+// writeOiioFile.
+bool writeJpegFile(const std::string& ioPath, const HostImage& image);
 bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                    const std::string& shownPath, std::string* error);
 #endif

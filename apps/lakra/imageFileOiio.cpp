@@ -22,9 +22,6 @@ namespace oiio = OIIO;
 
 // Rows converted per write call for 16-bit images, whose samples need mapping.
 constexpr int32_t kStripRows = 64;
-// libjpeg's limit; beyond it OpenImageIO 2.4's JPEG writer ends the process
-// through libjpeg's default error exit instead of returning an error.
-constexpr int32_t kMaxJpegSide = 65500;
 
 int32_t hostDepthFor(const oiio::TypeDesc& format) {
     switch (format.basetype) {
@@ -358,6 +355,8 @@ bool readThroughOiio(const std::string& path, HostImage* image, std::string* err
 
 bool writeThroughOiio(const std::string& ioPath, FileFormat format, const HostImage& image,
                       const std::string& shownPath, std::string* error) {
+    // Beyond libjpeg's limit OpenImageIO 2.4's JPEG writer ends the process
+    // through libjpeg's default error exit instead of returning an error.
     if (format == FileFormat::Jpeg && (image.width > kMaxJpegSide || image.height > kMaxJpegSide)) {
         return fail(error, shownPath,
                     "cannot write: JPEG holds at most " + std::to_string(kMaxJpegSide) +

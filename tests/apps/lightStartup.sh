@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# lakra maps OpenImageIO only for the files that need it: --help, netpbm files
-# and plain PNGs in and out load none of its libraries (and so run under a
-# tight address-space limit), JPEG files load the image module beside lakra,
+# lakra maps OpenImageIO only for the files that need it: --help, netpbm
+# files, plain PNGs in and out and plain JPEGs out load none of its libraries
+# (and so run under a tight address-space limit), JPEG files in load the
+# image module beside lakra,
 # and a lakra without that module says what those files need.
 # usage: lightStartup.sh LAKRA WORK_FOLDER
 set -euo pipefail
@@ -39,15 +40,15 @@ if ! ldd "$lakra" | grep -e libasan -e libtsan >/dev/null; then
     cmp -s out.ppm limited.ppm || fail "the limited run wrote another image"
 fi
 
-# PNG in and out needs no module; JPEG in and out loads it.
-for run in "apply in.ppm out.png" "apply out.png back.ppm" "apply out.png again.png"; do
+# PNG in and out and JPEG out need no module; JPEG in loads it.
+for run in "apply in.ppm out.png" "apply out.png back.ppm" "apply out.png again.png" \
+    "apply in.ppm out.jpg"; do
     # shellcheck disable=SC2086 # the run's words
     if oiio=$(grep -e OpenImageIO -e lakra_oiio <<< "$(loaded "$lakra" $run)"); then
         fail "lakra $run loads $oiio"
     fi
 done
-[[ -s back.ppm && -s again.png ]] || fail "no back.ppm or again.png"
-grep -q lakra_oiio <<< "$(loaded "$lakra" apply in.ppm out.jpg)" || fail "no module to write a JPEG"
+[[ -s back.ppm && -s again.png && -s out.jpg ]] || fail "no back.ppm, again.png or out.jpg"
 grep -q lakra_oiio <<< "$(loaded "$lakra" apply out.jpg back.ppm)" || fail "no module to read a JPEG"
 
 # Alone in a folder, lakra still handles netpbm files and plain PNGs, and
