@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace lakra {
@@ -118,6 +120,22 @@ bool checkHostImage(const HostImage& image, const std::string& path, std::string
     return true;
 }
 
+bool jpegThroughModuleOnly() {
+    const char* route = std::getenv("LAKRA_JPEG"); // NOLINT(concurrency-mt-unsafe): read only
+    return route != nullptr && std::string_view(route) == "module";
+}
+
+bool resolveMetadata(ImageMetadata* metadata, std::string* error) {
+    if (metadata->pendingJpegHeader.empty()) {
+        return true;
+    }
+#if LAKRA_HAVE_OIIO
+    return resolveJpegRecords(metadata, error);
+#else
+    return fail(error, "the JPEG's metadata", "cannot read: this build has no JPEG reader");
+#endif
+}
+
 bool readImage(const std::string& path, HostImage* image, std::string* error) {
     const fs::path file = pathFromUtf8(path);
     std::error_code ec;
@@ -143,8 +161,12 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
         return readImageNetpbm(path, image, error);
     }
 #if LAKRA_HAVE_OIIO
-    // The common PNG without the image module; the module reads the others.
+    // The common PNG and JPEG without the image module; the module reads the others.
     if (static_cast<uint8_t>(magic[0]) == 0x89 && magic[1] == 'P' && readImagePng(path, image)) {
+        return true;
+    }
+    if (static_cast<uint8_t>(magic[0]) == 0xFF && static_cast<uint8_t>(magic[1]) == 0xD8 &&
+        !jpegThroughModuleOnly() && readImageJpeg(path, image)) {
         return true;
     }
     return readImageOiio(path, image, error);
@@ -175,6 +197,12 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
     if (!checkHostImage(image, path, error)) {
         return false;
     }
+    // A JPEG read without the module still holds its header: the writers
+    // that store metadata take records. (Netpbm files hold none.)
+    if (!image.metadata.pendingJpegHeader.empty() && !isNetpbm(format)) {
+        HostImage resolved = image;
+        return resolveMetadata(&resolved.metadata, error) && writeImage(path, resolved, error);
+    }
     const fs::path target = pathFromUtf8(path);
     std::error_code ec;
     if (fs::is_directory(target, ec)) {
@@ -189,7 +217,8 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
 #if LAKRA_HAVE_OIIO
         // The common PNG and JPEG without the image module; the module writes the rest.
         written = (format == FileFormat::Png && writePngFile(ioPath, image)) ||
-                  (format == FileFormat::Jpeg && writeJpegFile(ioPath, image)) ||
+                  (format == FileFormat::Jpeg && !jpegThroughModuleOnly() &&
+                   writeJpegFile(ioPath, image)) ||
                   writeOiioFile(ioPath, format, image, path, error);
 #else
         written = writeSystemFile(ioPath, format, image, path, error);

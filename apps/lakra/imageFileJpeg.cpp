@@ -1,8 +1,17 @@
-// JPEG files written with libjpeg-turbo directly, so that the common JPEG
-// needs no image module. The file is byte for byte the one OpenImageIO
-// writes: the same encoder settings, the same empty Exif block, and 16-bit
-// and float samples brought to 8 bits with the same arithmetic. An image
-// with metadata this code does not write the same way goes to the module.
+// JPEG files read and written with libjpeg-turbo directly, so that the
+// common JPEG needs no image module.
+//
+// Reading, the pixels are those OpenImageIO decodes through the same
+// libjpeg, turned upright by the Exif orientation; the records stay pending
+// as the file's header, which the module parses only when someone asks for
+// them (resolveMetadata). A file with anything this code does not follow
+// (CMYK, arithmetic or lossless coding, an odd Exif block, an orientation in
+// XMP, anything libjpeg warns about) is left to the module.
+//
+// Writing, the file is byte for byte the one OpenImageIO writes: the same
+// encoder settings, the same empty Exif block, and 16-bit and float samples
+// brought to 8 bits with the same arithmetic. An image with metadata this
+// code does not write the same way goes to the module.
 
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/imageFileInternal.h"
@@ -13,7 +22,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // libjpeg's header needs size_t and FILE declared before it.
@@ -173,7 +184,248 @@ bool writesNoRecords(const HostImage& image) {
     return true;
 }
 
+// The pieces of a JPEG file before its first scan.
+struct JpegHeader {
+    size_t end = 0;                                  // just past the first scan's header
+    std::vector<std::pair<size_t, size_t>> segments; // APPn and COM: marker offset, bytes in all
+    int orientation = 1;
+};
+
+uint16_t bigEndian16(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+}
+
+// A TIFF structure (an Exif block's body) read with bounds checks.
+struct TiffView {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    bool little = true;
+
+    bool read16(size_t at, uint16_t* value) const {
+        if (at > size || size - at < 2) {
+            return false;
+        }
+        *value =
+            little ? static_cast<uint16_t>(data[at] | data[at + 1] << 8) : bigEndian16(data + at);
+        return true;
+    }
+
+    bool read32(size_t at, uint32_t* value) const {
+        uint16_t first = 0;
+        uint16_t second = 0;
+        if (!read16(at, &first) || !read16(at + 2, &second)) {
+            return false;
+        }
+        *value = little ? uint32_t{second} << 16 | first : uint32_t{first} << 16 | second;
+        return true;
+    }
+};
+
+constexpr char kExifSignature[] = "Exif\0";                      // and one more 0
+constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/"; // and a 0
+
+bool startsWith(const uint8_t* bytes, size_t size, const char* text, size_t length) {
+    return size >= length && std::memcmp(bytes, text, length) == 0;
+}
+
+// A TIFF body's header: its byte order and first directory.
+bool openTiff(const uint8_t* data, size_t size, TiffView* tiff, uint32_t* firstDirectory) {
+    if (size < 8 || !((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'))) {
+        return false;
+    }
+    *tiff = {data, size, data[0] == 'I'};
+    uint16_t magic = 0;
+    return tiff->read16(2, &magic) && magic == 42 && tiff->read32(4, firstDirectory);
+}
+
+// The orientation in an Exif block's first directory: 1 when it has none.
+// False for a block whose first directory does not read cleanly, or an
+// orientation that is not one short of 1..8.
+bool exifOrientation(const uint8_t* body, size_t size, int* orientation) {
+    TiffView tiff;
+    uint32_t directory = 0;
+    uint16_t entries = 0;
+    if (!openTiff(body, size, &tiff, &directory) || !tiff.read16(directory, &entries)) {
+        return false;
+    }
+    *orientation = 1;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const size_t entry = directory + 2 + size_t{12} * i;
+        uint16_t tag = 0;
+        uint16_t type = 0;
+        uint32_t count = 0;
+        uint16_t value = 0;
+        if (!tiff.read16(entry, &tag) || !tiff.read16(entry + 2, &type) ||
+            !tiff.read32(entry + 4, &count) || !tiff.read16(entry + 8, &value)) {
+            return false;
+        }
+        if (tag == 0x0112) {
+            if (type != 3 || count != 1 || value < 1 || value > 8) {
+                return false;
+            }
+            *orientation = value;
+        }
+    }
+    return true;
+}
+
+// Walks the segments up to the first scan: false for a file that does not
+// walk cleanly, a frame other than Huffman-coded DCT, more than one Exif
+// block, an Exif block whose orientation does not read, or XMP that speaks
+// of orientation.
+bool walkHeader(const std::vector<uint8_t>& file, JpegHeader* header) {
+    if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8) {
+        return false;
+    }
+    bool haveExif = false;
+    size_t at = 2;
+    for (;;) {
+        while (at + 1 < file.size() && file[at] == 0xFF && file[at + 1] == 0xFF) {
+            ++at; // fill bytes
+        }
+        if (at + 4 > file.size() || file[at] != 0xFF) {
+            return false;
+        }
+        const uint8_t marker = file[at + 1];
+        const size_t length = bigEndian16(&file[at + 2]);
+        if (length < 2 || file.size() - at - 2 < length) {
+            return false;
+        }
+        const uint8_t* body = &file[at + 4];
+        const size_t bodySize = length - 2;
+        const bool isFrame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (isFrame && marker > 0xC2) {
+            return false; // lossless, hierarchical or arithmetic coding
+        }
+        if (marker == 0xD8 || marker == 0xD9 || (marker >= 0xD0 && marker <= 0xD7) ||
+            marker == 0x01) {
+            return false;
+        }
+        if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) {
+            header->segments.emplace_back(at, length + 2);
+        }
+        if (marker == 0xE1 && startsWith(body, bodySize, kExifSignature, sizeof kExifSignature)) {
+            if (haveExif || !exifOrientation(body + 6, bodySize - 6, &header->orientation)) {
+                return false;
+            }
+            haveExif = true;
+        }
+        if (marker == 0xE1 && startsWith(body, bodySize, kXmpSignature, sizeof kXmpSignature)) {
+            const std::string_view packet(reinterpret_cast<const char*>(body), bodySize);
+            if (packet.find("Orientation") != std::string_view::npos) {
+                return false;
+            }
+        }
+        at += 2 + length;
+        if (marker == 0xDA) {
+            header->end = at;
+            return true;
+        }
+    }
+}
+
+// One decoding, its state where the jump back cannot disturb it.
+struct JpegDecode {
+    jpeg_decompress_struct info = {};
+    JpegErrors errors;
+    const std::vector<uint8_t>* file = nullptr;
+    const std::string* path = nullptr;
+    HostImage image;
+};
+
+bool decode(JpegDecode* d) {
+    if (setjmp(d->errors.jump) != 0) {
+        return false;
+    }
+    jpeg_create_decompress(&d->info);
+    jpeg_mem_src(&d->info, d->file->data(), static_cast<unsigned long>(d->file->size()));
+    if (jpeg_read_header(&d->info, TRUE) != JPEG_HEADER_OK) {
+        return false;
+    }
+    const J_COLOR_SPACE space = d->info.jpeg_color_space;
+    const int components = d->info.num_components;
+    if (space == JCS_GRAYSCALE && components == 1) {
+        d->info.out_color_space = JCS_GRAYSCALE;
+    } else if ((space == JCS_YCbCr || space == JCS_RGB) && components == 3) {
+        d->info.out_color_space = JCS_RGB;
+    } else {
+        return false; // CMYK, YCCK and the like: the module's
+    }
+    const int64_t width = d->info.image_width;
+    const int64_t height = d->info.image_height;
+    const int channels = components;
+    if (!checkImageShape(*d->path, "cannot read", width, height, channels, 8, nullptr) ||
+        !checkImageShape(*d->path, "cannot read", height, width, channels, 8, nullptr)) {
+        return false;
+    }
+    d->image.width = static_cast<int32_t>(width);
+    d->image.height = static_cast<int32_t>(height);
+    d->image.planes = channels;
+    d->image.depth = 8;
+    if (!allocatePixels(&d->image, *d->path, nullptr)) {
+        return false;
+    }
+    (void)jpeg_start_decompress(&d->info);
+    if (d->info.output_components != channels) {
+        return false;
+    }
+    const size_t rowBytes = hostRowBytes(d->image);
+    while (d->info.output_scanline < d->info.output_height) {
+        JSAMPROW row = d->image.pixels.data() + d->info.output_scanline * rowBytes;
+        if (jpeg_read_scanlines(&d->info, &row, 1) != 1) {
+            return false;
+        }
+    }
+    (void)jpeg_finish_decompress(&d->info);
+    return d->errors.manager.num_warnings == 0;
+}
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool read = std::fseek(file, 0, SEEK_END) == 0;
+    const long size = read ? std::ftell(file) : -1;
+    read = size > 0 && std::fseek(file, 0, SEEK_SET) == 0;
+    if (read) {
+        bytes->resize(static_cast<size_t>(size));
+        read = std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size();
+    }
+    (void)std::fclose(file);
+    return read;
+}
+
 } // namespace
+
+bool readImageJpeg(const std::string& path, HostImage* image) {
+    std::vector<uint8_t> file;
+    JpegHeader header;
+    if (!readWholeFile(path, &file) || !walkHeader(file, &header)) {
+        return false;
+    }
+    JpegDecode d;
+    d.file = &file;
+    d.path = &path;
+    d.info.err = jpeg_std_error(&d.errors.manager);
+    d.errors.manager.error_exit = jumpOnError;
+    d.errors.manager.output_message = ignoreMessage;
+    const bool decoded = decode(&d);
+    jpeg_destroy_decompress(&d.info);
+    if (!decoded || (header.orientation >= 2 &&
+                     !applyOrientation(header.orientation, &d.image, path, nullptr))) {
+        return false;
+    }
+    d.image.metadata.formatName = "jpeg";
+    d.image.metadata.pendingJpegHeader.assign(file.begin(),
+                                              file.begin() + static_cast<ptrdiff_t>(header.end));
+    d.image.metadata.pendingJpegHeader.push_back(0xFF);
+    d.image.metadata.pendingJpegHeader.push_back(0xD9);
+    d.image.metadata.pendingOrientation = header.orientation;
+    *image = std::move(d.image);
+    return true;
+}
 
 bool writeJpegFile(const std::string& ioPath, const HostImage& image) {
     if (image.width > kMaxJpegSide || image.height > kMaxJpegSide || !writesNoRecords(image)) {

@@ -4,13 +4,18 @@
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/imageFileInternal.h"
 #include "imageTestUtil.h"
+#include "support/fileChecks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace lakra {
@@ -22,6 +27,7 @@ using testing::blankImage;
 using testing::patternImage;
 using testing::readFileBytes;
 using testing::ScratchFolder;
+using namespace std::string_literals;
 
 // A float that OpenImageIO brings to 8 bits differently within a run of
 // four samples (rounded to nearest) and in a run's last ones (half added,
@@ -98,6 +104,118 @@ TEST(JpegWithoutModule, WritesWhatTheModuleWrites) {
             ASSERT_TRUE(writeOiioFile(module, FileFormat::Jpeg, image, module, &error)) << error;
             EXPECT_TRUE(readFileBytes(direct) == readFileBytes(module));
         }
+    }
+}
+
+// A folder of JPEG files made by ImageMagick and tagged by exiftool, and the
+// camera photograph of the README's main job where it is installed.
+struct JpegCorpus {
+    ScratchFolder folder;
+    std::vector<std::string> files;
+};
+
+constexpr char kCameraPhoto[] = "/usr/share/backgrounds/mate/nature/Storm.jpg";
+
+void makeCorpus(JpegCorpus* corpus) {
+    if (!testing::haveTool("convert") || !testing::haveTool("exiftool")) {
+        GTEST_SKIP() << "ImageMagick's convert and exiftool are needed";
+    }
+    const std::string source = corpus->folder.path("source.ppm");
+    std::string error;
+    ASSERT_TRUE(writeImage(source, patternImage(37, 21, 3, 8), &error)) << error;
+    // A well-formed ICC profile: its header and a copyright tag.
+    const std::string icc = "\0\0\0\xA0\0\0\0\0\x02\x10\0\0mntrRGB XYZ "s + std::string(12, '\0') +
+                            "acsp" + std::string(28, '\0') + "\0\0\xF6\xD6\0\x01\0\0\0\0\xD3\x2D"s +
+                            std::string(48, '\0') +
+                            "\0\0\0\x01"
+                            "cprt\0\0\0\x90\0\0\0\x0Etext"s +
+                            std::string(4, '\0') + "Lakra\0\0\0"s;
+    testing::writeFileBytes(corpus->folder.path("profile.icc"), icc);
+    const std::pair<const char*, const char*> made[] = {
+        {"grey", "-colorspace Gray"},       {"444", "-sampling-factor 1x1"},
+        {"422", "-sampling-factor 2x1"},    {"420", "-sampling-factor 2x2 -quality 75"},
+        {"progressive", "-interlace JPEG"}, {"restarts", "-define jpeg:restart-interval=1"},
+        {"cmyk", "-colorspace CMYK"},       {"tagged", "-set comment 'a quiet lake'"},
+    };
+    for (const auto& [name, options] : made) {
+        const std::string path = corpus->folder.path(std::string(name) + ".jpg");
+        std::string command = "convert '" + source + "' ";
+        command += options;
+        command += " '" + path + "'";
+        (void)testing::toolOutput(command);
+        ASSERT_TRUE(std::filesystem::exists(path)) << name;
+        corpus->files.push_back(path);
+    }
+    const std::string tagged = corpus->files.back();
+    (void)testing::toolOutput(
+        "exiftool -q -overwrite_original -Artist='Lakra Tester' -XResolution=300 "
+        "-YResolution=150 -ResolutionUnit=inches -ExifIFD:FNumber=2.8 -XMP:Title='lake' "
+        "-IPTC:Keywords=water -IPTC:Keywords=sky '-ICC_Profile<=" +
+        corpus->folder.path("profile.icc") + "' '" + tagged + "'");
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const std::string path =
+            corpus->folder.path("turned" + std::to_string(orientation) + ".jpg");
+        std::filesystem::copy_file(tagged, path);
+        (void)testing::toolOutput(
+            "exiftool -q -overwrite_original -n -Orientation=" + std::to_string(orientation) +
+            " -ExifIFD:ExifImageWidth=37 "
+            "-ExifIFD:ExifImageHeight=21 '" +
+            path + "'");
+        corpus->files.push_back(path);
+    }
+    const std::string whole = readFileBytes(corpus->files[1]);
+    const std::string truncated = corpus->folder.path("truncated.jpg");
+    testing::writeFileBytes(truncated, whole.substr(0, whole.size() * 2 / 3));
+    corpus->files.push_back(truncated);
+    if (std::filesystem::exists(kCameraPhoto)) {
+        corpus->files.push_back(kCameraPhoto);
+    }
+}
+
+void expectSameRecords(const std::vector<MetadataRecord>& direct,
+                       const std::vector<MetadataRecord>& module) {
+    ASSERT_EQ(direct.size(), module.size());
+    for (size_t i = 0; i < direct.size(); ++i) {
+        const MetadataRecord& d = direct[i];
+        const MetadataRecord& m = module[i];
+        EXPECT_EQ(std::tie(d.name, d.type, d.valueCount, d.bytes),
+                  std::tie(m.name, m.type, m.valueCount, m.bytes))
+            << "record " << i << ": " << d.name << " / " << m.name;
+    }
+}
+
+// Read without the module, a JPEG has the module's pixels, and its records,
+// once resolved, are the module's, record for record; the files it leaves to
+// the module read as before.
+TEST(JpegWithoutModule, ReadsAsTheModuleDoes) {
+    JpegCorpus corpus;
+    makeCorpus(&corpus);
+    const std::vector<std::string> leftToModule = {"cmyk.jpg", "truncated.jpg"};
+    for (const std::string& path : corpus.files) {
+        const std::string name = std::filesystem::path(path).filename().string();
+        SCOPED_TRACE(name);
+        HostImage module;
+        std::string error;
+        ASSERT_TRUE(readImageOiio(path, &module, &error)) << error;
+        HostImage direct;
+        const bool readDirectly = readImageJpeg(path, &direct);
+        EXPECT_EQ(readDirectly,
+                  std::find(leftToModule.begin(), leftToModule.end(), name) == leftToModule.end());
+        HostImage viaReadImage;
+        ASSERT_TRUE(readImage(path, &viaReadImage, &error)) << error;
+        EXPECT_EQ(viaReadImage.metadata.pendingJpegHeader.empty(), !readDirectly);
+        ASSERT_TRUE(resolveMetadata(&viaReadImage.metadata, &error)) << error;
+        EXPECT_TRUE(viaReadImage.metadata.pendingJpegHeader.empty());
+        EXPECT_EQ(std::tie(viaReadImage.width, viaReadImage.height, viaReadImage.planes,
+                           viaReadImage.depth, viaReadImage.alpha,
+                           viaReadImage.metadata.formatName),
+                  std::tie(module.width, module.height, module.planes, module.depth, module.alpha,
+                           module.metadata.formatName));
+        EXPECT_TRUE(viaReadImage.pixels == module.pixels);
+        if (name.starts_with("turned")) { // upright
+            EXPECT_EQ(viaReadImage.width, name[6] >= '5' ? 21 : 37);
+        }
+        expectSameRecords(viaReadImage.metadata.records, module.metadata.records);
     }
 }
 
