@@ -181,6 +181,34 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
 #endif
 }
 
+namespace {
+
+// The formats other than netpbm.
+bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImage& image,
+                    const std::string& shownPath, std::string* error) {
+#if LAKRA_HAVE_OIIO
+    const bool directJpeg = format == FileFormat::Jpeg && !jpegThroughModuleOnly();
+    if (!image.metadata.pendingJpegHeader.empty()) {
+        // A JPEG read without the module: into a JPEG its header's metadata
+        // goes verbatim; the other writers take records.
+        if (directJpeg && writeJpegFile(ioPath, image)) {
+            return true;
+        }
+        HostImage resolved = image;
+        return resolveMetadata(&resolved.metadata, error) &&
+               writeCodecFile(ioPath, format, resolved, shownPath, error);
+    }
+    // The common PNG and JPEG without the image module; the module writes the rest.
+    return (format == FileFormat::Png && writePngFile(ioPath, image)) ||
+           (directJpeg && writeJpegFile(ioPath, image)) ||
+           writeOiioFile(ioPath, format, image, shownPath, error);
+#else
+    return writeSystemFile(ioPath, format, image, shownPath, error);
+#endif
+}
+
+} // namespace
+
 bool writeImage(const std::string& path, const HostImage& image, std::string* error) {
     const FileFormat format = formatFromExtension(path);
     if (format == FileFormat::Unknown) {
@@ -197,12 +225,6 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
     if (!checkHostImage(image, path, error)) {
         return false;
     }
-    // A JPEG read without the module still holds its header: the writers
-    // that store metadata take records. (Netpbm files hold none.)
-    if (!image.metadata.pendingJpegHeader.empty() && !isNetpbm(format)) {
-        HostImage resolved = image;
-        return resolveMetadata(&resolved.metadata, error) && writeImage(path, resolved, error);
-    }
     const fs::path target = pathFromUtf8(path);
     std::error_code ec;
     if (fs::is_directory(target, ec)) {
@@ -214,15 +236,7 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
     if (isNetpbm(format)) {
         written = writeNetpbmFile(ioPath, format, image, path, error);
     } else {
-#if LAKRA_HAVE_OIIO
-        // The common PNG and JPEG without the image module; the module writes the rest.
-        written = (format == FileFormat::Png && writePngFile(ioPath, image)) ||
-                  (format == FileFormat::Jpeg && !jpegThroughModuleOnly() &&
-                   writeJpegFile(ioPath, image)) ||
-                  writeOiioFile(ioPath, format, image, path, error);
-#else
-        written = writeSystemFile(ioPath, format, image, path, error);
-#endif
+        written = writeCodecFile(ioPath, format, image, path, error);
     }
     if (written) {
         fs::rename(temporary, target, ec);

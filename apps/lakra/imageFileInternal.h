@@ -74,10 +74,13 @@ bool writeNetpbmFile(const std::string& ioPath, FileFormat format, const HostIma
 // it. False for an image whose metadata it does not write the same way, or on
 // any failure: the caller then leaves the file to writeOiioFile.
 bool writePngFile(const std::string& ioPath, const HostImage& image);
-// A JPEG through libjpeg-turbo, byte for byte as writeOiioFile writes it.
+// A JPEG through libjpeg-turbo, byte for byte as writeOiioFile writes it, or,
+// for an image whose records are still a pending JPEG header, with that
+// header's Exif (orientation reset, per-axis fields turned, pixel dimensions
+// those written), XMP, ICC profile, IPTC and comments carried verbatim.
 // False for an image whose metadata it does not write the same way, one
 // beyond kMaxJpegSide, or on any failure: the caller then leaves the file to
-// writeOiioFile.
+// writeOiioFile (with the records resolved).
 bool writeJpegFile(const std::string& ioPath, const HostImage& image);
 bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                    const std::string& shownPath, std::string* error);

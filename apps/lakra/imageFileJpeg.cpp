@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -42,6 +43,16 @@ constexpr int kJpegQuality = 98;
 constexpr uint8_t kEmptyExif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0,
                                   8,   0,   0,   0,   0, 0, 0,   0,   0,  0};
 
+// The Exif block OpenImageIO writes for a JPEG read without one and with no
+// other metadata it turns into Exif: the colour space sRGB, in an Exif
+// directory with the version fields it adds.
+constexpr uint8_t kSrgbExif[] = {
+    'E', 'x', 'i', 'f', 0, 0,    'I',  'I', 42,  0,   8, 0,    0,   0,   1,   0,   0x69, 0x87,
+    4,   0,   1,   0,   0, 0,    0x1A, 0,   0,   0,   0, 0,    0,   0,   4,   0,   0,    0x90,
+    7,   0,   4,   0,   0, 0,    '0',  '2', '3', '0', 1, 0x91, 7,   0,   4,   0,   0,    0,
+    1,   2,   3,   0,   0, 0xA0, 7,    0,   4,   0,   0, 0,    '0', '1', '0', '0', 1,    0xA0,
+    3,   0,   1,   0,   0, 0,    1,    0,   0,   0,   0, 0,    0,   0};
+
 // libjpeg's errors jump back here instead of ending the process.
 struct JpegErrors {
     jpeg_error_mgr manager = {};
@@ -61,6 +72,11 @@ struct JpegEncode {
     JpegErrors errors;
     const HostImage* image = nullptr;
     int32_t channels = 0;
+    // The JFIF density, and the segments written after the JFIF header.
+    uint8_t densityUnit = 0;
+    uint16_t xDensity = 1;
+    uint16_t yDensity = 1;
+    std::vector<std::pair<int, std::vector<uint8_t>>> segments;
     std::vector<float> unit; // a row of samples on 0..1, for 16 bits and floats
     std::vector<uint8_t> row;
 };
@@ -160,8 +176,13 @@ bool encode(JpegEncode* e) {
     e->info.in_color_space = e->channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&e->info);
     jpeg_set_quality(&e->info, kJpegQuality, TRUE);
+    e->info.density_unit = e->densityUnit;
+    e->info.X_density = e->xDensity;
+    e->info.Y_density = e->yDensity;
     jpeg_start_compress(&e->info, TRUE);
-    jpeg_write_marker(&e->info, JPEG_APP0 + 1, kEmptyExif, sizeof kEmptyExif);
+    for (const auto& [marker, bytes] : e->segments) {
+        jpeg_write_marker(&e->info, marker, bytes.data(), static_cast<unsigned int>(bytes.size()));
+    }
     const size_t rowSamples = static_cast<size_t>(image.width) * static_cast<size_t>(e->channels);
     e->row.resize(rowSamples);
     e->unit.resize(rowSamples);
@@ -218,6 +239,28 @@ struct TiffView {
         }
         *value = little ? uint32_t{second} << 16 | first : uint32_t{first} << 16 | second;
         return true;
+    }
+};
+
+// The same, writable: values go in the structure's byte order.
+struct TiffEdit {
+    TiffView view;
+    uint8_t* data = nullptr;
+
+    bool write16(size_t at, uint16_t value) const {
+        uint16_t old = 0;
+        if (!view.read16(at, &old)) {
+            return false;
+        }
+        data[at + (view.little ? 0 : 1)] = static_cast<uint8_t>(value & 0xFF);
+        data[at + (view.little ? 1 : 0)] = static_cast<uint8_t>(value >> 8);
+        return true;
+    }
+
+    bool write32(size_t at, uint32_t value) const {
+        const auto low = static_cast<uint16_t>(value & 0xFFFF);
+        const auto high = static_cast<uint16_t>(value >> 16);
+        return write16(at, view.little ? low : high) && write16(at + 2, view.little ? high : low);
     }
 };
 
@@ -325,6 +368,208 @@ bool walkHeader(const std::vector<uint8_t>& file, JpegHeader* header) {
     }
 }
 
+// TIFF field types.
+constexpr uint16_t kShort = 3;
+constexpr uint16_t kLong = 4;
+constexpr uint16_t kRational = 5;
+constexpr uint16_t kIfd = 13;
+
+// One directory entry's fields; `at` is the entry's offset.
+struct TiffEntry {
+    size_t at = 0;
+    uint16_t tag = 0;
+    uint16_t type = 0;
+    uint32_t count = 0;
+    uint32_t value = 0; // the value, or its offset (a short in the first two bytes' order)
+};
+
+// The entries of the directory at `offset`, each in bounds.
+bool readDirectory(const TiffView& tiff, uint32_t offset, std::vector<TiffEntry>* entries) {
+    uint16_t count = 0;
+    if (!tiff.read16(offset, &count)) {
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        TiffEntry entry;
+        entry.at = offset + 2 + size_t{12} * i;
+        if (!tiff.read16(entry.at, &entry.tag) || !tiff.read16(entry.at + 2, &entry.type) ||
+            !tiff.read32(entry.at + 4, &entry.count) || !tiff.read32(entry.at + 8, &entry.value)) {
+            return false;
+        }
+        entries->push_back(entry);
+    }
+    return true;
+}
+
+const TiffEntry* findEntry(const std::vector<TiffEntry>& entries, uint16_t tag) {
+    for (const TiffEntry& entry : entries) {
+        if (entry.tag == tag) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// A resolution entry's value when it is a whole number of one rational.
+bool wholeResolution(const TiffView& tiff, const TiffEntry& entry, uint32_t* value) {
+    uint32_t numerator = 0;
+    uint32_t denominator = 0;
+    if (entry.type != kRational || entry.count != 1 || !tiff.read32(entry.value, &numerator) ||
+        !tiff.read32(entry.value + 4, &denominator) || denominator == 0 ||
+        numerator % denominator != 0) {
+        return false;
+    }
+    *value = numerator / denominator;
+    return true;
+}
+
+// The density the module writes for a header: the JFIF density, or without
+// JFIF the Exif resolution with no unit (1:1 without either). False where
+// the two disagree, or where the sides differ (the module then derives an
+// aspect ratio).
+bool densityOf(const uint8_t* jfif, size_t jfifBytes, const TiffView* exif,
+               const std::vector<TiffEntry>& directory, JpegEncode* e) {
+    const TiffEntry* xEntry = findEntry(directory, 0x011A);
+    const TiffEntry* yEntry = findEntry(directory, 0x011B);
+    uint32_t exifX = 0;
+    uint32_t exifY = 0;
+    const bool haveExif = xEntry != nullptr || yEntry != nullptr;
+    if (haveExif &&
+        (exif == nullptr || xEntry == nullptr || yEntry == nullptr ||
+         !wholeResolution(*exif, *xEntry, &exifX) || !wholeResolution(*exif, *yEntry, &exifY))) {
+        return false;
+    }
+    if (jfif != nullptr) {
+        if (jfifBytes < 12 || jfif[7] > 2) {
+            return false;
+        }
+        e->densityUnit = jfif[7];
+        e->xDensity = bigEndian16(jfif + 8);
+        e->yDensity = bigEndian16(jfif + 10);
+        if (haveExif && (exifX != e->xDensity || exifY != e->yDensity)) {
+            return false;
+        }
+    } else if (haveExif) {
+        if (exifX > 0xFFFF || exifY > 0xFFFF) {
+            return false;
+        }
+        e->xDensity = static_cast<uint16_t>(exifX);
+        e->yDensity = static_cast<uint16_t>(exifY);
+    }
+    return e->xDensity == e->yDensity && e->xDensity != 0;
+}
+
+// The Exif block as the written file carries it: the orientation reset to 1
+// when the reader applied one, the resolutions swapped after a quarter
+// turn, and the pixel dimensions those written. False for anything that does
+// not read cleanly or does not fit.
+bool editExif(uint8_t* body, size_t size, int orientation, const HostImage& image,
+              std::vector<TiffEntry>* directory) {
+    TiffEdit edit;
+    uint32_t first = 0;
+    if (!openTiff(body, size, &edit.view, &first) || !readDirectory(edit.view, first, directory)) {
+        return false;
+    }
+    edit.data = body;
+    const TiffEntry* turn = findEntry(*directory, 0x0112);
+    if (orientation >= 2 && (turn == nullptr || !edit.write16(turn->at + 8, 1))) {
+        return false;
+    }
+    const TiffEntry* xEntry = findEntry(*directory, 0x011A);
+    const TiffEntry* yEntry = findEntry(*directory, 0x011B);
+    if (orientation >= 5 && (xEntry != nullptr || yEntry != nullptr)) {
+        if (xEntry == nullptr || yEntry == nullptr || xEntry->type != yEntry->type ||
+            xEntry->count != yEntry->count || !edit.write32(xEntry->at + 8, yEntry->value) ||
+            !edit.write32(yEntry->at + 8, xEntry->value)) {
+            return false;
+        }
+    }
+    const TiffEntry* exifPointer = findEntry(*directory, 0x8769);
+    if (exifPointer == nullptr) {
+        return true;
+    }
+    std::vector<TiffEntry> exifDirectory;
+    if ((exifPointer->type != kLong && exifPointer->type != kIfd) || exifPointer->count != 1 ||
+        !readDirectory(edit.view, exifPointer->value, &exifDirectory)) {
+        return false;
+    }
+    const std::pair<uint16_t, int32_t> dimensions[] = {{0xA002, image.width},
+                                                       {0xA003, image.height}};
+    for (const auto& [tag, written] : dimensions) {
+        const TiffEntry* entry = findEntry(exifDirectory, tag);
+        if (entry == nullptr) {
+            continue;
+        }
+        const auto value = static_cast<uint32_t>(written);
+        const bool fits =
+            entry->count == 1 && ((entry->type == kShort && value <= 0xFFFF &&
+                                   edit.write16(entry->at + 8, static_cast<uint16_t>(value))) ||
+                                  (entry->type == kLong && edit.write32(entry->at + 8, value)));
+        if (!fits) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The segments a JPEG written from a pending header carries: its Exif (as
+// edited), XMP, ICC profile chunks, IPTC (APP13) and comments, in the
+// header's order, and its density. False, with `e` half set, for a header
+// the module should write from records instead.
+bool carriedSegments(const ImageMetadata& metadata, const HostImage& image, JpegEncode* e) {
+    JpegHeader header;
+    if (!walkHeader(metadata.pendingJpegHeader, &header) ||
+        header.orientation != metadata.pendingOrientation) {
+        return false;
+    }
+    static constexpr char kIcc[] = "ICC_PROFILE"; // and a 0
+    const uint8_t* jfif = nullptr;
+    size_t jfifBytes = 0;
+    const uint8_t* exif = nullptr;
+    std::vector<TiffEntry> directory;
+    TiffView exifView;
+    for (const auto& [at, bytes] : header.segments) {
+        const uint8_t marker = metadata.pendingJpegHeader[at + 1];
+        const uint8_t* body = &metadata.pendingJpegHeader[at + 4];
+        const size_t size = bytes - 4;
+        std::vector<uint8_t> copy(body, body + size);
+        if (marker == 0xE0 && startsWith(body, size, "JFIF", 5)) {
+            jfif = body;
+            jfifBytes = size;
+            continue;
+        }
+        if (marker == 0xE1 && startsWith(body, size, kExifSignature, sizeof kExifSignature)) {
+            if (!editExif(copy.data() + 6, size - 6, metadata.pendingOrientation, image,
+                          &directory)) {
+                return false;
+            }
+            // The resolutions are read from the file's own block; a quarter
+            // turn swaps them, and they must be equal anyway.
+            exif = body;
+            uint32_t first = 0;
+            (void)openTiff(body + 6, size - 6, &exifView, &first); // opened once already
+        } else if (!(marker == 0xE1 &&
+                     startsWith(body, size, kXmpSignature, sizeof kXmpSignature)) &&
+                   !(marker == 0xE2 && startsWith(body, size, kIcc, sizeof kIcc)) &&
+                   marker != 0xED && marker != 0xFE) {
+            continue; // the module keeps no other segment
+        }
+        e->segments.emplace_back(marker, std::move(copy));
+    }
+    if (exif == nullptr) {
+        // Comments, XMP and IPTC would go into the Exif the module writes.
+        for (const auto& [marker, bytes] : e->segments) {
+            if (marker != JPEG_APP0 + 2) {
+                return false;
+            }
+        }
+        e->segments.insert(
+            e->segments.begin(),
+            {JPEG_APP0 + 1, std::vector<uint8_t>(std::begin(kSrgbExif), std::end(kSrgbExif))});
+    }
+    return densityOf(jfif, jfifBytes, exif != nullptr ? &exifView : nullptr, directory, e);
+}
+
 // One decoding, its state where the jump back cannot disturb it.
 struct JpegDecode {
     jpeg_decompress_struct info = {};
@@ -428,10 +673,20 @@ bool readImageJpeg(const std::string& path, HostImage* image) {
 }
 
 bool writeJpegFile(const std::string& ioPath, const HostImage& image) {
-    if (image.width > kMaxJpegSide || image.height > kMaxJpegSide || !writesNoRecords(image)) {
+    if (image.width > kMaxJpegSide || image.height > kMaxJpegSide) {
         return false;
     }
     JpegEncode e;
+    if (!image.metadata.pendingJpegHeader.empty()) {
+        if (!carriedSegments(image.metadata, image, &e)) {
+            return false;
+        }
+    } else if (writesNoRecords(image)) {
+        e.segments.emplace_back(JPEG_APP0 + 1,
+                                std::vector<uint8_t>(std::begin(kEmptyExif), std::end(kEmptyExif)));
+    } else {
+        return false;
+    }
     e.image = &image;
     e.channels = image.planes - (image.alpha ? 1 : 0);
     e.file = std::fopen(ioPath.c_str(), "wb");

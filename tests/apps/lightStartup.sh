@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # lakra maps OpenImageIO only for the files that need it: --help, netpbm
-# files, plain PNGs in and out, plain JPEGs out and JPEG pixels in load none
-# of its libraries (and so run under a tight address-space limit), a JPEG's
-# records load the image module beside lakra,
-# and a lakra without that module says what those files need.
+# files, plain PNGs in and out, plain JPEGs out, JPEG pixels in and JPEG to
+# JPEG load none of its libraries (and so run under a tight address-space
+# limit), a JPEG's records written to another format load the image module
+# beside lakra, and a lakra without that module says what those files need.
 # usage: lightStartup.sh LAKRA WORK_FOLDER
 set -euo pipefail
 lakra=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -40,25 +40,31 @@ if ! ldd "$lakra" | grep -e libasan -e libtsan >/dev/null; then
     cmp -s out.ppm limited.ppm || fail "the limited run wrote another image"
 fi
 
-# PNG in and out, JPEG out and JPEG in need no module; a JPEG's metadata
-# into a PNG loads it.
+# PNG in and out, JPEG out, JPEG in and JPEG to JPEG (the metadata carried
+# verbatim, the README's main job) need no module; a JPEG's metadata into a
+# PNG loads it.
+camera=/usr/share/backgrounds/mate/nature/Storm.jpg
+jpegToJpeg="apply out.jpg again.jpg"
+[[ -f $camera ]] && jpegToJpeg="apply $camera again.jpg"
 for run in "apply in.ppm out.png" "apply out.png back.ppm" "apply out.png again.png" \
-    "apply in.ppm out.jpg" "apply out.jpg back.ppm"; do
+    "apply in.ppm out.jpg" "apply out.jpg back.ppm" "$jpegToJpeg"; do
     # shellcheck disable=SC2086 # the run's words
     if oiio=$(grep -e OpenImageIO -e lakra_oiio <<< "$(loaded "$lakra" $run)"); then
         fail "lakra $run loads $oiio"
     fi
 done
-[[ -s back.ppm && -s again.png && -s out.jpg ]] || fail "no back.ppm, again.png or out.jpg"
+[[ -s back.ppm && -s again.png && -s out.jpg && -s again.jpg ]] ||
+    fail "no back.ppm, again.png, out.jpg or again.jpg"
 grep -q lakra_oiio <<< "$(loaded "$lakra" apply out.jpg out2.png)" || fail "no module for the records"
 
-# Alone in a folder, lakra still handles netpbm files, plain PNGs and JPEG
-# pixels, and explains the rest.
+# Alone in a folder, lakra still handles netpbm files, plain PNGs and JPEGs,
+# and explains the rest.
 mkdir alone
 cp "$lakra" alone/lakra
 alone/lakra apply in.ppm alone.ppm || fail "netpbm without the module"
 alone/lakra apply out.png alone.png || fail "a PNG without the module"
 alone/lakra apply out.jpg alone.ppm || fail "a JPEG without the module"
+alone/lakra apply out.jpg alone.jpg || fail "JPEG to JPEG without the module"
 for run in "apply out.jpg x.png" "apply in.ppm x.tif"; do
     # shellcheck disable=SC2086 # the run's words
     if message=$(alone/lakra $run 2>&1); then
