@@ -8,10 +8,13 @@
 // (CMYK, arithmetic or lossless coding, an odd Exif block, an orientation in
 // XMP, anything libjpeg warns about) is left to the module.
 //
-// Writing, the file is byte for byte the one OpenImageIO writes: the same
-// encoder settings, the same empty Exif block, and 16-bit and float samples
-// brought to 8 bits with the same arithmetic. An image with metadata this
-// code does not write the same way goes to the module.
+// Writing, the pixels are encoded byte for byte as OpenImageIO encodes them:
+// the same encoder settings, and 16-bit and float samples brought to 8 bits
+// with the same arithmetic. An image without metadata gets the same empty
+// Exif block, so the whole file is the module's. An image read from a JPEG
+// by the code here carries that file's metadata segments verbatim (the Exif
+// edited where the pixels were turned or resized), which keeps more than the
+// module's writer does. Anything else goes to the module.
 
 #include "apps/lakra/imageFile.h"
 #include "apps/lakra/imageFileInternal.h"
@@ -264,8 +267,9 @@ struct TiffEdit {
     }
 };
 
-constexpr char kExifSignature[] = "Exif\0";                      // and one more 0
-constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/"; // and a 0
+// The signatures of the Exif and XMP segments; sizeof counts their closing 0.
+constexpr char kExifSignature[] = "Exif\0";
+constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/";
 
 bool startsWith(const uint8_t* bytes, size_t size, const char* text, size_t length) {
     return size >= length && std::memcmp(bytes, text, length) == 0;

@@ -353,7 +353,7 @@ TEST(JpegCarried, ToolsFindWhatTheModuleRouteWrites) {
 
 // A damaged Exif block in a pending header never reads or writes out of
 // bounds: the image is written, carried where the block still walks, from
-// records otherwise.
+// records otherwise. Nor does a damaged file's header when it is read.
 TEST(JpegCarried, DamagedExifIsNeverFollowedOutOfBounds) {
     if (!std::filesystem::exists(kCameraPhoto)) {
         GTEST_SKIP() << kCameraPhoto << " is not installed";
@@ -380,6 +380,18 @@ TEST(JpegCarried, DamagedExifIsNeverFollowedOutOfBounds) {
     image.metadata.pendingJpegHeader[exif + 4] = 0xFF; // the first directory's offset
     EXPECT_FALSE(writeJpegFile(path, image));
     EXPECT_TRUE(writeImage(path, image, &error)) << error;
+
+    image.metadata.pendingJpegHeader = header;
+    ASSERT_TRUE(writeJpegFile(path, image));
+    const std::string file = readFileBytes(path);
+    const std::string damaged = folder.path("damaged-file.jpg");
+    for (size_t at = 2; at < exif + 600; ++at) {
+        std::string bytes = file;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0xFF);
+        testing::writeFileBytes(damaged, bytes);
+        HostImage read;
+        (void)readImageJpeg(damaged, &read);
+    }
 }
 
 // Metadata the direct writer does not write, and sides beyond libjpeg's

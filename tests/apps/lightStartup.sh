@@ -55,6 +55,10 @@ for run in "apply in.ppm out.png" "apply out.png back.ppm" "apply out.png again.
 done
 [[ -s back.ppm && -s again.png && -s out.jpg && -s again.jpg ]] ||
     fail "no back.ppm, again.png, out.jpg or again.jpg"
+if ! ldd "$lakra" | grep -e libasan -e libtsan >/dev/null; then
+    # shellcheck disable=SC2086 # the run's words
+    (ulimit -v 409600 && "$lakra" $jpegToJpeg) || fail "lakra $jpegToJpeg under a 400 MB limit"
+fi
 grep -q lakra_oiio <<< "$(loaded "$lakra" apply out.jpg out2.png)" || fail "no module for the records"
 
 # Alone in a folder, lakra still handles netpbm files, plain PNGs and JPEGs,
