@@ -103,7 +103,7 @@ int runPsd(const PsdJob& job) {
     }
     HostImage image;
     std::string error;
-    if (!readImage(job.inputPath, &image, &error)) {
+    if (!readImage(job.inputPath, &image, &error) || !resolveMetadata(&image.metadata, &error)) {
         complain(error);
         return kExitFailed;
     }

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace lakra {
@@ -118,6 +120,22 @@ bool checkHostImage(const HostImage& image, const std::string& path, std::string
     return true;
 }
 
+bool jpegThroughModuleOnly() {
+    const char* route = std::getenv("LAKRA_JPEG"); // NOLINT(concurrency-mt-unsafe): read only
+    return route != nullptr && std::string_view(route) == "module";
+}
+
+bool resolveMetadata(ImageMetadata* metadata, std::string* error) {
+    if (metadata->pendingJpegHeader.empty()) {
+        return true;
+    }
+#if LAKRA_HAVE_OIIO
+    return resolveJpegRecords(metadata, error);
+#else
+    return fail(error, "the JPEG's metadata", "cannot read: this build has no JPEG reader");
+#endif
+}
+
 bool readImage(const std::string& path, HostImage* image, std::string* error) {
     const fs::path file = pathFromUtf8(path);
     std::error_code ec;
@@ -143,8 +161,12 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
         return readImageNetpbm(path, image, error);
     }
 #if LAKRA_HAVE_OIIO
-    // The common PNG without the image module; the module reads the others.
+    // The common PNG and JPEG without the image module; the module reads the others.
     if (static_cast<uint8_t>(magic[0]) == 0x89 && magic[1] == 'P' && readImagePng(path, image)) {
+        return true;
+    }
+    if (static_cast<uint8_t>(magic[0]) == 0xFF && static_cast<uint8_t>(magic[1]) == 0xD8 &&
+        !jpegThroughModuleOnly() && readImageJpeg(path, image)) {
         return true;
     }
     return readImageOiio(path, image, error);
@@ -158,6 +180,34 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
                 "files)");
 #endif
 }
+
+namespace {
+
+// The formats other than netpbm.
+bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImage& image,
+                    const std::string& shownPath, std::string* error) {
+#if LAKRA_HAVE_OIIO
+    const bool directJpeg = format == FileFormat::Jpeg && !jpegThroughModuleOnly();
+    if (!image.metadata.pendingJpegHeader.empty()) {
+        // A JPEG read without the module: into a JPEG its header's metadata
+        // goes verbatim; the other writers take records.
+        if (directJpeg && writeJpegFile(ioPath, image)) {
+            return true;
+        }
+        HostImage resolved = image;
+        return resolveMetadata(&resolved.metadata, error) &&
+               writeCodecFile(ioPath, format, resolved, shownPath, error);
+    }
+    // The common PNG and JPEG without the image module; the module writes the rest.
+    return (format == FileFormat::Png && writePngFile(ioPath, image)) ||
+           (directJpeg && writeJpegFile(ioPath, image)) ||
+           writeOiioFile(ioPath, format, image, shownPath, error);
+#else
+    return writeSystemFile(ioPath, format, image, shownPath, error);
+#endif
+}
+
+} // namespace
 
 bool writeImage(const std::string& path, const HostImage& image, std::string* error) {
     const FileFormat format = formatFromExtension(path);
@@ -186,13 +236,7 @@ bool writeImage(const std::string& path, const HostImage& image, std::string* er
     if (isNetpbm(format)) {
         written = writeNetpbmFile(ioPath, format, image, path, error);
     } else {
-#if LAKRA_HAVE_OIIO
-        // The common PNG without the image module; the module writes the rest.
-        written = (format == FileFormat::Png && writePngFile(ioPath, image)) ||
-                  writeOiioFile(ioPath, format, image, path, error);
-#else
-        written = writeSystemFile(ioPath, format, image, path, error);
-#endif
+        written = writeCodecFile(ioPath, format, image, path, error);
     }
     if (written) {
         fs::rename(temporary, target, ec);

@@ -31,6 +31,13 @@ struct ImageMetadata {
     // "pnm" (P5/P6), "pam" (P7), "pfm", or another name OpenImageIO reports.
     std::string formatName;
     std::vector<MetadataRecord> records;
+    // A JPEG read without the image module leaves its records unparsed: the
+    // file's header (its bytes up to the first scan's header, then an end
+    // marker) waits here, with the Exif orientation the reader applied to the
+    // pixels, until resolveMetadata() turns it into `records`. A JPEG written
+    // from such an image carries the header's metadata segments verbatim.
+    std::vector<uint8_t> pendingJpegHeader;
+    int32_t pendingOrientation = 1;
 };
 
 // An image as the host holds it: interleaved planes (grey, grey + alpha, RGB,
@@ -58,10 +65,16 @@ inline size_t hostRowBytes(const HostImage& image) {
 // the Windows build). Files of 8 bits or fewer per sample become depth 8,
 // integer files of 9 to 16 bits depth 16, everything else (half, float, 32-bit integer) depth 32
 // float. The image comes out upright: an Exif orientation is applied and reset to 1 in the
-// metadata. Transparency stays unassociated; OpenEXR samples (associated by that format's
-// convention) pass unchanged. On failure `image` is untouched and `error` names the file and the
-// reason.
+// metadata. A JPEG's records may stay pending: see resolveMetadata(). Transparency stays
+// unassociated; OpenEXR samples (associated by that format's convention) pass unchanged. On failure
+// `image` is untouched and `error` names the file and the reason.
 [[nodiscard]] bool readImage(const std::string& path, HostImage* image, std::string* error);
+
+// Fills metadata->records from a pending JPEG header, as the image module
+// reads them from the whole file (loading the module), and clears the header.
+// True at once when nothing is pending. On failure `error` says why and the
+// header stays pending.
+[[nodiscard]] bool resolveMetadata(ImageMetadata* metadata, std::string* error);
 
 // Writes `image` in the format its extension names: .png, .jpg/.jpeg, .tif/.tiff,
 // .exr, .pgm/.ppm/.pnm, .pam, .pfm (case ignored). The depth is kept where the
@@ -90,6 +103,12 @@ inline size_t hostRowBytes(const HostImage& image) {
 // untouched, for a file it leaves to readImageOiio: one with Exif or XMP, a
 // chunk it does not know, or one that libpng refuses.
 [[nodiscard]] bool readImagePng(const std::string& path, HostImage* image);
+// A JPEG through libjpeg-turbo, the pixels as readImageOiio reads them, the
+// records pending (see ImageMetadata). False, `image` untouched, for a file it
+// leaves to readImageOiio: CMYK, arithmetic or lossless coding, an Exif block
+// or orientation it does not follow, an XMP orientation, or anything libjpeg
+// warns about or refuses.
+[[nodiscard]] bool readImageJpeg(const std::string& path, HostImage* image);
 #endif
 
 // 16-bit samples: files run 0..65535, the host 0..32768. Both round to nearest,

@@ -11,6 +11,9 @@
 
 namespace lakra {
 
+// libjpeg's limit on a JPEG's sides.
+constexpr int32_t kMaxJpegSide = 65500;
+
 enum class FileFormat { Unknown, Png, Jpeg, Tiff, Exr, Pnm, Pam, Pfm };
 
 // The format a file name's extension asks for, case ignored.
@@ -49,6 +52,19 @@ bool checkHostImage(const HostImage& image, const std::string& path, std::string
 // leave them out.
 bool describesEncoding(std::string_view name);
 
+// Exif orientations 2..8 name a flip and/or a quarter turn: moves the pixels
+// so they stand as meant to be seen (the metadata moves along).
+bool applyOrientation(int orientation, HostImage* image, const std::string& path,
+                      std::string* error);
+// After turning the pixels upright the file's orientation no longer applies:
+// the Orientation record becomes 1 and, after a quarter turn, the per-axis
+// records swap.
+void uprightMetadata(int orientation, ImageMetadata* metadata);
+
+// LAKRA_JPEG=module in the environment: JPEG files go through the image
+// module only, as before the direct reader and writer.
+bool jpegThroughModuleOnly();
+
 // The writers behind writeImage. They write `ioPath` (the temporary name)
 // directly; messages name `shownPath`, the file the user asked for.
 bool writeNetpbmFile(const std::string& ioPath, FileFormat format, const HostImage& image,
@@ -58,8 +74,18 @@ bool writeNetpbmFile(const std::string& ioPath, FileFormat format, const HostIma
 // it. False for an image whose metadata it does not write the same way, or on
 // any failure: the caller then leaves the file to writeOiioFile.
 bool writePngFile(const std::string& ioPath, const HostImage& image);
+// A JPEG through libjpeg-turbo, byte for byte as writeOiioFile writes it, or,
+// for an image whose records are still a pending JPEG header, with that
+// header's Exif (orientation reset, per-axis fields turned, pixel dimensions
+// those written), XMP, ICC profile, IPTC and comments carried verbatim.
+// False for an image whose metadata it does not write the same way, one
+// beyond kMaxJpegSide, or on any failure: the caller then leaves the file to
+// writeOiioFile (with the records resolved).
+bool writeJpegFile(const std::string& ioPath, const HostImage& image);
 bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                    const std::string& shownPath, std::string* error);
+// The records of a pending JPEG header, through the image module.
+bool resolveJpegRecords(ImageMetadata* metadata, std::string* error);
 #endif
 
 #if !LAKRA_HAVE_OIIO

@@ -18,7 +18,7 @@ constexpr char kImageModuleFile[] = "liblakra_oiio.so";
 
 // Changes whenever HostImage, MetadataRecord or an entry point changes, so a
 // module from another build is refused rather than misread.
-constexpr int32_t kImageModuleVersion = 1;
+constexpr int32_t kImageModuleVersion = 2;
 
 } // namespace lakra
 
@@ -39,9 +39,16 @@ LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleWrite(const char* ioPath, int32_t
                                                      const lakra::HostImage* image,
                                                      const char* shownPath, std::string* error);
 
+// resolveMetadata: the records of metadata->pendingJpegHeader, as read from
+// the whole file, put upright for metadata->pendingOrientation; the header is
+// cleared.
+LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleJpegRecords(lakra::ImageMetadata* metadata,
+                                                           std::string* error);
+
 using LakraImageModuleVersionFn = int32_t (*)();
 using LakraImageModuleReadFn = bool (*)(const char*, lakra::HostImage*, std::string*);
 using LakraImageModuleWriteFn = bool (*)(const char*, int32_t, const lakra::HostImage*, const char*,
                                          std::string*);
+using LakraImageModuleJpegRecordsFn = bool (*)(lakra::ImageMetadata*, std::string*);
 
 } // extern "C"

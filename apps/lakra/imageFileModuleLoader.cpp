@@ -21,6 +21,7 @@ constexpr char kOtherFiles[] = "Image files other than PGM, PPM, PAM and PFM";
 struct ImageModule {
     LakraImageModuleReadFn read = nullptr;
     LakraImageModuleWriteFn write = nullptr;
+    LakraImageModuleJpegRecordsFn jpegRecords = nullptr;
     std::string failure; // why there is none
 };
 
@@ -62,10 +63,13 @@ ImageModule loadImageModule() {
     }
     loaded.read = findFunction<LakraImageModuleReadFn>(module, "lakraImageModuleRead");
     loaded.write = findFunction<LakraImageModuleWriteFn>(module, "lakraImageModuleWrite");
-    if (loaded.read == nullptr || loaded.write == nullptr) {
+    loaded.jpegRecords =
+        findFunction<LakraImageModuleJpegRecordsFn>(module, "lakraImageModuleJpegRecords");
+    if (loaded.read == nullptr || loaded.write == nullptr || loaded.jpegRecords == nullptr) {
         loaded.failure = "it lacks an entry point: " + lastLoaderError();
         loaded.read = nullptr;
         loaded.write = nullptr;
+        loaded.jpegRecords = nullptr;
     }
     return loaded;
 }
@@ -138,6 +142,14 @@ bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage
     }
     return module.write(ioPath.c_str(), static_cast<int32_t>(format), &image, shownPath.c_str(),
                         error);
+}
+
+bool resolveJpegRecords(ImageMetadata* metadata, std::string* error) {
+    const ImageModule& module = imageModule();
+    if (module.jpegRecords == nullptr) {
+        return fail(error, "the JPEG's metadata", "cannot read: " + moduleMissing("JPEG"));
+    }
+    return module.jpegRecords(metadata, error);
 }
 
 } // namespace lakra

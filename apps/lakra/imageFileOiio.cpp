@@ -7,6 +7,7 @@
 #include "apps/lakra/imageFileInternal.h"
 #include "apps/lakra/imageFileModule.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <algorithm>
 #include <cstring>
@@ -22,9 +23,6 @@ namespace oiio = OIIO;
 
 // Rows converted per write call for 16-bit images, whose samples need mapping.
 constexpr int32_t kStripRows = 64;
-// libjpeg's limit; beyond it OpenImageIO 2.4's JPEG writer ends the process
-// through libjpeg's default error exit instead of returning an error.
-constexpr int32_t kMaxJpegSide = 65500;
 
 int32_t hostDepthFor(const oiio::TypeDesc& format) {
     switch (format.basetype) {
@@ -125,102 +123,12 @@ void addRecord(const MetadataRecord& record, oiio::ImageSpec* imageSpec) {
     }
 }
 
-MetadataRecord* findRecord(ImageMetadata* metadata, std::string_view name) {
-    for (MetadataRecord& record : metadata->records) {
-        if (record.name == name) {
-            return &record;
+void addRecordsOf(const oiio::ImageSpec& imageSpec, ImageMetadata* metadata) {
+    for (const oiio::ParamValue& param : imageSpec.extra_attribs) {
+        if (param.type().basetype != oiio::TypeDesc::PTR) {
+            metadata->records.push_back(recordFromParam(param));
         }
     }
-    return nullptr;
-}
-
-// After turning the pixels upright the file's orientation no longer applies;
-// a quarter turn also swaps what the metadata says per axis.
-void uprightMetadata(int orientation, ImageMetadata* metadata) {
-    if (MetadataRecord* record = findRecord(metadata, "Orientation")) {
-        const int32_t one = 1;
-        record->type = "int";
-        record->valueCount = 1;
-        record->bytes.assign(reinterpret_cast<const uint8_t*>(&one),
-                             reinterpret_cast<const uint8_t*>(&one) + sizeof one);
-    }
-    if (orientation < 5) {
-        return;
-    }
-    static constexpr std::pair<std::string_view, std::string_view> kAxisPairs[] = {
-        {"XResolution", "YResolution"}, {"Exif:PixelXDimension", "Exif:PixelYDimension"}};
-    for (const auto& [xName, yName] : kAxisPairs) {
-        MetadataRecord* x = findRecord(metadata, xName);
-        MetadataRecord* y = findRecord(metadata, yName);
-        if (x != nullptr && y != nullptr) {
-            std::swap(x->type, y->type);
-            std::swap(x->valueCount, y->valueCount);
-            std::swap(x->bytes, y->bytes);
-        }
-    }
-}
-
-// Exif orientations 2..8 name a flip and/or a quarter turn; the host wants
-// the pixels as they are meant to be seen. (OpenImageIO 2.4's reorient()
-// swaps orientations 5 and 7, so the pixels are moved here.)
-bool applyOrientation(int orientation, HostImage* image, const std::string& path,
-                      std::string* error) {
-    const int32_t width = image->width;   // stored
-    const int32_t height = image->height; // stored
-    const bool turned = orientation >= 5;
-    HostImage upright;
-    upright.planes = image->planes;
-    upright.depth = image->depth;
-    upright.alpha = image->alpha;
-    upright.metadata = std::move(image->metadata);
-    upright.width = turned ? height : width;
-    upright.height = turned ? width : height;
-    if (!allocatePixels(&upright, path, error)) {
-        return false;
-    }
-    const size_t pixelBytes = static_cast<size_t>(image->planes * image->depth / 8);
-    uint8_t* out = upright.pixels.data();
-    for (int32_t y = 0; y < upright.height; ++y) {
-        for (int32_t x = 0; x < upright.width; ++x, out += pixelBytes) {
-            int32_t sx = x;
-            int32_t sy = y;
-            switch (orientation) {
-            case 2: // mirrored left to right
-                sx = width - 1 - x;
-                break;
-            case 3: // half turn
-                sx = width - 1 - x;
-                sy = height - 1 - y;
-                break;
-            case 4: // mirrored top to bottom
-                sy = height - 1 - y;
-                break;
-            case 5: // transposed: stored rows are the visible columns
-                sx = y;
-                sy = x;
-                break;
-            case 6: // stored turned a quarter anticlockwise: turn it clockwise
-                sx = y;
-                sy = height - 1 - x;
-                break;
-            case 7: // transverse
-                sx = width - 1 - y;
-                sy = height - 1 - x;
-                break;
-            case 8: // stored turned a quarter clockwise
-                sx = width - 1 - y;
-                sy = x;
-                break;
-            default:
-                break;
-            }
-            const size_t from =
-                static_cast<size_t>(sy) * static_cast<size_t>(width) + static_cast<size_t>(sx);
-            std::memcpy(out, image->pixels.data() + from * pixelBytes, pixelBytes);
-        }
-    }
-    *image = std::move(upright);
-    return true;
 }
 
 void mapSamplesToHost16(HostImage* image) {
@@ -338,11 +246,7 @@ bool readThroughOiio(const std::string& path, HostImage* image, std::string* err
         return fail(error, path, "cannot read: " + in->geterror());
     }
     result.metadata.formatName = in->format_name();
-    for (const oiio::ParamValue& param : imageSpec.extra_attribs) {
-        if (param.type().basetype != oiio::TypeDesc::PTR) {
-            result.metadata.records.push_back(recordFromParam(param));
-        }
-    }
+    addRecordsOf(imageSpec, &result.metadata);
     if (orientation >= 2 && orientation <= 8) {
         if (!applyOrientation(orientation, &result, path, error)) {
             return false;
@@ -356,8 +260,34 @@ bool readThroughOiio(const std::string& path, HostImage* image, std::string* err
     return true;
 }
 
+// OpenImageIO's JPEG reader on a file's header alone: its records are those
+// of the whole file, as nothing it reports comes from the scans.
+bool jpegHeaderRecords(ImageMetadata* metadata, std::string* error) {
+    oiio::Filesystem::IOMemReader reader(metadata->pendingJpegHeader.data(),
+                                         metadata->pendingJpegHeader.size());
+    oiio::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    // The reader takes the proxy from its configuration, too.
+    void* proxy = &reader;
+    config.attribute("oiio:ioproxy", oiio::TypeDesc::PTR, &proxy);
+    auto in = oiio::ImageInput::open("header.jpg", &config, &reader);
+    if (!in) {
+        return fail(error, "the JPEG header", "cannot read the metadata: " + oiio::geterror());
+    }
+    ImageMetadata resolved;
+    resolved.formatName = metadata->formatName;
+    addRecordsOf(in->spec(), &resolved);
+    if (metadata->pendingOrientation >= 2 && metadata->pendingOrientation <= 8) {
+        uprightMetadata(metadata->pendingOrientation, &resolved);
+    }
+    *metadata = std::move(resolved);
+    return true;
+}
+
 bool writeThroughOiio(const std::string& ioPath, FileFormat format, const HostImage& image,
                       const std::string& shownPath, std::string* error) {
+    // Beyond libjpeg's limit OpenImageIO 2.4's JPEG writer ends the process
+    // through libjpeg's default error exit instead of returning an error.
     if (format == FileFormat::Jpeg && (image.width > kMaxJpegSide || image.height > kMaxJpegSide)) {
         return fail(error, shownPath,
                     "cannot write: JPEG holds at most " + std::to_string(kMaxJpegSide) +
@@ -414,6 +344,18 @@ bool lakraImageModuleRead(const char* path, lakra::HostImage* image, std::string
         return lakra::fail(error, path, std::string("cannot read: ") + thrown.what());
     } catch (...) {
         return lakra::fail(error, path, "cannot read: an unknown failure in OpenImageIO");
+    }
+}
+
+bool lakraImageModuleJpegRecords(lakra::ImageMetadata* metadata, std::string* error) {
+    try {
+        return lakra::jpegHeaderRecords(metadata, error);
+    } catch (const std::exception& thrown) {
+        return lakra::fail(error, "the JPEG header",
+                           std::string("cannot read the metadata: ") + thrown.what());
+    } catch (...) {
+        return lakra::fail(error, "the JPEG header",
+                           "cannot read the metadata: an unknown failure in OpenImageIO");
     }
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# lakra maps OpenImageIO only for the files that need it: --help, netpbm files
-# and plain PNGs in and out load none of its libraries (and so run under a
-# tight address-space limit), JPEG files load the image module beside lakra,
-# and a lakra without that module says what those files need.
+# lakra maps OpenImageIO only for the files that need it: --help, netpbm
+# files, plain PNGs in and out, plain JPEGs out, JPEG pixels in and JPEG to
+# JPEG load none of its libraries (and so run under a tight address-space
+# limit), a JPEG's records written to another format load the image module
+# beside lakra, and a lakra without that module says what those files need.
 # usage: lightStartup.sh LAKRA WORK_FOLDER
 set -euo pipefail
 lakra=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -39,24 +40,36 @@ if ! ldd "$lakra" | grep -e libasan -e libtsan >/dev/null; then
     cmp -s out.ppm limited.ppm || fail "the limited run wrote another image"
 fi
 
-# PNG in and out needs no module; JPEG in and out loads it.
-for run in "apply in.ppm out.png" "apply out.png back.ppm" "apply out.png again.png"; do
+# PNG in and out, JPEG out, JPEG in and JPEG to JPEG (the metadata carried
+# verbatim, the README's main job) need no module; a JPEG's metadata into a
+# PNG loads it.
+camera=/usr/share/backgrounds/mate/nature/Storm.jpg
+jpegToJpeg="apply out.jpg again.jpg"
+[[ -f $camera ]] && jpegToJpeg="apply $camera again.jpg"
+for run in "apply in.ppm out.png" "apply out.png back.ppm" "apply out.png again.png" \
+    "apply in.ppm out.jpg" "apply out.jpg back.ppm" "$jpegToJpeg"; do
     # shellcheck disable=SC2086 # the run's words
     if oiio=$(grep -e OpenImageIO -e lakra_oiio <<< "$(loaded "$lakra" $run)"); then
         fail "lakra $run loads $oiio"
     fi
 done
-[[ -s back.ppm && -s again.png ]] || fail "no back.ppm or again.png"
-grep -q lakra_oiio <<< "$(loaded "$lakra" apply in.ppm out.jpg)" || fail "no module to write a JPEG"
-grep -q lakra_oiio <<< "$(loaded "$lakra" apply out.jpg back.ppm)" || fail "no module to read a JPEG"
+[[ -s back.ppm && -s again.png && -s out.jpg && -s again.jpg ]] ||
+    fail "no back.ppm, again.png, out.jpg or again.jpg"
+if ! ldd "$lakra" | grep -e libasan -e libtsan >/dev/null; then
+    # shellcheck disable=SC2086 # the run's words
+    (ulimit -v 409600 && "$lakra" $jpegToJpeg) || fail "lakra $jpegToJpeg under a 400 MB limit"
+fi
+grep -q lakra_oiio <<< "$(loaded "$lakra" apply out.jpg out2.png)" || fail "no module for the records"
 
-# Alone in a folder, lakra still handles netpbm files and plain PNGs, and
-# explains the rest.
+# Alone in a folder, lakra still handles netpbm files, plain PNGs and JPEGs,
+# and explains the rest.
 mkdir alone
 cp "$lakra" alone/lakra
 alone/lakra apply in.ppm alone.ppm || fail "netpbm without the module"
 alone/lakra apply out.png alone.png || fail "a PNG without the module"
-for run in "apply out.jpg x.ppm" "apply in.ppm x.tif"; do
+alone/lakra apply out.jpg alone.ppm || fail "a JPEG without the module"
+alone/lakra apply out.jpg alone.jpg || fail "JPEG to JPEG without the module"
+for run in "apply out.jpg x.png" "apply in.ppm x.tif"; do
     # shellcheck disable=SC2086 # the run's words
     if message=$(alone/lakra $run 2>&1); then
         fail "lakra $run without the module succeeded"
