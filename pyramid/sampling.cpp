@@ -174,9 +174,9 @@ __attribute__((target("sse4.1"))) void rgba8BlockSse4(const KernelTables& tables
 // multiply-add: the weights fit 16 bits (their magnitudes add up to less
 // than 2430, see above), and a pair's products stay far inside 32 bits.
 // The fifth pixel of a row is paired with a zero weight.
-__attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, AxisTap across,
-                                                    AxisTap down, const uint8_t* base,
-                                                    size_t rowBytes, float out[4]) {
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline void
+rgba8BlockAvx2Inline(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
+                     size_t rowBytes, float out[4]) {
     const auto weight = [&](int32_t j) {
         return static_cast<int16_t>(tables.a[tapOf(j)][across.phase]);
     };
@@ -228,6 +228,12 @@ __attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, 
         out[c] = static_cast<float>(totals[3 - c]) * kScale8Inverse;
     }
 }
+
+__attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, AxisTap across,
+                                                    AxisTap down, const uint8_t* base,
+                                                    size_t rowBytes, float out[4]) {
+    rgba8BlockAvx2Inline(tables, across, down, base, rowBytes, out);
+}
 #endif
 
 // The 8-bit kernel on a block in one tile, in the variant in force.
@@ -257,10 +263,54 @@ int32_t clampTo(int32_t value, int32_t largest) {
     return value < 0 ? 0 : (value > largest ? largest : value);
 }
 
+// How a lookup reads a block that lies in one tile: the kernel's own loop,
+// or one of the 8-bit vector variants.
 template <typename Kernel>
-void lookup(const ImagePyramid* pyramid, int32_t level, AxisTap across, AxisTap down,
-            bool allowDirect, float out[4]) {
-    const KernelTables& tables = pyramid->kernels != nullptr ? *pyramid->kernels : kernelTables();
+struct KernelBlock {
+    static void run(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
+                    size_t rowBytes, size_t pixelBytes, float out[4]) {
+        Kernel::run(
+            tables, across, down,
+            [&](int32_t i, int32_t j) {
+                return base + static_cast<size_t>(i) * rowBytes +
+                       static_cast<size_t>(j) * pixelBytes;
+            },
+            out);
+    }
+};
+
+// The variant in force, chosen at each block.
+struct DispatchedBlock8 {
+    static void run(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
+                    size_t rowBytes, size_t /*pixelBytes*/, float out[4]) {
+        rgba8Block(tables, across, down, base, rowBytes, out);
+    }
+};
+
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+struct Sse4Block8 {
+    static void run(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
+                    size_t rowBytes, size_t /*pixelBytes*/, float out[4]) {
+        rgba8BlockSse4(tables, across, down, base, rowBytes, out);
+    }
+};
+
+// Inlined into the AVX2 row function (the only caller), which shares its
+// target.
+struct Avx2Block8 {
+    __attribute__((target("avx2"))) static void run(const KernelTables& tables, AxisTap across,
+                                                    AxisTap down, const uint8_t* base,
+                                                    size_t rowBytes, size_t /*pixelBytes*/,
+                                                    float out[4]) {
+        rgba8BlockAvx2Inline(tables, across, down, base, rowBytes, out);
+    }
+};
+#endif
+
+template <typename Kernel, typename Block>
+[[gnu::always_inline]] inline void lookup(const ImagePyramid* pyramid, const KernelTables& tables,
+                                          int32_t level, AxisTap across, AxisTap down,
+                                          bool allowDirect, float out[4]) {
     const int32_t left = across.whole - kReach;
     const int32_t top = down.whole - kReach;
     const auto pixelBytes = static_cast<size_t>(pyramid->bytesPerPixel);
@@ -273,17 +323,7 @@ void lookup(const ImagePyramid* pyramid, int32_t level, AxisTap across, AxisTap 
                            pyramid->levelFirstTile[level] + (left >> kTileShift)];
         const uint8_t* base = pixelAddress(left, top, pyramid, level);
         const size_t rowBytes = static_cast<size_t>(tile.width) * pixelBytes;
-        if constexpr (std::is_same_v<Kernel, Rgba8Kernel>) {
-            rgba8Block(tables, across, down, base, rowBytes, out);
-            return;
-        }
-        Kernel::run(
-            tables, across, down,
-            [&](int32_t i, int32_t j) {
-                return base + static_cast<size_t>(i) * rowBytes +
-                       static_cast<size_t>(j) * pixelBytes;
-            },
-            out);
+        Block::run(tables, across, down, base, rowBytes, pixelBytes, out);
         return;
     }
     int32_t columns[kSpan];
@@ -300,6 +340,10 @@ void lookup(const ImagePyramid* pyramid, int32_t level, AxisTap across, AxisTap 
         out);
 }
 
+const KernelTables& tablesOf(const ImagePyramid* pyramid) {
+    return pyramid->kernels != nullptr ? *pyramid->kernels : kernelTables();
+}
+
 void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, bool allowDirect,
                  float out[4]) {
     if (pyramid == nullptr || pyramid->tiles == nullptr || level < 0 || level > pyramid->maxLevel) {
@@ -310,17 +354,63 @@ void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, b
     const AxisTap down = axisTap(y);
     switch (pyramid->format) {
     case PixelFormat::Rgba8:
-        lookup<Rgba8Kernel>(pyramid, level, across, down, allowDirect, out);
+        lookup<Rgba8Kernel, DispatchedBlock8>(pyramid, tablesOf(pyramid), level, across, down,
+                                              allowDirect, out);
         return;
     case PixelFormat::Rgba16:
-        lookup<Rgba16Kernel>(pyramid, level, across, down, allowDirect, out);
+        lookup<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, tablesOf(pyramid), level, across,
+                                                        down, allowDirect, out);
         return;
     case PixelFormat::RgbaFloat:
-        lookup<RgbaFloatKernel>(pyramid, level, across, down, allowDirect, out);
+        lookup<RgbaFloatKernel, KernelBlock<RgbaFloatKernel>>(pyramid, tablesOf(pyramid), level,
+                                                              across, down, allowDirect, out);
         return;
     }
     out[0] = out[1] = out[2] = out[3] = 0.0f;
 }
+
+// sampleTrilinear over a row of points, in the same steps: the level
+// clamped, the two lookups, the blend towards the smaller level and the
+// scaling, each float operation in the same order. The caller has checked
+// that the record has tiles and at least two levels.
+template <typename Kernel, typename Block>
+[[gnu::always_inline]] inline void trilinearRowWith(const ImagePyramid* pyramid,
+                                                    const TrilinearRow& row, float (*out)[4]) {
+    const KernelTables& tables = tablesOf(pyramid);
+    const int32_t finest = pyramid->maxLevel - 1;
+    const float invScale = pyramid->invScale;
+    for (int32_t i = 0; i < row.count; ++i) {
+        int32_t level = row.levels[i];
+        level = level < 0 ? 0 : (level > finest ? finest : level);
+        const float u = row.us[i];
+        const float v = row.vs[i];
+        float value[4];
+        lookup<Kernel, Block>(
+            pyramid, tables, level, axisTap(static_cast<float>(pyramid->width[level]) * u - 0.5f),
+            axisTap(static_cast<float>(pyramid->height[level]) * v - 0.5f), true, value);
+        const float fraction = row.fractions[i];
+        if (fraction != 0.0f) {
+            const int32_t next = level + 1;
+            float smaller[4];
+            lookup<Kernel, Block>(
+                pyramid, tables, next, axisTap(static_cast<float>(pyramid->width[next]) * u - 0.5f),
+                axisTap(static_cast<float>(pyramid->height[next]) * v - 0.5f), true, smaller);
+            for (int c = 0; c < 4; ++c) {
+                value[c] = value[c] + (smaller[c] - value[c]) * fraction;
+            }
+        }
+        for (int c = 0; c < 4; ++c) {
+            out[i][c] = value[c] * invScale;
+        }
+    }
+}
+
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+__attribute__((target("avx2"))) void trilinearRowAvx2(const ImagePyramid* pyramid,
+                                                      const TrilinearRow& row, float (*out)[4]) {
+    trilinearRowWith<Rgba8Kernel, Avx2Block8>(pyramid, row, out);
+}
+#endif
 
 } // namespace
 
@@ -354,6 +444,41 @@ void sampleTrilinear(const ImagePyramid* pyramid, int32_t level, float fraction,
     }
     for (int c = 0; c < 4; ++c) {
         out[c] = value[c] * pyramid->invScale;
+    }
+}
+
+void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]) {
+    const bool known = pyramid != nullptr && (pyramid->format == PixelFormat::Rgba8 ||
+                                              pyramid->format == PixelFormat::Rgba16 ||
+                                              pyramid->format == PixelFormat::RgbaFloat);
+    if (!known || pyramid->maxLevel < 1 || pyramid->tiles == nullptr) {
+        for (int32_t i = 0; i < row.count; ++i) {
+            sampleTrilinear(pyramid, row.levels[i], row.fractions[i], row.us[i], row.vs[i], out[i]);
+        }
+        return;
+    }
+    switch (pyramid->format) {
+    case PixelFormat::Rgba8:
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+        switch (simdLevel()) {
+        case SimdLevel::Avx2:
+            trilinearRowAvx2(pyramid, row, out);
+            return;
+        case SimdLevel::Sse4:
+            trilinearRowWith<Rgba8Kernel, Sse4Block8>(pyramid, row, out);
+            return;
+        case SimdLevel::Scalar:
+            break;
+        }
+#endif
+        trilinearRowWith<Rgba8Kernel, KernelBlock<Rgba8Kernel>>(pyramid, row, out);
+        return;
+    case PixelFormat::Rgba16:
+        trilinearRowWith<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, row, out);
+        return;
+    case PixelFormat::RgbaFloat:
+        trilinearRowWith<RgbaFloatKernel, KernelBlock<RgbaFloatKernel>>(pyramid, row, out);
+        return;
     }
 }
 

@@ -19,6 +19,21 @@ struct ImagePyramid;
 void sampleTrilinear(const ImagePyramid* pyramid, int32_t level, float fraction, float u, float v,
                      float out[4]);
 
+// A row of points for sampleTrilinearRow: point i at (us[i], vs[i]),
+// blurred as levels[i] + fractions[i].
+struct TrilinearRow {
+    int32_t count = 0;
+    const int32_t* levels = nullptr;
+    const float* fractions = nullptr;
+    const float* us = nullptr;
+    const float* vs = nullptr;
+};
+
+// sampleTrilinear at every point of the row, out[i] the values it gives for
+// point i, bit for bit; the pixel format and the vector variant are chosen
+// once for the row.
+void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]);
+
 // The 5 x 5 lookup inside one level at continuous pixel position (x, y) of
 // that level (pixel i covers [i - 0.5, i + 0.5)), in stored units: 0..255,
 // 0..32768 or float. Reads the block straight from a tile when it lies inside

@@ -398,8 +398,18 @@ SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
     return wetPoint(job, u, v, surfaceDisplacement(job.surface, u, v));
 }
 
-void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
-                const SamplePoint& self, int32_t x, int32_t y, float out[4]) {
+namespace {
+
+// Where and how blurred a pixel reads the source.
+struct LookupPlace {
+    float u;
+    float v;
+    int32_t level;
+    float fraction;
+};
+
+LookupPlace lookupPlace(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
+                        const SamplePoint& self) {
     const float du = std::max(std::fabs(above.u - self.u), std::fabs(left.u - self.u));
     const float dv = std::max(std::fabs(above.v - self.v), std::fabs(left.v - self.v));
     const float footprint = std::max(du * job.sourceWidth, dv * job.sourceHeight);
@@ -434,8 +444,12 @@ void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoi
     // NaN from a degenerate ray falls to level 0 rather than into a conversion.
     level = level > 0.0f ? std::min(level, levelMax) : 0.0f;
     const auto whole = static_cast<int32_t>(level);
-    sampleTrilinear(job.source, whole, level - static_cast<float>(whole), u, v, out);
+    return LookupPlace{u, v, whole, level - static_cast<float>(whole)};
+}
 
+// The sampled colour out becomes the pixel's water colour.
+void shadeSampled(const ShadingJob& job, const SamplePoint& self, int32_t x, int32_t y,
+                  float out[4]) {
     if (self.wet) {
         for (int c = 0; c < 3; ++c) {
             const float water = job.values.waterColor[c];
@@ -451,12 +465,26 @@ void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoi
     }
 }
 
+} // namespace
+
+void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
+                const SamplePoint& self, int32_t x, int32_t y, float out[4]) {
+    const LookupPlace place = lookupPlace(job, above, left, self);
+    sampleTrilinear(job.source, place.level, place.fraction, place.u, place.v, out);
+    shadeSampled(job, self, x, y, out);
+}
+
 void shadeUnit(const ShadingJob& job, const PixelRect& unit, CellBlock* cells) {
     // Each sample point is computed once: a pixel's left neighbour is the
     // previous point of its row and its upper neighbour the point below it in
     // the previous row, so two rows of points (with the unit's left border
     // column) serve the whole unit.
     SamplePoint rows[2][kPointRow];
+    float us[kPointRow];
+    float vs[kPointRow];
+    int32_t levels[kPointRow];
+    float fractions[kPointRow];
+    float sampled[kPointRow][4];
     for (int32_t first = unit.left; first < unit.right; first += kPointRow - 2) {
         const int32_t last = std::min(unit.right, first + kPointRow - 2);
         SamplePoint* above = rows[0];
@@ -467,10 +495,23 @@ void shadeUnit(const ShadingJob& job, const PixelRect& unit, CellBlock* cells) {
         for (int32_t y = unit.top; y < unit.bottom; ++y) {
             const int32_t ay = y + job.originY;
             samplePointRow(job, x0, ay, count, current);
-            for (int32_t i = 1; i <= last - first; ++i) {
+            // The row's lookups in one pass, then each pixel as shadePixel
+            // finishes it.
+            const int32_t width = last - first;
+            for (int32_t i = 0; i < width; ++i) {
+                const LookupPlace place =
+                    lookupPlace(job, above[i + 1], current[i], current[i + 1]);
+                us[i] = place.u;
+                vs[i] = place.v;
+                levels[i] = place.level;
+                fractions[i] = place.fraction;
+            }
+            sampleTrilinearRow(job.source, TrilinearRow{width, levels, fractions, us, vs}, sampled);
+            for (int32_t i = 1; i <= width; ++i) {
                 PixelCell* cell = cellAt(*cells, first + i - 1, y);
                 if (cell != nullptr) {
-                    shadePixel(job, above[i], current[i - 1], current[i], x0 + i, ay, cell->rgba);
+                    std::memcpy(cell->rgba, sampled[i - 1], sizeof cell->rgba);
+                    shadeSampled(job, current[i], x0 + i, ay, cell->rgba);
                 }
             }
             std::swap(above, current);

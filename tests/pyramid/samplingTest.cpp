@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <utility>
@@ -49,6 +50,59 @@ TEST(SamplingPaths, DirectAndClampedPathsAgree) {
                         ASSERT_EQ(direct[c], clamped[c])
                             << "level " << level << " at " << x << ", " << y;
                     }
+                }
+            }
+        }
+    }
+    setSimdLevel(before);
+}
+
+// A row of lookups gives each point what the lookup of that point alone
+// gives, bit for bit, in every format and vector variant: points inside,
+// next to tile borders and image edges, outside, levels out of range, with
+// and without a blend towards the next level.
+TEST(SamplingPaths, RowOfLookupsMatchesSingleLookups) {
+    const SimdLevel before = simdLevel();
+    for (const auto& [format, variant] : {std::pair{PixelFormat::Rgba8, SimdLevel::Scalar},
+                                          {PixelFormat::Rgba8, SimdLevel::Sse4},
+                                          {PixelFormat::Rgba8, SimdLevel::Avx2},
+                                          {PixelFormat::Rgba16, SimdLevel::Scalar},
+                                          {PixelFormat::Rgba16, SimdLevel::Avx2},
+                                          {PixelFormat::RgbaFloat, SimdLevel::Scalar},
+                                          {PixelFormat::RgbaFloat, SimdLevel::Avx2}}) {
+        SCOPED_TRACE(simdLevelName(variant));
+        if (setSimdLevel(variant) != variant) {
+            continue; // this processor lacks it
+        }
+        PyramidPtr p(pyramidCreate(1100, 530, format));
+        ASSERT_NE(p, nullptr);
+        testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+            const float value = static_cast<float>((x * 37 + y * 101) % 256) / 255.0f;
+            const float pixel[4] = {value, 1.0f - value, (x & 1) != 0 ? 1.0f : 0.0f,
+                                    (y & 2) != 0 ? 1.0f : 0.5f};
+            setPixel4f(x, y, p.get(), 0, pixel);
+        });
+        ASSERT_EQ(buildLevels(p.get()), noErr);
+        constexpr int32_t kPoints = 128;
+        int32_t levels[kPoints];
+        float fractions[kPoints];
+        float us[kPoints];
+        float vs[kPoints];
+        for (const float v : {-0.3f, 0.0f, 0.001f, 0.2f, 0.4826f, 0.5f, 0.97f, 1.0f, 1.7f}) {
+            for (int32_t i = 0; i < kPoints; ++i) {
+                levels[i] = i % 13 - 2; // -2..10, past the last level
+                fractions[i] = (i & 1) != 0 ? 0.0f : static_cast<float>(i) / kPoints;
+                us[i] = -0.1f + 1.2f * static_cast<float>(i) / kPoints;
+                vs[i] = v + 0.0003f * static_cast<float>(i % 5);
+            }
+            float row[kPoints][4];
+            sampleTrilinearRow(p.get(), TrilinearRow{kPoints, levels, fractions, us, vs}, row);
+            for (int32_t i = 0; i < kPoints; ++i) {
+                float single[4];
+                sampleTrilinear(p.get(), levels[i], fractions[i], us[i], vs[i], single);
+                for (int c = 0; c < 4; ++c) {
+                    ASSERT_EQ(std::memcmp(&row[i][c], &single[c], sizeof single[c]), 0)
+                        << "point " << i << " at " << us[i] << ", " << vs[i];
                 }
             }
         }
