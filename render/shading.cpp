@@ -673,10 +673,59 @@ void cleanWater(const ShadingJob& job, float c[4]) {
     }
 }
 
+// The common finish: the Normal mode into the host's image or an Offline
+// target, no selection, no high dynamic range. It gives finishPixel's bytes
+// without its general steps: Normal's result is the water in 15-bit steps
+// with the water's alpha, so the underlying pixel is read only where the
+// water is not opaque and the host's image cannot hold transparency.
+bool finishesNormally(const ShadingJob& job, const HostBuffers* buffers) {
+    if (job.highDynamicRange || job.glue != glueNumber(GlueMode::Normal)) {
+        return false;
+    }
+    switch (job.target) {
+    case RenderTarget::Offline:
+        return job.offlineImage != nullptr;
+    case RenderTarget::Host:
+        return buffers != nullptr && buffers->maskData == nullptr;
+    case RenderTarget::Preview:
+    default:
+        return false;
+    }
+}
+
+void finishPixelNormal(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int32_t y,
+                       const float cell[4]) {
+    float c[4] = {cell[0], cell[1], cell[2], cell[3]};
+    cleanWater(job, c);
+    float r[4] = {fromFixed15(toFixed15(c[0])), fromFixed15(toFixed15(c[1])),
+                  fromFixed15(toFixed15(c[2])), c[3]};
+    if (job.target == RenderTarget::Offline) {
+        for (int i = 0; i < 3; ++i) {
+            r[i] = std::min(r[i], 1.0f);
+        }
+        setPixel4f(x, y, job.offlineImage, 0, r);
+        return;
+    }
+    if (r[3] < 1.0f && !job.transparency) {
+        float flat[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        readHostPixel(buffers->input, x, y, flat);
+        layOver(r, flat);
+        std::memcpy(r, flat, sizeof r);
+    }
+    for (int i = 0; i < 3; ++i) {
+        r[i] = std::min(r[i], 1.0f);
+    }
+    writeHost(job, buffers, x, y, r);
+}
+
 } // namespace
 
 void finishPixel(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int32_t y,
                  const float cell[4]) {
+    if (finishesNormally(job, buffers)) {
+        finishPixelNormal(job, buffers, x, y, cell);
+        return;
+    }
     float c[4] = {cell[0], cell[1], cell[2], cell[3]};
     cleanWater(job, c);
     float under[4] = {0.0f, 0.0f, 0.0f, 0.0f};
