@@ -6,9 +6,10 @@
 #include "pyramid/pyramid.h"
 #include "pyramidPixels.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <utility>
@@ -101,7 +102,8 @@ TEST(SamplingPaths, RowOfLookupsMatchesSingleLookups) {
                 float single[4];
                 sampleTrilinear(p.get(), levels[i], fractions[i], us[i], vs[i], single);
                 for (int c = 0; c < 4; ++c) {
-                    ASSERT_EQ(std::memcmp(&row[i][c], &single[c], sizeof single[c]), 0)
+                    ASSERT_EQ(std::bit_cast<uint32_t>(row[i][c]),
+                              std::bit_cast<uint32_t>(single[c]))
                         << "point " << i << " at " << us[i] << ", " << vs[i];
                 }
             }
