@@ -263,17 +263,28 @@ int32_t clampTo(int32_t value, int32_t largest) {
     return value < 0 ? 0 : (value > largest ? largest : value);
 }
 
+// A block that lies in one tile: its top-left pixel, where it sits in its
+// level, and the step from one of its rows to the next.
+struct BlockAt {
+    const uint8_t* base;
+    size_t rowBytes;
+    size_t pixelBytes;
+    int32_t level;
+    int32_t left;
+    int32_t top;
+};
+
 // How a lookup reads a block that lies in one tile: the kernel's own loop,
 // or one of the 8-bit vector variants.
 template <typename Kernel>
 struct KernelBlock {
-    static void run(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
-                    size_t rowBytes, size_t pixelBytes, float out[4]) {
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
         Kernel::run(
             tables, across, down,
             [&](int32_t i, int32_t j) {
-                return base + static_cast<size_t>(i) * rowBytes +
-                       static_cast<size_t>(j) * pixelBytes;
+                return at.base + static_cast<size_t>(i) * at.rowBytes +
+                       static_cast<size_t>(j) * at.pixelBytes;
             },
             out);
     }
@@ -281,28 +292,111 @@ struct KernelBlock {
 
 // The variant in force, chosen at each block.
 struct DispatchedBlock8 {
-    static void run(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
-                    size_t rowBytes, size_t /*pixelBytes*/, float out[4]) {
-        rgba8Block(tables, across, down, base, rowBytes, out);
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        rgba8Block(tables, across, down, at.base, at.rowBytes, out);
     }
 };
 
 #ifdef LAKRA_HAVE_VECTOR_KERNELS
 struct Sse4Block8 {
-    static void run(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
-                    size_t rowBytes, size_t /*pixelBytes*/, float out[4]) {
-        rgba8BlockSse4(tables, across, down, base, rowBytes, out);
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        rgba8BlockSse4(tables, across, down, at.base, at.rowBytes, out);
     }
 };
 
-// Inlined into the AVX2 row function (the only caller), which shares its
-// target.
-struct Avx2Block8 {
-    __attribute__((target("avx2"))) static void run(const KernelTables& tables, AxisTap across,
-                                                    AxisTap down, const uint8_t* base,
-                                                    size_t rowBytes, size_t /*pixelBytes*/,
-                                                    float out[4]) {
-        rgba8BlockAvx2Inline(tables, across, down, base, rowBytes, out);
+constexpr int32_t kSharedColumns = 256;
+
+// The AVX2 kernel for a row of points. Points that read the same five rows
+// with the same vertical weights one after another (every point above the
+// water line does, at both of its levels) share the columns' vertical sums:
+// each column is summed once, and each point weighs its five columns. The
+// sums are exact integers however they are grouped (see above), so this is
+// the block's result. A point that starts no run takes the whole block.
+// Inlined into the AVX2 row function (the only user), which shares its target.
+struct SharedColumnsBlock8 {
+    int32_t level = -1; // the rows and weights of the current run
+    int32_t top = 0;
+    int32_t phase = -1;
+    bool shared = false; // the columns first..end-1 are summed
+    int32_t first = 0;
+    int32_t end = 0;
+    alignas(32) int32_t sums[kSharedColumns + 1][4];
+
+    __attribute__((target("avx2"))) void run(const KernelTables& tables, AxisTap across,
+                                             AxisTap down, const BlockAt& at, float out[4]) {
+        const int32_t right = at.left + kSpan;
+        if (at.level != level || at.top != top || down.phase != phase) {
+            level = at.level;
+            top = at.top;
+            phase = down.phase;
+            shared = false;
+            rgba8BlockAvx2Inline(tables, across, down, at.base, at.rowBytes, out);
+            return;
+        }
+        if (!shared || at.left < first || at.left > end || right - first > kSharedColumns) {
+            shared = true;
+            first = at.left;
+            end = at.left;
+        }
+        if (end < right) {
+            sumColumns(tables, at, end, right);
+            end = right;
+        }
+        const auto weight = [&](int32_t j) { return tables.a[tapOf(j)][across.phase]; };
+        const int32_t* column = sums[at.left - first];
+        const __m256i pairs01 =
+            _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(column)),
+                               _mm256_setr_epi32(weight(0), weight(0), weight(0), weight(0),
+                                                 weight(1), weight(1), weight(1), weight(1)));
+        const __m256i pairs23 =
+            _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(column + 8)),
+                               _mm256_setr_epi32(weight(2), weight(2), weight(2), weight(2),
+                                                 weight(3), weight(3), weight(3), weight(3)));
+        const __m256i both = _mm256_add_epi32(pairs01, pairs23);
+        __m128i total =
+            _mm_add_epi32(_mm256_castsi256_si128(both), _mm256_extracti128_si256(both, 1));
+        total = _mm_add_epi32(
+            total, _mm_mullo_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(column + 16)),
+                                   _mm_set1_epi32(weight(4))));
+        alignas(16) int32_t totals[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(totals), total);
+        for (int c = 0; c < 4; ++c) {
+            out[c] = static_cast<float>(totals[3 - c]) * kScale8Inverse;
+        }
+    }
+
+    // Vertical sums of columns from..to-1, all of them inside the block at
+    // `at`, rows paired for multiply-add as in the block kernel.
+    __attribute__((target("avx2"))) void sumColumns(const KernelTables& tables, const BlockAt& at,
+                                                    int32_t from, int32_t to) {
+        const auto weight = [&](int32_t i) {
+            return static_cast<uint32_t>(static_cast<uint16_t>(tables.a[tapOf(i)][phase]));
+        };
+        const __m128i taps01 = _mm_set1_epi32(static_cast<int32_t>(weight(0) | weight(1) << 16));
+        const __m128i taps23 = _mm_set1_epi32(static_cast<int32_t>(weight(2) | weight(3) << 16));
+        const __m128i tap4 = _mm_set1_epi32(static_cast<int32_t>(weight(4)));
+        const auto word = [&](int32_t row, int32_t column) {
+            int32_t value = 0;
+            std::memcpy(&value,
+                        at.base + static_cast<size_t>(row) * at.rowBytes +
+                            static_cast<size_t>(column - at.left) * 4,
+                        sizeof value);
+            return _mm_cvtsi32_si128(value);
+        };
+        for (int32_t column = from; column < to; ++column) {
+            // Bytes of rows 0 and 1 interleaved, widened: (r0, r1) per lane.
+            const __m128i rows01 =
+                _mm_cvtepu8_epi16(_mm_unpacklo_epi8(word(0, column), word(1, column)));
+            const __m128i rows23 =
+                _mm_cvtepu8_epi16(_mm_unpacklo_epi8(word(2, column), word(3, column)));
+            const __m128i row4 = _mm_cvtepu8_epi32(word(4, column));
+            const __m128i sum = _mm_add_epi32(
+                _mm_add_epi32(_mm_madd_epi16(rows01, taps01), _mm_madd_epi16(rows23, taps23)),
+                _mm_madd_epi16(row4, tap4));
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums[column - first]), sum);
+        }
     }
 };
 #endif
@@ -310,7 +404,7 @@ struct Avx2Block8 {
 template <typename Kernel, typename Block>
 [[gnu::always_inline]] inline void lookup(const ImagePyramid* pyramid, const KernelTables& tables,
                                           int32_t level, AxisTap across, AxisTap down,
-                                          bool allowDirect, float out[4]) {
+                                          bool allowDirect, Block& block, float out[4]) {
     const int32_t left = across.whole - kReach;
     const int32_t top = down.whole - kReach;
     const auto pixelBytes = static_cast<size_t>(pyramid->bytesPerPixel);
@@ -321,9 +415,13 @@ template <typename Kernel, typename Block>
         const PyramidTile& tile =
             pyramid->tiles[pyramid->levelTilesAcross[level] * (top >> kTileShift) +
                            pyramid->levelFirstTile[level] + (left >> kTileShift)];
-        const uint8_t* base = pixelAddress(left, top, pyramid, level);
-        const size_t rowBytes = static_cast<size_t>(tile.width) * pixelBytes;
-        Block::run(tables, across, down, base, rowBytes, pixelBytes, out);
+        const BlockAt at{pixelAddress(left, top, pyramid, level),
+                         static_cast<size_t>(tile.width) * pixelBytes,
+                         pixelBytes,
+                         level,
+                         left,
+                         top};
+        block.run(tables, across, down, at, out);
         return;
     }
     int32_t columns[kSpan];
@@ -353,18 +451,24 @@ void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, b
     const AxisTap across = axisTap(x);
     const AxisTap down = axisTap(y);
     switch (pyramid->format) {
-    case PixelFormat::Rgba8:
-        lookup<Rgba8Kernel, DispatchedBlock8>(pyramid, tablesOf(pyramid), level, across, down,
-                                              allowDirect, out);
+    case PixelFormat::Rgba8: {
+        DispatchedBlock8 block;
+        lookup<Rgba8Kernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
+                            out);
         return;
-    case PixelFormat::Rgba16:
-        lookup<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, tablesOf(pyramid), level, across,
-                                                        down, allowDirect, out);
+    }
+    case PixelFormat::Rgba16: {
+        KernelBlock<Rgba16Kernel> block;
+        lookup<Rgba16Kernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
+                             out);
         return;
-    case PixelFormat::RgbaFloat:
-        lookup<RgbaFloatKernel, KernelBlock<RgbaFloatKernel>>(pyramid, tablesOf(pyramid), level,
-                                                              across, down, allowDirect, out);
+    }
+    case PixelFormat::RgbaFloat: {
+        KernelBlock<RgbaFloatKernel> block;
+        lookup<RgbaFloatKernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
+                                out);
         return;
+    }
     }
     out[0] = out[1] = out[2] = out[3] = 0.0f;
 }
@@ -373,9 +477,16 @@ void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, b
 // clamped, the two lookups, the blend towards the smaller level and the
 // scaling, each float operation in the same order. The caller has checked
 // that the record has tiles and at least two levels.
+// sampleTrilinear over a row of points, in the same steps: the level
+// clamped, the two lookups, the blend towards the smaller level and the
+// scaling, each float operation in the same order. The caller has checked
+// that the record has tiles and at least two levels. Each of the two
+// lookups has its own block reader, which may keep what it shares between
+// points.
 template <typename Kernel, typename Block>
 [[gnu::always_inline]] inline void trilinearRowWith(const ImagePyramid* pyramid,
-                                                    const TrilinearRow& row, float (*out)[4]) {
+                                                    const TrilinearRow& row, Block& larger,
+                                                    Block& smaller, float (*out)[4]) {
     const KernelTables& tables = tablesOf(pyramid);
     const int32_t finest = pyramid->maxLevel - 1;
     const float invScale = pyramid->invScale;
@@ -385,18 +496,19 @@ template <typename Kernel, typename Block>
         const float u = row.us[i];
         const float v = row.vs[i];
         float value[4];
-        lookup<Kernel, Block>(
+        lookup<Kernel>(
             pyramid, tables, level, axisTap(static_cast<float>(pyramid->width[level]) * u - 0.5f),
-            axisTap(static_cast<float>(pyramid->height[level]) * v - 0.5f), true, value);
+            axisTap(static_cast<float>(pyramid->height[level]) * v - 0.5f), true, larger, value);
         const float fraction = row.fractions[i];
         if (fraction != 0.0f) {
             const int32_t next = level + 1;
-            float smaller[4];
-            lookup<Kernel, Block>(
-                pyramid, tables, next, axisTap(static_cast<float>(pyramid->width[next]) * u - 0.5f),
-                axisTap(static_cast<float>(pyramid->height[next]) * v - 0.5f), true, smaller);
+            float next4[4];
+            lookup<Kernel>(pyramid, tables, next,
+                           axisTap(static_cast<float>(pyramid->width[next]) * u - 0.5f),
+                           axisTap(static_cast<float>(pyramid->height[next]) * v - 0.5f), true,
+                           smaller, next4);
             for (int c = 0; c < 4; ++c) {
-                value[c] = value[c] + (smaller[c] - value[c]) * fraction;
+                value[c] = value[c] + (next4[c] - value[c]) * fraction;
             }
         }
         for (int c = 0; c < 4; ++c) {
@@ -405,10 +517,18 @@ template <typename Kernel, typename Block>
     }
 }
 
+template <typename Kernel, typename Block>
+void trilinearRowStateless(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]) {
+    Block block;
+    trilinearRowWith<Kernel>(pyramid, row, block, block, out);
+}
+
 #ifdef LAKRA_HAVE_VECTOR_KERNELS
 __attribute__((target("avx2"))) void trilinearRowAvx2(const ImagePyramid* pyramid,
                                                       const TrilinearRow& row, float (*out)[4]) {
-    trilinearRowWith<Rgba8Kernel, Avx2Block8>(pyramid, row, out);
+    SharedColumnsBlock8 larger;
+    SharedColumnsBlock8 smaller;
+    trilinearRowWith<Rgba8Kernel>(pyramid, row, larger, smaller, out);
 }
 #endif
 
@@ -465,19 +585,19 @@ void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, fl
             trilinearRowAvx2(pyramid, row, out);
             return;
         case SimdLevel::Sse4:
-            trilinearRowWith<Rgba8Kernel, Sse4Block8>(pyramid, row, out);
+            trilinearRowStateless<Rgba8Kernel, Sse4Block8>(pyramid, row, out);
             return;
         case SimdLevel::Scalar:
             break;
         }
 #endif
-        trilinearRowWith<Rgba8Kernel, KernelBlock<Rgba8Kernel>>(pyramid, row, out);
+        trilinearRowStateless<Rgba8Kernel, KernelBlock<Rgba8Kernel>>(pyramid, row, out);
         return;
     case PixelFormat::Rgba16:
-        trilinearRowWith<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, row, out);
+        trilinearRowStateless<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, row, out);
         return;
     case PixelFormat::RgbaFloat:
-        trilinearRowWith<RgbaFloatKernel, KernelBlock<RgbaFloatKernel>>(pyramid, row, out);
+        trilinearRowStateless<RgbaFloatKernel, KernelBlock<RgbaFloatKernel>>(pyramid, row, out);
         return;
     }
 }
