@@ -200,7 +200,14 @@ void shadeRelease(Job* job) {
     job->scratch = nullptr;
 }
 
+// The common finish into an 8-bit host image, a unit at a time with the
+// planes' places worked out once; false (nothing written) for any other.
+bool finishUnitNormal8(const ShadingJob& job, const Job& unitJob, const HostBuffers* buffers);
+
 void finishUnit(const ShadingJob& shading, const Job& job, const HostBuffers* buffers) {
+    if (finishUnitNormal8(shading, job, buffers)) {
+        return;
+    }
     for (int32_t y = job.unit.top; y < job.unit.bottom; ++y) {
         for (int32_t x = job.unit.left; x < job.unit.right; ++x) {
             const PixelCell* cell = cellAt(job.cells, x, y);
@@ -693,29 +700,94 @@ bool finishesNormally(const ShadingJob& job, const HostBuffers* buffers) {
     }
 }
 
-void finishPixelNormal(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int32_t y,
-                       const float cell[4]) {
+// The finished colour of a host pixel in the common finish.
+void normalHostColour(const ShadingJob& job, const HostBuffers& buffers, int32_t x, int32_t y,
+                      const float cell[4], float r[4]) {
     float c[4] = {cell[0], cell[1], cell[2], cell[3]};
     cleanWater(job, c);
-    float r[4] = {fromFixed15(toFixed15(c[0])), fromFixed15(toFixed15(c[1])),
-                  fromFixed15(toFixed15(c[2])), c[3]};
-    if (job.target == RenderTarget::Offline) {
-        for (int i = 0; i < 3; ++i) {
-            r[i] = std::min(r[i], 1.0f);
-        }
-        setPixel4f(x, y, job.offlineImage, 0, r);
-        return;
-    }
+    r[0] = fromFixed15(toFixed15(c[0]));
+    r[1] = fromFixed15(toFixed15(c[1]));
+    r[2] = fromFixed15(toFixed15(c[2]));
+    r[3] = c[3];
     if (r[3] < 1.0f && !job.transparency) {
         float flat[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        readHostPixel(buffers->input, x, y, flat);
+        readHostPixel(buffers.input, x, y, flat);
         layOver(r, flat);
-        std::memcpy(r, flat, sizeof r);
+        std::memcpy(r, flat, 4 * sizeof(float));
     }
     for (int i = 0; i < 3; ++i) {
         r[i] = std::min(r[i], 1.0f);
     }
+}
+
+void finishPixelNormal(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int32_t y,
+                       const float cell[4]) {
+    float r[4];
+    if (job.target == RenderTarget::Offline) {
+        float c[4] = {cell[0], cell[1], cell[2], cell[3]};
+        cleanWater(job, c);
+        r[0] = std::min(fromFixed15(toFixed15(c[0])), 1.0f);
+        r[1] = std::min(fromFixed15(toFixed15(c[1])), 1.0f);
+        r[2] = std::min(fromFixed15(toFixed15(c[2])), 1.0f);
+        r[3] = c[3];
+        setPixel4f(x, y, job.offlineImage, 0, r);
+        return;
+    }
+    normalHostColour(job, *buffers, x, y, cell, r);
     writeHost(job, buffers, x, y, r);
+}
+
+bool finishUnitNormal8(const ShadingJob& job, const Job& unitJob, const HostBuffers* buffers) {
+    if (job.target != RenderTarget::Host || !finishesNormally(job, buffers) ||
+        buffers->outData == nullptr || buffers->input.depth != 8) {
+        return false;
+    }
+    const PixelRect& unit = unitJob.unit;
+    const PixelRect& out = buffers->outRect;
+    if (unit.left >= unit.right || unit.left + job.originX < out.left ||
+        unit.right + job.originX > out.right || unit.top + job.originY < out.top ||
+        unit.bottom + job.originY > out.bottom) {
+        return false;
+    }
+    // The planes writeHost would write, in its order: sample offset and channel.
+    const int32_t step = buffers->outHiPlane - buffers->outLoPlane + 1;
+    int32_t offsets[4];
+    int32_t channels[4];
+    int32_t count = 0;
+    const auto plan = [&](int32_t plane, int32_t channel) {
+        const int32_t offset = plane - buffers->outLoPlane;
+        if (offset >= 0 && offset < step) {
+            offsets[count] = offset;
+            channels[count] = channel;
+            ++count;
+        }
+    };
+    if (job.grey) {
+        plan(0, 1);
+    } else {
+        plan(0, 0);
+        plan(1, 1);
+        plan(2, 2);
+    }
+    if (job.transparency) {
+        plan(buffers->input.planes - 1, 3);
+    }
+    for (int32_t y = unit.top; y < unit.bottom; ++y) {
+        const int32_t hostY = y + job.originY;
+        auto* row = static_cast<uint8_t*>(buffers->outData) +
+                    static_cast<int64_t>(hostY - out.top) * buffers->outRowBytes;
+        const PixelCell* cells = cellAt(unitJob.cells, unit.left, y);
+        for (int32_t x = unit.left; x < unit.right; ++x) {
+            const int32_t hostX = x + job.originX;
+            float r[4];
+            normalHostColour(job, *buffers, hostX, hostY, cells[x - unit.left].rgba, r);
+            uint8_t* at = row + static_cast<int64_t>(hostX - out.left) * step;
+            for (int32_t k = 0; k < count; ++k) {
+                at[offsets[k]] = static_cast<uint8_t>(toSample(r[channels[k]] * 255.0f, 255.0f));
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
