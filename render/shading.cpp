@@ -671,7 +671,8 @@ void cleanWater(const ShadingJob& job, float c[4]) {
     for (int i = 0; i < 3; ++i) {
         c[i] = c[i] > 0.0f ? c[i] : 0.0f;
     }
-    if (!job.highDynamicRange) {
+    // Nothing spills unless a channel is over 1.
+    if (!job.highDynamicRange && (c[0] > 1.0f || c[1] > 1.0f || c[2] > 1.0f)) {
         spillOverflow(c);
     }
     if (job.grey) {
