@@ -179,6 +179,8 @@ void reduceBand8(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
     const int32_t largestY = pyramid->largestY[level];
     // Column sums of the chunk's columns, four lanes each, in stored order.
     uint16_t columnSums[(2 * kReduceChunk + kReduceSpan) * 4];
+    // The first and last rows' pixels added, for the corners.
+    uint16_t columnEnds[(2 * kReduceChunk + kReduceSpan) * 4];
     for (int32_t y = rect.top; y < rect.bottom; ++y) {
         const int32_t top = 2 * y - 2;
         int32_t rows[kReduceSpan];
@@ -199,10 +201,12 @@ void reduceBand8(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
                     r[i] = pixelAddress(column, rows[i], pyramid, level);
                 }
                 uint16_t* sums = columnSums + static_cast<size_t>(column - lowest) * 4;
+                uint16_t* ends = columnEnds + static_cast<size_t>(column - lowest) * 4;
                 const int32_t bytes = (end - column) * 4;
                 for (int32_t k = 0; k < bytes; ++k) {
                     sums[k] = static_cast<uint16_t>(
                         weighted6(r[0][k], r[1][k], r[2][k], r[3][k], r[4][k], r[5][k]));
+                    ends[k] = static_cast<uint16_t>(r[0][k] + r[5][k]);
                 }
                 column = end;
             }
@@ -212,20 +216,14 @@ void reduceBand8(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
                 for (int32_t j = 0; j < kReduceSpan; ++j) {
                     at[j] = (clampTo(left + j, largestX) - lowest) * 4;
                 }
-                const uint8_t* corners[4] = {
-                    pixelAddress(lowest + at[0] / 4, rows[0], pyramid, level),
-                    pixelAddress(lowest + at[5] / 4, rows[0], pyramid, level),
-                    pixelAddress(lowest + at[0] / 4, rows[5], pyramid, level),
-                    pixelAddress(lowest + at[5] / 4, rows[5], pyramid, level)};
                 Rgba8Sum sum;
                 for (int lane = 0; lane < 4; ++lane) {
                     const int32_t whole =
                         weighted6(columnSums[at[0] + lane], columnSums[at[1] + lane],
                                   columnSums[at[2] + lane], columnSums[at[3] + lane],
                                   columnSums[at[4] + lane], columnSums[at[5] + lane]);
-                    sum.sums[lane] = (whole - corners[0][lane] - corners[1][lane] -
-                                      corners[2][lane] - corners[3][lane]) /
-                                     16;
+                    const int32_t corners = columnEnds[at[0] + lane] + columnEnds[at[5] + lane];
+                    sum.sums[lane] = (whole - corners) / 16;
                 }
                 sum.store(pixelAddress(x, y, pyramid, level + 1));
             }
