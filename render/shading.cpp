@@ -663,7 +663,7 @@ void writeHost(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int
 }
 
 // The water colour as it is joined to the image: gain, clamps, spill, grey.
-void cleanWater(const ShadingJob& job, float c[4]) {
+[[gnu::always_inline]] inline void cleanWater(const ShadingJob& job, float c[4]) {
     if (!job.highDynamicRange) {
         c[3] *= kAlphaGain;
     }
@@ -702,8 +702,9 @@ bool finishesNormally(const ShadingJob& job, const HostBuffers* buffers) {
 }
 
 // The finished colour of a host pixel in the common finish.
-void normalHostColour(const ShadingJob& job, const HostBuffers& buffers, int32_t x, int32_t y,
-                      const float cell[4], float r[4]) {
+[[gnu::always_inline]] inline void normalHostColour(const ShadingJob& job,
+                                                    const HostBuffers& buffers, int32_t x,
+                                                    int32_t y, const float cell[4], float r[4]) {
     float c[4] = {cell[0], cell[1], cell[2], cell[3]};
     cleanWater(job, c);
     r[0] = fromFixed15(toFixed15(c[0]));
