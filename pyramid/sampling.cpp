@@ -174,20 +174,54 @@ __attribute__((target("sse4.1"))) void rgba8BlockSse4(const KernelTables& tables
 // multiply-add: the weights fit 16 bits (their magnitudes add up to less
 // than 2430, see above), and a pair's products stay far inside 32 bits.
 // The fifth pixel of a row is paired with a zero weight.
-[[gnu::always_inline]] __attribute__((target("avx2"))) inline void
-rgba8BlockAvx2Inline(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
-                     size_t rowBytes, float out[4]) {
-    const auto weight = [&](int32_t j) {
-        return static_cast<int16_t>(tables.a[tapOf(j)][across.phase]);
+// The 8-bit weights of one phase laid out for the AVX2 kernels: each tap's
+// weight four times (once per channel), taps 0..4 and then zeros; and the
+// taps paired as 16-bit halves for multiply-add, (0, 1), (2, 3), (4, 0).
+struct SpreadPhase8 {
+    alignas(32) int32_t spread[24];
+    int32_t pairs[3];
+    int32_t padding[5];
+};
+
+void spreadPhase(const KernelTables& tables, int32_t phase, SpreadPhase8* out) {
+    const auto weight = [&](int32_t j) { return tables.a[tapOf(j)][phase]; };
+    const auto half = [&](int32_t j) {
+        return static_cast<uint32_t>(static_cast<uint16_t>(static_cast<int16_t>(weight(j))));
     };
+    for (int32_t k = 0; k < 24; ++k) {
+        out->spread[k] = k / 4 < kSpan ? weight(k / 4) : 0;
+    }
+    out->pairs[0] = static_cast<int32_t>(half(0) | half(1) << 16);
+    out->pairs[1] = static_cast<int32_t>(half(2) | half(3) << 16);
+    out->pairs[2] = static_cast<int32_t>(half(4));
+    for (int32_t& unused : out->padding) {
+        unused = 0;
+    }
+}
+
+// Every phase of the shared tables, laid out once.
+struct SpreadWeights8 {
+    SpreadPhase8 phases[kKernelPhases];
+};
+
+const SpreadWeights8& sharedSpreadWeights() {
+    static const SpreadWeights8 weights = [] {
+        SpreadWeights8 made{};
+        for (int32_t phase = 0; phase < kKernelPhases; ++phase) {
+            spreadPhase(kernelTables(), phase, &made.phases[phase]);
+        }
+        return made;
+    }();
+    return weights;
+}
+
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline void
+rgba8BlockAvx2Inline(const SpreadPhase8& across, const SpreadPhase8& down, const uint8_t* base,
+                     size_t rowBytes, float out[4]) {
     // Channel by channel: (pixel 0, pixel 1) and (pixel 2, pixel 3).
-    const __m256i pairTaps01 = _mm256_set1_epi32(
-        static_cast<int32_t>(static_cast<uint16_t>(weight(0)) |
-                             static_cast<uint32_t>(static_cast<uint16_t>(weight(1))) << 16));
-    const __m256i pairTaps23 = _mm256_set1_epi32(
-        static_cast<int32_t>(static_cast<uint16_t>(weight(2)) |
-                             static_cast<uint32_t>(static_cast<uint16_t>(weight(3))) << 16));
-    const __m256i lastTap = _mm256_set1_epi32(static_cast<uint16_t>(weight(4)));
+    const __m256i pairTaps01 = _mm256_set1_epi32(across.pairs[0]);
+    const __m256i pairTaps23 = _mm256_set1_epi32(across.pairs[1]);
+    const __m256i lastTap = _mm256_set1_epi32(across.pairs[2]);
     // Bytes a0 a1 a2 a3 b0 .. b3 of two pixels become a0 b0 a1 b1 a2 b2 a3 b3.
     const __m256i interleave =
         _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3,
@@ -213,12 +247,10 @@ rgba8BlockAvx2Inline(const KernelTables& tables, AxisTap across, AxisTap down, c
         const __m256i last = _mm256_cvtepu8_epi32(
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(upperLast), _mm_cvtsi32_si128(lowerLast)));
         sums = _mm256_add_epi32(sums, _mm256_madd_epi16(last, lastTap));
-        const int32_t upperDown = tables.a[tapOf(i)][down.phase];
-        const int32_t lowerDown = pair ? tables.a[tapOf(i + 1)][down.phase] : 0;
+        // Rows i and i + 1 take taps i and i + 1 (the sixth is zero).
         total = _mm256_add_epi32(
-            total, _mm256_mullo_epi32(sums, _mm256_setr_epi32(upperDown, upperDown, upperDown,
-                                                              upperDown, lowerDown, lowerDown,
-                                                              lowerDown, lowerDown)));
+            total, _mm256_mullo_epi32(sums, _mm256_load_si256(reinterpret_cast<const __m256i*>(
+                                                down.spread + 4 * i))));
     }
     const __m128i both =
         _mm_add_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
@@ -232,7 +264,11 @@ rgba8BlockAvx2Inline(const KernelTables& tables, AxisTap across, AxisTap down, c
 __attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, AxisTap across,
                                                     AxisTap down, const uint8_t* base,
                                                     size_t rowBytes, float out[4]) {
-    rgba8BlockAvx2Inline(tables, across, down, base, rowBytes, out);
+    SpreadPhase8 acrossWeights;
+    SpreadPhase8 downWeights;
+    spreadPhase(tables, across.phase, &acrossWeights);
+    spreadPhase(tables, down.phase, &downWeights);
+    rgba8BlockAvx2Inline(acrossWeights, downWeights, base, rowBytes, out);
 }
 #endif
 
@@ -316,7 +352,8 @@ constexpr int32_t kSharedColumns = 256;
 // the block's result. A point that starts no run takes the whole block.
 // Inlined into the AVX2 row function (the only user), which shares its target.
 struct SharedColumnsBlock8 {
-    int32_t level = -1; // the rows and weights of the current run
+    const SpreadWeights8* weights = nullptr; // the row's tables, laid out
+    int32_t level = -1;                      // the rows and weights of the current run
     int32_t top = 0;
     int32_t phase = -1;
     bool shared = false; // the columns first..end-1 are summed
@@ -324,7 +361,7 @@ struct SharedColumnsBlock8 {
     int32_t end = 0;
     alignas(32) int32_t sums[kSharedColumns + 1][4];
 
-    __attribute__((target("avx2"))) void run(const KernelTables& tables, AxisTap across,
+    __attribute__((target("avx2"))) void run(const KernelTables& /*tables*/, AxisTap across,
                                              AxisTap down, const BlockAt& at, float out[4]) {
         const int32_t right = at.left + kSpan;
         if (at.level != level || at.top != top || down.phase != phase) {
@@ -332,7 +369,8 @@ struct SharedColumnsBlock8 {
             top = at.top;
             phase = down.phase;
             shared = false;
-            rgba8BlockAvx2Inline(tables, across, down, at.base, at.rowBytes, out);
+            rgba8BlockAvx2Inline(weights->phases[across.phase], weights->phases[down.phase],
+                                 at.base, at.rowBytes, out);
             return;
         }
         if (!shared || at.left < first || at.left > end || right - first > kSharedColumns) {
@@ -341,25 +379,23 @@ struct SharedColumnsBlock8 {
             end = at.left;
         }
         if (end < right) {
-            sumColumns(tables, at, end, right);
+            sumColumns(at, end, right);
             end = right;
         }
-        const auto weight = [&](int32_t j) { return tables.a[tapOf(j)][across.phase]; };
+        const int32_t* spread = weights->phases[across.phase].spread;
         const int32_t* column = sums[at.left - first];
         const __m256i pairs01 =
             _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(column)),
-                               _mm256_setr_epi32(weight(0), weight(0), weight(0), weight(0),
-                                                 weight(1), weight(1), weight(1), weight(1)));
+                               _mm256_load_si256(reinterpret_cast<const __m256i*>(spread)));
         const __m256i pairs23 =
             _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(column + 8)),
-                               _mm256_setr_epi32(weight(2), weight(2), weight(2), weight(2),
-                                                 weight(3), weight(3), weight(3), weight(3)));
+                               _mm256_load_si256(reinterpret_cast<const __m256i*>(spread + 8)));
         const __m256i both = _mm256_add_epi32(pairs01, pairs23);
         __m128i total =
             _mm_add_epi32(_mm256_castsi256_si128(both), _mm256_extracti128_si256(both, 1));
         total = _mm_add_epi32(
             total, _mm_mullo_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(column + 16)),
-                                   _mm_set1_epi32(weight(4))));
+                                   _mm_load_si128(reinterpret_cast<const __m128i*>(spread + 16))));
         alignas(16) int32_t totals[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(totals), total);
         for (int c = 0; c < 4; ++c) {
@@ -369,14 +405,11 @@ struct SharedColumnsBlock8 {
 
     // Vertical sums of columns from..to-1, all of them inside the block at
     // `at`, rows paired for multiply-add as in the block kernel.
-    __attribute__((target("avx2"))) void sumColumns(const KernelTables& tables, const BlockAt& at,
-                                                    int32_t from, int32_t to) {
-        const auto weight = [&](int32_t i) {
-            return static_cast<uint32_t>(static_cast<uint16_t>(tables.a[tapOf(i)][phase]));
-        };
-        const __m128i taps01 = _mm_set1_epi32(static_cast<int32_t>(weight(0) | weight(1) << 16));
-        const __m128i taps23 = _mm_set1_epi32(static_cast<int32_t>(weight(2) | weight(3) << 16));
-        const __m128i tap4 = _mm_set1_epi32(static_cast<int32_t>(weight(4)));
+    __attribute__((target("avx2"))) void sumColumns(const BlockAt& at, int32_t from, int32_t to) {
+        const SpreadPhase8& down = weights->phases[phase];
+        const __m128i taps01 = _mm_set1_epi32(down.pairs[0]);
+        const __m128i taps23 = _mm_set1_epi32(down.pairs[1]);
+        const __m128i tap4 = _mm_set1_epi32(down.pairs[2]);
         const auto word = [&](int32_t row, int32_t column) {
             int32_t value = 0;
             std::memcpy(&value,
@@ -525,9 +558,13 @@ void trilinearRowStateless(const ImagePyramid* pyramid, const TrilinearRow& row,
 
 #ifdef LAKRA_HAVE_VECTOR_KERNELS
 __attribute__((target("avx2"))) void trilinearRowAvx2(const ImagePyramid* pyramid,
-                                                      const TrilinearRow& row, float (*out)[4]) {
+                                                      const TrilinearRow& row,
+                                                      const SpreadWeights8& weights,
+                                                      float (*out)[4]) {
     SharedColumnsBlock8 larger;
     SharedColumnsBlock8 smaller;
+    larger.weights = &weights;
+    smaller.weights = &weights;
     trilinearRowWith<Rgba8Kernel>(pyramid, row, larger, smaller, out);
 }
 #endif
@@ -582,7 +619,13 @@ void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, fl
 #ifdef LAKRA_HAVE_VECTOR_KERNELS
         switch (simdLevel()) {
         case SimdLevel::Avx2:
-            trilinearRowAvx2(pyramid, row, out);
+            // Tables of its own (never the case in a render) take the
+            // block at a time, which lays out its weights per block.
+            if (&tablesOf(pyramid) == &kernelTables()) {
+                trilinearRowAvx2(pyramid, row, sharedSpreadWeights(), out);
+            } else {
+                trilinearRowStateless<Rgba8Kernel, DispatchedBlock8>(pyramid, row, out);
+            }
             return;
         case SimdLevel::Sse4:
             trilinearRowStateless<Rgba8Kernel, Sse4Block8>(pyramid, row, out);
