@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace lakra {
 
 namespace {
@@ -739,6 +743,43 @@ void finishPixelNormal(const ShadingJob& job, const HostBuffers* buffers, int32_
     writeHost(job, buffers, x, y, r);
 }
 
+#if defined(__SSE2__)
+#define LAKRA_HAVE_SSE2_FINISH 1
+
+// The usual pixel of the common 8-bit finish, its colour channels four to a
+// vector (SSE2 is the x86-64 baseline): no channel over 1 (nothing
+// spills), colour, and opaque water or an image that holds transparency
+// (nothing is laid over). For those the steps reduce to: negative and NaN
+// channels to 0, into 15-bit steps, back, and to bytes, each step rounded
+// as normalHostColour and toSample round it. False, nothing written, for
+// any other pixel.
+bool finishColourBytes(const ShadingJob& job, const float cell[4], uint8_t* at,
+                       const int32_t offsets[4], const int32_t channels[4], int32_t count) {
+    const float alpha = clampUnit(cell[3] * kAlphaGain);
+    if (job.grey || (alpha < 1.0f && !job.transparency)) {
+        return false;
+    }
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 colour = _mm_loadu_ps(cell);
+    const __m128 clean = _mm_and_ps(_mm_cmpgt_ps(colour, zero), colour);
+    if ((_mm_movemask_ps(_mm_cmpgt_ps(clean, _mm_set1_ps(1.0f))) & 7) != 0) {
+        return false;
+    }
+    // 0 <= clean <= 1: toFixed15 is the truncation, fromFixed15 gives at
+    // most 1 (the clamp to 1 keeps it), toSample truncates a value in 0..255.
+    const __m128i fixed = _mm_cvttps_epi32(_mm_mul_ps(clean, _mm_set1_ps(32768.0f)));
+    const __m128 back = _mm_mul_ps(_mm_cvtepi32_ps(fixed), _mm_set1_ps(1.0f / 32768.0f));
+    alignas(16) int32_t bytes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes),
+                    _mm_cvttps_epi32(_mm_mul_ps(back, _mm_set1_ps(255.0f))));
+    bytes[3] = toSample(alpha * 255.0f, 255.0f);
+    for (int32_t k = 0; k < count; ++k) {
+        at[offsets[k]] = static_cast<uint8_t>(bytes[channels[k]]);
+    }
+    return true;
+}
+#endif
+
 bool finishUnitNormal8(const ShadingJob& job, const Job& unitJob, const HostBuffers* buffers) {
     if (job.target != RenderTarget::Host || !finishesNormally(job, buffers) ||
         buffers->outData == nullptr || buffers->input.depth != 8) {
@@ -781,9 +822,15 @@ bool finishUnitNormal8(const ShadingJob& job, const Job& unitJob, const HostBuff
         const PixelCell* cells = cellAt(unitJob.cells, unit.left, y);
         for (int32_t x = unit.left; x < unit.right; ++x) {
             const int32_t hostX = x + job.originX;
-            float r[4];
-            normalHostColour(job, *buffers, hostX, hostY, cells[x - unit.left].rgba, r);
             uint8_t* at = row + static_cast<int64_t>(hostX - out.left) * step;
+            const float* cell = cells[x - unit.left].rgba;
+#ifdef LAKRA_HAVE_SSE2_FINISH
+            if (finishColourBytes(job, cell, at, offsets, channels, count)) {
+                continue;
+            }
+#endif
+            float r[4];
+            normalHostColour(job, *buffers, hostX, hostY, cell, r);
             for (int32_t k = 0; k < count; ++k) {
                 at[offsets[k]] = static_cast<uint8_t>(toSample(r[channels[k]] * 255.0f, 255.0f));
             }
