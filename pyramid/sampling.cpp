@@ -645,16 +645,4 @@ void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, fl
     }
 }
 
-float fastLog2(float value) {
-    if (!(value > 1.0f)) {
-        return 0.0f;
-    }
-    uint32_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    const auto exponent = static_cast<float>((bits >> 23) & 0xFFu);
-    const float mantissa = static_cast<float>(bits & 0x7FFFFFu) * (1.0f / 8388608.0f);
-    const float centred = mantissa - 0.5f;
-    return exponent - 126.9f + mantissa - 0.4f * (centred * centred);
-}
-
 } // namespace lakra

@@ -4,6 +4,7 @@
 // kernel inside one level, blended towards the next smaller level.
 
 #include <cstdint>
+#include <cstring>
 
 namespace lakra {
 
@@ -47,6 +48,17 @@ void sampleLevel5x5Clamped(const ImagePyramid* pyramid, int32_t level, float x, 
 
 // 0 for value <= 1 (and NaN); otherwise a continuous approximation of
 // log2(value) from its bit pattern, within about 0.02 between powers of two.
-[[nodiscard]] float fastLog2(float value);
+// Inline: the renderer takes it once per pixel.
+[[nodiscard]] inline float fastLog2(float value) {
+    if (!(value > 1.0f)) {
+        return 0.0f;
+    }
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const auto exponent = static_cast<float>((bits >> 23) & 0xFFu);
+    const float mantissa = static_cast<float>(bits & 0x7FFFFFu) * (1.0f / 8388608.0f);
+    const float centred = mantissa - 0.5f;
+    return exponent - 126.9f + mantissa - 0.4f * (centred * centred);
+}
 
 } // namespace lakra
