@@ -131,6 +131,7 @@ TEST(HostRender, NormalShortcutGivesTheGeneralFinishesBytes) {
         int32_t depth;
         bool alpha;
     };
+
     for (const Layout layout : {Layout{3, 8, false}, Layout{4, 8, true}, Layout{1, 8, false},
                                 Layout{2, 8, true}, Layout{3, 16, false}}) {
         SCOPED_TRACE(::testing::Message()
