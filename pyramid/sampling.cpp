@@ -170,10 +170,6 @@ __attribute__((target("sse4.1"))) void rgba8BlockSse4(const KernelTables& tables
     }
 }
 
-// Two rows per 256-bit vector, one in each half, with the taps paired for
-// multiply-add: the weights fit 16 bits (their magnitudes add up to less
-// than 2430, see above), and a pair's products stay far inside 32 bits.
-// The fifth pixel of a row is paired with a zero weight.
 // The 8-bit weights of one phase laid out for the AVX2 kernels: each tap's
 // weight four times (once per channel), taps 0..4 and then zeros; and the
 // taps paired as 16-bit halves for multiply-add, (0, 1), (2, 3), (4, 0).
@@ -215,6 +211,10 @@ const SpreadWeights8& sharedSpreadWeights() {
     return weights;
 }
 
+// Two rows per 256-bit vector, one in each half, with the taps paired for
+// multiply-add: the weights fit 16 bits (their magnitudes add up to less
+// than 2430, see above), and a pair's products stay far inside 32 bits.
+// The fifth pixel of a row is paired with a zero weight.
 [[gnu::always_inline]] __attribute__((target("avx2"))) inline void
 rgba8BlockAvx2Inline(const SpreadPhase8& across, const SpreadPhase8& down, const uint8_t* base,
                      size_t rowBytes, float out[4]) {
