@@ -5,8 +5,8 @@
 #include "pyramid/pyramid.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstring>
-#include <type_traits>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -248,9 +248,10 @@ rgba8BlockAvx2Inline(const SpreadPhase8& across, const SpreadPhase8& down, const
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(upperLast), _mm_cvtsi32_si128(lowerLast)));
         sums = _mm256_add_epi32(sums, _mm256_madd_epi16(last, lastTap));
         // Rows i and i + 1 take taps i and i + 1 (the sixth is zero).
+        const int32_t* downTaps = down.spread + static_cast<ptrdiff_t>(i) * 4;
         total = _mm256_add_epi32(
-            total, _mm256_mullo_epi32(sums, _mm256_load_si256(reinterpret_cast<const __m256i*>(
-                                                down.spread + 4 * i))));
+            total, _mm256_mullo_epi32(
+                       sums, _mm256_load_si256(reinterpret_cast<const __m256i*>(downTaps))));
     }
     const __m128i both =
         _mm_add_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
