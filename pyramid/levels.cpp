@@ -6,6 +6,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace lakra {
 
 // 8-bit pixels are read byte by byte in the stored order of the packed word.
@@ -43,16 +47,11 @@ constexpr float kIntegerNorm = 1.0f / 1630.0f;
 constexpr float kFloatNorm = 1.0f / 1640.0f;
 constexpr float kFloatLargest = 65535.0f;
 
-// Exact integer sums (below 2^24 for 8-bit values). Lanes follow the bytes
-// of the stored word: byte 0 is channel 3, byte 3 channel 0.
+// Exact integer sums (below 2^24 for 8-bit values), formed by reduceBand8.
+// Lanes follow the bytes of the stored word: byte 0 is channel 3, byte 3
+// channel 0.
 struct Rgba8Sum {
     int32_t sums[4] = {};
-
-    void add(const uint8_t* pixel, int32_t weight) {
-        for (int lane = 0; lane < 4; ++lane) {
-            sums[lane] += static_cast<int32_t>(pixel[lane]) * weight;
-        }
-    }
 
     void store(uint8_t* pixel) const {
         for (int lane = 0; lane < 4; ++lane) {
@@ -166,6 +165,102 @@ void reduceBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
     }
 }
 
+// The 8-bit reduction in two passes. The kernel is the outer product of
+// a = [1, 16, 64, 64, 16, 1] with itself, over 16, less its corners, so a
+// pixel's tap sum equals (sum over i, j of a[i] a[j] p[i][j], less the four
+// corner pixels) / 16: every kept product a[i] a[j] is a multiple of 16, the
+// whole sum stays below 2^23, and the division is exact. The column sums
+// over the six rows (at most 162 x 255, which fits 16 bits) are shared by
+// the neighbouring pixels that read the same columns.
+constexpr int32_t kReduceChunk = 128; // pixels of the next level per pass
+
+inline int32_t weighted6(int32_t p0, int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5) {
+    return p0 + p5 + 16 * (p1 + p4) + 64 * (p2 + p3);
+}
+
+void reduceBand8(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
+    const int32_t largestX = pyramid->largestX[level];
+    const int32_t largestY = pyramid->largestY[level];
+    // Column sums of the chunk's columns, four lanes each, in stored order.
+    uint16_t columnSums[(2 * kReduceChunk + kReduceSpan) * 4];
+    // The first and last rows' pixels added, for the corners.
+    uint16_t columnEnds[(2 * kReduceChunk + kReduceSpan) * 4];
+    for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        const int32_t top = 2 * y - 2;
+        int32_t rows[kReduceSpan];
+        for (int32_t i = 0; i < kReduceSpan; ++i) {
+            rows[i] = clampTo(top + i, largestY);
+        }
+        for (int32_t first = rect.left; first < rect.right; first += kReduceChunk) {
+            const int32_t last =
+                first + kReduceChunk < rect.right ? first + kReduceChunk : rect.right;
+            // Columns 2 first - 2 .. 2 last + 1, clamped, are all that is read.
+            const int32_t lowest = clampTo(2 * first - 2, largestX);
+            const int32_t highest = clampTo(2 * last + 1, largestX);
+            for (int32_t column = lowest; column <= highest;) {
+                const int32_t tileEnd = (column | kTileMask) + 1;
+                const int32_t end = tileEnd <= highest ? tileEnd : highest + 1;
+                const uint8_t* r[kReduceSpan];
+                for (int32_t i = 0; i < kReduceSpan; ++i) {
+                    r[i] = pixelAddress(column, rows[i], pyramid, level);
+                }
+                uint16_t* sums = columnSums + static_cast<size_t>(column - lowest) * 4;
+                uint16_t* ends = columnEnds + static_cast<size_t>(column - lowest) * 4;
+                const int32_t bytes = (end - column) * 4;
+                for (int32_t k = 0; k < bytes; ++k) {
+                    sums[k] = static_cast<uint16_t>(
+                        weighted6(r[0][k], r[1][k], r[2][k], r[3][k], r[4][k], r[5][k]));
+                    ends[k] = static_cast<uint16_t>(r[0][k] + r[5][k]);
+                }
+                column = end;
+            }
+            for (int32_t x = first; x < last; ++x) {
+                const int32_t left = 2 * x - 2;
+                int32_t at[kReduceSpan];
+                for (int32_t j = 0; j < kReduceSpan; ++j) {
+                    at[j] = (clampTo(left + j, largestX) - lowest) * 4;
+                }
+#if defined(__SSE2__)
+                // The four lanes at once (SSE2 is the x86-64 baseline): the
+                // same integer sums, and Rgba8Sum::store's float steps.
+                const __m128i zero = _mm_setzero_si128();
+                const auto lanes = [&](const uint16_t* sums, int32_t j) {
+                    return _mm_unpacklo_epi16(
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(sums + at[j])), zero);
+                };
+                const __m128i whole = _mm_add_epi32(
+                    _mm_add_epi32(
+                        _mm_add_epi32(lanes(columnSums, 0), lanes(columnSums, 5)),
+                        _mm_slli_epi32(_mm_add_epi32(lanes(columnSums, 1), lanes(columnSums, 4)),
+                                       4)),
+                    _mm_slli_epi32(_mm_add_epi32(lanes(columnSums, 2), lanes(columnSums, 3)), 6));
+                const __m128i corners = _mm_add_epi32(lanes(columnEnds, 0), lanes(columnEnds, 5));
+                // Not negative, and a multiple of 16: the shift divides exactly.
+                const __m128i sums = _mm_srai_epi32(_mm_sub_epi32(whole, corners), 4);
+                const __m128 value =
+                    _mm_min_ps(_mm_mul_ps(_mm_cvtepi32_ps(sums), _mm_set1_ps(kIntegerNorm)),
+                               _mm_set1_ps(255.0f));
+                const __m128i words = _mm_cvttps_epi32(value);
+                const int32_t packed =
+                    _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(words, zero), zero));
+                std::memcpy(pixelAddress(x, y, pyramid, level + 1), &packed, sizeof packed);
+#else
+                Rgba8Sum sum;
+                for (int lane = 0; lane < 4; ++lane) {
+                    const int32_t whole =
+                        weighted6(columnSums[at[0] + lane], columnSums[at[1] + lane],
+                                  columnSums[at[2] + lane], columnSums[at[3] + lane],
+                                  columnSums[at[4] + lane], columnSums[at[5] + lane]);
+                    const int32_t corners = columnEnds[at[0] + lane] + columnEnds[at[5] + lane];
+                    sum.sums[lane] = (whole - corners) / 16;
+                }
+                sum.store(pixelAddress(x, y, pyramid, level + 1));
+#endif
+            }
+        }
+    }
+}
+
 // Every pixel of level `level` + 1 inside rect (clipped to that level) from
 // the 6 x 6 neighbourhood of level `level`, edge pixels repeated. Nothing
 // happens when `level` + 1 is above maxLevel.
@@ -183,7 +278,7 @@ void buildLevelBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect)
         clipped.right > pyramid->width[level + 1] ? pyramid->width[level + 1] : clipped.right;
     switch (pyramid->format) {
     case PixelFormat::Rgba8:
-        reduceBand<Rgba8Sum>(pyramid, level, clipped);
+        reduceBand8(pyramid, level, clipped);
         break;
     case PixelFormat::Rgba16:
         reduceBand<Rgba16Sum>(pyramid, level, clipped);

@@ -5,8 +5,8 @@
 #include "pyramid/pyramid.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstring>
-#include <type_traits>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -170,24 +170,58 @@ __attribute__((target("sse4.1"))) void rgba8BlockSse4(const KernelTables& tables
     }
 }
 
+// The 8-bit weights of one phase laid out for the AVX2 kernels: each tap's
+// weight four times (once per channel), taps 0..4 and then zeros; and the
+// taps paired as 16-bit halves for multiply-add, (0, 1), (2, 3), (4, 0).
+struct SpreadPhase8 {
+    alignas(32) int32_t spread[24];
+    int32_t pairs[3];
+    int32_t padding[5];
+};
+
+void spreadPhase(const KernelTables& tables, int32_t phase, SpreadPhase8* out) {
+    const auto weight = [&](int32_t j) { return tables.a[tapOf(j)][phase]; };
+    const auto half = [&](int32_t j) {
+        return static_cast<uint32_t>(static_cast<uint16_t>(static_cast<int16_t>(weight(j))));
+    };
+    for (int32_t k = 0; k < 24; ++k) {
+        out->spread[k] = k / 4 < kSpan ? weight(k / 4) : 0;
+    }
+    out->pairs[0] = static_cast<int32_t>(half(0) | half(1) << 16);
+    out->pairs[1] = static_cast<int32_t>(half(2) | half(3) << 16);
+    out->pairs[2] = static_cast<int32_t>(half(4));
+    for (int32_t& unused : out->padding) {
+        unused = 0;
+    }
+}
+
+// Every phase of the shared tables, laid out once.
+struct SpreadWeights8 {
+    SpreadPhase8 phases[kKernelPhases];
+};
+
+const SpreadWeights8& sharedSpreadWeights() {
+    static const SpreadWeights8 weights = [] {
+        SpreadWeights8 made{};
+        for (int32_t phase = 0; phase < kKernelPhases; ++phase) {
+            spreadPhase(kernelTables(), phase, &made.phases[phase]);
+        }
+        return made;
+    }();
+    return weights;
+}
+
 // Two rows per 256-bit vector, one in each half, with the taps paired for
 // multiply-add: the weights fit 16 bits (their magnitudes add up to less
 // than 2430, see above), and a pair's products stay far inside 32 bits.
 // The fifth pixel of a row is paired with a zero weight.
-__attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, AxisTap across,
-                                                    AxisTap down, const uint8_t* base,
-                                                    size_t rowBytes, float out[4]) {
-    const auto weight = [&](int32_t j) {
-        return static_cast<int16_t>(tables.a[tapOf(j)][across.phase]);
-    };
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline void
+rgba8BlockAvx2Inline(const SpreadPhase8& across, const SpreadPhase8& down, const uint8_t* base,
+                     size_t rowBytes, float out[4]) {
     // Channel by channel: (pixel 0, pixel 1) and (pixel 2, pixel 3).
-    const __m256i pairTaps01 = _mm256_set1_epi32(
-        static_cast<int32_t>(static_cast<uint16_t>(weight(0)) |
-                             static_cast<uint32_t>(static_cast<uint16_t>(weight(1))) << 16));
-    const __m256i pairTaps23 = _mm256_set1_epi32(
-        static_cast<int32_t>(static_cast<uint16_t>(weight(2)) |
-                             static_cast<uint32_t>(static_cast<uint16_t>(weight(3))) << 16));
-    const __m256i lastTap = _mm256_set1_epi32(static_cast<uint16_t>(weight(4)));
+    const __m256i pairTaps01 = _mm256_set1_epi32(across.pairs[0]);
+    const __m256i pairTaps23 = _mm256_set1_epi32(across.pairs[1]);
+    const __m256i lastTap = _mm256_set1_epi32(across.pairs[2]);
     // Bytes a0 a1 a2 a3 b0 .. b3 of two pixels become a0 b0 a1 b1 a2 b2 a3 b3.
     const __m256i interleave =
         _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3,
@@ -213,12 +247,11 @@ __attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, 
         const __m256i last = _mm256_cvtepu8_epi32(
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(upperLast), _mm_cvtsi32_si128(lowerLast)));
         sums = _mm256_add_epi32(sums, _mm256_madd_epi16(last, lastTap));
-        const int32_t upperDown = tables.a[tapOf(i)][down.phase];
-        const int32_t lowerDown = pair ? tables.a[tapOf(i + 1)][down.phase] : 0;
+        // Rows i and i + 1 take taps i and i + 1 (the sixth is zero).
+        const int32_t* downTaps = down.spread + static_cast<ptrdiff_t>(i) * 4;
         total = _mm256_add_epi32(
-            total, _mm256_mullo_epi32(sums, _mm256_setr_epi32(upperDown, upperDown, upperDown,
-                                                              upperDown, lowerDown, lowerDown,
-                                                              lowerDown, lowerDown)));
+            total, _mm256_mullo_epi32(
+                       sums, _mm256_load_si256(reinterpret_cast<const __m256i*>(downTaps))));
     }
     const __m128i both =
         _mm_add_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
@@ -227,6 +260,16 @@ __attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, 
     for (int c = 0; c < 4; ++c) {
         out[c] = static_cast<float>(totals[3 - c]) * kScale8Inverse;
     }
+}
+
+__attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, AxisTap across,
+                                                    AxisTap down, const uint8_t* base,
+                                                    size_t rowBytes, float out[4]) {
+    SpreadPhase8 acrossWeights;
+    SpreadPhase8 downWeights;
+    spreadPhase(tables, across.phase, &acrossWeights);
+    spreadPhase(tables, down.phase, &downWeights);
+    rgba8BlockAvx2Inline(acrossWeights, downWeights, base, rowBytes, out);
 }
 #endif
 
@@ -257,10 +300,145 @@ int32_t clampTo(int32_t value, int32_t largest) {
     return value < 0 ? 0 : (value > largest ? largest : value);
 }
 
+// A block that lies in one tile: its top-left pixel, where it sits in its
+// level, and the step from one of its rows to the next.
+struct BlockAt {
+    const uint8_t* base;
+    size_t rowBytes;
+    size_t pixelBytes;
+    int32_t level;
+    int32_t left;
+    int32_t top;
+};
+
+// How a lookup reads a block that lies in one tile: the kernel's own loop,
+// or one of the 8-bit vector variants.
 template <typename Kernel>
-void lookup(const ImagePyramid* pyramid, int32_t level, AxisTap across, AxisTap down,
-            bool allowDirect, float out[4]) {
-    const KernelTables& tables = pyramid->kernels != nullptr ? *pyramid->kernels : kernelTables();
+struct KernelBlock {
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        Kernel::run(
+            tables, across, down,
+            [&](int32_t i, int32_t j) {
+                return at.base + static_cast<size_t>(i) * at.rowBytes +
+                       static_cast<size_t>(j) * at.pixelBytes;
+            },
+            out);
+    }
+};
+
+// The variant in force, chosen at each block.
+struct DispatchedBlock8 {
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        rgba8Block(tables, across, down, at.base, at.rowBytes, out);
+    }
+};
+
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+struct Sse4Block8 {
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        rgba8BlockSse4(tables, across, down, at.base, at.rowBytes, out);
+    }
+};
+
+constexpr int32_t kSharedColumns = 256;
+
+// The AVX2 kernel for a row of points. Points that read the same five rows
+// with the same vertical weights one after another (every point above the
+// water line does, at both of its levels) share the columns' vertical sums:
+// each column is summed once, and each point weighs its five columns. The
+// sums are exact integers however they are grouped (see above), so this is
+// the block's result. A point that starts no run takes the whole block.
+// Inlined into the AVX2 row function (the only user), which shares its target.
+struct SharedColumnsBlock8 {
+    const SpreadWeights8* weights = nullptr; // the row's tables, laid out
+    int32_t level = -1;                      // the rows and weights of the current run
+    int32_t top = 0;
+    int32_t phase = -1;
+    bool shared = false; // the columns first..end-1 are summed
+    int32_t first = 0;
+    int32_t end = 0;
+    alignas(32) int32_t sums[kSharedColumns + 1][4];
+
+    __attribute__((target("avx2"))) void run(const KernelTables& /*tables*/, AxisTap across,
+                                             AxisTap down, const BlockAt& at, float out[4]) {
+        const int32_t right = at.left + kSpan;
+        if (at.level != level || at.top != top || down.phase != phase) {
+            level = at.level;
+            top = at.top;
+            phase = down.phase;
+            shared = false;
+            rgba8BlockAvx2Inline(weights->phases[across.phase], weights->phases[down.phase],
+                                 at.base, at.rowBytes, out);
+            return;
+        }
+        if (!shared || at.left < first || at.left > end || right - first > kSharedColumns) {
+            shared = true;
+            first = at.left;
+            end = at.left;
+        }
+        if (end < right) {
+            sumColumns(at, end, right);
+            end = right;
+        }
+        const int32_t* spread = weights->phases[across.phase].spread;
+        const int32_t* column = sums[at.left - first];
+        const __m256i pairs01 =
+            _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(column)),
+                               _mm256_load_si256(reinterpret_cast<const __m256i*>(spread)));
+        const __m256i pairs23 =
+            _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(column + 8)),
+                               _mm256_load_si256(reinterpret_cast<const __m256i*>(spread + 8)));
+        const __m256i both = _mm256_add_epi32(pairs01, pairs23);
+        __m128i total =
+            _mm_add_epi32(_mm256_castsi256_si128(both), _mm256_extracti128_si256(both, 1));
+        total = _mm_add_epi32(
+            total, _mm_mullo_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(column + 16)),
+                                   _mm_load_si128(reinterpret_cast<const __m128i*>(spread + 16))));
+        alignas(16) int32_t totals[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(totals), total);
+        for (int c = 0; c < 4; ++c) {
+            out[c] = static_cast<float>(totals[3 - c]) * kScale8Inverse;
+        }
+    }
+
+    // Vertical sums of columns from..to-1, all of them inside the block at
+    // `at`, rows paired for multiply-add as in the block kernel.
+    __attribute__((target("avx2"))) void sumColumns(const BlockAt& at, int32_t from, int32_t to) {
+        const SpreadPhase8& down = weights->phases[phase];
+        const __m128i taps01 = _mm_set1_epi32(down.pairs[0]);
+        const __m128i taps23 = _mm_set1_epi32(down.pairs[1]);
+        const __m128i tap4 = _mm_set1_epi32(down.pairs[2]);
+        const auto word = [&](int32_t row, int32_t column) {
+            int32_t value = 0;
+            std::memcpy(&value,
+                        at.base + static_cast<size_t>(row) * at.rowBytes +
+                            static_cast<size_t>(column - at.left) * 4,
+                        sizeof value);
+            return _mm_cvtsi32_si128(value);
+        };
+        for (int32_t column = from; column < to; ++column) {
+            // Bytes of rows 0 and 1 interleaved, widened: (r0, r1) per lane.
+            const __m128i rows01 =
+                _mm_cvtepu8_epi16(_mm_unpacklo_epi8(word(0, column), word(1, column)));
+            const __m128i rows23 =
+                _mm_cvtepu8_epi16(_mm_unpacklo_epi8(word(2, column), word(3, column)));
+            const __m128i row4 = _mm_cvtepu8_epi32(word(4, column));
+            const __m128i sum = _mm_add_epi32(
+                _mm_add_epi32(_mm_madd_epi16(rows01, taps01), _mm_madd_epi16(rows23, taps23)),
+                _mm_madd_epi16(row4, tap4));
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums[column - first]), sum);
+        }
+    }
+};
+#endif
+
+template <typename Kernel, typename Block>
+[[gnu::always_inline]] inline void lookup(const ImagePyramid* pyramid, const KernelTables& tables,
+                                          int32_t level, AxisTap across, AxisTap down,
+                                          bool allowDirect, Block& block, float out[4]) {
     const int32_t left = across.whole - kReach;
     const int32_t top = down.whole - kReach;
     const auto pixelBytes = static_cast<size_t>(pyramid->bytesPerPixel);
@@ -271,19 +449,13 @@ void lookup(const ImagePyramid* pyramid, int32_t level, AxisTap across, AxisTap 
         const PyramidTile& tile =
             pyramid->tiles[pyramid->levelTilesAcross[level] * (top >> kTileShift) +
                            pyramid->levelFirstTile[level] + (left >> kTileShift)];
-        const uint8_t* base = pixelAddress(left, top, pyramid, level);
-        const size_t rowBytes = static_cast<size_t>(tile.width) * pixelBytes;
-        if constexpr (std::is_same_v<Kernel, Rgba8Kernel>) {
-            rgba8Block(tables, across, down, base, rowBytes, out);
-            return;
-        }
-        Kernel::run(
-            tables, across, down,
-            [&](int32_t i, int32_t j) {
-                return base + static_cast<size_t>(i) * rowBytes +
-                       static_cast<size_t>(j) * pixelBytes;
-            },
-            out);
+        const BlockAt at{pixelAddress(left, top, pyramid, level),
+                         static_cast<size_t>(tile.width) * pixelBytes,
+                         pixelBytes,
+                         level,
+                         left,
+                         top};
+        block.run(tables, across, down, at, out);
         return;
     }
     int32_t columns[kSpan];
@@ -300,6 +472,10 @@ void lookup(const ImagePyramid* pyramid, int32_t level, AxisTap across, AxisTap 
         out);
 }
 
+const KernelTables& tablesOf(const ImagePyramid* pyramid) {
+    return pyramid->kernels != nullptr ? *pyramid->kernels : kernelTables();
+}
+
 void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, bool allowDirect,
                  float out[4]) {
     if (pyramid == nullptr || pyramid->tiles == nullptr || level < 0 || level > pyramid->maxLevel) {
@@ -309,18 +485,90 @@ void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, b
     const AxisTap across = axisTap(x);
     const AxisTap down = axisTap(y);
     switch (pyramid->format) {
-    case PixelFormat::Rgba8:
-        lookup<Rgba8Kernel>(pyramid, level, across, down, allowDirect, out);
+    case PixelFormat::Rgba8: {
+        DispatchedBlock8 block;
+        lookup<Rgba8Kernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
+                            out);
         return;
-    case PixelFormat::Rgba16:
-        lookup<Rgba16Kernel>(pyramid, level, across, down, allowDirect, out);
+    }
+    case PixelFormat::Rgba16: {
+        KernelBlock<Rgba16Kernel> block;
+        lookup<Rgba16Kernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
+                             out);
         return;
-    case PixelFormat::RgbaFloat:
-        lookup<RgbaFloatKernel>(pyramid, level, across, down, allowDirect, out);
+    }
+    case PixelFormat::RgbaFloat: {
+        KernelBlock<RgbaFloatKernel> block;
+        lookup<RgbaFloatKernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
+                                out);
         return;
+    }
     }
     out[0] = out[1] = out[2] = out[3] = 0.0f;
 }
+
+// sampleTrilinear over a row of points, in the same steps: the level
+// clamped, the two lookups, the blend towards the smaller level and the
+// scaling, each float operation in the same order. The caller has checked
+// that the record has tiles and at least two levels.
+// sampleTrilinear over a row of points, in the same steps: the level
+// clamped, the two lookups, the blend towards the smaller level and the
+// scaling, each float operation in the same order. The caller has checked
+// that the record has tiles and at least two levels. Each of the two
+// lookups has its own block reader, which may keep what it shares between
+// points.
+template <typename Kernel, typename Block>
+[[gnu::always_inline]] inline void trilinearRowWith(const ImagePyramid* pyramid,
+                                                    const TrilinearRow& row, Block& larger,
+                                                    Block& smaller, float (*out)[4]) {
+    const KernelTables& tables = tablesOf(pyramid);
+    const int32_t finest = pyramid->maxLevel - 1;
+    const float invScale = pyramid->invScale;
+    for (int32_t i = 0; i < row.count; ++i) {
+        int32_t level = row.levels[i];
+        level = level < 0 ? 0 : (level > finest ? finest : level);
+        const float u = row.us[i];
+        const float v = row.vs[i];
+        float value[4];
+        lookup<Kernel>(
+            pyramid, tables, level, axisTap(static_cast<float>(pyramid->width[level]) * u - 0.5f),
+            axisTap(static_cast<float>(pyramid->height[level]) * v - 0.5f), true, larger, value);
+        const float fraction = row.fractions[i];
+        if (fraction != 0.0f) {
+            const int32_t next = level + 1;
+            float next4[4];
+            lookup<Kernel>(pyramid, tables, next,
+                           axisTap(static_cast<float>(pyramid->width[next]) * u - 0.5f),
+                           axisTap(static_cast<float>(pyramid->height[next]) * v - 0.5f), true,
+                           smaller, next4);
+            for (int c = 0; c < 4; ++c) {
+                value[c] = value[c] + (next4[c] - value[c]) * fraction;
+            }
+        }
+        for (int c = 0; c < 4; ++c) {
+            out[i][c] = value[c] * invScale;
+        }
+    }
+}
+
+template <typename Kernel, typename Block>
+void trilinearRowStateless(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]) {
+    Block block;
+    trilinearRowWith<Kernel>(pyramid, row, block, block, out);
+}
+
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+__attribute__((target("avx2"))) void trilinearRowAvx2(const ImagePyramid* pyramid,
+                                                      const TrilinearRow& row,
+                                                      const SpreadWeights8& weights,
+                                                      float (*out)[4]) {
+    SharedColumnsBlock8 larger;
+    SharedColumnsBlock8 smaller;
+    larger.weights = &weights;
+    smaller.weights = &weights;
+    trilinearRowWith<Rgba8Kernel>(pyramid, row, larger, smaller, out);
+}
+#endif
 
 } // namespace
 
@@ -357,16 +605,45 @@ void sampleTrilinear(const ImagePyramid* pyramid, int32_t level, float fraction,
     }
 }
 
-float fastLog2(float value) {
-    if (!(value > 1.0f)) {
-        return 0.0f;
+void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]) {
+    const bool known = pyramid != nullptr && (pyramid->format == PixelFormat::Rgba8 ||
+                                              pyramid->format == PixelFormat::Rgba16 ||
+                                              pyramid->format == PixelFormat::RgbaFloat);
+    if (!known || pyramid->maxLevel < 1 || pyramid->tiles == nullptr) {
+        for (int32_t i = 0; i < row.count; ++i) {
+            sampleTrilinear(pyramid, row.levels[i], row.fractions[i], row.us[i], row.vs[i], out[i]);
+        }
+        return;
     }
-    uint32_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    const auto exponent = static_cast<float>((bits >> 23) & 0xFFu);
-    const float mantissa = static_cast<float>(bits & 0x7FFFFFu) * (1.0f / 8388608.0f);
-    const float centred = mantissa - 0.5f;
-    return exponent - 126.9f + mantissa - 0.4f * (centred * centred);
+    switch (pyramid->format) {
+    case PixelFormat::Rgba8:
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+        switch (simdLevel()) {
+        case SimdLevel::Avx2:
+            // Tables of its own (never the case in a render) take the
+            // block at a time, which lays out its weights per block.
+            if (&tablesOf(pyramid) == &kernelTables()) {
+                trilinearRowAvx2(pyramid, row, sharedSpreadWeights(), out);
+            } else {
+                trilinearRowStateless<Rgba8Kernel, DispatchedBlock8>(pyramid, row, out);
+            }
+            return;
+        case SimdLevel::Sse4:
+            trilinearRowStateless<Rgba8Kernel, Sse4Block8>(pyramid, row, out);
+            return;
+        case SimdLevel::Scalar:
+            break;
+        }
+#endif
+        trilinearRowStateless<Rgba8Kernel, KernelBlock<Rgba8Kernel>>(pyramid, row, out);
+        return;
+    case PixelFormat::Rgba16:
+        trilinearRowStateless<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, row, out);
+        return;
+    case PixelFormat::RgbaFloat:
+        trilinearRowStateless<RgbaFloatKernel, KernelBlock<RgbaFloatKernel>>(pyramid, row, out);
+        return;
+    }
 }
 
 } // namespace lakra

@@ -4,6 +4,7 @@
 // kernel inside one level, blended towards the next smaller level.
 
 #include <cstdint>
+#include <cstring>
 
 namespace lakra {
 
@@ -19,6 +20,21 @@ struct ImagePyramid;
 void sampleTrilinear(const ImagePyramid* pyramid, int32_t level, float fraction, float u, float v,
                      float out[4]);
 
+// A row of points for sampleTrilinearRow: point i at (us[i], vs[i]),
+// blurred as levels[i] + fractions[i].
+struct TrilinearRow {
+    int32_t count = 0;
+    const int32_t* levels = nullptr;
+    const float* fractions = nullptr;
+    const float* us = nullptr;
+    const float* vs = nullptr;
+};
+
+// sampleTrilinear at every point of the row, out[i] the values it gives for
+// point i, bit for bit; the pixel format and the vector variant are chosen
+// once for the row.
+void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]);
+
 // The 5 x 5 lookup inside one level at continuous pixel position (x, y) of
 // that level (pixel i covers [i - 0.5, i + 0.5)), in stored units: 0..255,
 // 0..32768 or float. Reads the block straight from a tile when it lies inside
@@ -32,6 +48,17 @@ void sampleLevel5x5Clamped(const ImagePyramid* pyramid, int32_t level, float x, 
 
 // 0 for value <= 1 (and NaN); otherwise a continuous approximation of
 // log2(value) from its bit pattern, within about 0.02 between powers of two.
-[[nodiscard]] float fastLog2(float value);
+// Inline: the renderer takes it once per pixel.
+[[nodiscard]] inline float fastLog2(float value) {
+    if (!(value > 1.0f)) {
+        return 0.0f;
+    }
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const auto exponent = static_cast<float>((bits >> 23) & 0xFFu);
+    const float mantissa = static_cast<float>(bits & 0x7FFFFFu) * (1.0f / 8388608.0f);
+    const float centred = mantissa - 0.5f;
+    return exponent - 126.9f + mantissa - 0.4f * (centred * centred);
+}
 
 } // namespace lakra

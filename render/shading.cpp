@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace lakra {
 
 namespace {
@@ -200,7 +204,14 @@ void shadeRelease(Job* job) {
     job->scratch = nullptr;
 }
 
+// The common finish into an 8-bit host image, a unit at a time with the
+// planes' places worked out once; false (nothing written) for any other.
+bool finishUnitNormal8(const ShadingJob& job, const Job& unitJob, const HostBuffers* buffers);
+
 void finishUnit(const ShadingJob& shading, const Job& job, const HostBuffers* buffers) {
+    if (finishUnitNormal8(shading, job, buffers)) {
+        return;
+    }
     for (int32_t y = job.unit.top; y < job.unit.bottom; ++y) {
         for (int32_t x = job.unit.left; x < job.unit.right; ++x) {
             const PixelCell* cell = cellAt(job.cells, x, y);
@@ -398,8 +409,18 @@ SamplePoint samplePoint(const ShadingJob& job, int32_t x, int32_t y) {
     return wetPoint(job, u, v, surfaceDisplacement(job.surface, u, v));
 }
 
-void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
-                const SamplePoint& self, int32_t x, int32_t y, float out[4]) {
+namespace {
+
+// Where and how blurred a pixel reads the source.
+struct LookupPlace {
+    float u;
+    float v;
+    int32_t level;
+    float fraction;
+};
+
+LookupPlace lookupPlace(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
+                        const SamplePoint& self) {
     const float du = std::max(std::fabs(above.u - self.u), std::fabs(left.u - self.u));
     const float dv = std::max(std::fabs(above.v - self.v), std::fabs(left.v - self.v));
     const float footprint = std::max(du * job.sourceWidth, dv * job.sourceHeight);
@@ -434,8 +455,12 @@ void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoi
     // NaN from a degenerate ray falls to level 0 rather than into a conversion.
     level = level > 0.0f ? std::min(level, levelMax) : 0.0f;
     const auto whole = static_cast<int32_t>(level);
-    sampleTrilinear(job.source, whole, level - static_cast<float>(whole), u, v, out);
+    return LookupPlace{u, v, whole, level - static_cast<float>(whole)};
+}
 
+// The sampled colour out becomes the pixel's water colour.
+void shadeSampled(const ShadingJob& job, const SamplePoint& self, int32_t x, int32_t y,
+                  float out[4]) {
     if (self.wet) {
         for (int c = 0; c < 3; ++c) {
             const float water = job.values.waterColor[c];
@@ -451,12 +476,26 @@ void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoi
     }
 }
 
+} // namespace
+
+void shadePixel(const ShadingJob& job, const SamplePoint& above, const SamplePoint& left,
+                const SamplePoint& self, int32_t x, int32_t y, float out[4]) {
+    const LookupPlace place = lookupPlace(job, above, left, self);
+    sampleTrilinear(job.source, place.level, place.fraction, place.u, place.v, out);
+    shadeSampled(job, self, x, y, out);
+}
+
 void shadeUnit(const ShadingJob& job, const PixelRect& unit, CellBlock* cells) {
     // Each sample point is computed once: a pixel's left neighbour is the
     // previous point of its row and its upper neighbour the point below it in
     // the previous row, so two rows of points (with the unit's left border
     // column) serve the whole unit.
     SamplePoint rows[2][kPointRow];
+    float us[kPointRow];
+    float vs[kPointRow];
+    int32_t levels[kPointRow];
+    float fractions[kPointRow];
+    float sampled[kPointRow][4];
     for (int32_t first = unit.left; first < unit.right; first += kPointRow - 2) {
         const int32_t last = std::min(unit.right, first + kPointRow - 2);
         SamplePoint* above = rows[0];
@@ -467,10 +506,23 @@ void shadeUnit(const ShadingJob& job, const PixelRect& unit, CellBlock* cells) {
         for (int32_t y = unit.top; y < unit.bottom; ++y) {
             const int32_t ay = y + job.originY;
             samplePointRow(job, x0, ay, count, current);
-            for (int32_t i = 1; i <= last - first; ++i) {
+            // The row's lookups in one pass, then each pixel as shadePixel
+            // finishes it.
+            const int32_t width = last - first;
+            for (int32_t i = 0; i < width; ++i) {
+                const LookupPlace place =
+                    lookupPlace(job, above[i + 1], current[i], current[i + 1]);
+                us[i] = place.u;
+                vs[i] = place.v;
+                levels[i] = place.level;
+                fractions[i] = place.fraction;
+            }
+            sampleTrilinearRow(job.source, TrilinearRow{width, levels, fractions, us, vs}, sampled);
+            for (int32_t i = 1; i <= width; ++i) {
                 PixelCell* cell = cellAt(*cells, first + i - 1, y);
                 if (cell != nullptr) {
-                    shadePixel(job, above[i], current[i - 1], current[i], x0 + i, ay, cell->rgba);
+                    std::memcpy(cell->rgba, sampled[i - 1], sizeof cell->rgba);
+                    shadeSampled(job, current[i], x0 + i, ay, cell->rgba);
                 }
             }
             std::swap(above, current);
@@ -615,7 +667,7 @@ void writeHost(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int
 }
 
 // The water colour as it is joined to the image: gain, clamps, spill, grey.
-void cleanWater(const ShadingJob& job, float c[4]) {
+[[gnu::always_inline]] inline void cleanWater(const ShadingJob& job, float c[4]) {
     if (!job.highDynamicRange) {
         c[3] *= kAlphaGain;
     }
@@ -623,7 +675,8 @@ void cleanWater(const ShadingJob& job, float c[4]) {
     for (int i = 0; i < 3; ++i) {
         c[i] = c[i] > 0.0f ? c[i] : 0.0f;
     }
-    if (!job.highDynamicRange) {
+    // Nothing spills unless a channel is over 1.
+    if (!job.highDynamicRange && (c[0] > 1.0f || c[1] > 1.0f || c[2] > 1.0f)) {
         spillOverflow(c);
     }
     if (job.grey) {
@@ -632,10 +685,168 @@ void cleanWater(const ShadingJob& job, float c[4]) {
     }
 }
 
+// The common finish: the Normal mode into the host's image or an Offline
+// target, no selection, no high dynamic range. It gives finishPixel's bytes
+// without its general steps: Normal's result is the water in 15-bit steps
+// with the water's alpha, so the underlying pixel is read only where the
+// water is not opaque and the host's image cannot hold transparency.
+bool finishesNormally(const ShadingJob& job, const HostBuffers* buffers) {
+    if (job.highDynamicRange || job.glue != glueNumber(GlueMode::Normal)) {
+        return false;
+    }
+    switch (job.target) {
+    case RenderTarget::Offline:
+        return job.offlineImage != nullptr;
+    case RenderTarget::Host:
+        return buffers != nullptr && buffers->maskData == nullptr;
+    case RenderTarget::Preview:
+    default:
+        return false;
+    }
+}
+
+// The finished colour of a host pixel in the common finish.
+[[gnu::always_inline]] inline void normalHostColour(const ShadingJob& job,
+                                                    const HostBuffers& buffers, int32_t x,
+                                                    int32_t y, const float cell[4], float r[4]) {
+    float c[4] = {cell[0], cell[1], cell[2], cell[3]};
+    cleanWater(job, c);
+    r[0] = fromFixed15(toFixed15(c[0]));
+    r[1] = fromFixed15(toFixed15(c[1]));
+    r[2] = fromFixed15(toFixed15(c[2]));
+    r[3] = c[3];
+    if (r[3] < 1.0f && !job.transparency) {
+        float flat[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        readHostPixel(buffers.input, x, y, flat);
+        layOver(r, flat);
+        std::memcpy(r, flat, 4 * sizeof(float));
+    }
+    for (int i = 0; i < 3; ++i) {
+        r[i] = std::min(r[i], 1.0f);
+    }
+}
+
+void finishPixelNormal(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int32_t y,
+                       const float cell[4]) {
+    float r[4];
+    if (job.target == RenderTarget::Offline) {
+        float c[4] = {cell[0], cell[1], cell[2], cell[3]};
+        cleanWater(job, c);
+        r[0] = std::min(fromFixed15(toFixed15(c[0])), 1.0f);
+        r[1] = std::min(fromFixed15(toFixed15(c[1])), 1.0f);
+        r[2] = std::min(fromFixed15(toFixed15(c[2])), 1.0f);
+        r[3] = c[3];
+        setPixel4f(x, y, job.offlineImage, 0, r);
+        return;
+    }
+    normalHostColour(job, *buffers, x, y, cell, r);
+    writeHost(job, buffers, x, y, r);
+}
+
+#if defined(__SSE2__)
+#define LAKRA_HAVE_SSE2_FINISH 1
+
+// The usual pixel of the common 8-bit finish, its colour channels four to a
+// vector (SSE2 is the x86-64 baseline): no channel over 1 (nothing
+// spills), colour, and opaque water or an image that holds transparency
+// (nothing is laid over). For those the steps reduce to: negative and NaN
+// channels to 0, into 15-bit steps, back, and to bytes, each step rounded
+// as normalHostColour and toSample round it. False, nothing written, for
+// any other pixel.
+bool finishColourBytes(const ShadingJob& job, const float cell[4], uint8_t* at,
+                       const int32_t offsets[4], const int32_t channels[4], int32_t count) {
+    const float alpha = clampUnit(cell[3] * kAlphaGain);
+    if (job.grey || (alpha < 1.0f && !job.transparency)) {
+        return false;
+    }
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 colour = _mm_loadu_ps(cell);
+    const __m128 clean = _mm_and_ps(_mm_cmpgt_ps(colour, zero), colour);
+    if ((_mm_movemask_ps(_mm_cmpgt_ps(clean, _mm_set1_ps(1.0f))) & 7) != 0) {
+        return false;
+    }
+    // 0 <= clean <= 1: toFixed15 is the truncation, fromFixed15 gives at
+    // most 1 (the clamp to 1 keeps it), toSample truncates a value in 0..255.
+    const __m128i fixed = _mm_cvttps_epi32(_mm_mul_ps(clean, _mm_set1_ps(32768.0f)));
+    const __m128 back = _mm_mul_ps(_mm_cvtepi32_ps(fixed), _mm_set1_ps(1.0f / 32768.0f));
+    alignas(16) int32_t bytes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes),
+                    _mm_cvttps_epi32(_mm_mul_ps(back, _mm_set1_ps(255.0f))));
+    bytes[3] = toSample(alpha * 255.0f, 255.0f);
+    for (int32_t k = 0; k < count; ++k) {
+        at[offsets[k]] = static_cast<uint8_t>(bytes[channels[k]]);
+    }
+    return true;
+}
+#endif
+
+bool finishUnitNormal8(const ShadingJob& job, const Job& unitJob, const HostBuffers* buffers) {
+    if (job.target != RenderTarget::Host || !finishesNormally(job, buffers) ||
+        buffers->outData == nullptr || buffers->input.depth != 8) {
+        return false;
+    }
+    const PixelRect& unit = unitJob.unit;
+    const PixelRect& out = buffers->outRect;
+    if (unit.left >= unit.right || unit.left + job.originX < out.left ||
+        unit.right + job.originX > out.right || unit.top + job.originY < out.top ||
+        unit.bottom + job.originY > out.bottom) {
+        return false;
+    }
+    // The planes writeHost would write, in its order: sample offset and channel.
+    const int32_t step = buffers->outHiPlane - buffers->outLoPlane + 1;
+    int32_t offsets[4];
+    int32_t channels[4];
+    int32_t count = 0;
+    const auto plan = [&](int32_t plane, int32_t channel) {
+        const int32_t offset = plane - buffers->outLoPlane;
+        if (offset >= 0 && offset < step) {
+            offsets[count] = offset;
+            channels[count] = channel;
+            ++count;
+        }
+    };
+    if (job.grey) {
+        plan(0, 1);
+    } else {
+        plan(0, 0);
+        plan(1, 1);
+        plan(2, 2);
+    }
+    if (job.transparency) {
+        plan(buffers->input.planes - 1, 3);
+    }
+    for (int32_t y = unit.top; y < unit.bottom; ++y) {
+        const int32_t hostY = y + job.originY;
+        auto* row = static_cast<uint8_t*>(buffers->outData) +
+                    static_cast<int64_t>(hostY - out.top) * buffers->outRowBytes;
+        const PixelCell* cells = cellAt(unitJob.cells, unit.left, y);
+        for (int32_t x = unit.left; x < unit.right; ++x) {
+            const int32_t hostX = x + job.originX;
+            uint8_t* at = row + static_cast<int64_t>(hostX - out.left) * step;
+            const float* cell = cells[x - unit.left].rgba;
+#ifdef LAKRA_HAVE_SSE2_FINISH
+            if (finishColourBytes(job, cell, at, offsets, channels, count)) {
+                continue;
+            }
+#endif
+            float r[4];
+            normalHostColour(job, *buffers, hostX, hostY, cell, r);
+            for (int32_t k = 0; k < count; ++k) {
+                at[offsets[k]] = static_cast<uint8_t>(toSample(r[channels[k]] * 255.0f, 255.0f));
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void finishPixel(const ShadingJob& job, const HostBuffers* buffers, int32_t x, int32_t y,
                  const float cell[4]) {
+    if (finishesNormally(job, buffers)) {
+        finishPixelNormal(job, buffers, x, y, cell);
+        return;
+    }
     float c[4] = {cell[0], cell[1], cell[2], cell[3]};
     cleanWater(job, c);
     float under[4] = {0.0f, 0.0f, 0.0f, 0.0f};

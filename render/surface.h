@@ -29,10 +29,13 @@ extern const uint16_t kRandomSourceTable[kRandomTableSize];
 // The noise permutation for one seed: entry i is the reference permutation
 // rotated by the seed's low 8 bits; entries 256..511 repeat 0..255 so that
 // the hash chain never needs a wrap. Four zero bytes follow, so that a
-// vector gather may read 32 bits at the last entry.
+// vector gather may read 32 bits at the last entry. `twice` holds the chain's
+// double step entries[entries[i]] for every i, as whole words, for the
+// vector noise.
 struct NoisePermutation {
     uint8_t entries[2 * kPermutationSize];
     uint8_t readPadding[4];
+    int32_t twice[2 * kPermutationSize];
 };
 
 // The seeded table of 2048 fractions, each a multiple of 1/255 in [0, 1].

@@ -66,6 +66,47 @@ TEST(LevelBuild, ResponseIsTheSameAcrossTileBorders) {
     }
 }
 
+// Each 8-bit pixel of the next level is the tap sum of its 6 x 6 block
+// (edge pixels repeated, the corners left out) over 1630, clamped and
+// truncated: in every level of an image of odd size whose blocks straddle
+// tile borders both ways and its edges, with values of every magnitude.
+TEST(LevelBuild, EightBitPixelsAreTheirBlocksTapSums) {
+    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
+    PyramidPtr p(pyramidCreate(1101, 1037, PixelFormat::Rgba8));
+    ASSERT_NE(p, nullptr);
+    uint32_t seed = 7;
+    testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+        seed = seed * 1664525u + 1013904223u;
+        // Runs of full white now and then push sums past 255 x 1630.
+        writeRgba8(x, y, p.get(), 0, (x / 40 + y / 40) % 7 == 0 ? 0xFFFFFFFFu : seed);
+    });
+    ASSERT_EQ(buildLevels(p.get()), noErr);
+    for (int32_t level = 0; level < p->maxLevel; ++level) {
+        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
+            int32_t sums[4] = {};
+            for (int32_t i = 0; i < 6; ++i) {
+                for (int32_t j = 0; j < 6; ++j) {
+                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
+                        continue;
+                    }
+                    const uint32_t word = readRgba8(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level);
+                    for (int32_t c = 0; c < 4; ++c) {
+                        sums[c] += static_cast<int32_t>((word >> (8 * c)) & 0xFFu) * kWeights[i] *
+                                   kWeights[j] / 16;
+                    }
+                }
+            }
+            uint32_t expected = 0;
+            for (int32_t c = 0; c < 4; ++c) {
+                const float value = static_cast<float>(sums[c]) * (1.0f / 1630.0f);
+                expected |= static_cast<uint32_t>(std::min(value, 255.0f)) << (8 * c);
+            }
+            ASSERT_EQ(readRgba8(x, y, p.get(), level + 1), expected)
+                << "level " << level + 1 << " at " << x << ", " << y;
+        });
+    }
+}
+
 // Any worker count gives the same pixels in every format; a record without
 // tiles is left alone.
 TEST(LevelBuild, AnyWorkerCountGivesTheSamePixels) {

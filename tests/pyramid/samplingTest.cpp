@@ -6,7 +6,9 @@
 #include "pyramid/pyramid.h"
 #include "pyramidPixels.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
@@ -48,6 +50,91 @@ TEST(SamplingPaths, DirectAndClampedPathsAgree) {
                     for (int c = 0; c < 4; ++c) {
                         ASSERT_EQ(direct[c], clamped[c])
                             << "level " << level << " at " << x << ", " << y;
+                    }
+                }
+            }
+        }
+    }
+    setSimdLevel(before);
+}
+
+// A row of lookups gives each point what the lookup of that point alone
+// gives, bit for bit, in every format and vector variant: points inside,
+// next to tile borders and image edges, outside, levels out of range, with
+// and without a blend towards the next level.
+TEST(SamplingPaths, RowOfLookupsMatchesSingleLookups) {
+    const SimdLevel before = simdLevel();
+    for (const auto& [format, variant] : {std::pair{PixelFormat::Rgba8, SimdLevel::Scalar},
+                                          {PixelFormat::Rgba8, SimdLevel::Sse4},
+                                          {PixelFormat::Rgba8, SimdLevel::Avx2},
+                                          {PixelFormat::Rgba16, SimdLevel::Scalar},
+                                          {PixelFormat::Rgba16, SimdLevel::Avx2},
+                                          {PixelFormat::RgbaFloat, SimdLevel::Scalar},
+                                          {PixelFormat::RgbaFloat, SimdLevel::Avx2}}) {
+        SCOPED_TRACE(simdLevelName(variant));
+        if (setSimdLevel(variant) != variant) {
+            continue; // this processor lacks it
+        }
+        PyramidPtr p(pyramidCreate(1100, 530, format));
+        ASSERT_NE(p, nullptr);
+        testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+            const float value = static_cast<float>((x * 37 + y * 101) % 256) / 255.0f;
+            const float pixel[4] = {value, 1.0f - value, (x & 1) != 0 ? 1.0f : 0.0f,
+                                    (y & 2) != 0 ? 1.0f : 0.5f};
+            setPixel4f(x, y, p.get(), 0, pixel);
+        });
+        ASSERT_EQ(buildLevels(p.get()), noErr);
+        constexpr int32_t kPoints = 128;
+        int32_t levels[kPoints];
+        float fractions[kPoints];
+        float us[kPoints];
+        float vs[kPoints];
+        // The record's own copy of the tables as well as the shared ones.
+        const KernelTables copy = kernelTables();
+        for (const KernelTables* tables : {&kernelTables(), &copy}) {
+            p->kernels = tables;
+            // Scattered points; a row of neighbours one pixel apart at one
+            // height, across a tile border, in runs of one level (as above the
+            // water line); and the same neighbours stepping back and jumping.
+            enum class Spread { Scattered, Along, BackAndForth };
+            for (const auto& [v, spread] : {std::pair{-0.3f, Spread::Scattered},
+                                            {0.0f, Spread::Scattered},
+                                            {0.001f, Spread::Scattered},
+                                            {0.2f, Spread::Scattered},
+                                            {0.4826f, Spread::Scattered},
+                                            {0.5f, Spread::Scattered},
+                                            {0.97f, Spread::Scattered},
+                                            {1.0f, Spread::Scattered},
+                                            {1.7f, Spread::Scattered},
+                                            {0.0f, Spread::Along},
+                                            {0.3f, Spread::Along},
+                                            {0.9671f, Spread::Along},
+                                            {1.0f, Spread::Along},
+                                            {0.3f, Spread::BackAndForth},
+                                            {0.97f, Spread::BackAndForth}}) {
+                for (int32_t i = 0; i < kPoints; ++i) {
+                    if (spread == Spread::Scattered) {
+                        levels[i] = i % 13 - 2; // -2..10, past the last level
+                        fractions[i] = (i & 1) != 0 ? 0.0f : static_cast<float>(i) / kPoints;
+                        us[i] = -0.1f + 1.2f * static_cast<float>(i) / kPoints;
+                        vs[i] = v + 0.0003f * static_cast<float>(i % 5);
+                        continue;
+                    }
+                    const int32_t step = spread == Spread::Along ? i : (i * 7) % 23 + i / 2;
+                    levels[i] = i / 40;
+                    fractions[i] = i % 17 == 3 ? 0.0f : 0.25f;
+                    us[i] = (470.0f + static_cast<float>(step)) / 1100.0f;
+                    vs[i] = v;
+                }
+                float row[kPoints][4];
+                sampleTrilinearRow(p.get(), TrilinearRow{kPoints, levels, fractions, us, vs}, row);
+                for (int32_t i = 0; i < kPoints; ++i) {
+                    float single[4];
+                    sampleTrilinear(p.get(), levels[i], fractions[i], us[i], vs[i], single);
+                    for (int c = 0; c < 4; ++c) {
+                        ASSERT_EQ(std::bit_cast<uint32_t>(row[i][c]),
+                                  std::bit_cast<uint32_t>(single[c]))
+                            << "point " << i << " at " << us[i] << ", " << vs[i];
                     }
                 }
             }

@@ -121,6 +121,45 @@ TEST(HostRender, MaskBlendsTheResultTowardsTheSource) {
     }
 }
 
+// Normal has a shortcut finish; a glue number past the last mode blends as
+// Normal through the general steps. Whole renders through both give the
+// host the same bytes in every layout, with one worker or several, also
+// where the water overshoots.
+TEST(HostRender, NormalShortcutGivesTheGeneralFinishesBytes) {
+    struct Layout {
+        int32_t planes;
+        int32_t depth;
+        bool alpha;
+    };
+
+    for (const Layout layout : {Layout{3, 8, false}, Layout{4, 8, true}, Layout{1, 8, false},
+                                Layout{2, 8, true}, Layout{3, 16, false}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << layout.planes << " planes, " << layout.depth << " bits");
+        // Hard edges make the lookups overshoot above 1 and below 0.
+        for (const bool edges : {false, true}) {
+            const auto fill = [&](int32_t x, int32_t y, int32_t p) {
+                if (layout.alpha && p == layout.planes - 1) {
+                    return x < 20 ? 0.6f : 1.0f;
+                }
+                if (edges) {
+                    return ((x / 3 + y / 2 + p) % 2) != 0 ? 1.0f : 0.0f;
+                }
+                return smoothPattern(x, y, p);
+            };
+            for (const int32_t workers : {1, 3}) {
+                Scene shortcut(70, 50, layout.planes, layout.depth, layout.alpha, fill);
+                Scene general(70, 50, layout.planes, layout.depth, layout.alpha, fill);
+                general.settings.glue = 64;
+                ASSERT_EQ(shortcut.renderHost(workers), noErr);
+                ASSERT_EQ(general.renderHost(workers), noErr);
+                EXPECT_EQ(shortcut.image.output, general.image.output)
+                    << workers << " workers, edges " << edges;
+            }
+        }
+    }
+}
+
 TEST(PreviewRender, GuidesLandOnTheirRowsAndColumns) {
     Scene scene(400, 300, 3, 8, false, [](int32_t, int32_t, int32_t) { return 0.5f; });
     Settings& s = scene.settings;
