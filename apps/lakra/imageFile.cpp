@@ -3,6 +3,7 @@
 #include "apps/lakra/imageFileInternal.h"
 #include "platform/imageCodec.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 namespace lakra {
 
@@ -120,19 +122,66 @@ bool checkHostImage(const HostImage& image, const std::string& path, std::string
     return true;
 }
 
+// The threads OpenImageIO shares work among: those of its pool, which it
+// sizes from its environment variables or else the processor count, less
+// the caller's, but at least one; and the caller.
+size_t oiioWorkers() {
+    size_t threads = std::max(1u, std::thread::hardware_concurrency());
+    for (const char* name : {"OPENIMAGEIO_THREADS", "CUE_THREADS"}) {
+        const char* text = std::getenv(name); // NOLINT(concurrency-mt-unsafe): nothing sets it
+        if (text != nullptr && *text != 0) {
+            const long count = std::strtol(text, nullptr, 10);
+            threads = count >= 1 ? static_cast<size_t>(count) : threads;
+            break; // the first one set decides
+        }
+    }
+    return std::max<size_t>(1, threads - 1) + 1;
+}
+
 bool jpegThroughModuleOnly() {
     const char* route = std::getenv("LAKRA_JPEG"); // NOLINT(concurrency-mt-unsafe): read only
     return route != nullptr && std::string_view(route) == "module";
 }
 
+bool tiffThroughModuleOnly() {
+    const char* route = std::getenv("LAKRA_TIFF"); // NOLINT(concurrency-mt-unsafe): read only
+    return route != nullptr && std::string_view(route) == "module";
+}
+
+bool fileStamp(const std::string& path, uint64_t* size, int64_t* time) {
+    const fs::path file = pathFromUtf8(path);
+    std::error_code ec;
+    const uintmax_t bytes = fs::file_size(file, ec);
+    if (ec) {
+        return false;
+    }
+    const fs::file_time_type written = fs::last_write_time(file, ec);
+    if (ec) {
+        return false;
+    }
+    *size = bytes;
+    *time = static_cast<int64_t>(written.time_since_epoch().count());
+    return true;
+}
+
 bool resolveMetadata(ImageMetadata* metadata, std::string* error) {
-    if (metadata->pendingJpegHeader.empty()) {
+    if (!hasPendingRecords(*metadata)) {
         return true;
     }
 #if LAKRA_HAVE_OIIO
+    if (!metadata->pendingTiffFile.empty()) {
+        uint64_t size = 0;
+        int64_t time = 0;
+        if (!fileStamp(metadata->pendingTiffFile, &size, &time) ||
+            size != metadata->pendingTiffSize || time != metadata->pendingTiffTime) {
+            return fail(error, metadata->pendingTiffFile,
+                        "cannot read the metadata: the file changed after its pixels were read");
+        }
+        return resolveTiffRecords(metadata, error);
+    }
     return resolveJpegRecords(metadata, error);
 #else
-    return fail(error, "the JPEG's metadata", "cannot read: this build has no JPEG reader");
+    return fail(error, "the image's metadata", "cannot read: this build has no reader for it");
 #endif
 }
 
@@ -188,6 +237,17 @@ bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImag
                     const std::string& shownPath, std::string* error) {
 #if LAKRA_HAVE_OIIO
     const bool directJpeg = format == FileFormat::Jpeg && !jpegThroughModuleOnly();
+    const bool directTiff = format == FileFormat::Tiff && !tiffThroughModuleOnly();
+    if (!image.metadata.pendingTiffFile.empty()) {
+        // A TIFF read without the module: a plain one becomes a TIFF
+        // without its records; anything else needs them.
+        if (directTiff && writeTiffFile(ioPath, image)) {
+            return true;
+        }
+        HostImage resolved = image;
+        return resolveMetadata(&resolved.metadata, error) &&
+               writeCodecFile(ioPath, format, resolved, shownPath, error);
+    }
     if (!image.metadata.pendingJpegHeader.empty()) {
         // A JPEG read without the module: into a JPEG its header's metadata
         // goes verbatim; the other writers take records.
@@ -198,9 +258,10 @@ bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImag
         return resolveMetadata(&resolved.metadata, error) &&
                writeCodecFile(ioPath, format, resolved, shownPath, error);
     }
-    // The common PNG and JPEG without the image module; the module writes the rest.
+    // The common PNG, JPEG and TIFF without the image module; the module writes the rest.
     return (format == FileFormat::Png && writePngFile(ioPath, image)) ||
            (directJpeg && writeJpegFile(ioPath, image)) ||
+           (directTiff && writeTiffFile(ioPath, image)) ||
            writeOiioFile(ioPath, format, image, shownPath, error);
 #else
     return writeSystemFile(ioPath, format, image, shownPath, error);

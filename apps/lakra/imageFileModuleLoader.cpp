@@ -22,6 +22,7 @@ struct ImageModule {
     LakraImageModuleReadFn read = nullptr;
     LakraImageModuleWriteFn write = nullptr;
     LakraImageModuleJpegRecordsFn jpegRecords = nullptr;
+    LakraImageModuleTiffRecordsFn tiffRecords = nullptr;
     std::string failure; // why there is none
 };
 
@@ -65,11 +66,15 @@ ImageModule loadImageModule() {
     loaded.write = findFunction<LakraImageModuleWriteFn>(module, "lakraImageModuleWrite");
     loaded.jpegRecords =
         findFunction<LakraImageModuleJpegRecordsFn>(module, "lakraImageModuleJpegRecords");
-    if (loaded.read == nullptr || loaded.write == nullptr || loaded.jpegRecords == nullptr) {
+    loaded.tiffRecords =
+        findFunction<LakraImageModuleTiffRecordsFn>(module, "lakraImageModuleTiffRecords");
+    if (loaded.read == nullptr || loaded.write == nullptr || loaded.jpegRecords == nullptr ||
+        loaded.tiffRecords == nullptr) {
         loaded.failure = "it lacks an entry point: " + lastLoaderError();
         loaded.read = nullptr;
         loaded.write = nullptr;
         loaded.jpegRecords = nullptr;
+        loaded.tiffRecords = nullptr;
     }
     return loaded;
 }
@@ -150,6 +155,15 @@ bool resolveJpegRecords(ImageMetadata* metadata, std::string* error) {
         return fail(error, "the JPEG's metadata", "cannot read: " + moduleMissing("JPEG"));
     }
     return module.jpegRecords(metadata, error);
+}
+
+bool resolveTiffRecords(ImageMetadata* metadata, std::string* error) {
+    const ImageModule& module = imageModule();
+    if (module.tiffRecords == nullptr) {
+        return fail(error, metadata->pendingTiffFile,
+                    "cannot read the metadata: " + moduleMissing("TIFF"));
+    }
+    return module.tiffRecords(metadata, error);
 }
 
 } // namespace lakra
