@@ -210,12 +210,17 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
         return readImageNetpbm(path, image, error);
     }
 #if LAKRA_HAVE_OIIO
-    // The common PNG and JPEG without the image module; the module reads the others.
+    // The common PNG, JPEG and TIFF without the image module; the module reads the others.
     if (static_cast<uint8_t>(magic[0]) == 0x89 && magic[1] == 'P' && readImagePng(path, image)) {
         return true;
     }
     if (static_cast<uint8_t>(magic[0]) == 0xFF && static_cast<uint8_t>(magic[1]) == 0xD8 &&
         !jpegThroughModuleOnly() && readImageJpeg(path, image)) {
+        return true;
+    }
+    const bool tiffMagic =
+        (magic[0] == 'I' && magic[1] == 'I') || (magic[0] == 'M' && magic[1] == 'M');
+    if (tiffMagic && !tiffThroughModuleOnly() && readImageTiff(path, image)) {
         return true;
     }
     return readImageOiio(path, image, error);
