@@ -77,6 +77,8 @@ if ! ldd "$lakra" | grep -e libasan -e libtsan >/dev/null; then
     (ulimit -v 409600 && "$lakra" apply out.tif limited.tif) || fail "TIFF to TIFF under a 400 MB limit"
 fi
 grep -q lakra_oiio <<< "$(loaded "$lakra" apply out.tif out3.png)" || fail "no module for the TIFF's records"
+grep -q lakra_oiio <<< "$(LAKRA_TIFF=module loaded "$lakra" apply out.tif out4.tif)" ||
+    fail "LAKRA_TIFF=module without the module"
 
 # Alone in a folder, lakra still handles netpbm files, plain PNGs, JPEGs and
 # TIFFs, and explains the rest.
