@@ -148,6 +148,11 @@ bool tiffThroughModuleOnly() {
     return route != nullptr && std::string_view(route) == "module";
 }
 
+bool exrThroughModuleOnly() {
+    const char* route = std::getenv("LAKRA_EXR"); // NOLINT(concurrency-mt-unsafe): read only
+    return route != nullptr && std::string_view(route) == "module";
+}
+
 bool fileStamp(const std::string& path, uint64_t* size, int64_t* time) {
     const fs::path file = pathFromUtf8(path);
     std::error_code ec;
@@ -263,10 +268,12 @@ bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImag
         return resolveMetadata(&resolved.metadata, error) &&
                writeCodecFile(ioPath, format, resolved, shownPath, error);
     }
-    // The common PNG, JPEG and TIFF without the image module; the module writes the rest.
+    // The common PNG, JPEG, TIFF and OpenEXR without the image module; the module writes the
+    // rest.
     return (format == FileFormat::Png && writePngFile(ioPath, image)) ||
            (directJpeg && writeJpegFile(ioPath, image)) ||
            (directTiff && writeTiffFile(ioPath, image)) ||
+           (format == FileFormat::Exr && !exrThroughModuleOnly() && writeExrFile(ioPath, image)) ||
            writeOiioFile(ioPath, format, image, shownPath, error);
 #else
     return writeSystemFile(ioPath, format, image, shownPath, error);

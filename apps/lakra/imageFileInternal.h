@@ -66,6 +66,8 @@ void uprightMetadata(int orientation, ImageMetadata* metadata);
 bool jpegThroughModuleOnly();
 // LAKRA_TIFF=module: the same for TIFF files.
 bool tiffThroughModuleOnly();
+// LAKRA_EXR=module: the same for OpenEXR files.
+bool exrThroughModuleOnly();
 
 // The threads OpenImageIO shares work among: those of its pool and the caller.
 size_t oiioWorkers();
@@ -96,6 +98,10 @@ bool writeJpegFile(const std::string& ioPath, const HostImage& image);
 // DateTime. False for any other image, or on any failure: the caller then
 // leaves the file to writeOiioFile (with the records resolved).
 bool writeTiffFile(const std::string& ioPath, const HostImage& image);
+// An OpenEXR file through OpenEXR's library, byte for byte as writeOiioFile
+// writes it, for an image without records other than those describing the
+// old file's encoding. False for any other image, or on any failure.
+bool writeExrFile(const std::string& ioPath, const HostImage& image);
 bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                    const std::string& shownPath, std::string* error);
 // The records of a pending JPEG header, through the image module.
