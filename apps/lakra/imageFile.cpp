@@ -174,15 +174,15 @@ bool resolveMetadata(ImageMetadata* metadata, std::string* error) {
         return true;
     }
 #if LAKRA_HAVE_OIIO
-    if (!metadata->pendingTiffFile.empty()) {
+    if (!metadata->pendingFile.empty()) {
         uint64_t size = 0;
         int64_t time = 0;
-        if (!fileStamp(metadata->pendingTiffFile, &size, &time) ||
-            size != metadata->pendingTiffSize || time != metadata->pendingTiffTime) {
-            return fail(error, metadata->pendingTiffFile,
+        if (!fileStamp(metadata->pendingFile, &size, &time) || size != metadata->pendingFileSize ||
+            time != metadata->pendingFileTime) {
+            return fail(error, metadata->pendingFile,
                         "cannot read the metadata: the file changed after its pixels were read");
         }
-        return resolveTiffRecords(metadata, error);
+        return resolveFileRecords(metadata, error);
     }
     return resolveJpegRecords(metadata, error);
 #else
@@ -215,7 +215,8 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
         return readImageNetpbm(path, image, error);
     }
 #if LAKRA_HAVE_OIIO
-    // The common PNG, JPEG and TIFF without the image module; the module reads the others.
+    // The common PNG, JPEG, TIFF and OpenEXR without the image module; the module reads the
+    // others.
     if (static_cast<uint8_t>(magic[0]) == 0x89 && magic[1] == 'P' && readImagePng(path, image)) {
         return true;
     }
@@ -226,6 +227,10 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
     const bool tiffMagic =
         (magic[0] == 'I' && magic[1] == 'I') || (magic[0] == 'M' && magic[1] == 'M');
     if (tiffMagic && !tiffThroughModuleOnly() && readImageTiff(path, image)) {
+        return true;
+    }
+    const bool exrMagic = magic[0] == 0x76 && magic[1] == 0x2F;
+    if (exrMagic && !exrThroughModuleOnly() && readImageExr(path, image)) {
         return true;
     }
     return readImageOiio(path, image, error);
@@ -248,10 +253,13 @@ bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImag
 #if LAKRA_HAVE_OIIO
     const bool directJpeg = format == FileFormat::Jpeg && !jpegThroughModuleOnly();
     const bool directTiff = format == FileFormat::Tiff && !tiffThroughModuleOnly();
-    if (!image.metadata.pendingTiffFile.empty()) {
-        // A TIFF read without the module: a plain one becomes a TIFF
-        // without its records; anything else needs them.
-        if (directTiff && writeTiffFile(ioPath, image)) {
+    const bool directExr = format == FileFormat::Exr && !exrThroughModuleOnly();
+    if (!image.metadata.pendingFile.empty()) {
+        // A TIFF or OpenEXR file read without the module: a plain one
+        // becomes a file of its format without its records; anything else
+        // needs them.
+        if ((directTiff && writeTiffFile(ioPath, image)) ||
+            (directExr && writeExrFile(ioPath, image))) {
             return true;
         }
         HostImage resolved = image;
@@ -273,7 +281,7 @@ bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImag
     return (format == FileFormat::Png && writePngFile(ioPath, image)) ||
            (directJpeg && writeJpegFile(ioPath, image)) ||
            (directTiff && writeTiffFile(ioPath, image)) ||
-           (format == FileFormat::Exr && !exrThroughModuleOnly() && writeExrFile(ioPath, image)) ||
+           (directExr && writeExrFile(ioPath, image)) ||
            writeOiioFile(ioPath, format, image, shownPath, error);
 #else
     return writeSystemFile(ioPath, format, image, shownPath, error);

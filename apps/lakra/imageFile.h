@@ -38,22 +38,23 @@ struct ImageMetadata {
     // from such an image carries the header's metadata segments verbatim.
     std::vector<uint8_t> pendingJpegHeader;
     int32_t pendingOrientation = 1;
-    // A TIFF read without the image module leaves its records unparsed too:
-    // the module reads them from the file itself, named here with its size
-    // and modification time so that a file changed since is refused. Its
-    // orientation is pendingOrientation. `pendingTiffPlain` says the file
-    // holds nothing but its layout and perhaps a DateTime
-    // (`pendingTiffDateTime`), so that a TIFF written from it needs no records.
-    std::string pendingTiffFile;
-    uint64_t pendingTiffSize = 0;
-    int64_t pendingTiffTime = 0;
-    bool pendingTiffPlain = false;
-    std::string pendingTiffDateTime;
+    // A TIFF or OpenEXR file read without the image module leaves its
+    // records unparsed too: the module reads them from the file itself,
+    // named here with its size and modification time so that a file changed
+    // since is refused. A TIFF's orientation is pendingOrientation.
+    // `pendingFilePlain` says the file holds nothing but its layout and
+    // perhaps a DateTime (`pendingDateTime`), so that a file of the same
+    // format written from it needs no records.
+    std::string pendingFile;
+    uint64_t pendingFileSize = 0;
+    int64_t pendingFileTime = 0;
+    bool pendingFilePlain = false;
+    std::string pendingDateTime;
 };
 
 // Whether `metadata` still waits for resolveMetadata().
 inline bool hasPendingRecords(const ImageMetadata& metadata) {
-    return !metadata.pendingJpegHeader.empty() || !metadata.pendingTiffFile.empty();
+    return !metadata.pendingJpegHeader.empty() || !metadata.pendingFile.empty();
 }
 
 // An image as the host holds it: interleaved planes (grey, grey + alpha, RGB,
@@ -126,6 +127,12 @@ inline size_t hostRowBytes(const HostImage& image) {
 // or orientation it does not follow, an XMP orientation, or anything libjpeg
 // warns about or refuses.
 [[nodiscard]] bool readImageJpeg(const std::string& path, HostImage* image);
+// An OpenEXR scanline file of half or float R, G, B (A) or Y (A) channels
+// through OpenEXR's library, the pixels as readImageOiio reads them, the
+// records pending (see ImageMetadata). False, `image` untouched, for a file
+// it leaves to readImageOiio: tiles, several parts, deep data, other
+// channels or types, subsampling, a data window other than the display one.
+[[nodiscard]] bool readImageExr(const std::string& path, HostImage* image);
 // A TIFF through libtiff, the pixels as readImageOiio reads them, the records
 // pending (see ImageMetadata). False, `image` untouched, for a file it leaves
 // to readImageOiio: more than one image, planes stored apart, a palette,

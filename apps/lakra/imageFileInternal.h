@@ -107,7 +107,7 @@ bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage
 // The records of a pending JPEG header, through the image module.
 bool resolveJpegRecords(ImageMetadata* metadata, std::string* error);
 // The records of a pending TIFF file, through the image module.
-bool resolveTiffRecords(ImageMetadata* metadata, std::string* error);
+bool resolveFileRecords(ImageMetadata* metadata, std::string* error);
 #endif
 
 #if !LAKRA_HAVE_OIIO

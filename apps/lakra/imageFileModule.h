@@ -45,9 +45,9 @@ LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleWrite(const char* ioPath, int32_t
 LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleJpegRecords(lakra::ImageMetadata* metadata,
                                                            std::string* error);
 
-// resolveMetadata: the records of the TIFF file metadata->pendingTiffFile,
+// resolveMetadata: the records of the file metadata->pendingFile,
 // put upright for metadata->pendingOrientation; the file is forgotten.
-LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleTiffRecords(lakra::ImageMetadata* metadata,
+LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleFileRecords(lakra::ImageMetadata* metadata,
                                                            std::string* error);
 
 using LakraImageModuleVersionFn = int32_t (*)();
@@ -55,6 +55,6 @@ using LakraImageModuleReadFn = bool (*)(const char*, lakra::HostImage*, std::str
 using LakraImageModuleWriteFn = bool (*)(const char*, int32_t, const lakra::HostImage*, const char*,
                                          std::string*);
 using LakraImageModuleJpegRecordsFn = bool (*)(lakra::ImageMetadata*, std::string*);
-using LakraImageModuleTiffRecordsFn = bool (*)(lakra::ImageMetadata*, std::string*);
+using LakraImageModuleFileRecordsFn = bool (*)(lakra::ImageMetadata*, std::string*);
 
 } // extern "C"

@@ -22,7 +22,7 @@ struct ImageModule {
     LakraImageModuleReadFn read = nullptr;
     LakraImageModuleWriteFn write = nullptr;
     LakraImageModuleJpegRecordsFn jpegRecords = nullptr;
-    LakraImageModuleTiffRecordsFn tiffRecords = nullptr;
+    LakraImageModuleFileRecordsFn fileRecords = nullptr;
     std::string failure; // why there is none
 };
 
@@ -66,15 +66,15 @@ ImageModule loadImageModule() {
     loaded.write = findFunction<LakraImageModuleWriteFn>(module, "lakraImageModuleWrite");
     loaded.jpegRecords =
         findFunction<LakraImageModuleJpegRecordsFn>(module, "lakraImageModuleJpegRecords");
-    loaded.tiffRecords =
-        findFunction<LakraImageModuleTiffRecordsFn>(module, "lakraImageModuleTiffRecords");
+    loaded.fileRecords =
+        findFunction<LakraImageModuleFileRecordsFn>(module, "lakraImageModuleFileRecords");
     if (loaded.read == nullptr || loaded.write == nullptr || loaded.jpegRecords == nullptr ||
-        loaded.tiffRecords == nullptr) {
+        loaded.fileRecords == nullptr) {
         loaded.failure = "it lacks an entry point: " + lastLoaderError();
         loaded.read = nullptr;
         loaded.write = nullptr;
         loaded.jpegRecords = nullptr;
-        loaded.tiffRecords = nullptr;
+        loaded.fileRecords = nullptr;
     }
     return loaded;
 }
@@ -157,13 +157,13 @@ bool resolveJpegRecords(ImageMetadata* metadata, std::string* error) {
     return module.jpegRecords(metadata, error);
 }
 
-bool resolveTiffRecords(ImageMetadata* metadata, std::string* error) {
+bool resolveFileRecords(ImageMetadata* metadata, std::string* error) {
     const ImageModule& module = imageModule();
-    if (module.tiffRecords == nullptr) {
-        return fail(error, metadata->pendingTiffFile,
+    if (module.fileRecords == nullptr) {
+        return fail(error, metadata->pendingFile,
                     "cannot read the metadata: " + moduleMissing("TIFF"));
     }
-    return module.tiffRecords(metadata, error);
+    return module.fileRecords(metadata, error);
 }
 
 } // namespace lakra

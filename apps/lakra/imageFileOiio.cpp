@@ -286,8 +286,8 @@ bool jpegHeaderRecords(ImageMetadata* metadata, std::string* error) {
 
 // OpenImageIO's TIFF reader opened on the file: the records come from its
 // directories alone, no pixels are read.
-bool tiffFileRecords(ImageMetadata* metadata, std::string* error) {
-    const std::string& path = metadata->pendingTiffFile;
+bool fileRecordsThroughOiio(ImageMetadata* metadata, std::string* error) {
+    const std::string& path = metadata->pendingFile;
     oiio::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto in = oiio::ImageInput::open(path, &config);
@@ -379,14 +379,14 @@ bool lakraImageModuleJpegRecords(lakra::ImageMetadata* metadata, std::string* er
     }
 }
 
-bool lakraImageModuleTiffRecords(lakra::ImageMetadata* metadata, std::string* error) {
+bool lakraImageModuleFileRecords(lakra::ImageMetadata* metadata, std::string* error) {
     try {
-        return lakra::tiffFileRecords(metadata, error);
+        return lakra::fileRecordsThroughOiio(metadata, error);
     } catch (const std::exception& thrown) {
-        return lakra::fail(error, metadata->pendingTiffFile,
+        return lakra::fail(error, metadata->pendingFile,
                            std::string("cannot read the metadata: ") + thrown.what());
     } catch (...) {
-        return lakra::fail(error, metadata->pendingTiffFile,
+        return lakra::fail(error, metadata->pendingFile,
                            "cannot read the metadata: an unknown failure in OpenImageIO");
     }
 }

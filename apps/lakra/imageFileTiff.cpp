@@ -376,12 +376,11 @@ bool dateTimeToWrite(const ImageMetadata& metadata, std::string* dateTime) {
     if (!metadata.pendingJpegHeader.empty()) {
         return false;
     }
-    if (!metadata.pendingTiffFile.empty()) {
-        if (!metadata.pendingTiffPlain) {
+    if (!metadata.pendingFile.empty()) {
+        if (!metadata.pendingFilePlain || metadata.formatName != "tiff") {
             return false;
         }
-        *dateTime =
-            metadata.pendingTiffDateTime.empty() ? localDateTime() : metadata.pendingTiffDateTime;
+        *dateTime = metadata.pendingDateTime.empty() ? localDateTime() : metadata.pendingDateTime;
         return true;
     }
     for (const MetadataRecord& record : metadata.records) {
@@ -434,11 +433,11 @@ bool readImageTiff(const std::string& path, HostImage* image) {
         return false;
     }
     ImageMetadata& metadata = result.metadata;
-    metadata.pendingTiffPlain = onlyLayoutTags(path, tif);
+    metadata.pendingFilePlain = onlyLayoutTags(path, tif);
     const char* dateTime = nullptr;
     if (TIFFGetField(tif, TIFFTAG_DATETIME, &dateTime) == 1 && dateTime != nullptr) {
-        metadata.pendingTiffDateTime = dateTime;
-        metadata.pendingTiffPlain = metadata.pendingTiffPlain && *dateTime != 0;
+        metadata.pendingDateTime = dateTime;
+        metadata.pendingFilePlain = metadata.pendingFilePlain && *dateTime != 0;
     }
     if (layout.orientation >= 2 && !applyOrientation(layout.orientation, &result, path, nullptr)) {
         return false;
@@ -447,9 +446,9 @@ bool readImageTiff(const std::string& path, HostImage* image) {
         mapSamplesToHost16(&result);
     }
     metadata.formatName = "tiff";
-    metadata.pendingTiffFile = path;
-    metadata.pendingTiffSize = size;
-    metadata.pendingTiffTime = time;
+    metadata.pendingFile = path;
+    metadata.pendingFileSize = size;
+    metadata.pendingFileTime = time;
     metadata.pendingOrientation = layout.orientation;
     *image = std::move(result);
     return true;

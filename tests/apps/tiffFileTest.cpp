@@ -256,7 +256,7 @@ TEST(TiffWithoutModule, WritesPlainTiffsAsTheModuleDoes) {
         ASSERT_TRUE(readImageTiff(file, &image));
         ASSERT_TRUE(readImageOiio(file, &moduleImage, &error)) << error;
         ASSERT_TRUE(writeOiioFile(module, FileFormat::Tiff, moduleImage, module, &error)) << error;
-        if (!image.metadata.pendingTiffPlain) {
+        if (!image.metadata.pendingFilePlain) {
             EXPECT_FALSE(writeTiffFile(direct, image));
             ASSERT_TRUE(writeImage(direct, image, &error)) << error;
             EXPECT_TRUE(withoutDateTime(readFileBytes(direct)) ==
@@ -265,7 +265,7 @@ TEST(TiffWithoutModule, WritesPlainTiffsAsTheModuleDoes) {
         }
         ++plain;
         ASSERT_TRUE(writeTiffFile(direct, image));
-        if (image.metadata.pendingTiffDateTime.empty()) {
+        if (image.metadata.pendingDateTime.empty()) {
             EXPECT_TRUE(withoutDateTime(readFileBytes(direct)) ==
                         withoutDateTime(readFileBytes(module)));
         } else {
