@@ -29,6 +29,7 @@
 #include <OpenEXR/ImfOutputFile.h>
 #include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfTestFile.h>
+#include <OpenEXR/ImfThreading.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -44,6 +45,16 @@ namespace {
 
 // The rows the module hands its writer per call.
 constexpr int32_t kModuleRows = 64;
+
+// OpenEXR's library codes blocks of rows on as many threads as OpenImageIO
+// gives it (the file's bytes do not depend on them).
+void shareWork() {
+    static const bool shared = [] {
+        Imf::setGlobalThreadCount(static_cast<int>(oiioWorkers()));
+        return true;
+    }();
+    (void)shared;
+}
 
 std::string localDateTime() {
     const std::time_t now = std::time(nullptr);
@@ -127,6 +138,7 @@ bool readExr(const std::string& path, HostImage* image) {
     if (!Imf::isOpenExrFile(path.c_str(), tiled, deep, multiPart) || tiled || deep || multiPart) {
         return false;
     }
+    shareWork();
     Imf::InputFile file(path.c_str());
     const Imf::Header& header = file.header();
     const Imath::Box2i window = header.dataWindow();
@@ -207,6 +219,7 @@ void writeExr(const std::string& ioPath, const HostImage& image, const std::stri
     for (int32_t c = 0; c < image.planes; ++c) {
         header.channels().insert(names[c], Imf::Channel(type));
     }
+    shareWork();
     Imf::OutputFile file(ioPath.c_str(), header);
     std::vector<Imath::half> halves;
     std::vector<float> floats;
