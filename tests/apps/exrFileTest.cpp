@@ -135,6 +135,11 @@ void makeCorpus(ExrCorpus* corpus) {
     make("halfandfloat", rgba + "-d R=half -d G=float -d B=half -d A=half", &corpus->declined);
     make("offset", rgba + "--origin +3+2", &corpus->declined);
     make("twoparts", rgba + "'" + bases[5] + "' --siappend", &corpus->declined);
+    // A damaged file: its last blocks of rows cut off.
+    const std::string whole = readFileBytes(bases[11]);
+    const std::string truncated = corpus->folder.path("truncated.exr");
+    testing::writeFileBytes(truncated, whole.substr(0, whole.size() * 2 / 3));
+    corpus->declined.push_back(truncated);
 }
 
 void expectSameRecords(const std::vector<MetadataRecord>& direct,

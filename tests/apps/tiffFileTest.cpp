@@ -183,6 +183,11 @@ void makeCorpus(TiffCorpus* corpus) {
         {"float16", "convert " + shellQuoted(source) +
                         " -define quantum:format=floating-point -depth 16 % 2>/dev/null"},
     };
+    // A damaged file: its strips cut short.
+    const std::string whole = readFileBytes(bases[6]);
+    const std::string truncated = path("truncated.tif");
+    testing::writeFileBytes(truncated, whole.substr(0, whole.size() * 2 / 3));
+    corpus->declined.push_back(truncated);
     for (const auto& [name, command] : others) {
         const std::string made = path(name + ".tif");
         std::string filled;
