@@ -186,7 +186,7 @@ bool resolveMetadata(ImageMetadata* metadata, std::string* error) {
     }
     return resolveJpegRecords(metadata, error);
 #else
-    return fail(error, "the image's metadata", "cannot read: this build has no reader for it");
+    return fail(error, "the JPEG's metadata", "cannot read: this build has no JPEG reader");
 #endif
 }
 

@@ -3,8 +3,10 @@
 // Image files for the command-line host. Pixels come out in the host's
 // conventions, ready to hand to the filter, and go back to a file the same way.
 //
-// Formats: PNG, JPEG, TIFF and OpenEXR through OpenImageIO on Linux (in the
-// image module, liblakra_oiio.so, loaded on first use: imageFileModule.h);
+// Formats: PNG, JPEG, TIFF and OpenEXR on Linux, the common files through
+// libpng, libjpeg-turbo, libtiff and OpenEXR's library directly, the rest
+// through OpenImageIO (in the image module, liblakra_oiio.so, loaded on first
+// use: imageFileModule.h);
 // PNG, JPEG and TIFF through the system's imaging component in the Windows
 // build (8 and 16 bits, no metadata); the netpbm family everywhere: PGM/PPM
 // (P5/P6), PAM (P7) and PFM.
