@@ -250,6 +250,26 @@ bool readPixels(TIFF* tif, const TiffLayout& layout, HostImage* image) {
     return true;
 }
 
+// Whether the file's coded strips or tiles could hold the pixels it states:
+// no coding here expands its data more than kMostExpansion times, so a file
+// that states more is damaged or hostile and goes to the module before
+// anything is allocated for it.
+bool plausibleSize(TIFF* tif, const TiffLayout& layout, size_t pixelBytes) {
+    constexpr uint64_t kMostExpansion = 4096;
+    constexpr uint64_t kSlack = uint64_t{1} << 20;
+    uint64_t* counts = nullptr;
+    const uint32_t tag = layout.tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS;
+    const uint32_t pieces = layout.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    if (TIFFGetField(tif, tag, &counts) != 1 || counts == nullptr || pieces == 0) {
+        return false;
+    }
+    uint64_t coded = 0;
+    for (uint32_t i = 0; i < pieces; ++i) {
+        coded += std::min<uint64_t>(counts[i], uint64_t{1} << 40);
+    }
+    return static_cast<uint64_t>(pixelBytes) <= coded * kMostExpansion + kSlack;
+}
+
 void mapSamplesToHost16(HostImage* image) {
     for (size_t i = 0; i + 1 < image->pixels.size(); i += 2) {
         uint16_t sample = 0;
@@ -418,6 +438,8 @@ bool readImageTiff(const std::string& path, HostImage* image) {
     const bool turned = layout.orientation >= 5;
     if (!checkImageShape(path, "cannot read", layout.width, layout.height, layout.channels, depth,
                          nullptr) ||
+        !plausibleSize(tif, layout,
+                       size_t{layout.width} * layout.height * layout.channels * (depth / 8)) ||
         (turned && !checkImageShape(path, "cannot read", layout.height, layout.width,
                                     layout.channels, depth, nullptr))) {
         return false;
