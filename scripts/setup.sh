@@ -15,7 +15,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth xdotool
     googletest libgtest-dev libgmock-dev libbenchmark-dev libjpeg62-turbo-dev
-    libopenimageio-dev openimageio-tools libpng-dev libimage-exiftool-perl libcli11-dev python3
+    libopenimageio-dev openimageio-tools libpng-dev libtiff-dev libtiff-tools libopenexr-dev libimage-exiftool-perl libcli11-dev python3
     mate-backgrounds clang libclang-rt-14-dev tidy imagemagick chromium
     clang-format clang-tidy
 )

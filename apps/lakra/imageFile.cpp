@@ -3,6 +3,7 @@
 #include "apps/lakra/imageFileInternal.h"
 #include "platform/imageCodec.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 namespace lakra {
 
@@ -120,16 +122,68 @@ bool checkHostImage(const HostImage& image, const std::string& path, std::string
     return true;
 }
 
+// The threads OpenImageIO shares work among: those of its pool, which it
+// sizes from its environment variables or else the processor count, less
+// the caller's, but at least one; and the caller.
+size_t oiioWorkers() {
+    size_t threads = std::max(1u, std::thread::hardware_concurrency());
+    for (const char* name : {"OPENIMAGEIO_THREADS", "CUE_THREADS"}) {
+        const char* text = std::getenv(name); // NOLINT(concurrency-mt-unsafe): nothing sets it
+        if (text != nullptr && *text != 0) {
+            const long count = std::strtol(text, nullptr, 10);
+            threads = count >= 1 ? static_cast<size_t>(count) : threads;
+            break; // the first one set decides
+        }
+    }
+    return std::max<size_t>(1, threads - 1) + 1;
+}
+
 bool jpegThroughModuleOnly() {
     const char* route = std::getenv("LAKRA_JPEG"); // NOLINT(concurrency-mt-unsafe): read only
     return route != nullptr && std::string_view(route) == "module";
 }
 
+bool tiffThroughModuleOnly() {
+    const char* route = std::getenv("LAKRA_TIFF"); // NOLINT(concurrency-mt-unsafe): read only
+    return route != nullptr && std::string_view(route) == "module";
+}
+
+bool exrThroughModuleOnly() {
+    const char* route = std::getenv("LAKRA_EXR"); // NOLINT(concurrency-mt-unsafe): read only
+    return route != nullptr && std::string_view(route) == "module";
+}
+
+bool fileStamp(const std::string& path, uint64_t* size, int64_t* time) {
+    const fs::path file = pathFromUtf8(path);
+    std::error_code ec;
+    const uintmax_t bytes = fs::file_size(file, ec);
+    if (ec) {
+        return false;
+    }
+    const fs::file_time_type written = fs::last_write_time(file, ec);
+    if (ec) {
+        return false;
+    }
+    *size = bytes;
+    *time = static_cast<int64_t>(written.time_since_epoch().count());
+    return true;
+}
+
 bool resolveMetadata(ImageMetadata* metadata, std::string* error) {
-    if (metadata->pendingJpegHeader.empty()) {
+    if (!hasPendingRecords(*metadata)) {
         return true;
     }
 #if LAKRA_HAVE_OIIO
+    if (!metadata->pendingFile.empty()) {
+        uint64_t size = 0;
+        int64_t time = 0;
+        if (!fileStamp(metadata->pendingFile, &size, &time) || size != metadata->pendingFileSize ||
+            time != metadata->pendingFileTime) {
+            return fail(error, metadata->pendingFile,
+                        "cannot read the metadata: the file changed after its pixels were read");
+        }
+        return resolveFileRecords(metadata, error);
+    }
     return resolveJpegRecords(metadata, error);
 #else
     return fail(error, "the JPEG's metadata", "cannot read: this build has no JPEG reader");
@@ -161,12 +215,22 @@ bool readImage(const std::string& path, HostImage* image, std::string* error) {
         return readImageNetpbm(path, image, error);
     }
 #if LAKRA_HAVE_OIIO
-    // The common PNG and JPEG without the image module; the module reads the others.
+    // The common PNG, JPEG, TIFF and OpenEXR without the image module; the module reads the
+    // others.
     if (static_cast<uint8_t>(magic[0]) == 0x89 && magic[1] == 'P' && readImagePng(path, image)) {
         return true;
     }
     if (static_cast<uint8_t>(magic[0]) == 0xFF && static_cast<uint8_t>(magic[1]) == 0xD8 &&
         !jpegThroughModuleOnly() && readImageJpeg(path, image)) {
+        return true;
+    }
+    const bool tiffMagic =
+        (magic[0] == 'I' && magic[1] == 'I') || (magic[0] == 'M' && magic[1] == 'M');
+    if (tiffMagic && !tiffThroughModuleOnly() && readImageTiff(path, image)) {
+        return true;
+    }
+    const bool exrMagic = magic[0] == 0x76 && magic[1] == 0x2F;
+    if (exrMagic && !exrThroughModuleOnly() && readImageExr(path, image)) {
         return true;
     }
     return readImageOiio(path, image, error);
@@ -188,6 +252,20 @@ bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImag
                     const std::string& shownPath, std::string* error) {
 #if LAKRA_HAVE_OIIO
     const bool directJpeg = format == FileFormat::Jpeg && !jpegThroughModuleOnly();
+    const bool directTiff = format == FileFormat::Tiff && !tiffThroughModuleOnly();
+    const bool directExr = format == FileFormat::Exr && !exrThroughModuleOnly();
+    if (!image.metadata.pendingFile.empty()) {
+        // A TIFF or OpenEXR file read without the module: a plain one
+        // becomes a file of its format without its records; anything else
+        // needs them.
+        if ((directTiff && writeTiffFile(ioPath, image)) ||
+            (directExr && writeExrFile(ioPath, image))) {
+            return true;
+        }
+        HostImage resolved = image;
+        return resolveMetadata(&resolved.metadata, error) &&
+               writeCodecFile(ioPath, format, resolved, shownPath, error);
+    }
     if (!image.metadata.pendingJpegHeader.empty()) {
         // A JPEG read without the module: into a JPEG its header's metadata
         // goes verbatim; the other writers take records.
@@ -198,9 +276,12 @@ bool writeCodecFile(const std::string& ioPath, FileFormat format, const HostImag
         return resolveMetadata(&resolved.metadata, error) &&
                writeCodecFile(ioPath, format, resolved, shownPath, error);
     }
-    // The common PNG and JPEG without the image module; the module writes the rest.
+    // The common PNG, JPEG, TIFF and OpenEXR without the image module; the module writes the
+    // rest.
     return (format == FileFormat::Png && writePngFile(ioPath, image)) ||
            (directJpeg && writeJpegFile(ioPath, image)) ||
+           (directTiff && writeTiffFile(ioPath, image)) ||
+           (directExr && writeExrFile(ioPath, image)) ||
            writeOiioFile(ioPath, format, image, shownPath, error);
 #else
     return writeSystemFile(ioPath, format, image, shownPath, error);

@@ -3,8 +3,10 @@
 // Image files for the command-line host. Pixels come out in the host's
 // conventions, ready to hand to the filter, and go back to a file the same way.
 //
-// Formats: PNG, JPEG, TIFF and OpenEXR through OpenImageIO on Linux (in the
-// image module, liblakra_oiio.so, loaded on first use: imageFileModule.h);
+// Formats: PNG, JPEG, TIFF and OpenEXR on Linux, the common files through
+// libpng, libjpeg-turbo, libtiff and OpenEXR's library directly, the rest
+// through OpenImageIO (in the image module, liblakra_oiio.so, loaded on first
+// use: imageFileModule.h);
 // PNG, JPEG and TIFF through the system's imaging component in the Windows
 // build (8 and 16 bits, no metadata); the netpbm family everywhere: PGM/PPM
 // (P5/P6), PAM (P7) and PFM.
@@ -38,7 +40,24 @@ struct ImageMetadata {
     // from such an image carries the header's metadata segments verbatim.
     std::vector<uint8_t> pendingJpegHeader;
     int32_t pendingOrientation = 1;
+    // A TIFF or OpenEXR file read without the image module leaves its
+    // records unparsed too: the module reads them from the file itself,
+    // named here with its size and modification time so that a file changed
+    // since is refused. A TIFF's orientation is pendingOrientation.
+    // `pendingFilePlain` says the file holds nothing but its layout and
+    // perhaps a DateTime (`pendingDateTime`), so that a file of the same
+    // format written from it needs no records.
+    std::string pendingFile;
+    uint64_t pendingFileSize = 0;
+    int64_t pendingFileTime = 0;
+    bool pendingFilePlain = false;
+    std::string pendingDateTime;
 };
+
+// Whether `metadata` still waits for resolveMetadata().
+inline bool hasPendingRecords(const ImageMetadata& metadata) {
+    return !metadata.pendingJpegHeader.empty() || !metadata.pendingFile.empty();
+}
 
 // An image as the host holds it: interleaved planes (grey, grey + alpha, RGB,
 // RGBA), rows of width * planes * depth / 8 bytes, no padding, top row first.
@@ -65,13 +84,14 @@ inline size_t hostRowBytes(const HostImage& image) {
 // the Windows build). Files of 8 bits or fewer per sample become depth 8,
 // integer files of 9 to 16 bits depth 16, everything else (half, float, 32-bit integer) depth 32
 // float. The image comes out upright: an Exif orientation is applied and reset to 1 in the
-// metadata. A JPEG's records may stay pending: see resolveMetadata(). Transparency stays
+// metadata. A JPEG's or TIFF's records may stay pending: see resolveMetadata(). Transparency stays
 // unassociated; OpenEXR samples (associated by that format's convention) pass unchanged. On failure
 // `image` is untouched and `error` names the file and the reason.
 [[nodiscard]] bool readImage(const std::string& path, HostImage* image, std::string* error);
 
-// Fills metadata->records from a pending JPEG header, as the image module
-// reads them from the whole file (loading the module), and clears the header.
+// Fills metadata->records from a pending JPEG header or TIFF file, as the
+// image module reads them from the whole file (loading the module), and
+// clears what was pending.
 // True at once when nothing is pending. On failure `error` says why and the
 // header stays pending.
 [[nodiscard]] bool resolveMetadata(ImageMetadata* metadata, std::string* error);
@@ -109,6 +129,18 @@ inline size_t hostRowBytes(const HostImage& image) {
 // or orientation it does not follow, an XMP orientation, or anything libjpeg
 // warns about or refuses.
 [[nodiscard]] bool readImageJpeg(const std::string& path, HostImage* image);
+// An OpenEXR scanline file of half or float R, G, B (A) or Y (A) channels
+// through OpenEXR's library, the pixels as readImageOiio reads them, the
+// records pending (see ImageMetadata). False, `image` untouched, for a file
+// it leaves to readImageOiio: tiles, several parts, deep data, other
+// channels or types, subsampling, a data window other than the display one.
+[[nodiscard]] bool readImageExr(const std::string& path, HostImage* image);
+// A TIFF through libtiff, the pixels as readImageOiio reads them, the records
+// pending (see ImageMetadata). False, `image` untouched, for a file it leaves
+// to readImageOiio: more than one image, planes stored apart, a palette,
+// CMYK, YCbCr or JPEG coding, depths other than 8, 16 and 32-bit float,
+// transparency other than unassociated, or anything libtiff warns about.
+[[nodiscard]] bool readImageTiff(const std::string& path, HostImage* image);
 #endif
 
 // 16-bit samples: files run 0..65535, the host 0..32768. Both round to nearest,

@@ -64,6 +64,16 @@ void uprightMetadata(int orientation, ImageMetadata* metadata);
 // LAKRA_JPEG=module in the environment: JPEG files go through the image
 // module only, as before the direct reader and writer.
 bool jpegThroughModuleOnly();
+// LAKRA_TIFF=module: the same for TIFF files.
+bool tiffThroughModuleOnly();
+// LAKRA_EXR=module: the same for OpenEXR files.
+bool exrThroughModuleOnly();
+
+// The threads OpenImageIO shares work among: those of its pool and the caller.
+size_t oiioWorkers();
+
+// A file's size and modification time, to tell later whether it changed.
+bool fileStamp(const std::string& path, uint64_t* size, int64_t* time);
 
 // The writers behind writeImage. They write `ioPath` (the temporary name)
 // directly; messages name `shownPath`, the file the user asked for.
@@ -82,10 +92,22 @@ bool writePngFile(const std::string& ioPath, const HostImage& image);
 // beyond kMaxJpegSide, or on any failure: the caller then leaves the file to
 // writeOiioFile (with the records resolved).
 bool writeJpegFile(const std::string& ioPath, const HostImage& image);
+// A TIFF through libtiff, byte for byte as writeOiioFile writes it: for an
+// image without records other than those describing the old file's encoding,
+// or one read by readImageTiff from a file holding only its layout and a
+// DateTime. False for any other image, or on any failure: the caller then
+// leaves the file to writeOiioFile (with the records resolved).
+bool writeTiffFile(const std::string& ioPath, const HostImage& image);
+// An OpenEXR file through OpenEXR's library, byte for byte as writeOiioFile
+// writes it, for an image without records other than those describing the
+// old file's encoding. False for any other image, or on any failure.
+bool writeExrFile(const std::string& ioPath, const HostImage& image);
 bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                    const std::string& shownPath, std::string* error);
 // The records of a pending JPEG header, through the image module.
 bool resolveJpegRecords(ImageMetadata* metadata, std::string* error);
+// The records of a pending TIFF file, through the image module.
+bool resolveFileRecords(ImageMetadata* metadata, std::string* error);
 #endif
 
 #if !LAKRA_HAVE_OIIO

@@ -103,22 +103,6 @@ void eightBitsFromRun(const float* run, size_t count, uint8_t* out) {
     }
 }
 
-// The threads OpenImageIO shares work among: those of its pool, which it
-// sizes from its environment variables or else the processor count, less
-// the caller's, but at least one; and the caller.
-size_t oiioWorkers() {
-    size_t threads = std::max(1u, std::thread::hardware_concurrency());
-    for (const char* name : {"OPENIMAGEIO_THREADS", "CUE_THREADS"}) {
-        const char* text = std::getenv(name); // NOLINT(concurrency-mt-unsafe): nothing sets it
-        if (text != nullptr && *text != 0) {
-            const long count = std::strtol(text, nullptr, 10);
-            threads = count >= 1 ? static_cast<size_t>(count) : threads;
-            break; // the first one set decides
-        }
-    }
-    return std::max<size_t>(1, threads - 1) + 1;
-}
-
 // A row of samples as OpenImageIO brings it to 8 bits: cut into two runs per
 // thread, each converted alone.
 void eightBitsFromRow(const float* row, size_t count, uint8_t* out) {

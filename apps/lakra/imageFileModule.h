@@ -18,7 +18,7 @@ constexpr char kImageModuleFile[] = "liblakra_oiio.so";
 
 // Changes whenever HostImage, MetadataRecord or an entry point changes, so a
 // module from another build is refused rather than misread.
-constexpr int32_t kImageModuleVersion = 2;
+constexpr int32_t kImageModuleVersion = 3;
 
 } // namespace lakra
 
@@ -45,10 +45,16 @@ LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleWrite(const char* ioPath, int32_t
 LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleJpegRecords(lakra::ImageMetadata* metadata,
                                                            std::string* error);
 
+// resolveMetadata: the records of the file metadata->pendingFile,
+// put upright for metadata->pendingOrientation; the file is forgotten.
+LAKRA_IMAGE_MODULE_EXPORT bool lakraImageModuleFileRecords(lakra::ImageMetadata* metadata,
+                                                           std::string* error);
+
 using LakraImageModuleVersionFn = int32_t (*)();
 using LakraImageModuleReadFn = bool (*)(const char*, lakra::HostImage*, std::string*);
 using LakraImageModuleWriteFn = bool (*)(const char*, int32_t, const lakra::HostImage*, const char*,
                                          std::string*);
 using LakraImageModuleJpegRecordsFn = bool (*)(lakra::ImageMetadata*, std::string*);
+using LakraImageModuleFileRecordsFn = bool (*)(lakra::ImageMetadata*, std::string*);
 
 } // extern "C"

@@ -22,6 +22,7 @@ struct ImageModule {
     LakraImageModuleReadFn read = nullptr;
     LakraImageModuleWriteFn write = nullptr;
     LakraImageModuleJpegRecordsFn jpegRecords = nullptr;
+    LakraImageModuleFileRecordsFn fileRecords = nullptr;
     std::string failure; // why there is none
 };
 
@@ -65,11 +66,15 @@ ImageModule loadImageModule() {
     loaded.write = findFunction<LakraImageModuleWriteFn>(module, "lakraImageModuleWrite");
     loaded.jpegRecords =
         findFunction<LakraImageModuleJpegRecordsFn>(module, "lakraImageModuleJpegRecords");
-    if (loaded.read == nullptr || loaded.write == nullptr || loaded.jpegRecords == nullptr) {
+    loaded.fileRecords =
+        findFunction<LakraImageModuleFileRecordsFn>(module, "lakraImageModuleFileRecords");
+    if (loaded.read == nullptr || loaded.write == nullptr || loaded.jpegRecords == nullptr ||
+        loaded.fileRecords == nullptr) {
         loaded.failure = "it lacks an entry point: " + lastLoaderError();
         loaded.read = nullptr;
         loaded.write = nullptr;
         loaded.jpegRecords = nullptr;
+        loaded.fileRecords = nullptr;
     }
     return loaded;
 }
@@ -150,6 +155,15 @@ bool resolveJpegRecords(ImageMetadata* metadata, std::string* error) {
         return fail(error, "the JPEG's metadata", "cannot read: " + moduleMissing("JPEG"));
     }
     return module.jpegRecords(metadata, error);
+}
+
+bool resolveFileRecords(ImageMetadata* metadata, std::string* error) {
+    const ImageModule& module = imageModule();
+    if (module.fileRecords == nullptr) {
+        return fail(error, metadata->pendingFile,
+                    "cannot read the metadata: " + moduleMissing("TIFF"));
+    }
+    return module.fileRecords(metadata, error);
 }
 
 } // namespace lakra

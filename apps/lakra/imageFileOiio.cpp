@@ -284,6 +284,26 @@ bool jpegHeaderRecords(ImageMetadata* metadata, std::string* error) {
     return true;
 }
 
+// OpenImageIO's TIFF reader opened on the file: the records come from its
+// directories alone, no pixels are read.
+bool fileRecordsThroughOiio(ImageMetadata* metadata, std::string* error) {
+    const std::string& path = metadata->pendingFile;
+    oiio::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = oiio::ImageInput::open(path, &config);
+    if (!in) {
+        return fail(error, path, "cannot read the metadata: " + oiio::geterror());
+    }
+    ImageMetadata resolved;
+    resolved.formatName = metadata->formatName;
+    addRecordsOf(in->spec(), &resolved);
+    if (metadata->pendingOrientation >= 2 && metadata->pendingOrientation <= 8) {
+        uprightMetadata(metadata->pendingOrientation, &resolved);
+    }
+    *metadata = std::move(resolved);
+    return true;
+}
+
 bool writeThroughOiio(const std::string& ioPath, FileFormat format, const HostImage& image,
                       const std::string& shownPath, std::string* error) {
     // Beyond libjpeg's limit OpenImageIO 2.4's JPEG writer ends the process
@@ -355,6 +375,18 @@ bool lakraImageModuleJpegRecords(lakra::ImageMetadata* metadata, std::string* er
                            std::string("cannot read the metadata: ") + thrown.what());
     } catch (...) {
         return lakra::fail(error, "the JPEG header",
+                           "cannot read the metadata: an unknown failure in OpenImageIO");
+    }
+}
+
+bool lakraImageModuleFileRecords(lakra::ImageMetadata* metadata, std::string* error) {
+    try {
+        return lakra::fileRecordsThroughOiio(metadata, error);
+    } catch (const std::exception& thrown) {
+        return lakra::fail(error, metadata->pendingFile,
+                           std::string("cannot read the metadata: ") + thrown.what());
+    } catch (...) {
+        return lakra::fail(error, metadata->pendingFile,
                            "cannot read the metadata: an unknown failure in OpenImageIO");
     }
 }

@@ -370,6 +370,7 @@ TEST(ExifOrientation, TiffComesOutUpright) {
         HostImage read;
         std::string error;
         ASSERT_TRUE(readImage(path, &read, &error)) << error;
+        ASSERT_TRUE(resolveMetadata(&read.metadata, &error)) << error;
         EXPECT_EQ(std::tie(read.width, read.height),
                   (code < 5 ? std::tuple(3, 2) : std::tuple(2, 3)));
         EXPECT_EQ(read.pixels, samples[code - 1]);
