@@ -59,7 +59,7 @@ stepDone "native Release build"
 echo "=== the fuzz targets under libFuzzer (clang, ASan + UBSan), bounded runs"
 fuzzBuild="$root/build/fuzz"
 fuzzTargets=(preset_reader_fuzz resource_reader_fuzz script_reader_fuzz netpbm_reader_fuzz
-    jpeg_header_fuzz)
+    jpeg_header_fuzz tiff_reader_fuzz)
 cmake -S "$root" -B "$fuzzBuild" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DLAKRA_LIBFUZZER=ON -DLAKRA_SANITIZE=address,undefined \
     -DLAKRA_BUILD_BENCH=OFF >/dev/null
