@@ -107,6 +107,53 @@ TEST(LevelBuild, EightBitPixelsAreTheirBlocksTapSums) {
     }
 }
 
+// Each 16-bit pixel of the next level is the tap sum of its 6 x 6 block,
+// each product added in single precision in the taps' order (rows outer,
+// corners left out), over 1630, clamped to full scale and truncated: at
+// every level of an image of odd size, with values up to 65535 whose sums
+// pass 2^24 and lose low bits.
+TEST(LevelBuild, SixteenBitPixelsAreTheirBlocksTapSums) {
+    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
+    PyramidPtr p(pyramidCreate(1101, 1037, PixelFormat::Rgba16));
+    ASSERT_NE(p, nullptr);
+    uint32_t seed = 11;
+    testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+        uint16_t values[4];
+        for (uint16_t& value : values) {
+            seed = seed * 1664525u + 1013904223u;
+            value = (x / 40 + y / 40) % 5 == 0 ? static_cast<uint16_t>(65535 - (seed >> 29))
+                                               : static_cast<uint16_t>(seed >> 16);
+        }
+        writeRgba16(x, y, p.get(), 0, values);
+    });
+    ASSERT_EQ(buildLevels(p.get()), noErr);
+    for (int32_t level = 0; level < p->maxLevel; ++level) {
+        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
+            float sums[4] = {};
+            for (int32_t i = 0; i < 6; ++i) {
+                for (int32_t j = 0; j < 6; ++j) {
+                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
+                        continue;
+                    }
+                    uint16_t values[4];
+                    readRgba16(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
+                    for (int32_t c = 0; c < 4; ++c) {
+                        sums[c] += static_cast<float>(static_cast<int32_t>(values[c]) *
+                                                      kWeights[i] * kWeights[j] / 16);
+                    }
+                }
+            }
+            uint16_t stored[4];
+            readRgba16(x, y, p.get(), level + 1, stored);
+            for (int32_t c = 0; c < 4; ++c) {
+                const float value = std::min(sums[c] * (1.0f / 1630.0f), 32768.0f);
+                ASSERT_EQ(stored[c], static_cast<uint16_t>(value))
+                    << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+            }
+        });
+    }
+}
+
 // Any worker count gives the same pixels in every format; a record without
 // tiles is left alone.
 TEST(LevelBuild, AnyWorkerCountGivesTheSamePixels) {
