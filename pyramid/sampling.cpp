@@ -272,33 +272,57 @@ __attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, 
     rgba8BlockAvx2Inline(acrossWeights, downWeights, base, rowBytes, out);
 }
 
-// The 16-bit kernel on a block in one tile, in 32-bit lanes, two rows per
-// vector (one in each half). The scalar kernel's 64-bit sums are needed only
-// for their range, not for their width: every sum here is formed modulo 2^32
-// (wrapping multiplies and adds), and a known bias keeps the true value of
-// each inside 0..2^32, so the unsigned lane holds it exactly. With the shared
-// tables (the only ones taken here, and checked by a test) a phase's
-// positive weights add up to at most 35816 and its negative ones to at least
-// -3048, and stored values are 0..65535:
+// The 16-bit kernel on a block in one tile, two rows per vector (one in
+// each half). The scalar kernel's 64-bit sums are needed only for their
+// range, not for their width: every sum here is formed modulo 2^32 (wrapping
+// multiplies and adds), and a known bias keeps the true value of each inside
+// 0..2^32, so the unsigned lane holds it exactly. With the shared tables (the
+// only ones taken here, and checked by a test) a phase's weights add up to
+// 32768, its positive ones to at most 35816 and its negative ones to at
+// least -3048, and stored values are 0..65535:
 //  - a row sum S lies in [-65535 x 3048, 65535 x 35816], about
 //    [-2.0e8, 2.35e9]; S + 2^28 lies in [0, 2^32 - 32768).
 //  - its quotient q, truncated toward zero, lies in [-6096, 71631]; the
 //    vertical sum T of five of them lies in [-4.4e8, 2.6e9], and T + 2^29
 //    in [0, 2^32).
+// The row sums take the taps in pairs by 16-bit multiply-add, each value
+// less 32768 (its top bit flipped) so that it fits a signed half, the
+// weights (-1530..27910) as they are: S is the multiply-add sum plus 32768
+// times the sum of the weights, 2^30. A pair's products stay below 2^31.
 // Truncating S / 32768 toward zero: S is negative exactly when the biased
 // lane is below 2^28, and then 32767 is added first, so the shift (a floor)
 // rounds up; 2^28 / 32768 = 2^13 comes off the quotient afterwards.
 constexpr uint32_t kRowBias16 = uint32_t{1} << 28;
 constexpr uint32_t kTotalBias16 = uint32_t{1} << 29;
+constexpr uint32_t kCentring16 = uint32_t{1} << 30; // 32768 x 32768
+
+// Two weights as the halves of one 32-bit word, for multiply-add.
+int32_t weightPair(int32_t low, int32_t high) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(low)) |
+                                static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16);
+}
+
+// Sixteen bytes of each of two rows, the upper in the low half.
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline __m256i
+twoRows(const uint8_t* upper, const uint8_t* lower) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(upper))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower)), 1);
+}
 
 [[gnu::always_inline]] __attribute__((target("avx2"))) inline void
 rgba16BlockAvx2Inline(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
                       size_t rowBytes, float out[4]) {
-    __m256i acrossTaps[kSpan];
-    for (int32_t j = 0; j < kSpan; ++j) {
-        acrossTaps[j] = _mm256_set1_epi32(tables.b[tapOf(j)][across.phase]);
-    }
-    const __m256i rowBias = _mm256_set1_epi32(static_cast<int32_t>(kRowBias16));
+    const auto acrossTap = [&](int32_t j) { return tables.b[tapOf(j)][across.phase]; };
+    const __m256i taps01 = _mm256_set1_epi32(weightPair(acrossTap(0), acrossTap(1)));
+    const __m256i taps23 = _mm256_set1_epi32(weightPair(acrossTap(2), acrossTap(3)));
+    const __m256i tap4 = _mm256_set1_epi32(weightPair(acrossTap(4), 0));
+    // Halves a0 a1 a2 a3 b0 b1 b2 b3 of two pixels become a0 b0 a1 b1 ...
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
+                         11, 4, 5, 12, 13, 6, 7, 14, 15);
+    const __m256i flip = _mm256_set1_epi16(static_cast<int16_t>(-32768));
+    const __m256i rowBias = _mm256_set1_epi32(static_cast<int32_t>(kRowBias16 + kCentring16));
     const __m256i roundUp = _mm256_set1_epi32(kKernelScale16 - 1);
     const __m256i zero = _mm256_setzero_si256();
     __m256i total = _mm256_setzero_si256();
@@ -307,15 +331,20 @@ rgba16BlockAvx2Inline(const KernelTables& tables, AxisTap across, AxisTap down, 
         // The fifth row pairs with itself under a zero weight.
         const bool pair = i + 1 < kSpan;
         const uint8_t* lower = pair ? upper + rowBytes : upper;
-        __m256i sums = rowBias;
-        for (int32_t j = 0; j < kSpan; ++j) {
-            const size_t at = static_cast<size_t>(j) * 8;
-            const __m128i both =
-                _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(upper + at)),
-                                   _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lower + at)));
-            sums = _mm256_add_epi32(sums,
-                                    _mm256_mullo_epi32(_mm256_cvtepu16_epi32(both), acrossTaps[j]));
-        }
+        const __m256i pixels01 =
+            _mm256_xor_si256(_mm256_shuffle_epi8(twoRows(upper, lower), interleave), flip);
+        const __m256i pixels23 = _mm256_xor_si256(
+            _mm256_shuffle_epi8(twoRows(upper + 16, lower + 16), interleave), flip);
+        // The fifth pixel's halves with zeros between them: only the
+        // values' halves are flipped.
+        const __m256i pixel4 =
+            _mm256_xor_si256(_mm256_cvtepu16_epi32(_mm_unpacklo_epi64(
+                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(upper + 32)),
+                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lower + 32)))),
+                             _mm256_set1_epi32(32768));
+        const __m256i sums = _mm256_add_epi32(
+            _mm256_add_epi32(rowBias, _mm256_madd_epi16(pixels01, taps01)),
+            _mm256_add_epi32(_mm256_madd_epi16(pixels23, taps23), _mm256_madd_epi16(pixel4, tap4)));
         const __m256i negative = _mm256_cmpeq_epi32(_mm256_srli_epi32(sums, 28), zero);
         const __m256i quotients = _mm256_sub_epi32(
             _mm256_srli_epi32(_mm256_add_epi32(sums, _mm256_and_si256(negative, roundUp)), 15),

@@ -291,7 +291,9 @@ TEST(KernelTables, EightBitWeightsCannotOverflowTheLookup) {
 
 // The 16-bit AVX2 lookup keeps its sums in 32-bit lanes with a bias: a row
 // sum of values up to 65535 plus 2^28 (and the rounding 32767) must stay in
-// 0..2^32, and so must the vertical sum of the row quotients plus 2^29.
+// 0..2^32, and so must the vertical sum of the row quotients plus 2^29. It
+// takes the values less 32768 and adds back 32768 times the weights' sum, so
+// each phase's weights must sum to 32768 and fit 16 bits.
 TEST(KernelTables, SixteenBitWeightsKeepTheVectorSumsInRange) {
     const KernelTables& tables = kernelTables();
     int64_t positive = 0; // the largest sum of a phase's positive weights
@@ -301,7 +303,9 @@ TEST(KernelTables, SixteenBitWeightsKeepTheVectorSumsInRange) {
         int64_t down = 0;
         for (int k = 0; k < kKernelTaps; ++k) {
             (tables.b[k][p] > 0 ? up : down) += std::abs(tables.b[k][p]);
+            EXPECT_LT(std::abs(tables.b[k][p]), 32768) << "phase " << p;
         }
+        EXPECT_EQ(up - down, 32768) << "phase " << p;
         positive = std::max(positive, up);
         negative = std::max(negative, down);
     }
