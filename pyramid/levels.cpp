@@ -166,6 +166,27 @@ void reducePixel(uint8_t* destination, Fetch fetch) {
     sum.store(destination);
 }
 
+// Neighbouring pixels of a row at once, their blocks in one tile two
+// columns apart from `base` on: each pixel's taps in the listed order, the
+// pixels' sums side by side so that their additions overlap.
+constexpr int32_t kReduceGroup = 4;
+
+template <typename Sum>
+void reduceGroup(uint8_t* const destinations[kReduceGroup], const uint8_t* base, size_t rowBytes,
+                 size_t pixelBytes) {
+    Sum sums[kReduceGroup];
+    for (const ReduceTap& tap : kReduceTaps) {
+        const uint8_t* at = base + static_cast<size_t>(tap.row) * rowBytes +
+                            static_cast<size_t>(tap.column) * pixelBytes;
+        for (int32_t k = 0; k < kReduceGroup; ++k) {
+            sums[k].add(at + static_cast<size_t>(2 * k) * pixelBytes, tap.weight);
+        }
+    }
+    for (int32_t k = 0; k < kReduceGroup; ++k) {
+        sums[k].store(destinations[k]);
+    }
+}
+
 int32_t clampTo(int32_t value, int32_t largest) {
     return value < 0 ? 0 : (value > largest ? largest : value);
 }
@@ -183,11 +204,33 @@ void reduceBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
         }
         const bool rowsInTile =
             top >= 0 && top + kReduceSpan - 1 <= largestY && (top & kTileMask) <= kTileSize - 6;
-        for (int32_t x = rect.left; x < rect.right; ++x) {
-            uint8_t* destination = pixelAddress(x, y, pyramid, level + 1);
+        // Whether the 6 x 6 block of the pixel whose block starts at
+        // column `left` lies in one tile.
+        const auto inTile = [&](int32_t left) {
+            return rowsInTile && left >= 0 && left + kReduceSpan - 1 <= largestX &&
+                   (left & kTileMask) <= kTileSize - 6;
+        };
+        for (int32_t x = rect.left; x < rect.right;) {
             const int32_t left = 2 * x - 2;
-            if (rowsInTile && left >= 0 && left + kReduceSpan - 1 <= largestX &&
-                (left & kTileMask) <= kTileSize - 6) {
+            const int32_t groupLeft = left + 2 * (kReduceGroup - 1);
+            if (x + kReduceGroup <= rect.right && inTile(left) && inTile(groupLeft) &&
+                (left >> kTileShift) == (groupLeft >> kTileShift)) {
+                // The blocks of the group's pixels lie in one tile: walk
+                // their rows side by side.
+                const PyramidTile& tile =
+                    pyramid->tiles[pyramid->levelTilesAcross[level] * (top >> kTileShift) +
+                                   pyramid->levelFirstTile[level] + (left >> kTileShift)];
+                uint8_t* destinations[kReduceGroup];
+                for (int32_t k = 0; k < kReduceGroup; ++k) {
+                    destinations[k] = pixelAddress(x + k, y, pyramid, level + 1);
+                }
+                reduceGroup<Sum>(destinations, pixelAddress(left, top, pyramid, level),
+                                 static_cast<size_t>(tile.width) * pixelBytes, pixelBytes);
+                x += kReduceGroup;
+                continue;
+            }
+            uint8_t* destination = pixelAddress(x, y, pyramid, level + 1);
+            if (inTile(left)) {
                 // The whole 6 x 6 block lies in one tile: walk its rows.
                 const PyramidTile& tile =
                     pyramid->tiles[pyramid->levelTilesAcross[level] * (top >> kTileShift) +
@@ -207,6 +250,7 @@ void reduceBand(ImagePyramid* pyramid, int32_t level, const PixelRect& rect) {
                     return pixelAddress(columns[j], rows[i], pyramid, level);
                 });
             }
+            ++x;
         }
     }
 }
