@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <utility>
 
 namespace lakra {
@@ -148,6 +150,55 @@ TEST(LevelBuild, SixteenBitPixelsAreTheirBlocksTapSums) {
             for (int32_t c = 0; c < 4; ++c) {
                 const float value = std::min(sums[c] * (1.0f / 1630.0f), 32768.0f);
                 ASSERT_EQ(stored[c], static_cast<uint16_t>(value))
+                    << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+            }
+        });
+    }
+}
+
+// Each float pixel of the next level is the tap sum of its 6 x 6 block, each
+// value times its weight added in single precision in the taps' order, over
+// 1640, held to 0..65535 (NaN giving 0): at every level, with negative
+// values, NaN, infinities and values whose sums overflow.
+TEST(LevelBuild, FloatPixelsAreTheirBlocksTapSums) {
+    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
+    constexpr float kValues[] = {0.0f,   0.5f,    -0.0f, 1.0f,   0.125f, 3e38f, -2.5f, 7e4f,
+                                 1e-30f, 0.3333f, 1e7f,  -1e38f, 1.0f,   0.75f, 0.01f, 9.0f};
+    PyramidPtr p(pyramidCreate(601, 533, PixelFormat::RgbaFloat));
+    ASSERT_NE(p, nullptr);
+    uint32_t seed = 5;
+    testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+        float values[4];
+        for (float& value : values) {
+            seed = seed * 1664525u + 1013904223u;
+            value = (seed >> 20) == 0   ? std::numeric_limits<float>::quiet_NaN()
+                    : (seed >> 21) == 1 ? std::numeric_limits<float>::infinity()
+                                        : kValues[seed >> 28];
+        }
+        writeRgbaFloat(x, y, p.get(), 0, values);
+    });
+    ASSERT_EQ(buildLevels(p.get()), noErr);
+    for (int32_t level = 0; level < p->maxLevel; ++level) {
+        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
+            float sums[4] = {};
+            for (int32_t i = 0; i < 6; ++i) {
+                for (int32_t j = 0; j < 6; ++j) {
+                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
+                        continue;
+                    }
+                    float values[4];
+                    readRgbaFloat(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
+                    for (int32_t c = 0; c < 4; ++c) {
+                        sums[c] += values[c] * static_cast<float>(kWeights[i] * kWeights[j] / 16);
+                    }
+                }
+            }
+            float stored[4];
+            readRgbaFloat(x, y, p.get(), level + 1, stored);
+            for (int32_t c = 0; c < 4; ++c) {
+                const float value = sums[c] * (1.0f / 1640.0f);
+                const float expected = !(value > 0.0f) ? 0.0f : std::min(value, 65535.0f);
+                ASSERT_EQ(std::bit_cast<uint32_t>(stored[c]), std::bit_cast<uint32_t>(expected))
                     << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
             }
         });
