@@ -373,6 +373,55 @@ __attribute__((target("avx2"))) void rgba16BlockAvx2(const KernelTables& tables,
     rgba16BlockAvx2Inline(tables, across, down, base, rowBytes, out);
 }
 
+// The same 16-bit kernel one row per SSE4.1 vector, the same biased sums.
+[[gnu::always_inline]] __attribute__((target("sse4.1"))) inline void
+rgba16BlockSse4Inline(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
+                      size_t rowBytes, float out[4]) {
+    const auto acrossTap = [&](int32_t j) { return tables.b[tapOf(j)][across.phase]; };
+    const __m128i taps01 = _mm_set1_epi32(weightPair(acrossTap(0), acrossTap(1)));
+    const __m128i taps23 = _mm_set1_epi32(weightPair(acrossTap(2), acrossTap(3)));
+    const __m128i tap4 = _mm_set1_epi32(weightPair(acrossTap(4), 0));
+    const __m128i flip = _mm_set1_epi16(static_cast<int16_t>(-32768));
+    const __m128i rowBias = _mm_set1_epi32(static_cast<int32_t>(kRowBias16 + kCentring16));
+    const __m128i roundUp = _mm_set1_epi32(kKernelScale16 - 1);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i total = _mm_setzero_si128();
+    for (int32_t i = 0; i < kSpan; ++i) {
+        const uint8_t* row = base + static_cast<size_t>(i) * rowBytes;
+        const auto pixel = [row](int32_t j) {
+            return _mm_loadl_epi64(
+                reinterpret_cast<const __m128i*>(row + static_cast<size_t>(j) * 8));
+        };
+        // Halves of pixels j and j + 1 side by side, channel by channel.
+        const __m128i pixels01 = _mm_xor_si128(_mm_unpacklo_epi16(pixel(0), pixel(1)), flip);
+        const __m128i pixels23 = _mm_xor_si128(_mm_unpacklo_epi16(pixel(2), pixel(3)), flip);
+        const __m128i pixel4 =
+            _mm_xor_si128(_mm_unpacklo_epi16(pixel(4), zero), _mm_set1_epi32(32768));
+        const __m128i sums = _mm_add_epi32(
+            _mm_add_epi32(rowBias, _mm_madd_epi16(pixels01, taps01)),
+            _mm_add_epi32(_mm_madd_epi16(pixels23, taps23), _mm_madd_epi16(pixel4, tap4)));
+        const __m128i negative = _mm_cmpeq_epi32(_mm_srli_epi32(sums, 28), zero);
+        const __m128i quotients =
+            _mm_sub_epi32(_mm_srli_epi32(_mm_add_epi32(sums, _mm_and_si128(negative, roundUp)), 15),
+                          _mm_set1_epi32(static_cast<int32_t>(kRowBias16 / kKernelScale16)));
+        total = _mm_add_epi32(
+            total, _mm_mullo_epi32(quotients, _mm_set1_epi32(tables.b[tapOf(i)][down.phase])));
+    }
+    alignas(16) uint32_t totals[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(totals),
+                    _mm_add_epi32(total, _mm_set1_epi32(static_cast<int32_t>(kTotalBias16))));
+    for (int c = 0; c < 4; ++c) {
+        const int64_t value = static_cast<int64_t>(totals[c]) - int64_t{kTotalBias16};
+        out[c] = static_cast<float>(value) * kScale16Inverse;
+    }
+}
+
+__attribute__((target("sse4.1"))) void rgba16BlockSse4(const KernelTables& tables, AxisTap across,
+                                                       AxisTap down, const uint8_t* base,
+                                                       size_t rowBytes, float out[4]) {
+    rgba16BlockSse4Inline(tables, across, down, base, rowBytes, out);
+}
+
 // The float kernel on a block in one tile, the four channels of a pixel in
 // one SSE2 vector (the x86-64 baseline): each channel takes the same
 // products and sums, in the same order, as in the scalar kernel.
@@ -461,14 +510,22 @@ struct DispatchedBlock8 {
 };
 
 #ifdef LAKRA_HAVE_VECTOR_KERNELS
-// The 16-bit AVX2 kernel, for a record with the shared tables (its sums are
-// bounded by their weights); any other tables take the scalar kernel.
+// The 16-bit vector kernels, for a record with the shared tables (their sums
+// are bounded by their weights); any other tables take the scalar kernel.
 struct DispatchedBlock16 {
     void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
              float out[4]) {
-        if (simdLevel() == SimdLevel::Avx2 && &tables == &kernelTables()) {
-            rgba16BlockAvx2(tables, across, down, at.base, at.rowBytes, out);
-            return;
+        if (&tables == &kernelTables()) {
+            switch (simdLevel()) {
+            case SimdLevel::Avx2:
+                rgba16BlockAvx2(tables, across, down, at.base, at.rowBytes, out);
+                return;
+            case SimdLevel::Sse4:
+                rgba16BlockSse4(tables, across, down, at.base, at.rowBytes, out);
+                return;
+            case SimdLevel::Scalar:
+                break;
+            }
         }
         KernelBlock<Rgba16Kernel>().run(tables, across, down, at, out);
     }
@@ -479,6 +536,13 @@ struct Avx2Block16 {
     __attribute__((target("avx2"))) void run(const KernelTables& tables, AxisTap across,
                                              AxisTap down, const BlockAt& at, float out[4]) {
         rgba16BlockAvx2Inline(tables, across, down, at.base, at.rowBytes, out);
+    }
+};
+
+struct Sse4Block16 {
+    __attribute__((target("sse4.1"))) void run(const KernelTables& tables, AxisTap across,
+                                               AxisTap down, const BlockAt& at, float out[4]) {
+        rgba16BlockSse4Inline(tables, across, down, at.base, at.rowBytes, out);
     }
 };
 
@@ -745,6 +809,12 @@ __attribute__((target("avx2"))) void trilinearRow16Avx2(const ImagePyramid* pyra
     Avx2Block16 block;
     trilinearRowWith<Rgba16Kernel>(pyramid, row, block, block, out);
 }
+
+__attribute__((target("sse4.1"))) void
+trilinearRow16Sse4(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]) {
+    Sse4Block16 block;
+    trilinearRowWith<Rgba16Kernel>(pyramid, row, block, block, out);
+}
 #endif
 
 } // namespace
@@ -816,10 +886,18 @@ void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, fl
         return;
     case PixelFormat::Rgba16:
 #ifdef LAKRA_HAVE_VECTOR_KERNELS
-        // The AVX2 kernel's bounds hold for the shared tables only.
-        if (simdLevel() == SimdLevel::Avx2 && &tablesOf(pyramid) == &kernelTables()) {
-            trilinearRow16Avx2(pyramid, row, out);
-            return;
+        // The vector kernels' bounds hold for the shared tables only.
+        if (&tablesOf(pyramid) == &kernelTables()) {
+            switch (simdLevel()) {
+            case SimdLevel::Avx2:
+                trilinearRow16Avx2(pyramid, row, out);
+                return;
+            case SimdLevel::Sse4:
+                trilinearRow16Sse4(pyramid, row, out);
+                return;
+            case SimdLevel::Scalar:
+                break;
+            }
         }
 #endif
         trilinearRowStateless<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, row, out);
