@@ -137,11 +137,11 @@ TEST(LevelBuild, SixteenBitPixelsAreTheirBlocksTapSums) {
                     if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
                         continue;
                     }
+                    const int32_t weight = kWeights[i] * kWeights[j] / 16; // exact
                     uint16_t values[4];
                     readRgba16(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
                     for (int32_t c = 0; c < 4; ++c) {
-                        sums[c] += static_cast<float>(static_cast<int32_t>(values[c]) *
-                                                      kWeights[i] * kWeights[j] / 16);
+                        sums[c] += static_cast<float>(static_cast<int32_t>(values[c]) * weight);
                     }
                 }
             }
@@ -186,10 +186,11 @@ TEST(LevelBuild, FloatPixelsAreTheirBlocksTapSums) {
                     if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
                         continue;
                     }
+                    const int32_t weight = kWeights[i] * kWeights[j] / 16; // exact
                     float values[4];
                     readRgbaFloat(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
                     for (int32_t c = 0; c < 4; ++c) {
-                        sums[c] += values[c] * static_cast<float>(kWeights[i] * kWeights[j] / 16);
+                        sums[c] += values[c] * static_cast<float>(weight);
                     }
                 }
             }
