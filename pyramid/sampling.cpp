@@ -271,6 +271,180 @@ __attribute__((target("avx2"))) void rgba8BlockAvx2(const KernelTables& tables, 
     spreadPhase(tables, down.phase, &downWeights);
     rgba8BlockAvx2Inline(acrossWeights, downWeights, base, rowBytes, out);
 }
+
+// The 16-bit kernel on a block in one tile, two rows per vector (one in
+// each half). The scalar kernel's 64-bit sums are needed only for their
+// range, not for their width: every sum here is formed modulo 2^32 (wrapping
+// multiplies and adds), and a known bias keeps the true value of each inside
+// 0..2^32, so the unsigned lane holds it exactly. With the shared tables (the
+// only ones taken here, and checked by a test) a phase's weights add up to
+// 32768, its positive ones to at most 35816 and its negative ones to at
+// least -3048, and stored values are 0..65535:
+//  - a row sum S lies in [-65535 x 3048, 65535 x 35816], about
+//    [-2.0e8, 2.35e9]; S + 2^28 lies in [0, 2^32 - 32768).
+//  - its quotient q, truncated toward zero, lies in [-6096, 71631]; the
+//    vertical sum T of five of them lies in [-4.4e8, 2.6e9], and T + 2^29
+//    in [0, 2^32).
+// The row sums take the taps in pairs by 16-bit multiply-add, each value
+// less 32768 (its top bit flipped) so that it fits a signed half, the
+// weights (-1530..27910) as they are: S is the multiply-add sum plus 32768
+// times the sum of the weights, 2^30. A pair's products stay below 2^31.
+// Truncating S / 32768 toward zero: S is negative exactly when the biased
+// lane is below 2^28, and then 32767 is added first, so the shift (a floor)
+// rounds up; 2^28 / 32768 = 2^13 comes off the quotient afterwards.
+constexpr uint32_t kRowBias16 = uint32_t{1} << 28;
+constexpr uint32_t kTotalBias16 = uint32_t{1} << 29;
+constexpr uint32_t kCentring16 = uint32_t{1} << 30; // 32768 x 32768
+
+// Two weights as the halves of one 32-bit word, for multiply-add.
+int32_t weightPair(int32_t low, int32_t high) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(low)) |
+                                static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16);
+}
+
+// Sixteen bytes of each of two rows, the upper in the low half.
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline __m256i
+twoRows(const uint8_t* upper, const uint8_t* lower) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(upper))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower)), 1);
+}
+
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline void
+rgba16BlockAvx2Inline(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
+                      size_t rowBytes, float out[4]) {
+    const auto acrossTap = [&](int32_t j) { return tables.b[tapOf(j)][across.phase]; };
+    const __m256i taps01 = _mm256_set1_epi32(weightPair(acrossTap(0), acrossTap(1)));
+    const __m256i taps23 = _mm256_set1_epi32(weightPair(acrossTap(2), acrossTap(3)));
+    const __m256i tap4 = _mm256_set1_epi32(weightPair(acrossTap(4), 0));
+    // Halves a0 a1 a2 a3 b0 b1 b2 b3 of two pixels become a0 b0 a1 b1 ...
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
+                         11, 4, 5, 12, 13, 6, 7, 14, 15);
+    const __m256i flip = _mm256_set1_epi16(static_cast<int16_t>(-32768));
+    const __m256i rowBias = _mm256_set1_epi32(static_cast<int32_t>(kRowBias16 + kCentring16));
+    const __m256i roundUp = _mm256_set1_epi32(kKernelScale16 - 1);
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i total = _mm256_setzero_si256();
+    for (int32_t i = 0; i < kSpan; i += 2) {
+        const uint8_t* upper = base + static_cast<size_t>(i) * rowBytes;
+        // The fifth row pairs with itself under a zero weight.
+        const bool pair = i + 1 < kSpan;
+        const uint8_t* lower = pair ? upper + rowBytes : upper;
+        const __m256i pixels01 =
+            _mm256_xor_si256(_mm256_shuffle_epi8(twoRows(upper, lower), interleave), flip);
+        const __m256i pixels23 = _mm256_xor_si256(
+            _mm256_shuffle_epi8(twoRows(upper + 16, lower + 16), interleave), flip);
+        // The fifth pixel's halves with zeros between them: only the
+        // values' halves are flipped.
+        const __m256i pixel4 =
+            _mm256_xor_si256(_mm256_cvtepu16_epi32(_mm_unpacklo_epi64(
+                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(upper + 32)),
+                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lower + 32)))),
+                             _mm256_set1_epi32(32768));
+        const __m256i sums = _mm256_add_epi32(
+            _mm256_add_epi32(rowBias, _mm256_madd_epi16(pixels01, taps01)),
+            _mm256_add_epi32(_mm256_madd_epi16(pixels23, taps23), _mm256_madd_epi16(pixel4, tap4)));
+        const __m256i negative = _mm256_cmpeq_epi32(_mm256_srli_epi32(sums, 28), zero);
+        const __m256i quotients = _mm256_sub_epi32(
+            _mm256_srli_epi32(_mm256_add_epi32(sums, _mm256_and_si256(negative, roundUp)), 15),
+            _mm256_set1_epi32(static_cast<int32_t>(kRowBias16 / kKernelScale16)));
+        const int32_t upperTap = tables.b[tapOf(i)][down.phase];
+        const int32_t lowerTap = pair ? tables.b[tapOf(i + 1)][down.phase] : 0;
+        total = _mm256_add_epi32(
+            total, _mm256_mullo_epi32(quotients,
+                                      _mm256_setr_epi32(upperTap, upperTap, upperTap, upperTap,
+                                                        lowerTap, lowerTap, lowerTap, lowerTap)));
+    }
+    const __m128i both = _mm_add_epi32(
+        _mm_add_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1)),
+        _mm_set1_epi32(static_cast<int32_t>(kTotalBias16)));
+    alignas(16) uint32_t totals[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(totals), both);
+    for (int c = 0; c < 4; ++c) {
+        const int64_t value = static_cast<int64_t>(totals[c]) - int64_t{kTotalBias16};
+        out[c] = static_cast<float>(value) * kScale16Inverse;
+    }
+}
+
+__attribute__((target("avx2"))) void rgba16BlockAvx2(const KernelTables& tables, AxisTap across,
+                                                     AxisTap down, const uint8_t* base,
+                                                     size_t rowBytes, float out[4]) {
+    rgba16BlockAvx2Inline(tables, across, down, base, rowBytes, out);
+}
+
+// The same 16-bit kernel one row per SSE4.1 vector, the same biased sums.
+[[gnu::always_inline]] __attribute__((target("sse4.1"))) inline void
+rgba16BlockSse4Inline(const KernelTables& tables, AxisTap across, AxisTap down, const uint8_t* base,
+                      size_t rowBytes, float out[4]) {
+    const auto acrossTap = [&](int32_t j) { return tables.b[tapOf(j)][across.phase]; };
+    const __m128i taps01 = _mm_set1_epi32(weightPair(acrossTap(0), acrossTap(1)));
+    const __m128i taps23 = _mm_set1_epi32(weightPair(acrossTap(2), acrossTap(3)));
+    const __m128i tap4 = _mm_set1_epi32(weightPair(acrossTap(4), 0));
+    const __m128i flip = _mm_set1_epi16(static_cast<int16_t>(-32768));
+    const __m128i rowBias = _mm_set1_epi32(static_cast<int32_t>(kRowBias16 + kCentring16));
+    const __m128i roundUp = _mm_set1_epi32(kKernelScale16 - 1);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i total = _mm_setzero_si128();
+    for (int32_t i = 0; i < kSpan; ++i) {
+        const uint8_t* row = base + static_cast<size_t>(i) * rowBytes;
+        const auto pixel = [row](int32_t j) {
+            return _mm_loadl_epi64(
+                reinterpret_cast<const __m128i*>(row + static_cast<size_t>(j) * 8));
+        };
+        // Halves of pixels j and j + 1 side by side, channel by channel.
+        const __m128i pixels01 = _mm_xor_si128(_mm_unpacklo_epi16(pixel(0), pixel(1)), flip);
+        const __m128i pixels23 = _mm_xor_si128(_mm_unpacklo_epi16(pixel(2), pixel(3)), flip);
+        const __m128i pixel4 =
+            _mm_xor_si128(_mm_unpacklo_epi16(pixel(4), zero), _mm_set1_epi32(32768));
+        const __m128i sums = _mm_add_epi32(
+            _mm_add_epi32(rowBias, _mm_madd_epi16(pixels01, taps01)),
+            _mm_add_epi32(_mm_madd_epi16(pixels23, taps23), _mm_madd_epi16(pixel4, tap4)));
+        const __m128i negative = _mm_cmpeq_epi32(_mm_srli_epi32(sums, 28), zero);
+        const __m128i quotients =
+            _mm_sub_epi32(_mm_srli_epi32(_mm_add_epi32(sums, _mm_and_si128(negative, roundUp)), 15),
+                          _mm_set1_epi32(static_cast<int32_t>(kRowBias16 / kKernelScale16)));
+        total = _mm_add_epi32(
+            total, _mm_mullo_epi32(quotients, _mm_set1_epi32(tables.b[tapOf(i)][down.phase])));
+    }
+    alignas(16) uint32_t totals[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(totals),
+                    _mm_add_epi32(total, _mm_set1_epi32(static_cast<int32_t>(kTotalBias16))));
+    for (int c = 0; c < 4; ++c) {
+        const int64_t value = static_cast<int64_t>(totals[c]) - int64_t{kTotalBias16};
+        out[c] = static_cast<float>(value) * kScale16Inverse;
+    }
+}
+
+__attribute__((target("sse4.1"))) void rgba16BlockSse4(const KernelTables& tables, AxisTap across,
+                                                       AxisTap down, const uint8_t* base,
+                                                       size_t rowBytes, float out[4]) {
+    rgba16BlockSse4Inline(tables, across, down, base, rowBytes, out);
+}
+
+// The float kernel on a block in one tile, the four channels of a pixel in
+// one SSE2 vector (the x86-64 baseline): each channel takes the same
+// products and sums, in the same order, as in the scalar kernel.
+[[gnu::always_inline]] inline void rgbaFloatBlockSse2(const KernelTables& tables, AxisTap across,
+                                                      AxisTap down, const uint8_t* base,
+                                                      size_t rowBytes, float out[4]) {
+    __m128 acrossTaps[kSpan];
+    for (int32_t j = 0; j < kSpan; ++j) {
+        acrossTaps[j] = _mm_set1_ps(tables.f[tapOf(j)][across.phase]);
+    }
+    __m128 total = _mm_setzero_ps();
+    for (int32_t i = 0; i < kSpan; ++i) {
+        const uint8_t* row = base + static_cast<size_t>(i) * rowBytes;
+        __m128 rowSum = _mm_setzero_ps();
+        for (int32_t j = 0; j < kSpan; ++j) {
+            const __m128 pixel =
+                _mm_loadu_ps(reinterpret_cast<const float*>(row + static_cast<size_t>(j) * 16));
+            rowSum = _mm_add_ps(rowSum, _mm_mul_ps(pixel, acrossTaps[j]));
+        }
+        total = _mm_add_ps(total, _mm_mul_ps(_mm_set1_ps(tables.f[tapOf(i)][down.phase]), rowSum));
+    }
+    _mm_storeu_ps(out, total);
+}
 #endif
 
 // The 8-bit kernel on a block in one tile, in the variant in force.
@@ -334,6 +508,67 @@ struct DispatchedBlock8 {
         rgba8Block(tables, across, down, at.base, at.rowBytes, out);
     }
 };
+
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+// The 16-bit vector kernels, for a record with the shared tables (their sums
+// are bounded by their weights); any other tables take the scalar kernel.
+struct DispatchedBlock16 {
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        if (&tables == &kernelTables()) {
+            switch (simdLevel()) {
+            case SimdLevel::Avx2:
+                rgba16BlockAvx2(tables, across, down, at.base, at.rowBytes, out);
+                return;
+            case SimdLevel::Sse4:
+                rgba16BlockSse4(tables, across, down, at.base, at.rowBytes, out);
+                return;
+            case SimdLevel::Scalar:
+                break;
+            }
+        }
+        KernelBlock<Rgba16Kernel>().run(tables, across, down, at, out);
+    }
+};
+
+// Inlined into the AVX2 row function, which has checked the tables.
+struct Avx2Block16 {
+    __attribute__((target("avx2"))) void run(const KernelTables& tables, AxisTap across,
+                                             AxisTap down, const BlockAt& at, float out[4]) {
+        rgba16BlockAvx2Inline(tables, across, down, at.base, at.rowBytes, out);
+    }
+};
+
+struct Sse4Block16 {
+    __attribute__((target("sse4.1"))) void run(const KernelTables& tables, AxisTap across,
+                                               AxisTap down, const BlockAt& at, float out[4]) {
+        rgba16BlockSse4Inline(tables, across, down, at.base, at.rowBytes, out);
+    }
+};
+
+// The float kernel four channels at a time in the vector variants, the
+// scalar loop in the scalar one.
+struct DispatchedBlockFloat {
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        if (simdLevel() != SimdLevel::Scalar) {
+            rgbaFloatBlockSse2(tables, across, down, at.base, at.rowBytes, out);
+            return;
+        }
+        KernelBlock<RgbaFloatKernel>().run(tables, across, down, at, out);
+    }
+};
+
+struct Sse2BlockFloat {
+    void run(const KernelTables& tables, AxisTap across, AxisTap down, const BlockAt& at,
+             float out[4]) {
+        rgbaFloatBlockSse2(tables, across, down, at.base, at.rowBytes, out);
+    }
+};
+#else
+using DispatchedBlock16 = KernelBlock<Rgba16Kernel>;
+using DispatchedBlockFloat = KernelBlock<RgbaFloatKernel>;
+#endif
 
 #ifdef LAKRA_HAVE_VECTOR_KERNELS
 struct Sse4Block8 {
@@ -492,13 +727,13 @@ void sampleLevel(const ImagePyramid* pyramid, int32_t level, float x, float y, b
         return;
     }
     case PixelFormat::Rgba16: {
-        KernelBlock<Rgba16Kernel> block;
+        DispatchedBlock16 block;
         lookup<Rgba16Kernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
                              out);
         return;
     }
     case PixelFormat::RgbaFloat: {
-        KernelBlock<RgbaFloatKernel> block;
+        DispatchedBlockFloat block;
         lookup<RgbaFloatKernel>(pyramid, tablesOf(pyramid), level, across, down, allowDirect, block,
                                 out);
         return;
@@ -567,6 +802,18 @@ __attribute__((target("avx2"))) void trilinearRowAvx2(const ImagePyramid* pyrami
     larger.weights = &weights;
     smaller.weights = &weights;
     trilinearRowWith<Rgba8Kernel>(pyramid, row, larger, smaller, out);
+}
+
+__attribute__((target("avx2"))) void trilinearRow16Avx2(const ImagePyramid* pyramid,
+                                                        const TrilinearRow& row, float (*out)[4]) {
+    Avx2Block16 block;
+    trilinearRowWith<Rgba16Kernel>(pyramid, row, block, block, out);
+}
+
+__attribute__((target("sse4.1"))) void
+trilinearRow16Sse4(const ImagePyramid* pyramid, const TrilinearRow& row, float (*out)[4]) {
+    Sse4Block16 block;
+    trilinearRowWith<Rgba16Kernel>(pyramid, row, block, block, out);
 }
 #endif
 
@@ -638,9 +885,30 @@ void sampleTrilinearRow(const ImagePyramid* pyramid, const TrilinearRow& row, fl
         trilinearRowStateless<Rgba8Kernel, KernelBlock<Rgba8Kernel>>(pyramid, row, out);
         return;
     case PixelFormat::Rgba16:
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+        // The vector kernels' bounds hold for the shared tables only.
+        if (&tablesOf(pyramid) == &kernelTables()) {
+            switch (simdLevel()) {
+            case SimdLevel::Avx2:
+                trilinearRow16Avx2(pyramid, row, out);
+                return;
+            case SimdLevel::Sse4:
+                trilinearRow16Sse4(pyramid, row, out);
+                return;
+            case SimdLevel::Scalar:
+                break;
+            }
+        }
+#endif
         trilinearRowStateless<Rgba16Kernel, KernelBlock<Rgba16Kernel>>(pyramid, row, out);
         return;
     case PixelFormat::RgbaFloat:
+#ifdef LAKRA_HAVE_VECTOR_KERNELS
+        if (simdLevel() != SimdLevel::Scalar) {
+            trilinearRowStateless<RgbaFloatKernel, Sse2BlockFloat>(pyramid, row, out);
+            return;
+        }
+#endif
         trilinearRowStateless<RgbaFloatKernel, KernelBlock<RgbaFloatKernel>>(pyramid, row, out);
         return;
     }

@@ -8,7 +8,7 @@ set -euo pipefail
 objdump=$1
 module=$2
 
-chosen='gradientNoise8|waveSum8|rgba8BlockAvx2|rgba8BlockSse4|trilinearRowAvx2|jsimd_[a-z0-9_.]*(avx2|sse41)'
+chosen='gradientNoise8|waveSum8|rgba8BlockAvx2|rgba8BlockSse4|trilinearRowAvx2|rgba16BlockAvx2|rgba16BlockSse4|trilinearRow16Avx2|trilinearRow16Sse4|jsimd_[a-z0-9_.]*(avx2|sse41)'
 # Mnemonics (AT&T, as objdump prints them) of SSE3 and later, and any use of
 # the 256- and 512-bit registers. (tzcnt is left out: older processors run it
 # as bsf, which gives the same answer for the non-zero values compilers pass.)

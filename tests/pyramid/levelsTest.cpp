@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <utility>
 
 namespace lakra {
@@ -103,6 +105,103 @@ TEST(LevelBuild, EightBitPixelsAreTheirBlocksTapSums) {
             }
             ASSERT_EQ(readRgba8(x, y, p.get(), level + 1), expected)
                 << "level " << level + 1 << " at " << x << ", " << y;
+        });
+    }
+}
+
+// Each 16-bit pixel of the next level is the tap sum of its 6 x 6 block,
+// each product added in single precision in the taps' order (rows outer,
+// corners left out), over 1630, clamped to full scale and truncated: at
+// every level of an image of odd size, with values up to 65535 whose sums
+// pass 2^24 and lose low bits.
+TEST(LevelBuild, SixteenBitPixelsAreTheirBlocksTapSums) {
+    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
+    PyramidPtr p(pyramidCreate(1101, 1037, PixelFormat::Rgba16));
+    ASSERT_NE(p, nullptr);
+    uint32_t seed = 11;
+    testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+        uint16_t values[4];
+        for (uint16_t& value : values) {
+            seed = seed * 1664525u + 1013904223u;
+            value = (x / 40 + y / 40) % 5 == 0 ? static_cast<uint16_t>(65535 - (seed >> 29))
+                                               : static_cast<uint16_t>(seed >> 16);
+        }
+        writeRgba16(x, y, p.get(), 0, values);
+    });
+    ASSERT_EQ(buildLevels(p.get()), noErr);
+    for (int32_t level = 0; level < p->maxLevel; ++level) {
+        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
+            float sums[4] = {};
+            for (int32_t i = 0; i < 6; ++i) {
+                for (int32_t j = 0; j < 6; ++j) {
+                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
+                        continue;
+                    }
+                    const int32_t weight = kWeights[i] * kWeights[j] / 16; // exact
+                    uint16_t values[4];
+                    readRgba16(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
+                    for (int32_t c = 0; c < 4; ++c) {
+                        sums[c] += static_cast<float>(static_cast<int32_t>(values[c]) * weight);
+                    }
+                }
+            }
+            uint16_t stored[4];
+            readRgba16(x, y, p.get(), level + 1, stored);
+            for (int32_t c = 0; c < 4; ++c) {
+                const float value = std::min(sums[c] * (1.0f / 1630.0f), 32768.0f);
+                ASSERT_EQ(stored[c], static_cast<uint16_t>(value))
+                    << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+            }
+        });
+    }
+}
+
+// Each float pixel of the next level is the tap sum of its 6 x 6 block, each
+// value times its weight added in single precision in the taps' order, over
+// 1640, held to 0..65535 (NaN giving 0): at every level, with negative
+// values, NaN, infinities and values whose sums overflow.
+TEST(LevelBuild, FloatPixelsAreTheirBlocksTapSums) {
+    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
+    constexpr float kValues[] = {0.0f,   0.5f,    -0.0f, 1.0f,   0.125f, 3e38f, -2.5f, 7e4f,
+                                 1e-30f, 0.3333f, 1e7f,  -1e38f, 1.0f,   0.75f, 0.01f, 9.0f};
+    PyramidPtr p(pyramidCreate(601, 533, PixelFormat::RgbaFloat));
+    ASSERT_NE(p, nullptr);
+    uint32_t seed = 5;
+    testing::forEachPixel(p.get(), 0, [&](int32_t x, int32_t y) {
+        float values[4];
+        for (float& value : values) {
+            seed = seed * 1664525u + 1013904223u;
+            value = (seed >> 20) == 0   ? std::numeric_limits<float>::quiet_NaN()
+                    : (seed >> 21) == 1 ? std::numeric_limits<float>::infinity()
+                                        : kValues[seed >> 28];
+        }
+        writeRgbaFloat(x, y, p.get(), 0, values);
+    });
+    ASSERT_EQ(buildLevels(p.get()), noErr);
+    for (int32_t level = 0; level < p->maxLevel; ++level) {
+        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
+            float sums[4] = {};
+            for (int32_t i = 0; i < 6; ++i) {
+                for (int32_t j = 0; j < 6; ++j) {
+                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
+                        continue;
+                    }
+                    const int32_t weight = kWeights[i] * kWeights[j] / 16; // exact
+                    float values[4];
+                    readRgbaFloat(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
+                    for (int32_t c = 0; c < 4; ++c) {
+                        sums[c] += values[c] * static_cast<float>(weight);
+                    }
+                }
+            }
+            float stored[4];
+            readRgbaFloat(x, y, p.get(), level + 1, stored);
+            for (int32_t c = 0; c < 4; ++c) {
+                const float value = sums[c] * (1.0f / 1640.0f);
+                const float expected = !(value > 0.0f) ? 0.0f : std::min(value, 65535.0f);
+                ASSERT_EQ(std::bit_cast<uint32_t>(stored[c]), std::bit_cast<uint32_t>(expected))
+                    << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+            }
         });
     }
 }

@@ -6,13 +6,16 @@
 #include "pyramid/pyramid.h"
 #include "pyramidPixels.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace lakra {
 namespace {
@@ -143,6 +146,93 @@ TEST(SamplingPaths, RowOfLookupsMatchesSingleLookups) {
     setSimdLevel(before);
 }
 
+// Every vector variant gives the scalar code's values bit for bit, on
+// stored values anywhere in their range (16-bit ones above full scale,
+// floats far outside 0..1 and negative) at every level: single lookups read
+// straight from the tile and clamped at the edges, and rows of lookups.
+TEST(SamplingPaths, EveryVariantMatchesTheScalarCode) {
+    const SimdLevel before = simdLevel();
+    constexpr uint16_t kWide[] = {0, 65535, 32768, 1, 40000, 65535, 12345, 32767, 65534, 0, 2};
+    constexpr float kFloats[] = {0.0f, 1.0f,  -0.0f, 1e6f,     0.25f,  -3.5f,
+                                 7e4f, 1e-7f, 0.5f,  -1234.5f, 0.333f, 65535.0f};
+    constexpr int32_t kPoints = 96;
+    for (const PixelFormat format :
+         {PixelFormat::Rgba16, PixelFormat::RgbaFloat, PixelFormat::Rgba8}) {
+        PyramidPtr p(pyramidCreate(700, 300, format));
+        ASSERT_NE(p, nullptr);
+        testing::forEveryLevelPixel(p.get(), [&](int32_t level, int32_t x, int32_t y) {
+            const auto pick = [&](int32_t c) {
+                return static_cast<size_t>((x * 7 + y * 13 + c * 5 + level) ^ (x >> 2));
+            };
+            if (format == PixelFormat::Rgba16) {
+                uint16_t values[4];
+                for (int32_t c = 0; c < 4; ++c) {
+                    values[c] = kWide[pick(c) % std::size(kWide)];
+                }
+                writeRgba16(x, y, p.get(), level, values);
+            } else if (format == PixelFormat::RgbaFloat) {
+                float values[4];
+                for (int32_t c = 0; c < 4; ++c) {
+                    values[c] = kFloats[pick(c) % std::size(kFloats)];
+                }
+                writeRgbaFloat(x, y, p.get(), level, values);
+            } else {
+                writeRgba8(x, y, p.get(), level,
+                           static_cast<uint32_t>(pick(0) * 2654435761u) | 0x01000000u);
+            }
+        });
+        int32_t levels[kPoints];
+        float fractions[kPoints];
+        float us[kPoints];
+        float vs[kPoints];
+        for (int32_t i = 0; i < kPoints; ++i) {
+            levels[i] = i % 5 - 1;
+            fractions[i] = i % 3 == 0 ? 0.0f : 0.37f;
+            us[i] = -0.05f + 1.1f * static_cast<float>(i) / kPoints;
+            vs[i] = i < kPoints / 2 ? 0.41f : 0.995f + 0.0001f * static_cast<float>(i % 7);
+        }
+        // Everything one variant gives, in bits.
+        const auto results = [&](SimdLevel variant) {
+            std::vector<uint32_t> bits;
+            if (setSimdLevel(variant) != variant) {
+                return bits; // this processor lacks it
+            }
+            for (const int32_t level : {0, 1, 2}) {
+                for (const float y : {-0.5f, 1.3f, 126.6f, 127.5f, 150.2f, 297.9f, 299.4f}) {
+                    for (float x = -0.5f; x < 700.0f; x += 7.3f) {
+                        float direct[4];
+                        float clamped[4];
+                        sampleLevel5x5(p.get(), level, x, y, direct);
+                        sampleLevel5x5Clamped(p.get(), level, x, y, clamped);
+                        for (int c = 0; c < 4; ++c) {
+                            bits.push_back(std::bit_cast<uint32_t>(direct[c]));
+                            bits.push_back(std::bit_cast<uint32_t>(clamped[c]));
+                        }
+                    }
+                }
+            }
+            float row[kPoints][4];
+            sampleTrilinearRow(p.get(), TrilinearRow{kPoints, levels, fractions, us, vs}, row);
+            for (int32_t i = 0; i < kPoints; ++i) {
+                for (int c = 0; c < 4; ++c) {
+                    bits.push_back(std::bit_cast<uint32_t>(row[i][c]));
+                }
+            }
+            return bits;
+        };
+        const std::vector<uint32_t> scalar = results(SimdLevel::Scalar);
+        ASSERT_FALSE(scalar.empty());
+        for (const SimdLevel variant : {SimdLevel::Sse4, SimdLevel::Avx2}) {
+            SCOPED_TRACE(simdLevelName(variant));
+            const std::vector<uint32_t> vector = results(variant);
+            if (!vector.empty()) {
+                EXPECT_EQ(vector, scalar) << "format " << static_cast<int>(format);
+            }
+        }
+    }
+    setSimdLevel(before);
+}
+
 // Any position outside, NaN and infinities included, holds at the edge. The
 // level's logarithm is exact at powers of two; NaN and values below 1 give 0.
 TEST(SamplingEdges, PositionsOutsideHoldAtTheEdge) {
@@ -197,6 +287,36 @@ TEST(KernelTables, EightBitWeightsCannotOverflowTheLookup) {
         }
         EXPECT_LT(255 * magnitude8 * magnitude8, int64_t{1} << 31) << "phase " << p;
     }
+}
+
+// The 16-bit AVX2 lookup keeps its sums in 32-bit lanes with a bias: a row
+// sum of values up to 65535 plus 2^28 (and the rounding 32767) must stay in
+// 0..2^32, and so must the vertical sum of the row quotients plus 2^29. It
+// takes the values less 32768 and adds back 32768 times the weights' sum, so
+// each phase's weights must sum to 32768 and fit 16 bits.
+TEST(KernelTables, SixteenBitWeightsKeepTheVectorSumsInRange) {
+    const KernelTables& tables = kernelTables();
+    int64_t positive = 0; // the largest sum of a phase's positive weights
+    int64_t negative = 0; // the largest magnitude of its negative ones
+    for (int p = 0; p < kKernelPhases; ++p) {
+        int64_t up = 0;
+        int64_t down = 0;
+        for (int k = 0; k < kKernelTaps; ++k) {
+            (tables.b[k][p] > 0 ? up : down) += std::abs(tables.b[k][p]);
+            EXPECT_LT(std::abs(tables.b[k][p]), 32768) << "phase " << p;
+        }
+        EXPECT_EQ(up - down, 32768) << "phase " << p;
+        positive = std::max(positive, up);
+        negative = std::max(negative, down);
+    }
+    constexpr int64_t kLargest = 65535;
+    constexpr int64_t kWrap = int64_t{1} << 32;
+    EXPECT_LE(kLargest * negative, int64_t{1} << 28);
+    EXPECT_LT(kLargest * positive + (int64_t{1} << 28) + 32767, kWrap);
+    const int64_t highest = kLargest * positive / 32768; // row quotients
+    const int64_t lowest = kLargest * negative / 32768;  // as magnitude
+    EXPECT_LE(highest * negative + lowest * positive, int64_t{1} << 29);
+    EXPECT_LT(highest * positive + lowest * negative + (int64_t{1} << 29), kWrap);
 }
 
 } // namespace
