@@ -6,6 +6,7 @@
 #include "apps/lakra/imageFile.h"
 
 #include "apps/lakra/imageFileInternal.h"
+#include "formatRoutes.h"
 #include "imageTestUtil.h"
 #include "support/fileChecks.h"
 
@@ -616,21 +617,9 @@ std::vector<MetadataRecord> keptRecords(const HostImage& image) {
 }
 
 void expectSameImage(const HostImage& direct, const HostImage& module) {
-    EXPECT_EQ(std::tie(direct.width, direct.height, direct.planes, direct.depth, direct.alpha,
-                       direct.metadata.formatName),
-              std::tie(module.width, module.height, module.planes, module.depth, module.alpha,
-                       module.metadata.formatName));
-    EXPECT_TRUE(direct.pixels == module.pixels);
-    const std::vector<MetadataRecord> directRecords = keptRecords(direct);
-    const std::vector<MetadataRecord> moduleRecords = keptRecords(module);
-    ASSERT_EQ(directRecords.size(), moduleRecords.size());
-    for (size_t i = 0; i < directRecords.size(); ++i) {
-        const MetadataRecord& d = directRecords[i];
-        const MetadataRecord& m = moduleRecords[i];
-        EXPECT_EQ(std::tie(d.name, d.type, d.valueCount, d.bytes),
-                  std::tie(m.name, m.type, m.valueCount, m.bytes))
-            << "record " << i << ": " << d.name << " / " << m.name;
-    }
+    EXPECT_EQ(direct.metadata.formatName, module.metadata.formatName);
+    testing::expectSameShape(direct, module);
+    testing::expectSameRecords(keptRecords(direct), keptRecords(module));
 }
 
 void expectReadAlike(const std::string& path) {
