@@ -393,13 +393,7 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
         GTEST_SKIP() << "exiftool is not installed";
     }
     ScratchFolder folder;
-    // A well-formed ICC profile: its header and a copyright tag.
-    const std::string icc = "\0\0\0\xA0\0\0\0\0\x02\x10\0\0mntrRGB XYZ "s + std::string(12, '\0') +
-                            "acsp" + std::string(28, '\0') + "\0\0\xF6\xD6\0\x01\0\0\0\0\xD3\x2D"s +
-                            std::string(48, '\0') +
-                            "\0\0\0\x01"
-                            "cprt\0\0\0\x90\0\0\0\x0Etext"s +
-                            std::string(4, '\0') + "Lakra\0\0\0"s;
+    const std::string icc = testing::smallIccProfile();
     OIIO::ImageSpec imageSpec(6, 4, 3, OIIO::TypeDesc::UINT8);
     imageSpec.attribute("ICCProfile",
                         OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(icc.size())),

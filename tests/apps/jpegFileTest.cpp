@@ -26,7 +26,6 @@ using testing::blankImage;
 using testing::patternImage;
 using testing::readFileBytes;
 using testing::ScratchFolder;
-using namespace std::string_literals;
 
 // A float that OpenImageIO brings to 8 bits differently within a run of
 // four samples (rounded to nearest) and in a run's last ones (half added,
@@ -109,14 +108,7 @@ void makeCorpus(JpegCorpus* corpus) {
     const std::string source = corpus->folder.path("source.ppm");
     std::string error;
     ASSERT_TRUE(writeImage(source, patternImage(37, 21, 3, 8), &error)) << error;
-    // A well-formed ICC profile: its header and a copyright tag.
-    const std::string icc = "\0\0\0\xA0\0\0\0\0\x02\x10\0\0mntrRGB XYZ "s + std::string(12, '\0') +
-                            "acsp" + std::string(28, '\0') + "\0\0\xF6\xD6\0\x01\0\0\0\0\xD3\x2D"s +
-                            std::string(48, '\0') +
-                            "\0\0\0\x01"
-                            "cprt\0\0\0\x90\0\0\0\x0Etext"s +
-                            std::string(4, '\0') + "Lakra\0\0\0"s;
-    testing::writeFileBytes(corpus->folder.path("profile.icc"), icc);
+    testing::writeFileBytes(corpus->folder.path("profile.icc"), testing::smallIccProfile());
     const std::pair<const char*, const char*> made[] = {
         {"grey", "-colorspace Gray"},       {"444", "-sampling-factor 1x1"},
         {"422", "-sampling-factor 2x1"},    {"420", "-sampling-factor 2x2 -quality 75"},
