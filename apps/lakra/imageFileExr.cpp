@@ -31,9 +31,7 @@
 #include <OpenEXR/ImfTestFile.h>
 #include <OpenEXR/ImfThreading.h>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <exception>
 #include <string_view>
 #include <utility>
@@ -54,38 +52,6 @@ void shareWork() {
         return true;
     }();
     (void)shared;
-}
-
-std::string localDateTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local = {};
-    (void)localtime_r(&now, &local);
-    char text[96] = {};
-    (void)std::snprintf(text, sizeof text, "%4d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900,
-                        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
-}
-
-// The capDate the module's writer would store, or false when the image has
-// records it would write otherwise.
-bool capDateToWrite(const ImageMetadata& metadata, std::string* capDate) {
-    if (!metadata.pendingJpegHeader.empty()) {
-        return false;
-    }
-    if (!metadata.pendingFile.empty()) {
-        if (!metadata.pendingFilePlain || metadata.formatName != "openexr") {
-            return false;
-        }
-        *capDate = metadata.pendingDateTime.empty() ? localDateTime() : metadata.pendingDateTime;
-        return true;
-    }
-    const bool none =
-        std::all_of(metadata.records.begin(), metadata.records.end(),
-                    [](const MetadataRecord& record) { return describesEncoding(record.name); });
-    if (none) {
-        *capDate = localDateTime();
-    }
-    return none;
 }
 
 // The attributes of OpenEXR's default header, at their defaults, and a
@@ -269,7 +235,7 @@ bool readImageExr(const std::string& path, HostImage* image) {
 
 bool writeExrFile(const std::string& ioPath, const HostImage& image) {
     std::string capDate;
-    if (!capDateToWrite(image.metadata, &capDate)) {
+    if (!dateToWrite(image.metadata, "openexr", &capDate)) {
         return false;
     }
     try {

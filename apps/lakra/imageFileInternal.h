@@ -102,6 +102,13 @@ bool writeTiffFile(const std::string& ioPath, const HostImage& image);
 // writes it, for an image without records other than those describing the
 // old file's encoding. False for any other image, or on any failure.
 bool writeExrFile(const std::string& ioPath, const HostImage& image);
+
+// The date (TIFF's DateTime, OpenEXR's capDate) the module's writer would
+// store for an image going to a file of formatName: the file read's own when
+// the image is a plain file of that format read directly, the time now when
+// the image has no records beyond its encoding; false when the image has
+// records the module would write otherwise.
+bool dateToWrite(const ImageMetadata& metadata, std::string_view formatName, std::string* date);
 bool writeOiioFile(const std::string& ioPath, FileFormat format, const HostImage& image,
                    const std::string& shownPath, std::string* error);
 // The records of a pending JPEG header, through the image module.

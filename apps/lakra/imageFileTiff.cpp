@@ -286,16 +286,6 @@ size_t oiioPoolThreads() {
     return oiioWorkers() - 1;
 }
 
-std::string localDateTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local = {};
-    (void)localtime_r(&now, &local);
-    char text[96] = {};
-    (void)std::snprintf(text, sizeof text, "%4d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900,
-                        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
-}
-
 // The image's rows y0..y1 as the file holds them: 16-bit samples on the
 // file's scale, the rest as they are.
 void fileRows(const HostImage& image, int32_t y0, int32_t y1, std::vector<uint8_t>* rows) {
@@ -390,28 +380,6 @@ bool writePixels(TIFF* tif, const HostImage& image) {
     return true;
 }
 
-// The DateTime the module's writer would store, or false when the image has
-// records it would write otherwise.
-bool dateTimeToWrite(const ImageMetadata& metadata, std::string* dateTime) {
-    if (!metadata.pendingJpegHeader.empty()) {
-        return false;
-    }
-    if (!metadata.pendingFile.empty()) {
-        if (!metadata.pendingFilePlain || metadata.formatName != "tiff") {
-            return false;
-        }
-        *dateTime = metadata.pendingDateTime.empty() ? localDateTime() : metadata.pendingDateTime;
-        return true;
-    }
-    for (const MetadataRecord& record : metadata.records) {
-        if (!describesEncoding(record.name)) {
-            return false;
-        }
-    }
-    *dateTime = localDateTime();
-    return true;
-}
-
 } // namespace
 
 bool readImageTiff(const std::string& path, HostImage* image) {
@@ -476,9 +444,39 @@ bool readImageTiff(const std::string& path, HostImage* image) {
     return true;
 }
 
+std::string localDateTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local = {};
+    (void)localtime_r(&now, &local);
+    char text[96] = {};
+    (void)std::snprintf(text, sizeof text, "%4d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900,
+                        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+bool dateToWrite(const ImageMetadata& metadata, std::string_view formatName, std::string* date) {
+    if (!metadata.pendingJpegHeader.empty()) {
+        return false;
+    }
+    if (!metadata.pendingFile.empty()) {
+        if (!metadata.pendingFilePlain || metadata.formatName != formatName) {
+            return false;
+        }
+        *date = metadata.pendingDateTime.empty() ? localDateTime() : metadata.pendingDateTime;
+        return true;
+    }
+    for (const MetadataRecord& record : metadata.records) {
+        if (!describesEncoding(record.name)) {
+            return false;
+        }
+    }
+    *date = localDateTime();
+    return true;
+}
+
 bool writeTiffFile(const std::string& ioPath, const HostImage& image) {
     std::string dateTime;
-    if (!dateTimeToWrite(image.metadata, &dateTime) || image.pixels.size() > kBigTiffBytes) {
+    if (!dateToWrite(image.metadata, "tiff", &dateTime) || image.pixels.size() > kBigTiffBytes) {
         return false;
     }
     TiffMessages messages;

@@ -1,9 +1,7 @@
 // OpenEXR files without the image module: the direct writer's files are
 // byte for byte the module's.
 
-#include "apps/lakra/imageFile.h"
-#include "apps/lakra/imageFileInternal.h"
-#include "imageTestUtil.h"
+#include "formatRoutes.h"
 #include "support/fileChecks.h"
 
 #include <cstdint>
@@ -11,8 +9,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 namespace lakra {
@@ -21,6 +17,7 @@ namespace {
 #if LAKRA_HAVE_OIIO
 
 using testing::patternImage;
+using testing::readBothWays;
 using testing::readFileBytes;
 using testing::ScratchFolder;
 
@@ -56,26 +53,12 @@ HostImage testImage(int32_t width, int32_t height, int32_t planes, int32_t depth
 // Every layout and depth at sizes that leave partial blocks of rows and
 // several of the module's 64-row writes: the same bytes both ways.
 TEST(ExrWithoutModule, WritesWhatTheModuleWrites) {
-    ScratchFolder folder;
-    const std::string direct = folder.path("direct.exr");
-    const std::string module = folder.path("module.exr");
-    const int32_t sizes[][2] = {{13, 7}, {1, 1}, {301, 19}, {23, 150}};
-    for (const auto& size : sizes) {
-        for (int32_t layout = 0; layout < 12; ++layout) {
-            const int32_t planes = layout / 3 + 1;
-            const int32_t depth = 8 << (layout % 3);
-            SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]) + ", " +
-                         std::to_string(planes) + " planes of " + std::to_string(depth) + " bits");
-            HostImage image = testImage(size[0], size[1], planes, depth);
-            // Records the writers leave out anyway.
-            image.metadata.records.push_back({"Orientation", "int", 1, {1, 0, 0, 0}});
-            std::string error;
-            ASSERT_TRUE(writeExrFile(direct, image));
-            ASSERT_TRUE(writeOiioFile(module, FileFormat::Exr, image, module, &error)) << error;
-            EXPECT_TRUE(withoutCapDate(readFileBytes(direct)) ==
-                        withoutCapDate(readFileBytes(module)));
-        }
-    }
+    testing::expectWritesAlike({FileFormat::Exr,
+                                writeExrFile,
+                                ".exr",
+                                withoutCapDate,
+                                {{"Orientation", "int", 1, {1, 0, 0, 0}}}},
+                               testImage, {{13, 7}, {1, 1}, {301, 19}, {23, 150}});
 }
 
 TEST(ExrWithoutModule, LeavesImagesWithRecordsToTheModule) {
@@ -90,29 +73,16 @@ TEST(ExrWithoutModule, LeavesImagesWithRecordsToTheModule) {
 
 // OpenEXR files made by the module and by oiiotool: those the direct reader
 // takes, and those it must leave to the module.
-struct ExrCorpus {
-    ScratchFolder folder;
-    std::vector<std::string> taken;
-    std::vector<std::string> declined;
-};
-
-void makeCorpus(ExrCorpus* corpus) {
+void makeCorpus(testing::FileCorpus* corpus) {
     if (!testing::haveTool("oiiotool")) {
         GTEST_SKIP() << "oiiotool is needed";
     }
-    std::string error;
     std::vector<std::string> bases;
-    for (int32_t layout = 0; layout < 12; ++layout) {
-        const int32_t planes = layout / 3 + 1;
-        const int32_t depth = 8 << (layout % 3);
-        const std::string base = corpus->folder.path("base" + std::to_string(planes) + "x" +
-                                                     std::to_string(depth) + ".exr");
-        ASSERT_TRUE(
-            writeOiioFile(base, FileFormat::Exr, testImage(37, 21, planes, depth), base, &error))
-            << error;
-        bases.push_back(base);
-        corpus->taken.push_back(base);
+    testing::writeModuleBases(corpus->folder, FileFormat::Exr, ".exr", testImage, &bases);
+    if (::testing::Test::HasFatalFailure()) {
+        return;
     }
+    corpus->taken = bases;
     const auto make = [corpus](const std::string& name, const std::string& command,
                                std::vector<std::string>* list) {
         const std::string made = corpus->folder.path(name + ".exr");
@@ -136,28 +106,13 @@ void makeCorpus(ExrCorpus* corpus) {
     make("offset", rgba + "--origin +3+2", &corpus->declined);
     make("twoparts", rgba + "'" + bases[5] + "' --siappend", &corpus->declined);
     // A damaged file: its last blocks of rows cut off.
-    const std::string whole = readFileBytes(bases[11]);
-    const std::string truncated = corpus->folder.path("truncated.exr");
-    testing::writeFileBytes(truncated, whole.substr(0, whole.size() * 2 / 3));
-    corpus->declined.push_back(truncated);
-}
-
-void expectSameRecords(const std::vector<MetadataRecord>& direct,
-                       const std::vector<MetadataRecord>& module) {
-    ASSERT_EQ(direct.size(), module.size());
-    for (size_t i = 0; i < direct.size(); ++i) {
-        const MetadataRecord& d = direct[i];
-        const MetadataRecord& m = module[i];
-        EXPECT_EQ(std::tie(d.name, d.type, d.valueCount, d.bytes),
-                  std::tie(m.name, m.type, m.valueCount, m.bytes))
-            << "record " << i << ": " << d.name << " / " << m.name;
-    }
+    corpus->declined.push_back(testing::truncatedCopy(corpus->folder, bases[11], "truncated.exr"));
 }
 
 // The pixels and (resolved) records the module reads; a plain file written
 // back byte for byte as the module writes it, its capDate kept.
 TEST(ExrWithoutModule, ReadsWhatTheModuleReads) {
-    ExrCorpus corpus;
+    testing::FileCorpus corpus;
     makeCorpus(&corpus);
     if (IsSkipped() || HasFatalFailure()) {
         return;
@@ -170,12 +125,7 @@ TEST(ExrWithoutModule, ReadsWhatTheModuleReads) {
         HostImage image;
         HostImage moduleImage;
         std::string error;
-        ASSERT_TRUE(readImageExr(file, &image));
-        ASSERT_TRUE(readImageOiio(file, &moduleImage, &error)) << error;
-        EXPECT_EQ(std::tie(image.width, image.height, image.planes, image.depth, image.alpha),
-                  std::tie(moduleImage.width, moduleImage.height, moduleImage.planes,
-                           moduleImage.depth, moduleImage.alpha));
-        EXPECT_TRUE(image.pixels == moduleImage.pixels);
+        ASSERT_NO_FATAL_FAILURE(readBothWays(file, readImageExr, &image, &moduleImage));
         ASSERT_TRUE(writeOiioFile(module, FileFormat::Exr, moduleImage, module, &error)) << error;
         if (image.metadata.pendingFilePlain) {
             ++plain;
@@ -184,16 +134,10 @@ TEST(ExrWithoutModule, ReadsWhatTheModuleReads) {
         } else {
             EXPECT_FALSE(writeExrFile(direct, image));
         }
-        ASSERT_TRUE(resolveMetadata(&image.metadata, &error)) << error;
-        EXPECT_EQ(image.metadata.formatName, moduleImage.metadata.formatName);
-        expectSameRecords(image.metadata.records, moduleImage.metadata.records);
+        testing::expectResolvedAlike(&image, moduleImage);
     }
     EXPECT_GE(plain, 12);
-    for (const std::string& file : corpus.declined) {
-        HostImage image;
-        EXPECT_FALSE(readImageExr(file, &image)) << file;
-        EXPECT_EQ(image.width, 0);
-    }
+    testing::expectLeftToModule(corpus.declined, readImageExr);
 }
 
 #endif

@@ -6,6 +6,7 @@
 #include "apps/lakra/imageFile.h"
 
 #include "apps/lakra/imageFileInternal.h"
+#include "formatRoutes.h"
 #include "imageTestUtil.h"
 #include "support/fileChecks.h"
 
@@ -392,13 +393,7 @@ TEST_P(MetadataCarried, ToolsFindProfileAndTextInTheOutput) {
         GTEST_SKIP() << "exiftool is not installed";
     }
     ScratchFolder folder;
-    // A well-formed ICC profile: its header and a copyright tag.
-    const std::string icc = "\0\0\0\xA0\0\0\0\0\x02\x10\0\0mntrRGB XYZ "s + std::string(12, '\0') +
-                            "acsp" + std::string(28, '\0') + "\0\0\xF6\xD6\0\x01\0\0\0\0\xD3\x2D"s +
-                            std::string(48, '\0') +
-                            "\0\0\0\x01"
-                            "cprt\0\0\0\x90\0\0\0\x0Etext"s +
-                            std::string(4, '\0') + "Lakra\0\0\0"s;
+    const std::string icc = testing::smallIccProfile();
     OIIO::ImageSpec imageSpec(6, 4, 3, OIIO::TypeDesc::UINT8);
     imageSpec.attribute("ICCProfile",
                         OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(icc.size())),
@@ -616,21 +611,9 @@ std::vector<MetadataRecord> keptRecords(const HostImage& image) {
 }
 
 void expectSameImage(const HostImage& direct, const HostImage& module) {
-    EXPECT_EQ(std::tie(direct.width, direct.height, direct.planes, direct.depth, direct.alpha,
-                       direct.metadata.formatName),
-              std::tie(module.width, module.height, module.planes, module.depth, module.alpha,
-                       module.metadata.formatName));
-    EXPECT_TRUE(direct.pixels == module.pixels);
-    const std::vector<MetadataRecord> directRecords = keptRecords(direct);
-    const std::vector<MetadataRecord> moduleRecords = keptRecords(module);
-    ASSERT_EQ(directRecords.size(), moduleRecords.size());
-    for (size_t i = 0; i < directRecords.size(); ++i) {
-        const MetadataRecord& d = directRecords[i];
-        const MetadataRecord& m = moduleRecords[i];
-        EXPECT_EQ(std::tie(d.name, d.type, d.valueCount, d.bytes),
-                  std::tie(m.name, m.type, m.valueCount, m.bytes))
-            << "record " << i << ": " << d.name << " / " << m.name;
-    }
+    EXPECT_EQ(direct.metadata.formatName, module.metadata.formatName);
+    testing::expectSameShape(direct, module);
+    testing::expectSameRecords(keptRecords(direct), keptRecords(module));
 }
 
 void expectReadAlike(const std::string& path) {

@@ -73,6 +73,16 @@ inline HostImage patternImage(int32_t width, int32_t height, int32_t planes, int
     return image;
 }
 
+// A well-formed ICC profile: its header and a copyright tag.
+inline std::string smallIccProfile() {
+    using namespace std::string_literals;
+    return "\0\0\0\xA0\0\0\0\0\x02\x10\0\0mntrRGB XYZ "s + std::string(12, '\0') + "acsp" +
+           std::string(28, '\0') + "\0\0\xF6\xD6\0\x01\0\0\0\0\xD3\x2D"s + std::string(48, '\0') +
+           "\0\0\0\x01"
+           "cprt\0\0\0\x90\0\0\0\x0Etext"s +
+           std::string(4, '\0') + "Lakra\0\0\0"s;
+}
+
 inline void writeFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }

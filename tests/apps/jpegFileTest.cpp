@@ -1,9 +1,7 @@
 // JPEG files without the image module: the direct writer's files are byte
 // for byte the module's.
 
-#include "apps/lakra/imageFile.h"
-#include "apps/lakra/imageFileInternal.h"
-#include "imageTestUtil.h"
+#include "formatRoutes.h"
 #include "support/fileChecks.h"
 
 #include <algorithm>
@@ -16,7 +14,6 @@
 #include <stdlib.h>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -29,7 +26,6 @@ using testing::blankImage;
 using testing::patternImage;
 using testing::readFileBytes;
 using testing::ScratchFolder;
-using namespace std::string_literals;
 
 // A float that OpenImageIO brings to 8 bits differently within a run of
 // four samples (rounded to nearest) and in a run's last ones (half added,
@@ -88,25 +84,12 @@ HostImage testImage(int32_t width, int32_t height, int32_t planes, int32_t depth
 // Every layout and depth at sizes that leave partial blocks and runs of
 // samples that are not a multiple of four: the same bytes both ways.
 TEST(JpegWithoutModule, WritesWhatTheModuleWrites) {
-    ScratchFolder folder;
-    const std::string direct = folder.path("direct.jpg");
-    const std::string module = folder.path("module.jpg");
-    const int32_t sizes[][2] = {{13, 7}, {37, 21}, {1, 1}, {301, 19}};
-    for (const auto& size : sizes) {
-        for (int32_t layout = 0; layout < 12; ++layout) {
-            const int32_t planes = layout / 3 + 1;
-            const int32_t depth = 8 << (layout % 3);
-            SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]) + ", " +
-                         std::to_string(planes) + " planes of " + std::to_string(depth) + " bits");
-            HostImage image = testImage(size[0], size[1], planes, depth);
-            // Records the writer leaves out anyway.
-            image.metadata.records.push_back({"Orientation", "int", 1, {1, 0, 0, 0}});
-            std::string error;
-            ASSERT_TRUE(writeJpegFile(direct, image));
-            ASSERT_TRUE(writeOiioFile(module, FileFormat::Jpeg, image, module, &error)) << error;
-            EXPECT_TRUE(readFileBytes(direct) == readFileBytes(module));
-        }
-    }
+    testing::expectWritesAlike({FileFormat::Jpeg,
+                                writeJpegFile,
+                                ".jpg",
+                                [](std::string bytes) { return bytes; },
+                                {{"Orientation", "int", 1, {1, 0, 0, 0}}}},
+                               testImage, {{13, 7}, {37, 21}, {1, 1}, {301, 19}});
 }
 
 // A folder of JPEG files made by ImageMagick and tagged by exiftool, and the
@@ -125,14 +108,7 @@ void makeCorpus(JpegCorpus* corpus) {
     const std::string source = corpus->folder.path("source.ppm");
     std::string error;
     ASSERT_TRUE(writeImage(source, patternImage(37, 21, 3, 8), &error)) << error;
-    // A well-formed ICC profile: its header and a copyright tag.
-    const std::string icc = "\0\0\0\xA0\0\0\0\0\x02\x10\0\0mntrRGB XYZ "s + std::string(12, '\0') +
-                            "acsp" + std::string(28, '\0') + "\0\0\xF6\xD6\0\x01\0\0\0\0\xD3\x2D"s +
-                            std::string(48, '\0') +
-                            "\0\0\0\x01"
-                            "cprt\0\0\0\x90\0\0\0\x0Etext"s +
-                            std::string(4, '\0') + "Lakra\0\0\0"s;
-    testing::writeFileBytes(corpus->folder.path("profile.icc"), icc);
+    testing::writeFileBytes(corpus->folder.path("profile.icc"), testing::smallIccProfile());
     const std::pair<const char*, const char*> made[] = {
         {"grey", "-colorspace Gray"},       {"444", "-sampling-factor 1x1"},
         {"422", "-sampling-factor 2x1"},    {"420", "-sampling-factor 2x2 -quality 75"},
@@ -178,24 +154,10 @@ void makeCorpus(JpegCorpus* corpus) {
             path + "'");
         corpus->files.push_back(path);
     }
-    const std::string whole = readFileBytes(corpus->files[1]);
-    const std::string truncated = corpus->folder.path("truncated.jpg");
-    testing::writeFileBytes(truncated, whole.substr(0, whole.size() * 2 / 3));
-    corpus->files.push_back(truncated);
+    corpus->files.push_back(
+        testing::truncatedCopy(corpus->folder, corpus->files[1], "truncated.jpg"));
     if (std::filesystem::exists(kCameraPhoto)) {
         corpus->files.push_back(kCameraPhoto);
-    }
-}
-
-void expectSameRecords(const std::vector<MetadataRecord>& direct,
-                       const std::vector<MetadataRecord>& module) {
-    ASSERT_EQ(direct.size(), module.size());
-    for (size_t i = 0; i < direct.size(); ++i) {
-        const MetadataRecord& d = direct[i];
-        const MetadataRecord& m = module[i];
-        EXPECT_EQ(std::tie(d.name, d.type, d.valueCount, d.bytes),
-                  std::tie(m.name, m.type, m.valueCount, m.bytes))
-            << "record " << i << ": " << d.name << " / " << m.name;
     }
 }
 
@@ -221,16 +183,12 @@ TEST(JpegWithoutModule, ReadsAsTheModuleDoes) {
         EXPECT_EQ(viaReadImage.metadata.pendingJpegHeader.empty(), !readDirectly);
         ASSERT_TRUE(resolveMetadata(&viaReadImage.metadata, &error)) << error;
         EXPECT_TRUE(viaReadImage.metadata.pendingJpegHeader.empty());
-        EXPECT_EQ(std::tie(viaReadImage.width, viaReadImage.height, viaReadImage.planes,
-                           viaReadImage.depth, viaReadImage.alpha,
-                           viaReadImage.metadata.formatName),
-                  std::tie(module.width, module.height, module.planes, module.depth, module.alpha,
-                           module.metadata.formatName));
-        EXPECT_TRUE(viaReadImage.pixels == module.pixels);
+        EXPECT_EQ(viaReadImage.metadata.formatName, module.metadata.formatName);
+        testing::expectSameShape(viaReadImage, module);
         if (name.starts_with("turned")) { // upright
             EXPECT_EQ(viaReadImage.width, name[6] >= '5' ? 21 : 37);
         }
-        expectSameRecords(viaReadImage.metadata.records, module.metadata.records);
+        testing::expectSameRecords(viaReadImage.metadata.records, module.metadata.records);
     }
 }
 

@@ -2,9 +2,7 @@
 // for byte the module's, the direct reader's pixels and (resolved) records
 // are the module's, and whatever it does not follow is left to the module.
 
-#include "apps/lakra/imageFile.h"
-#include "apps/lakra/imageFileInternal.h"
-#include "imageTestUtil.h"
+#include "formatRoutes.h"
 #include "support/fileChecks.h"
 
 #include <cstdint>
@@ -12,7 +10,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -22,6 +19,7 @@ namespace {
 #if LAKRA_HAVE_OIIO
 
 using testing::patternImage;
+using testing::readBothWays;
 using testing::readFileBytes;
 using testing::ScratchFolder;
 
@@ -62,27 +60,13 @@ HostImage testImage(int32_t width, int32_t height, int32_t planes, int32_t depth
 // test runs this again with OpenImageIO's pool of several threads, where it
 // deflates whole strips itself.)
 TEST(TiffWithoutModule, WritesWhatTheModuleWrites) {
-    ScratchFolder folder;
-    const std::string direct = folder.path("direct.tif");
-    const std::string module = folder.path("module.tif");
-    const int32_t sizes[][2] = {{13, 7}, {1, 1}, {301, 19}, {37, 64}, {23, 150}};
-    for (const auto& size : sizes) {
-        for (int32_t layout = 0; layout < 12; ++layout) {
-            const int32_t planes = layout / 3 + 1;
-            const int32_t depth = 8 << (layout % 3);
-            SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]) + ", " +
-                         std::to_string(planes) + " planes of " + std::to_string(depth) + " bits");
-            HostImage image = testImage(size[0], size[1], planes, depth);
-            // Records the writers leave out anyway.
-            image.metadata.records.push_back({"Orientation", "int", 1, {1, 0, 0, 0}});
-            image.metadata.records.push_back({"tiff:Compression", "int", 1, {5, 0, 0, 0}});
-            std::string error;
-            ASSERT_TRUE(writeTiffFile(direct, image));
-            ASSERT_TRUE(writeOiioFile(module, FileFormat::Tiff, image, module, &error)) << error;
-            EXPECT_TRUE(withoutDateTime(readFileBytes(direct)) ==
-                        withoutDateTime(readFileBytes(module)));
-        }
-    }
+    testing::expectWritesAlike(
+        {FileFormat::Tiff,
+         writeTiffFile,
+         ".tif",
+         withoutDateTime,
+         {{"Orientation", "int", 1, {1, 0, 0, 0}}, {"tiff:Compression", "int", 1, {5, 0, 0, 0}}}},
+        testImage, {{13, 7}, {1, 1}, {301, 19}, {37, 64}, {23, 150}});
 }
 
 TEST(TiffWithoutModule, LeavesImagesWithRecordsToTheModule) {
@@ -95,19 +79,13 @@ TEST(TiffWithoutModule, LeavesImagesWithRecordsToTheModule) {
     EXPECT_FALSE(writeTiffFile(folder.path("x.tif"), image));
 }
 
-// TIFF files made by the module, libtiff's tools, ImageMagick and exiftool:
-// those the direct reader takes, and those it must leave to the module.
-struct TiffCorpus {
-    ScratchFolder folder;
-    std::vector<std::string> taken;
-    std::vector<std::string> declined;
-};
-
 std::string shellQuoted(const std::string& path) {
     return "'" + path + "'";
 }
 
-void makeCorpus(TiffCorpus* corpus) {
+// TIFF files made by the module, libtiff's tools, ImageMagick and exiftool:
+// those the direct reader takes, and those it must leave to the module.
+void makeCorpus(testing::FileCorpus* corpus) {
     if (!testing::haveTool("tiffcp") || !testing::haveTool("tiffset") ||
         !testing::haveTool("convert") || !testing::haveTool("exiftool")) {
         GTEST_SKIP() << "libtiff's tools, ImageMagick's convert and exiftool are needed";
@@ -116,15 +94,12 @@ void makeCorpus(TiffCorpus* corpus) {
     const auto run = [](const std::string& command) { (void)testing::toolOutput(command); };
     std::string error;
     std::vector<std::string> bases;
-    for (int32_t layout = 0; layout < 12; ++layout) {
-        const int32_t planes = layout / 3 + 1;
-        const int32_t depth = 8 << (layout % 3);
-        const std::string base =
-            path("base" + std::to_string(planes) + "x" + std::to_string(depth) + ".tif");
-        ASSERT_TRUE(
-            writeOiioFile(base, FileFormat::Tiff, testImage(37, 21, planes, depth), base, &error))
-            << error;
-        bases.push_back(base);
+    testing::writeModuleBases(corpus->folder, FileFormat::Tiff, ".tif", testImage, &bases);
+    if (::testing::Test::HasFatalFailure()) {
+        return;
+    }
+    for (int32_t layout = 0; layout < testing::kLayouts; ++layout) {
+        const std::string& base = bases[static_cast<size_t>(layout)];
         corpus->taken.push_back(base);
         // Each compression libtiff writes, tiles, and the other byte order.
         const std::pair<const char*, const char*> copies[] = {{"none", "-c none"},
@@ -184,10 +159,7 @@ void makeCorpus(TiffCorpus* corpus) {
                         " -define quantum:format=floating-point -depth 16 % 2>/dev/null"},
     };
     // A damaged file: its strips cut short.
-    const std::string whole = readFileBytes(bases[6]);
-    const std::string truncated = path("truncated.tif");
-    testing::writeFileBytes(truncated, whole.substr(0, whole.size() * 2 / 3));
-    corpus->declined.push_back(truncated);
+    corpus->declined.push_back(testing::truncatedCopy(corpus->folder, bases[6], "truncated.tif"));
     for (const auto& [name, command] : others) {
         const std::string made = path(name + ".tif");
         std::string filled;
@@ -200,52 +172,12 @@ void makeCorpus(TiffCorpus* corpus) {
     }
 }
 
-void expectSameRecords(const std::vector<MetadataRecord>& direct,
-                       const std::vector<MetadataRecord>& module) {
-    ASSERT_EQ(direct.size(), module.size());
-    for (size_t i = 0; i < direct.size(); ++i) {
-        const MetadataRecord& d = direct[i];
-        const MetadataRecord& m = module[i];
-        EXPECT_EQ(std::tie(d.name, d.type, d.valueCount, d.bytes),
-                  std::tie(m.name, m.type, m.valueCount, m.bytes))
-            << "record " << i << ": " << d.name << " / " << m.name;
-    }
-}
-
+// Read without the module: its pixels and, resolved, its records. Written
+// again, a TIFF holding only its layout and a DateTime becomes a TIFF
+// without the module, byte for byte the module's (which carries the
+// DateTime); one with metadata goes through the module's records.
 TEST(TiffWithoutModule, ReadsWhatTheModuleReads) {
-    TiffCorpus corpus;
-    makeCorpus(&corpus);
-    if (IsSkipped() || HasFatalFailure()) {
-        return;
-    }
-    for (const std::string& file : corpus.taken) {
-        SCOPED_TRACE(file);
-        HostImage direct;
-        HostImage module;
-        std::string error;
-        ASSERT_TRUE(readImageTiff(file, &direct));
-        ASSERT_TRUE(readImageOiio(file, &module, &error)) << error;
-        EXPECT_EQ(std::tie(direct.width, direct.height, direct.planes, direct.depth, direct.alpha),
-                  std::tie(module.width, module.height, module.planes, module.depth, module.alpha));
-        EXPECT_TRUE(direct.pixels == module.pixels);
-        EXPECT_TRUE(direct.metadata.records.empty());
-        ASSERT_TRUE(resolveMetadata(&direct.metadata, &error)) << error;
-        EXPECT_FALSE(hasPendingRecords(direct.metadata));
-        EXPECT_EQ(direct.metadata.formatName, module.metadata.formatName);
-        expectSameRecords(direct.metadata.records, module.metadata.records);
-    }
-    for (const std::string& file : corpus.declined) {
-        HostImage image;
-        EXPECT_FALSE(readImageTiff(file, &image)) << file;
-        EXPECT_EQ(image.width, 0);
-    }
-}
-
-// A TIFF holding only its layout and a DateTime becomes a TIFF without the
-// module, byte for byte the module's (which carries the DateTime); one with
-// metadata goes through the module's records.
-TEST(TiffWithoutModule, WritesPlainTiffsAsTheModuleDoes) {
-    TiffCorpus corpus;
+    testing::FileCorpus corpus;
     makeCorpus(&corpus);
     if (IsSkipped() || HasFatalFailure()) {
         return;
@@ -258,26 +190,27 @@ TEST(TiffWithoutModule, WritesPlainTiffsAsTheModuleDoes) {
         HostImage image;
         HostImage moduleImage;
         std::string error;
-        ASSERT_TRUE(readImageTiff(file, &image));
-        ASSERT_TRUE(readImageOiio(file, &moduleImage, &error)) << error;
+        ASSERT_NO_FATAL_FAILURE(readBothWays(file, readImageTiff, &image, &moduleImage));
+        EXPECT_TRUE(image.metadata.records.empty());
         ASSERT_TRUE(writeOiioFile(module, FileFormat::Tiff, moduleImage, module, &error)) << error;
         if (!image.metadata.pendingFilePlain) {
             EXPECT_FALSE(writeTiffFile(direct, image));
             ASSERT_TRUE(writeImage(direct, image, &error)) << error;
-            EXPECT_TRUE(withoutDateTime(readFileBytes(direct)) ==
-                        withoutDateTime(readFileBytes(module)));
-            continue;
-        }
-        ++plain;
-        ASSERT_TRUE(writeTiffFile(direct, image));
-        if (image.metadata.pendingDateTime.empty()) {
-            EXPECT_TRUE(withoutDateTime(readFileBytes(direct)) ==
-                        withoutDateTime(readFileBytes(module)));
         } else {
-            EXPECT_TRUE(readFileBytes(direct) == readFileBytes(module));
+            ++plain;
+            ASSERT_TRUE(writeTiffFile(direct, image));
         }
+        if (image.metadata.pendingFilePlain && !image.metadata.pendingDateTime.empty()) {
+            EXPECT_TRUE(readFileBytes(direct) == readFileBytes(module));
+        } else {
+            EXPECT_TRUE(withoutDateTime(readFileBytes(direct)) ==
+                        withoutDateTime(readFileBytes(module)));
+        }
+        ASSERT_NO_FATAL_FAILURE(testing::expectResolvedAlike(&image, moduleImage));
+        EXPECT_FALSE(hasPendingRecords(image.metadata));
     }
     EXPECT_GT(plain, 100);
+    testing::expectLeftToModule(corpus.declined, readImageTiff);
 }
 
 TEST(TiffWithoutModule, RefusesRecordsOfAFileChangedSince) {
