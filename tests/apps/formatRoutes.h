@@ -15,6 +15,9 @@
 #include <tuple>
 #include <vector>
 
+// The direct routes are compared with the image module, which only the
+// Linux build has.
+#if LAKRA_HAVE_OIIO
 namespace lakra::testing {
 
 using DirectWriter = bool (*)(const std::string& path, const HostImage& image);
@@ -143,3 +146,4 @@ inline void expectLeftToModule(const std::vector<std::string>& files, DirectRead
 }
 
 } // namespace lakra::testing
+#endif // LAKRA_HAVE_OIIO
