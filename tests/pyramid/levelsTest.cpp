@@ -68,12 +68,35 @@ TEST(LevelBuild, ResponseIsTheSameAcrossTileBorders) {
     }
 }
 
+// The taps of the 6 x 6 block under pixel (x, y) of the next level, rows
+// outer and the corners left out: tap(column, row, weight) on the level
+// below, the weights (exact products over 16) adding up to 1640.
+template <typename Tap>
+void forEachBlockTap(int32_t x, int32_t y, Tap tap) {
+    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
+    for (int32_t i = 0; i < 6; ++i) {
+        for (int32_t j = 0; j < 6; ++j) {
+            if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
+                continue;
+            }
+            tap(2 * x - 2 + j, 2 * y - 2 + i, kWeights[i] * kWeights[j] / 16);
+        }
+    }
+}
+
+// check(level, x, y) for every pixel of every level built from the one below.
+template <typename Check>
+void forEachBuiltPixel(const ImagePyramid* p, Check check) {
+    for (int32_t level = 0; level < p->maxLevel; ++level) {
+        testing::forEachPixel(p, level + 1, [&](int32_t x, int32_t y) { check(level, x, y); });
+    }
+}
+
 // Each 8-bit pixel of the next level is the tap sum of its 6 x 6 block
 // (edge pixels repeated, the corners left out) over 1630, clamped and
 // truncated: in every level of an image of odd size whose blocks straddle
 // tile borders both ways and its edges, with values of every magnitude.
 TEST(LevelBuild, EightBitPixelsAreTheirBlocksTapSums) {
-    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
     PyramidPtr p(pyramidCreate(1101, 1037, PixelFormat::Rgba8));
     ASSERT_NE(p, nullptr);
     uint32_t seed = 7;
@@ -83,30 +106,22 @@ TEST(LevelBuild, EightBitPixelsAreTheirBlocksTapSums) {
         writeRgba8(x, y, p.get(), 0, (x / 40 + y / 40) % 7 == 0 ? 0xFFFFFFFFu : seed);
     });
     ASSERT_EQ(buildLevels(p.get()), noErr);
-    for (int32_t level = 0; level < p->maxLevel; ++level) {
-        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
-            int32_t sums[4] = {};
-            for (int32_t i = 0; i < 6; ++i) {
-                for (int32_t j = 0; j < 6; ++j) {
-                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
-                        continue;
-                    }
-                    const uint32_t word = readRgba8(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level);
-                    for (int32_t c = 0; c < 4; ++c) {
-                        sums[c] += static_cast<int32_t>((word >> (8 * c)) & 0xFFu) * kWeights[i] *
-                                   kWeights[j] / 16;
-                    }
-                }
-            }
-            uint32_t expected = 0;
+    forEachBuiltPixel(p.get(), [&](int32_t level, int32_t x, int32_t y) {
+        int32_t sums[4] = {};
+        forEachBlockTap(x, y, [&](int32_t column, int32_t row, int32_t weight) {
+            const uint32_t word = readRgba8(column, row, p.get(), level);
             for (int32_t c = 0; c < 4; ++c) {
-                const float value = static_cast<float>(sums[c]) * (1.0f / 1630.0f);
-                expected |= static_cast<uint32_t>(std::min(value, 255.0f)) << (8 * c);
+                sums[c] += static_cast<int32_t>((word >> (8 * c)) & 0xFFu) * weight;
             }
-            ASSERT_EQ(readRgba8(x, y, p.get(), level + 1), expected)
-                << "level " << level + 1 << " at " << x << ", " << y;
         });
-    }
+        uint32_t expected = 0;
+        for (int32_t c = 0; c < 4; ++c) {
+            const float value = static_cast<float>(sums[c]) * (1.0f / 1630.0f);
+            expected |= static_cast<uint32_t>(std::min(value, 255.0f)) << (8 * c);
+        }
+        ASSERT_EQ(readRgba8(x, y, p.get(), level + 1), expected)
+            << "level " << level + 1 << " at " << x << ", " << y;
+    });
 }
 
 // Each 16-bit pixel of the next level is the tap sum of its 6 x 6 block,
@@ -115,7 +130,6 @@ TEST(LevelBuild, EightBitPixelsAreTheirBlocksTapSums) {
 // every level of an image of odd size, with values up to 65535 whose sums
 // pass 2^24 and lose low bits.
 TEST(LevelBuild, SixteenBitPixelsAreTheirBlocksTapSums) {
-    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
     PyramidPtr p(pyramidCreate(1101, 1037, PixelFormat::Rgba16));
     ASSERT_NE(p, nullptr);
     uint32_t seed = 11;
@@ -129,31 +143,23 @@ TEST(LevelBuild, SixteenBitPixelsAreTheirBlocksTapSums) {
         writeRgba16(x, y, p.get(), 0, values);
     });
     ASSERT_EQ(buildLevels(p.get()), noErr);
-    for (int32_t level = 0; level < p->maxLevel; ++level) {
-        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
-            float sums[4] = {};
-            for (int32_t i = 0; i < 6; ++i) {
-                for (int32_t j = 0; j < 6; ++j) {
-                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
-                        continue;
-                    }
-                    const int32_t weight = kWeights[i] * kWeights[j] / 16; // exact
-                    uint16_t values[4];
-                    readRgba16(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
-                    for (int32_t c = 0; c < 4; ++c) {
-                        sums[c] += static_cast<float>(static_cast<int32_t>(values[c]) * weight);
-                    }
-                }
-            }
-            uint16_t stored[4];
-            readRgba16(x, y, p.get(), level + 1, stored);
+    forEachBuiltPixel(p.get(), [&](int32_t level, int32_t x, int32_t y) {
+        float sums[4] = {};
+        forEachBlockTap(x, y, [&](int32_t column, int32_t row, int32_t weight) {
+            uint16_t values[4];
+            readRgba16(column, row, p.get(), level, values);
             for (int32_t c = 0; c < 4; ++c) {
-                const float value = std::min(sums[c] * (1.0f / 1630.0f), 32768.0f);
-                ASSERT_EQ(stored[c], static_cast<uint16_t>(value))
-                    << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+                sums[c] += static_cast<float>(static_cast<int32_t>(values[c]) * weight);
             }
         });
-    }
+        uint16_t stored[4];
+        readRgba16(x, y, p.get(), level + 1, stored);
+        for (int32_t c = 0; c < 4; ++c) {
+            const float value = std::min(sums[c] * (1.0f / 1630.0f), 32768.0f);
+            ASSERT_EQ(stored[c], static_cast<uint16_t>(value))
+                << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+        }
+    });
 }
 
 // Each float pixel of the next level is the tap sum of its 6 x 6 block, each
@@ -161,7 +167,6 @@ TEST(LevelBuild, SixteenBitPixelsAreTheirBlocksTapSums) {
 // 1640, held to 0..65535 (NaN giving 0): at every level, with negative
 // values, NaN, infinities and values whose sums overflow.
 TEST(LevelBuild, FloatPixelsAreTheirBlocksTapSums) {
-    constexpr int32_t kWeights[6] = {1, 16, 64, 64, 16, 1};
     constexpr float kValues[] = {0.0f,   0.5f,    -0.0f, 1.0f,   0.125f, 3e38f, -2.5f, 7e4f,
                                  1e-30f, 0.3333f, 1e7f,  -1e38f, 1.0f,   0.75f, 0.01f, 9.0f};
     PyramidPtr p(pyramidCreate(601, 533, PixelFormat::RgbaFloat));
@@ -178,32 +183,24 @@ TEST(LevelBuild, FloatPixelsAreTheirBlocksTapSums) {
         writeRgbaFloat(x, y, p.get(), 0, values);
     });
     ASSERT_EQ(buildLevels(p.get()), noErr);
-    for (int32_t level = 0; level < p->maxLevel; ++level) {
-        testing::forEachPixel(p.get(), level + 1, [&](int32_t x, int32_t y) {
-            float sums[4] = {};
-            for (int32_t i = 0; i < 6; ++i) {
-                for (int32_t j = 0; j < 6; ++j) {
-                    if ((i == 0 || i == 5) && (j == 0 || j == 5)) {
-                        continue;
-                    }
-                    const int32_t weight = kWeights[i] * kWeights[j] / 16; // exact
-                    float values[4];
-                    readRgbaFloat(2 * x - 2 + j, 2 * y - 2 + i, p.get(), level, values);
-                    for (int32_t c = 0; c < 4; ++c) {
-                        sums[c] += values[c] * static_cast<float>(weight);
-                    }
-                }
-            }
-            float stored[4];
-            readRgbaFloat(x, y, p.get(), level + 1, stored);
+    forEachBuiltPixel(p.get(), [&](int32_t level, int32_t x, int32_t y) {
+        float sums[4] = {};
+        forEachBlockTap(x, y, [&](int32_t column, int32_t row, int32_t weight) {
+            float values[4];
+            readRgbaFloat(column, row, p.get(), level, values);
             for (int32_t c = 0; c < 4; ++c) {
-                const float value = sums[c] * (1.0f / 1640.0f);
-                const float expected = !(value > 0.0f) ? 0.0f : std::min(value, 65535.0f);
-                ASSERT_EQ(std::bit_cast<uint32_t>(stored[c]), std::bit_cast<uint32_t>(expected))
-                    << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+                sums[c] += values[c] * static_cast<float>(weight);
             }
         });
-    }
+        float stored[4];
+        readRgbaFloat(x, y, p.get(), level + 1, stored);
+        for (int32_t c = 0; c < 4; ++c) {
+            const float value = sums[c] * (1.0f / 1640.0f);
+            const float expected = !(value > 0.0f) ? 0.0f : std::min(value, 65535.0f);
+            ASSERT_EQ(std::bit_cast<uint32_t>(stored[c]), std::bit_cast<uint32_t>(expected))
+                << "level " << level + 1 << " at " << x << ", " << y << " channel " << c;
+        }
+    });
 }
 
 // Any worker count gives the same pixels in every format; a record without
